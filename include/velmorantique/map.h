@@ -1,0 +1,48 @@
+#pragma once
+// A cryo-EM density map read from an MRC file: the header as read, the voxel
+// size along each axis and the voxel values in a grid indexed [x][y][z].
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int MAXLEN = 2000;  // extents must lie in 1 .. MAXLEN - 1
+
+// The 1024-byte file header; numeric fields are little-endian as stored.
+struct MRC_HEADER {
+  int32_t nx = 0, ny = 0, nz = 0;
+  int32_t mode = 2;
+  int32_t nxstart = 0, nystart = 0, nzstart = 0;
+  int32_t mx = 0, my = 0, mz = 0;
+  float xlen = 0.0f, ylen = 0.0f, zlen = 0.0f;
+  float alpha = 0.0f, beta = 0.0f, gamma = 0.0f;
+  int32_t mapc = 0, mapr = 0, maps = 0;
+  float amin = 0.0f, amax = 0.0f, amean = 0.0f;
+  int32_t ispg = 0, nsymbt = 0;
+  char extra[100] = {};
+  float xorigin = 0.0f, yorigin = 0.0f, zorigin = 0.0f;
+  char map[4] = {};
+  char machst[4] = {};
+  float rms = 0.0f;
+  int32_t nlabl = 0;
+  char labels[10][80] = {};
+};
+
+class Map {
+ public:
+  MRC_HEADER hdr;
+  double apixX = 0.0, apixY = 0.0, apixZ = 0.0;
+  std::vector<std::vector<std::vector<float>>> cube;  // [x][y][z]
+  int16_t valueSize = 4;
+
+  // Fills header, voxel size and grid, or prints a framed message and stops
+  // the run (FatalError, status 1).
+  void read(std::string path);
+  void setApix();
+  void createCube(int16_t rows, int16_t cols, int16_t slcs);
+  // Every voxel strictly below the threshold becomes 0.
+  void filterize(double threshold);
+  int16_t numRows() const;
+  int16_t numCols() const;
+  int16_t numSlcs() const;
+};

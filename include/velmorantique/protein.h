@@ -1,0 +1,140 @@
+#pragma once
+// One chain of a structure: residues with their atoms, helix and strand records,
+// residues listed as missing, and the file's header lines. Read from a PDB file,
+// or built from a point list as pseudo-atoms for writing.
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "velmorantique/geometry.h"
+
+struct Torsion {
+  double phi = 999.0, psi = 999.0;  // 999 marks an angle that is not set
+};
+
+struct Atom {
+  std::string name = "NONE";  // PDB columns 13-16, blanks kept
+  char altLoc = ' ';
+  std::string occupancy;
+  std::string tempFactor;
+  std::string charge;
+  Coordinate coord;
+  char type = ' ';  // element letter
+  bool isSideChain = false;
+};
+
+struct AminoAcid {
+  std::vector<Atom> atoms;
+  char chr1 = ' ';
+  std::string chr3;
+  std::string chain;
+  int num = 0;
+  char iCode = ' ';
+  Coordinate center;
+  char ssType = 'L';
+  Coordinate scEndPoint;
+  char centerType = 'N';
+  char centerMethod = 'N';
+  double rg = 0.0;
+  Coordinate rgXYZ;
+  Torsion torsion;
+};
+
+struct missingAA {
+  std::string chr3;
+  char chr1 = ' ';
+  int num = 0;
+  char iCode = ' ';
+  char ssType = 'L';
+};
+
+struct HelicesSecondaryStructure {
+  int start = -1;
+  int end = -1;
+  int serNum = 0;
+  int helixID = 0;
+  int length = 0;
+  int seqLength = 0;
+  std::string comment;
+  int helixClass = 1;
+};
+
+struct SheetsSecondaryStructure {
+  int start = -1;
+  int end = -1;
+  int strand = 0;
+  std::string sheetID;
+  int numStrands = 0;
+  int length = 0;
+  int seqLength = 0;
+  int sense = 1;
+  std::string curAtom;
+  std::string prevAtom;
+  int curResIndx = -1;
+  int prevResIndx = -1;
+};
+
+template <class T>
+std::string toString(const T& value) {
+  std::ostringstream s;
+  s << value;
+  return s.str();
+}
+
+// The system-wide framed error report on standard output. With wait it rings
+// the bell and reads one character from standard input (returning at once when
+// the input is closed or at its end).
+void errMsg(const std::string& className, const std::string& funcName, const std::string& message,
+            bool wait = false);
+
+class Protein {
+ public:
+  std::string name = "Unknown";
+  Coordinate centOfCharge;
+  std::vector<AminoAcid> AAs;
+  std::vector<missingAA> missingAAs;
+  std::vector<std::string> header;
+  std::vector<HelicesSecondaryStructure> hlces;
+  std::vector<SheetsSecondaryStructure> strands;
+  std::vector<int> AAsCollide;
+  std::vector<int> atomsCollide;
+  std::string fileName = "Unknown";
+
+  Protein() { initialize(); }
+  void initialize();
+  int numOfAA() const { return static_cast<int>(AAs.size()); }
+  int numOfAtoms(int i) const;
+
+  // Reading (one chain; an empty chain reads the first chain met).
+  void read(std::string path, std::string chain);
+  char chr3ToChr1(const std::string& chr3) const;
+  char getAtomType(const std::string& atomName) const;
+  bool isSideChainAtom(const std::string& atomName) const;
+  AminoAcid reOrderAtoms(int i) const;
+  void fillMissingAAs();
+
+  // Secondary-structure records.
+  void buildSS();
+  int getAAIndx(int num) const;
+  void sortHlces(std::vector<HelicesSecondaryStructure>& h, unsigned lo, unsigned hi);
+  void sortStrands(std::vector<SheetsSecondaryStructure>& s, unsigned lo, unsigned hi);
+
+  // Residue geometry.
+  int getAtomIndx(int i, const std::string& atomName) const;
+  Coordinate getAtomCoordinate(int i, const std::string& atomName) const;
+  void setSCCenter(int i, char method);
+  void setRgyration(int i, char method);
+  void setScEndPoint(int i, char method);
+  int numOfSCAtoms(int i, char method) const;
+
+  // Writing residues start..end (1-based, inclusive).
+  void writePDB(std::string path, int start, int end, bool writeHeader) const;
+};
+
+bool isHeavyAtom(char element);
+double getRadius(char element, char scale);  // fatal for an unknown element or scale
+
+// A one-chain pseudo-protein with one atom per point (split into residues of
+// at most 100000 atoms past 99999 points).
+Protein points2pdb(const PointList& points, const std::string& resName, const std::string& atomName);
