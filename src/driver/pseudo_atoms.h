@@ -1,0 +1,8 @@
+#pragma once
+#include <string>
+
+#include "velmorantique/geometry.h"
+
+// Writes a point list as a PDB file of pseudo-atoms, whole, without header.
+void writePseudoAtoms(const std::string& path, const PointList& points, const std::string& resName,
+                      const std::string& atomName);

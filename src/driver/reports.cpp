@@ -1,0 +1,111 @@
+// Surface model, best sets and report rows: the fitted surface goes back to
+// the map frame as a PDB file; one row per report table names the best set by
+// two-way distance with the top-twist set, and the best set by RMS mean
+// distance, with the reference residues each detects.
+
+#include "driver/pseudo_atoms.h"
+#include "driver/report_tables.h"
+#include "driver/stages.h"
+#include "velmorantique/compare.h"
+
+namespace {
+
+// Columns 1 to 8: the best set by two-way distance.
+void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const TwistSearch& search,
+                  const CandidateScores& scores) {
+  const auto& [twoWay, best] = *scores.twoWayRanking.begin();
+  const auto [t, o] = best;
+  const std::string bestSetName = "trans_" + translationText(t) + "_orient_" + angleText(o);
+  const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+  std::ostream& os = run.bestResultStream;
+  const ReportColumn* c = kBestResultColumns;
+  writeField(os, c[0].width, run.mapBase);
+  writeField(os, c[1].width, surface.fittingError);
+  writeField(os, c[2].width, bestSetName);
+  writeField(os, c[3].width, search.strandLines[t][o].size());
+  writeField(os, c[4].width, sheet.referenceStrands.size());
+  writeField(os, c[5].width, twoWay);
+  writeField(os, c[6].width, detected);
+  writeField(os, c[7].width, total);
+}
+
+// Columns 9 to 11: the candidate with the highest main twist.
+void writeTopTwistSet(RunSetup& run, const TwistSearch& search, const CandidateScores& scores) {
+  const Candidate top = search.twistRanking.begin()->second;
+  const auto [t, o] = top;
+  std::ostream& os = run.bestResultStream;
+  const ReportColumn* c = kBestResultColumns;
+  for (const auto& [twoWay, candidate] : scores.twoWayRanking) {
+    if (candidate != top) continue;
+    const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+    (void)total;
+    writeField(os, c[8].width, search.strandLines[t][o].size());
+    writeField(os, c[9].width, twoWay);
+    writeField(os, c[10].width, detected);
+    os << '\n';
+  }
+}
+
+void writeRmsRow(RunSetup& run, const SheetDensity& sheet, const TwistSearch& search,
+                 const CandidateScores& scores) {
+  const auto [t, o] = scores.rmsRanking.begin()->second;
+  const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+  (void)detected;
+  std::ostream& os = run.rmsStream;
+  const ReportColumn* c = kRmsColumns;
+  writeField(os, c[0].width, run.mapBase);
+  writeField(os, c[1].width, scores.rmsdRanking.begin()->first);
+  writeField(os, c[2].width, search.strandLines[t][o].size());
+  writeField(os, c[3].width, sheet.referenceStrands.size());
+  writeField(os, c[4].width, scores.rmsdRanking.begin()->second);
+  writeField(os, c[5].width, scores.rmsCountRanking.begin()->second);
+  writeField(os, c[6].width, total);
+  writeField(os, c[7].width, scores.modelCaCountRanking.begin()->second);
+  // Only the literal "trans_" is padded; the orientation is called "_rot_" here.
+  writeField(os, kRmsSetIndexPrefixWidth, "trans_");
+  os << translationText(t) << "_rot_" << angleText(o) << '\n';
+}
+
+// No candidate passed the twist filter: the known columns hold their values,
+// every other column a dash, so a batch still gets one row per protein.
+void writePlaceholderRows(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface) {
+  const std::string none = "-";
+  std::ostream& best = run.bestResultStream;
+  const ReportColumn* b = kBestResultColumns;
+  writeField(best, b[0].width, run.mapBase);
+  writeField(best, b[1].width, surface.fittingError);
+  for (int i = 2; i <= 3; ++i) writeField(best, b[i].width, none);
+  writeField(best, b[4].width, sheet.referenceStrands.size());
+  for (int i = 5; i <= 10; ++i) writeField(best, b[i].width, none);
+  best << '\n';
+
+  const auto [detected, total] = FindDetectAA(run.pdbPath, StrandSet());
+  (void)detected;
+  std::ostream& rms = run.rmsStream;
+  const ReportColumn* r = kRmsColumns;
+  writeField(rms, r[0].width, run.mapBase);
+  for (int i = 1; i <= 2; ++i) writeField(rms, r[i].width, none);
+  writeField(rms, r[3].width, sheet.referenceStrands.size());
+  for (int i = 4; i <= 5; ++i) writeField(rms, r[i].width, none);
+  writeField(rms, r[6].width, total);
+  for (int i = 7; i <= 8; ++i) writeField(rms, r[i].width, none);
+  rms << '\n';
+}
+
+}  // namespace
+
+void writeReports(RunSetup& run, const SheetDensity& sheet, SurfaceFit& surface, const TwistSearch& search,
+                  const CandidateScores& scores, std::ostream& out) {
+  surface.alignment.turnBack(surface.surfacePoints);
+  translatePoints(surface.surfacePoints, surface.alignment.shiftBack());
+  writePseudoAtoms(run.outputPath("_surfaceModel.pdb"), surface.surfacePoints, "HOH", " H  ");
+
+  if (search.twistRanking.empty() || scores.twoWayRanking.empty()) {
+    out << "No candidate passed the twist filter.\n";
+    writePlaceholderRows(run, sheet, surface);
+    return;
+  }
+  writeBestSet(run, sheet, surface, search, scores);
+  writeTopTwistSet(run, search, scores);
+  writeRmsRow(run, sheet, search, scores);
+}

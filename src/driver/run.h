@@ -1,0 +1,107 @@
+#pragma once
+// What one run owns, and what each stage hands on to the next. A reader who
+// wants to know where a value comes from finds it here, in the struct of the
+// stage that makes it.
+
+#include <array>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "velmorantique/geometry.h"
+#include "velmorantique/map.h"
+
+// A candidate strand direction: (translation index t in 0..2, orientation
+// index o in 0..17, the angle 10*o degrees).
+using Candidate = std::pair<int, int>;
+
+constexpr int kTranslations = 3;
+constexpr int kOrientations = 18;
+
+// Rankings keep duplicate keys in insertion order, which is the candidate loop
+// order (t, then o); the best entry is always the first.
+template <class Value>
+using Ranking = std::multimap<double, Value>;
+using TwistRanking = std::multimap<double, Candidate, std::greater<double>>;
+
+template <class T>
+using CandidateTable = std::array<std::array<T, kOrientations>, kTranslations>;  // [t][o]
+
+// Run values from the command line, and the two report streams that stay
+// open for the whole run.
+struct RunSetup {
+  std::string pdbPath;      // reference PDB without ".pdb"
+  std::string mapBase;      // density map without ".mrc"
+  double threshold = 0.0;
+  std::string proteinName;  // base name of pdbPath
+  std::string outDir;       // mapBase + "twist/"
+  std::ofstream bestResultStream;
+  std::ofstream rmsStream;
+
+  // outDir + proteinName + suffix: the name of every file the run writes.
+  std::string outputPath(const std::string& suffix) const { return outDir + proteinName + suffix; }
+};
+
+// Sheet density extraction.
+struct SheetDensity {
+  StrandSet referenceStrands;  // reference strand axes, map frame
+  Map densityMap;              // thresholded
+  PointList sheetPoints;       // one per density voxel; turned into the aligned frame by the fit
+  Coordinate sheetCentre;      // sheet point nearest the mean, map frame; never moved
+  Vectors sheetNormal;         // cross product of the centre plane's edges; not normalised
+};
+
+// The move between the map frame and the aligned frame: the sheet centre is
+// moved onto the map centre, then turned by theta about alignAxis through the
+// map centre, so that the sheet normal points along +z.
+struct Alignment {
+  Coordinate mapCentre;
+  Coordinate sheetCentre;
+  Vectors alignAxis;
+  double theta = 0.0;  // radians; not-a-number when the sheet normal is zero
+
+  // The turn is skipped for a sheet already facing +z, or when theta is not a number.
+  bool turns() const;
+  void toAlignedFrame(PointList& points) const;  // move, then turn by theta
+  void turnBack(PointList& points) const;        // turn by -theta only
+  Vectors shiftBack() const;                     // sheetCentre - mapCentre
+};
+
+// Adds v to every point, in place.
+void translatePoints(PointList& points, Vectors v);
+
+// Sheet surface fitting.
+struct SurfaceFit {
+  Alignment alignment;
+  std::array<double, 10> surfaceCoefficients{};  // c0..c9 of the cubic height field
+  PointList surfacePoints;                       // (x, y, f(x, y)) per sheet point, aligned frame
+  long double fittingError = 0.0L;               // root-mean-square of f(x, y) - z
+};
+
+// The cubic height field z = f(x, y), terms added in a fixed order.
+double surfaceHeight(const std::array<double, 10>& c, double x, double y);
+
+// Strand direction search and twist analysis.
+struct TwistSearch {
+  CandidateTable<StrandSet> strandLines;  // accepted lines per candidate, offset order
+  CandidateTable<PointList> strandStarts;
+  CandidateTable<PointList> strandEnds;
+  TwistRanking twistRanking;  // main twist -> candidate, descending, at most 10
+  std::map<Candidate, bool> topCandidates;
+};
+
+// Candidate strand models and scoring.
+struct CandidateScores {
+  Ranking<Candidate> twoWayRanking;   // two-way distance -> candidate
+  Ranking<Candidate> rmsRanking;      // RMS mean distance -> candidate
+  Ranking<int> rmsCountRanking;       // RMS mean distance -> paired C-alpha count
+  Ranking<int> modelCaCountRanking;   // RMS mean distance -> C-alphas of the model
+  Ranking<double> rmsdRanking;        // RMS mean distance -> RMSD
+};
+
+// The text of a candidate's set name parts: t, and the angle 10*o in degrees.
+std::string translationText(int t);
+std::string angleText(int o);

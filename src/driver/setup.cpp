@@ -1,0 +1,47 @@
+#include "driver/setup.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "driver/report_tables.h"
+
+std::string getFileName(const std::string& path, std::ostream& err) {
+  const char separator = '/';
+  err << "Separator is " << separator << "\n";
+  size_t last = path.rfind(separator);
+  if (last == std::string::npos) return path;
+  return path.substr(last + 1);
+}
+
+void setUpRun(RunSetup& run, const char* pdbArg, const char* mapArg, const char* thresholdArg,
+              std::ostream& out, std::ostream& err) {
+  run.pdbPath = pdbArg;
+  run.mapBase = mapArg;
+  run.threshold = std::atof(thresholdArg);
+
+  err << "pdbFile is " << run.pdbPath << "\n";
+  std::string fileName = getFileName(run.pdbPath, err);  // its separator line comes first
+  err << "pdb filename is " << fileName << "\n";
+  std::string baseName = getFileName(run.pdbPath, err);
+  run.proteinName = getFileName(baseName, err);
+
+  // No separator is inserted: maps/1abc gives maps/1abctwist/. An existing
+  // directory, or one that cannot be made, does not stop the run.
+  run.outDir = run.mapBase + "twist/";
+  mkdir(run.outDir.c_str(), 0755);
+
+  const std::string stars(60, '*');
+  out << stars << "\n";
+  out << "*" << std::string(22, ' ') << "Velmorantique" << std::string(23, ' ') << "*\n";
+  out << stars << "\n";
+  out << "Now working on protein " << run.proteinName << "\n";
+
+  run.bestResultStream.open(run.outputPath("_bestResult.txt"), std::ios::out | std::ios::trunc);
+  writeHeaderRow(run.bestResultStream, kBestResultColumns);
+  run.rmsStream.open(run.outputPath("_rms.txt"), std::ios::out | std::ios::trunc);
+  writeHeaderRow(run.rmsStream, kRmsColumns);
+
+  out << "\n\nWorking on " << run.mapBase << "\n";
+}

@@ -1,0 +1,14 @@
+#pragma once
+#include <ostream>
+#include <string>
+
+#include "driver/run.h"
+
+// The base name of a path: everything after its last '/' (the whole path
+// without one). Says which separator it looks for on the error stream.
+std::string getFileName(const std::string& path, std::ostream& err);
+
+// Derives the run values, creates the output directory, prints the banner,
+// opens both report files and writes their header rows.
+void setUpRun(RunSetup& run, const char* pdbArg, const char* mapArg, const char* thresholdArg,
+              std::ostream& out, std::ostream& err);

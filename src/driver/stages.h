@@ -1,0 +1,18 @@
+#pragma once
+// The stages of one run, in the order they run. Each takes what the earlier
+// stages handed on and the stream it prints its progress to.
+
+#include <ostream>
+
+#include "driver/run.h"
+
+SheetDensity extractSheet(const RunSetup& run, std::ostream& out);
+SurfaceFit fitSurface(SheetDensity& sheet, std::ostream& out);  // turns sheetPoints into the aligned frame
+TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out);
+CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
+                                TwistSearch& search, std::ostream& out);
+void writeReports(RunSetup& run, const SheetDensity& sheet, SurfaceFit& surface, const TwistSearch& search,
+                  const CandidateScores& scores, std::ostream& out);
+
+// The whole analysis after set-up.
+void runAnalysis(RunSetup& run, std::ostream& out);

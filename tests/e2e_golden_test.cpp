@@ -1,0 +1,40 @@
+// The bundled examples, end to end, against their stored outputs: standard
+// output, standard error, exit status and every file the run writes, byte for
+// byte. scripts/regenerate_golden.sh rewrites the stored outputs on purpose.
+
+#include <gtest/gtest.h>
+
+#include "support/program.h"
+
+namespace {
+
+std::string trim(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+class GoldenRun : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(GoldenRun, ReproducesEveryStoredOutputByteForByte) {
+  const std::string name = GetParam();
+  const std::string example = sourceDir() + "/examples/" + name + "/";
+  const std::string golden = sourceDir() + "/tests/golden/" + name + "/";
+  const std::string work = makeTempDir();
+  copyFile(example + name + ".pdb", work + "/" + name + ".pdb");
+  copyFile(example + name + ".mrc", work + "/" + name + ".mrc");
+
+  ProgramRun run = runProgram(work, {name, name, trim(readFile(example + "threshold"))});
+
+  EXPECT_EQ(std::to_string(run.status), trim(readFile(golden + "status.txt")));
+  EXPECT_EQ(run.out, readFile(golden + "stdout.txt"));
+  EXPECT_EQ(run.err, readFile(golden + "stderr.txt"));
+  const std::string outDir = work + "/" + name + "twist";
+  const std::vector<std::string> files = listFiles(outDir);
+  ASSERT_EQ(files, listFiles(golden + "files"));
+  for (const std::string& f : files)
+    EXPECT_TRUE(readFile(outDir + "/" + f) == readFile(golden + "files/" + f)) << f << " differs";
+}
+
+INSTANTIATE_TEST_SUITE_P(BundledExamples, GoldenRun, ::testing::Values("1hpv_b_8a", "synth_4x7_t18_8a"));
+
+}  // namespace
