@@ -46,3 +46,10 @@ class Map {
   int16_t numCols() const;
   int16_t numSlcs() const;
 };
+
+// Bytes that a grid of nx x ny x nz voxels takes on the heap, the nested
+// rows and columns and the allocator's per-block overhead included.
+uint64_t cubeFootprint(int32_t nx, int32_t ny, int32_t nz);
+// The most a map grid may take: half of the machine's physical memory, or 0
+// when the machine does not say how much it has.
+uint64_t cubeMemoryLimit();
