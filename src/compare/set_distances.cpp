@@ -1,0 +1,153 @@
+#include <cmath>
+#include <cstddef>
+#include <utility>
+#include <vector>
+
+#include "velmorantique/compare.h"
+
+// Mean, over the points of p, of the distance to the nearest point of q. A
+// point of q lying exactly on p is p itself seen from the other list, not a
+// neighbour; a point with no neighbour below 999 Å contributes 999.
+double Dist(const PointList& p, const PointList& q) {
+  double sum = 0;
+  for (const Coordinate& pp : p) {
+    double nearest = 999;
+    for (const Coordinate& qq : q) {
+      double d = getDistance(pp, qq);
+      if (nearest > d && d > 0) nearest = d;
+    }
+    sum += nearest;
+  }
+  return sum / static_cast<double>(p.size());
+}
+
+namespace {
+
+// Dist from strand a to the strand of b that lies nearest to it; a strand
+// that coincides exactly (distance 0) is skipped, none at all gives 999.
+double nearestStrandDist(const PointList& a, const StrandSet& b) {
+  double m = 999;
+  for (const PointList& strand : b) {
+    double d = Dist(a, strand);
+    if (d < m && d > 0) m = d;
+  }
+  return m;
+}
+
+// The match of one strand in the other set, as RMS pools it.
+struct StrandMatch {
+  double dist = 999;     // mean paired distance to the matching strand
+  double sumSq = 99999;  // its sum of squared paired distances
+  int count = 0;         // number of paired points
+};
+
+StrandMatch matchStrand(const PointList& a, const StrandSet& b) {
+  StrandMatch match;
+  for (const PointList& strand : b) {
+    std::pair<double, double> d = Dist_OneToOne(a, strand);
+    if (match.dist > d.first && d.first > 0) {
+      match.dist = d.first;
+      match.sumSq = d.second;
+      match.count = static_cast<int>(a.size() <= strand.size() ? a.size() : strand.size());
+    }
+  }
+  return match;
+}
+
+}  // namespace
+
+// A set with more strands than b is judged by its best run of |b| consecutive
+// strands; the surplus strands at either end do not count.
+double OneWayDist(const StrandSet& a, const StrandSet& b) {
+  std::vector<double> m;
+  for (const PointList& strand : a) m.push_back(nearestStrandDist(strand, b));
+
+  if (a.size() <= b.size()) {
+    double sum = 0;
+    for (double d : m) sum += d;
+    return sum / static_cast<double>(a.size());
+  }
+
+  double best = 99999;
+  for (std::size_t k = 0; k + b.size() <= a.size(); ++k) {
+    double sum = 0;
+    for (std::size_t l = k; l < k + b.size(); ++l) sum += m[l];
+    if (sum < best) best = sum;
+  }
+  return best / static_cast<double>(b.size());
+}
+
+// The shorter list is laid along the longer at every shift, forwards and
+// backwards; the alignment with the smallest summed distance wins, the
+// earlier one on ties (smaller shift first, forwards before backwards).
+std::pair<double, double> Dist_OneToOne(const PointList& p, const PointList& q) {
+  const PointList& s = p.size() <= q.size() ? p : q;
+  const PointList& l = p.size() <= q.size() ? q : p;
+  const int ns = static_cast<int>(s.size());
+  const int nl = static_cast<int>(l.size());
+
+  double best = 99999, bestSq = 0;
+  for (int i = 0; i <= nl - ns; ++i) {
+    double sum = 0, sq = 0;
+    for (int j = 0; j < ns; ++j) {
+      double d = getDistance(s[j], l[i + j]);
+      sum += d;
+      sq += std::pow(d, 2);
+    }
+    if (best > sum) {
+      best = sum;
+      bestSq = sq;
+    }
+
+    sum = 0;
+    sq = 0;
+    for (int k = ns - 1; k >= 0; --k) {
+      double d = getDistance(s[k], l[i + ns - 1 - k]);
+      sum += d;
+      sq += std::pow(d, 2);
+    }
+    if (best > sum) {
+      best = sum;
+      bestSq = sq;
+    }
+  }
+  return std::make_pair(best / static_cast<double>(s.size()), bestSq);
+}
+
+// The mean distance averages the per-strand mean distances; the RMSD pools the
+// squared distances of every paired point. A strand without a match adds 99999
+// to the squared sum but no pairs to the count.
+std::pair<std::pair<double, double>, int> RMS(const StrandSet& a, const StrandSet& b) {
+  std::vector<StrandMatch> matches;
+  for (const PointList& strand : a) matches.push_back(matchStrand(strand, b));
+
+  double sumD = 0, sumSq = 0, meanDist = 0;
+  int count = 0;
+  if (a.size() <= b.size()) {
+    for (const StrandMatch& m : matches) {
+      sumD += m.dist;
+      sumSq += m.sumSq;
+      count += m.count;
+    }
+    meanDist = sumD / static_cast<double>(a.size());
+  } else {
+    double bestD = 99999;
+    for (std::size_t k = 0; k + b.size() <= a.size(); ++k) {
+      double windowD = 0, windowSq = 0;
+      int windowCount = 0;
+      for (std::size_t l = k; l < k + b.size(); ++l) {
+        windowD += matches[l].dist;
+        windowSq += matches[l].sumSq;
+        windowCount += matches[l].count;
+      }
+      if (windowD < bestD) {
+        bestD = windowD;
+        sumSq = windowSq;
+        count = windowCount;
+      }
+    }
+    meanDist = bestD / static_cast<double>(b.size());
+  }
+  double rmsd = std::sqrt(sumSq / static_cast<double>(count));
+  return std::make_pair(std::make_pair(meanDist, rmsd), count);
+}
