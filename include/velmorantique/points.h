@@ -28,3 +28,21 @@ void roughStickFromIndx(PointList& points, double gap, int anchor);
 
 StrandSet buildSheetCa(StrandSet sticks, Vectors normal);
 PointList buildStrandCa(const PointList& stick, int anchor, Vectors normal);
+
+// Points bucketed into cubic cells a little wider than a search radius, so
+// that "is some point closer than the radius?" looks at the 27 cells around
+// the query only. Its answers are exactly those of a scan over every point.
+class PointGrid {
+ public:
+  PointGrid(const PointList& points, double radius);
+  // Whether some point lies at a distance below the radius (getDistance < radius).
+  bool anyCloserThan(Coordinate query) const;
+
+ private:
+  bool cellOf(Coordinate p, long long cell[3]) const;
+  const PointList& points_;
+  double radius_, cellSize_;
+  bool indexed_ = false;  // false: coordinates too large or not finite for cells; scan instead
+  std::vector<long long> keys_;   // sorted cell keys
+  std::vector<int> order_;        // point indices in key order
+};

@@ -20,15 +20,9 @@ constexpr double kDensityDistance = 1.0;
 constexpr double kMinimumLineLength = 6.0;
 constexpr size_t kRankingSize = 10;
 
-bool nearDensity(const Coordinate& sample, const PointList& surfacePoints) {
-  for (const Coordinate& s : surfacePoints)
-    if (getDistance(sample, s) < kDensityDistance) return true;
-  return false;
-}
-
 // One line of a family: every surface point proposes the sample above it on
 // the line; samples within 1 Å of the surface are kept (duplicates included).
-PointList sampleLine(const SurfaceFit& surface, double angle, double offset) {
+PointList sampleLine(const SurfaceFit& surface, const PointGrid& density, double angle, double offset) {
   const double x0 = surface.alignment.sheetCentre.x, y0 = surface.alignment.sheetCentre.y;
   const double radians = angle * kPi / 180;
   PointList line;
@@ -47,7 +41,7 @@ PointList sampleLine(const SurfaceFit& surface, double angle, double offset) {
       y = std::tan(radians) * (x - x0) + offset / std::cos(radians) + y0;
     }
     Coordinate sample(x, y, surfaceHeight(surface.surfaceCoefficients, x, y));
-    if (nearDensity(sample, surface.surfacePoints)) line.push_back(sample);
+    if (density.anyCloserThan(sample)) line.push_back(sample);
   }
   return line;
 }
@@ -61,11 +55,11 @@ bool acceptLine(const PointList& line) {
 
 // Offsets advance by repeated addition of the line spacing, so the last line
 // of a family may fall just short of +300 Å.
-StrandSet layLines(const SurfaceFit& surface, int t, double angle) {
+StrandSet layLines(const SurfaceFit& surface, const PointGrid& density, int t, double angle) {
   StrandSet lines;
   const double shift = kTranslationStep * t;
   for (double d = -(kOffsetReach / kLineSpacing) * kLineSpacing - shift; d <= kOffsetReach; d += kLineSpacing) {
-    PointList line = sampleLine(surface, angle, d);
+    PointList line = sampleLine(surface, density, angle, d);
     if (acceptLine(line)) lines.push_back(std::move(line));
   }
   return lines;
@@ -153,11 +147,12 @@ void analyseCandidate(TwistSearch& search, int t, int o, double angle, std::ostr
 
 TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out) {
   TwistSearch search;
+  const PointGrid density(surface.surfacePoints, kDensityDistance);
   for (int t = 0; t < kTranslations; ++t) {
     out << "sheet translation = " << t << "\n\n";
     std::vector<double> angles;
     for (double a = 0; a < 180; a += 10) angles.push_back(a);
-    for (size_t o = 0; o < angles.size(); ++o) search.strandLines[t][o] = layLines(surface, t, angles[o]);
+    for (size_t o = 0; o < angles.size(); ++o) search.strandLines[t][o] = layLines(surface, density, t, angles[o]);
     for (size_t o = 0; o < angles.size(); ++o) analyseCandidate(search, t, static_cast<int>(o), angles[o], out);
   }
 
