@@ -3,6 +3,7 @@
 // stages handed on and the stream it prints its progress to.
 
 #include <ostream>
+#include <vector>
 
 #include "driver/run.h"
 
@@ -13,6 +14,10 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
                                 TwistSearch& search, std::ostream& out);
 void writeReports(RunSetup& run, const SheetDensity& sheet, SurfaceFit& surface, const TwistSearch& search,
                   const CandidateScores& scores, std::ostream& out);
+
+// The twist a candidate is ranked by: the outermost neighbour pairs dropped,
+// then the largest inner twist averaged with its two neighbours.
+double mainTwist(const std::vector<double>& twists);
 
 // The whole analysis after set-up.
 void runAnalysis(RunSetup& run, std::ostream& out);

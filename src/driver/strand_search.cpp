@@ -77,19 +77,6 @@ KeyPoints keyPoints(const PointList& line) {
   return {q1, q3};
 }
 
-// The twist kept for ranking: the outermost pairs are dropped, then the
-// largest inner twist is averaged with its two neighbours.
-double mainTwist(const std::vector<double>& twists) {
-  if (twists.size() < 4) return mean(twists);
-  std::vector<double> inner(twists.begin() + 1, twists.end() - 1);
-  if (inner.size() <= 3) return mean(inner);
-  size_t largest = 0;
-  for (size_t i = 1; i < inner.size(); ++i)
-    if (inner[i] > inner[largest]) largest = i;
-  size_t first = largest == 0 ? 0 : (largest == inner.size() - 1 ? inner.size() - 3 : largest - 1);
-  return (inner[first] + inner[first + 1] + inner[first + 2]) / 3;
-}
-
 void analyseCandidate(TwistSearch& search, int t, int o, double angle, std::ostream& out) {
   out << "angle = " << angle << "\n";
   const StrandSet& lines = search.strandLines[t][o];
@@ -144,6 +131,17 @@ void analyseCandidate(TwistSearch& search, int t, int o, double angle, std::ostr
 }
 
 }  // namespace
+
+double mainTwist(const std::vector<double>& twists) {
+  if (twists.size() < 4) return mean(twists);
+  std::vector<double> inner(twists.begin() + 1, twists.end() - 1);
+  if (inner.size() <= 3) return mean(inner);
+  size_t largest = 0;
+  for (size_t i = 1; i < inner.size(); ++i)
+    if (inner[i] > inner[largest]) largest = i;
+  size_t first = largest == 0 ? 0 : (largest == inner.size() - 1 ? inner.size() - 3 : largest - 1);
+  return (inner[first] + inner[first + 1] + inner[first + 2]) / 3;
+}
 
 TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out) {
   TwistSearch search;
