@@ -1,0 +1,61 @@
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "velmorantique/compare.h"
+#include "velmorantique/protein.h"
+
+namespace {
+
+// The axis of one strand sampled every 0.1 Å along the polyline through its
+// end C-alphas and the centroids of its consecutive C-alpha triplets.
+PointList sampleStrandAxis(const Protein& protein, const SheetsSecondaryStructure& record) {
+  const int a = record.start, b = record.end;
+
+  PointList anchors;
+  anchors.push_back(protein.getAtomCoordinate(a, " CA "));
+  for (int j = a; j <= b - 2; ++j)
+    anchors.push_back(triangleCenter(protein.getAtomCoordinate(j, " CA "),
+                                     protein.getAtomCoordinate(j + 1, " CA "),
+                                     protein.getAtomCoordinate(j + 2, " CA ")));
+  anchors.push_back(protein.getAtomCoordinate(b, " CA "));
+
+  PointList axis;
+  for (std::size_t k = 0; k + 1 < anchors.size(); ++k) {
+    const Coordinate& from = anchors[k];
+    const Coordinate& to = anchors[k + 1];
+    double length = Vectors(from, to).length();
+    if (length > 0.1) {
+      // The offset grows by repeated addition, so a 1 Å segment yields 11
+      // points: ten additions of 0.1 fall just short of 1.
+      for (double t = 0; t < length; t += 0.1) axis.push_back(pointOnLine(from, to, t));
+    } else {
+      axis.push_back(from);
+    }
+  }
+  axis.push_back(protein.getAtomCoordinate(b, " CA "));
+  return axis;
+}
+
+}  // namespace
+
+StrandSet FindTrueStrands(std::string pdbPath) {
+  Protein protein;
+  protein.read(pdbPath + ".pdb", "");
+
+  StrandSet strands(protein.strands.size());
+  for (std::size_t i = 0; i < protein.strands.size(); ++i)
+    strands[i] = sampleStrandAxis(protein, protein.strands[i]);
+  return strands;
+}
+
+StrandSet FindTrueCAs(std::string pdbPath) {
+  Protein protein;
+  protein.read(pdbPath + ".pdb", "");
+
+  StrandSet cas(protein.strands.size());
+  for (std::size_t i = 0; i < protein.strands.size(); ++i)
+    for (int j = protein.strands[i].start; j <= protein.strands[i].end; ++j)
+      cas[i].push_back(protein.getAtomCoordinate(j, " CA "));
+  return cas;
+}
