@@ -86,6 +86,30 @@ TEST(FindTrueStrands, OneResidueStrandHoldsItsCalphaTwice) {
   expectSame(strands[0][1], Coordinate(4, 5, 6));
 }
 
+TEST(FindTrueStrands, MissingCalphasAreReportedInChainOrder) {
+  // Residues 2 and 3 have no C-alpha: each triplet holding them reports them
+  // in chain order, and their placeholders enter the centroids.
+  std::string text = sheetLine(1, 1, 4) + atomLine(1, " CA ", "VAL", 1, 0, 0, 0) +
+                     atomLine(2, " N  ", "GLY", 2, 3, 0, 0) +
+                     atomLine(3, " N  ", "SER", 3, 6, 0, 0) +
+                     atomLine(4, " CA ", "VAL", 4, 9, 0, 0);
+  PdbFile pdb("missing_ca", text);
+  testing::internal::CaptureStdout();
+  StrandSet strands = FindTrueStrands(pdb.base);
+  std::string out = testing::internal::GetCapturedStdout();
+
+  std::string order;
+  for (std::size_t at = out.find("No such atom"); at != std::string::npos;
+       at = out.find("No such atom", at + 1))
+    order += out.substr(out.find("in AA (", at) + 7, 5) + " ";
+  EXPECT_EQ(order, "GLY-2 SER-3 GLY-2 SER-3 ");
+  ASSERT_EQ(strands.size(), 1u);
+  bool throughPlaceholders = false;  // centroid of CA 1 and two placeholders
+  for (const Coordinate& c : strands[0])
+    throughPlaceholders |= c.x == -666 && c.y == -666 && c.z == -666;
+  EXPECT_TRUE(throughPlaceholders);
+}
+
 TEST(ReferenceStrands, OneListPerRecordInChainOrder) {
   // Records listed out of chain order come back ordered by their first residue,
   // and overlapping records each keep their own list.

@@ -14,10 +14,14 @@ PointList sampleStrandAxis(const Protein& protein, const SheetsSecondaryStructur
 
   PointList anchors;
   anchors.push_back(protein.getAtomCoordinate(a, " CA "));
-  for (int j = a; j <= b - 2; ++j)
-    anchors.push_back(triangleCenter(protein.getAtomCoordinate(j, " CA "),
-                                     protein.getAtomCoordinate(j + 1, " CA "),
-                                     protein.getAtomCoordinate(j + 2, " CA ")));
+  for (int j = a; j <= b - 2; ++j) {
+    // One query per C-alpha in chain order, so that the reports of a missing
+    // C-alpha come out in that order.
+    Coordinate first = protein.getAtomCoordinate(j, " CA ");
+    Coordinate second = protein.getAtomCoordinate(j + 1, " CA ");
+    Coordinate third = protein.getAtomCoordinate(j + 2, " CA ");
+    anchors.push_back(triangleCenter(first, second, third));
+  }
   anchors.push_back(protein.getAtomCoordinate(b, " CA "));
 
   PointList axis;
