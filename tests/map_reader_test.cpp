@@ -75,7 +75,7 @@ TEST(MapRead, HeaderFieldsAndVoxelSizeComeFromTheirOffsets) {
   TempFile file("header.mrc");
   MrcMapFile mrc;
   mrc.nx = 1, mrc.ny = 1, mrc.nz = 1;
-  mrc.mode = 0;  // not honoured: the data is float32 whatever the mode says
+  mrc.nxstart = 4;  // not used: ORIGIN is set
   mrc.mx = 50, mrc.my = 7, mrc.mz = 4;
   mrc.xlen = 100.0f, mrc.ylen = 30.0f, mrc.zlen = 2.0f;
   mrc.xorigin = 9.5f, mrc.yorigin = -5.25f, mrc.zorigin = 63.0f;
@@ -84,7 +84,8 @@ TEST(MapRead, HeaderFieldsAndVoxelSizeComeFromTheirOffsets) {
 
   Map map;
   map.read(file.path);
-  EXPECT_EQ(map.hdr.mode, 0);
+  EXPECT_EQ(map.hdr.mode, 2);
+  EXPECT_EQ(map.hdr.nxstart, 4);
   EXPECT_EQ(map.hdr.mx, 50);
   EXPECT_EQ(map.hdr.xlen, 100.0f);
   EXPECT_EQ(map.hdr.xorigin, 9.5f);

@@ -8,7 +8,11 @@
 
 constexpr int MAXLEN = 2000;  // extents must lie in 1 .. MAXLEN - 1
 
-// The 1024-byte file header; numeric fields are little-endian as stored.
+// The 1024-byte file header. After Map::read the numeric fields hold their
+// values whatever byte order the file used, and the fields that depend on the
+// stored axis order (extents, starts, mapc/mapr/maps) describe the grid as held,
+// along x, y, z. When ORIGIN is all 0 and the grid starts elsewhere, the
+// origin fields hold the position of voxel (0, 0, 0) taken from the starts.
 struct MRC_HEADER {
   int32_t nx = 0, ny = 0, nz = 0;
   int32_t mode = 2;
@@ -36,7 +40,11 @@ class Map {
   int16_t valueSize = 4;
 
   // Fills header, voxel size and grid, or prints a framed message and stops
-  // the run (FatalError, status 1).
+  // the run (FatalError, status 1). Reads modes 0, 1, 2, 6 and 12 in either
+  // byte order and any axis order, passes over an extended header, and reads
+  // gzip-compressed files (path + ".gz" when path itself is missing). A map
+  // stored in other than the plain form (little-endian floats in x, y, z
+  // order at byte 1024) gets one line on standard output saying how it was read.
   void read(std::string path);
   void setApix();
   void createCube(int16_t rows, int16_t cols, int16_t slcs);

@@ -1,15 +1,17 @@
-#include <cstdio>
+// Reading an MRC map into the grid: the header, whichever of the stored forms
+// the map came in, then the voxels into cube[x][y][z] as floats.
+
 #include <cstring>
 #include <iostream>
-#include <memory>
 #include <new>
+#include <sstream>
+#include <vector>
 
+#include "mrc_format.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/map.h"
 
 namespace {
-
-constexpr size_t kHeaderBytes = 1024;  // the voxel data starts right after it
 
 const char* const kFrameTop =
     "============================== in MRC::read (string) ==========================";
@@ -23,68 +25,27 @@ const char* const kFrameBottom =
   fatalExit(1);
 }
 
-// Fields are little-endian as stored; assembling the bytes by hand keeps the
-// decoding independent of the host's byte order.
-uint32_t bitsAt(const unsigned char* bytes) {
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+void refuseIfDamaged(const MapSource& source) {
+  if (!source.damage().empty())
+    refuseMap("The gzip-compressed map file is damaged ( " + source.damage() + " ).");
 }
 
-int32_t int32At(const unsigned char* block, size_t offset) {
-  uint32_t bits = bitsAt(block + offset);
-  int32_t value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
+std::string axisOrderText(const MRC_HEADER& h) {
+  return std::to_string(h.mapc) + " " + std::to_string(h.mapr) + " " + std::to_string(h.maps);
 }
 
-float float32At(const unsigned char* block, size_t offset) {
-  uint32_t bits = bitsAt(block + offset);
-  float value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
+// What was done to read a map stored in other than the plain form, said in
+// one line after reading; a plain map adds nothing to the output.
+class Conversions {
+ public:
+  void add(const std::string& sentence) { text_ += (text_.empty() ? "" : " ") + sentence; }
+  void print() const {
+    if (!text_.empty()) std::cout << text_ << std::endl;
+  }
 
-MRC_HEADER decodeHeader(const unsigned char* block) {
-  MRC_HEADER h;
-  h.nx = int32At(block, 0);
-  h.ny = int32At(block, 4);
-  h.nz = int32At(block, 8);
-  h.mode = int32At(block, 12);
-  h.nxstart = int32At(block, 16);
-  h.nystart = int32At(block, 20);
-  h.nzstart = int32At(block, 24);
-  h.mx = int32At(block, 28);
-  h.my = int32At(block, 32);
-  h.mz = int32At(block, 36);
-  h.xlen = float32At(block, 40);
-  h.ylen = float32At(block, 44);
-  h.zlen = float32At(block, 48);
-  h.alpha = float32At(block, 52);
-  h.beta = float32At(block, 56);
-  h.gamma = float32At(block, 60);
-  h.mapc = int32At(block, 64);
-  h.mapr = int32At(block, 68);
-  h.maps = int32At(block, 72);
-  h.amin = float32At(block, 76);
-  h.amax = float32At(block, 80);
-  h.amean = float32At(block, 84);
-  h.ispg = int32At(block, 88);
-  h.nsymbt = int32At(block, 92);
-  std::memcpy(h.extra, block + 96, sizeof h.extra);
-  h.xorigin = float32At(block, 196);
-  h.yorigin = float32At(block, 200);
-  h.zorigin = float32At(block, 204);
-  std::memcpy(h.map, block + 208, sizeof h.map);
-  std::memcpy(h.machst, block + 212, sizeof h.machst);
-  h.rms = float32At(block, 216);
-  h.nlabl = int32At(block, 220);
-  std::memcpy(h.labels, block + 224, sizeof h.labels);
-  return h;
-}
-
-bool extentInRange(int32_t n) { return n > 0 && n < MAXLEN; }
-
-using FilePtr = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+ private:
+  std::string text_;
+};
 
 }  // namespace
 
@@ -95,17 +56,26 @@ void Map::setApix() {
 }
 
 void Map::read(std::string path) {
-  FilePtr file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) refuseMap("Can't open given Map file ( " + path + " ). ");
+  Conversions conversions;
+  MapSource source;
+  if (!source.open(path)) {
+    // Maps are often kept as downloaded, compressed.
+    if (!source.open(path + ".gz")) refuseMap("Can't open given Map file ( " + path + " ). ");
+    conversions.add("Map file " + path + " not found; read " + path + ".gz instead.");
+  }
+  if (source.gzipped()) conversions.add("Map file is gzip-compressed; decompressed on reading.");
 
   // A file shorter than the header leaves the bytes it lacks as in the
   // default header: all zero, mode 2.
-  unsigned char block[kHeaderBytes] = {};
+  unsigned char block[kMrcHeaderBytes] = {};
   block[12] = 2;
-  unsigned char got[kHeaderBytes];
-  size_t headerRead = std::fread(got, 1, kHeaderBytes, file.get());
+  unsigned char got[kMrcHeaderBytes];
+  const size_t headerRead = source.read(got, kMrcHeaderBytes);
+  refuseIfDamaged(source);
   std::memcpy(block, got, headerRead);
-  hdr = decodeHeader(block);
+  bool stampSaid = true;
+  const ByteOrder order = storedByteOrder(block, stampSaid);
+  hdr = decodeHeader(block, order);
 
   if (!extentInRange(hdr.nx) || !extentInRange(hdr.ny) || !extentInRange(hdr.nz))
     refuseMap("Strange header of the file. One of (nx,ny,nz) exceeds MAXLEN ( " +
@@ -114,6 +84,37 @@ void Map::read(std::string path) {
   // position for any voxel.
   if (hdr.mx == 0 || hdr.my == 0 || hdr.mz == 0)
     refuseMap("Strange header of the file. One of (mx,my,mz) is zero: the voxel size is undefined.");
+  const int bytesPerVoxel = voxelBytes(hdr.mode);
+  if (bytesPerVoxel == 0)
+    refuseMap("Map mode " + std::to_string(hdr.mode) + " (" + modeName(hdr.mode) +
+              ") cannot be read: only modes 0, 1, 2, 6 and 12 hold real voxel values.");
+  AxisOrder axes{};
+  if (!storedAxisOrder(hdr, axes))
+    refuseMap("Strange header of the file. The axis order (mapc,mapr,maps) = ( " + axisOrderText(hdr) +
+              " ) is not an order of 1 2 3.");
+  const std::string badExtendedHeader = "Strange header of the file. The extended header ( nsymbt = " +
+                                        std::to_string(hdr.nsymbt) + " bytes ) does not fit in the file.";
+  if (hdr.nsymbt < 0) refuseMap(badExtendedHeader);
+
+  if (order == ByteOrder::Big)
+    conversions.add(stampSaid ? "Map stored big-endian; byte-swapped."
+                              : "Map stored big-endian (judged by its header: no machine stamp); byte-swapped.");
+  if (hdr.mode != 2)
+    conversions.add("Map stored in mode " + std::to_string(hdr.mode) + " (" + modeName(hdr.mode) +
+                    "); converted to 32-bit floats.");
+  if (hdr.nsymbt > 0)
+    conversions.add("Map has an extended header of " + std::to_string(hdr.nsymbt) +
+                    " bytes; voxel data read from byte " +
+                    std::to_string(kMrcHeaderBytes + static_cast<size_t>(hdr.nsymbt)) + ".");
+
+  // The stored extents count columns, rows and sections; the grid wants them
+  // along x, y, z.
+  const size_t columns = static_cast<size_t>(hdr.nx), rows = static_cast<size_t>(hdr.ny);
+  const size_t sections = static_cast<size_t>(hdr.nz);
+  if (!isStandardAxisOrder(axes)) {
+    conversions.add("Map stored in axis order " + axisOrderText(hdr) + "; reordered to x y z.");
+    reorderToXyz(hdr, axes);
+  }
 
   // The header alone decides the grid's size, whatever the file holds; check
   // it against the machine before touching memory.
@@ -127,6 +128,25 @@ void Map::read(std::string path) {
               " MB ).");
 
   setApix();
+  // Many writers leave ORIGIN at zero and place the grid by its start
+  // indices instead; without them the map would lie away from the model.
+  if (hdr.xorigin == 0.0f && hdr.yorigin == 0.0f && hdr.zorigin == 0.0f &&
+      (hdr.nxstart != 0 || hdr.nystart != 0 || hdr.nzstart != 0)) {
+    hdr.xorigin = static_cast<float>(hdr.nxstart * apixX);
+    hdr.yorigin = static_cast<float>(hdr.nystart * apixY);
+    hdr.zorigin = static_cast<float>(hdr.nzstart * apixZ);
+    std::ostringstream note;
+    note << "Map origin is zero; voxel (0,0,0) placed at the grid start ( " << hdr.nxstart << " "
+         << hdr.nystart << " " << hdr.nzstart << " ) times the voxel size: ( " << hdr.xorigin << " "
+         << hdr.yorigin << " " << hdr.zorigin << " ).";
+    conversions.add(note.str());
+  }
+
+  if (hdr.nsymbt > 0 && !source.skip(static_cast<uint64_t>(hdr.nsymbt))) {
+    refuseIfDamaged(source);
+    refuseMap(badExtendedHeader);
+  }
+
   try {
     createCube(static_cast<int16_t>(hdr.nx), static_cast<int16_t>(hdr.ny),
                static_cast<int16_t>(hdr.nz));
@@ -135,20 +155,28 @@ void Map::read(std::string path) {
     refuseMap(tooLarge + ", more than can be allocated.");
   }
 
-  // Storage order is x fastest, then y, then z: one z slice at a time is one
-  // bulk read. Voxels past the end of the data (a partial last one included)
-  // keep the 0 the grid was made with.
-  const size_t nx = static_cast<size_t>(hdr.nx), ny = static_cast<size_t>(hdr.ny);
-  const size_t nz = static_cast<size_t>(hdr.nz);
-  const size_t stride = static_cast<size_t>(valueSize);
-  std::vector<unsigned char> slice(nx * ny * stride);
-  for (size_t z = 0; z < nz; ++z) {
-    const size_t bytes = std::fread(slice.data(), 1, slice.size(), file.get());
+  // Storage order is columns fastest, then rows, then sections: one section
+  // at a time is one bulk read. Voxels past the end of the data (a partial
+  // last one included) keep the 0 the grid was made with.
+  const size_t stride = static_cast<size_t>(bytesPerVoxel);
+  std::vector<unsigned char> stored(columns * rows * stride);
+  std::vector<float> values(columns * rows);
+  size_t at[3] = {0, 0, 0};  // grid index along x, y, z
+  for (size_t s = 0; s < sections; ++s) {
+    const size_t bytes = source.read(stored.data(), stored.size());
+    refuseIfDamaged(source);
     const size_t voxels = bytes / stride;
+    decodeVoxels(stored.data(), voxels, hdr.mode, order, values.data());
+    at[axes[2]] = s;
     size_t i = 0;
-    for (size_t y = 0; y < ny && i < voxels; ++y)
-      for (size_t x = 0; x < nx && i < voxels; ++x, ++i)
-        cube[x][y][z] = float32At(slice.data(), i * stride);
-    if (bytes < slice.size()) break;
+    for (size_t r = 0; r < rows && i < voxels; ++r) {
+      at[axes[1]] = r;
+      for (size_t c = 0; c < columns && i < voxels; ++c, ++i) {
+        at[axes[0]] = c;
+        cube[at[0]][at[1]][at[2]] = values[i];
+      }
+    }
+    if (bytes < stored.size()) break;
   }
+  conversions.print();
 }

@@ -1,0 +1,17 @@
+#pragma once
+// gzip-compressed copies of test files, as maps are often downloaded. Kept in
+// a header so that only the tests that use it link with zlib.
+
+#include <zlib.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+inline void writeGzipFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+  gzFile gz = gzopen(path.c_str(), "wb");
+  if (gz == nullptr) throw std::runtime_error("cannot write " + path);
+  const int written = bytes.empty() ? 0 : gzwrite(gz, bytes.data(), static_cast<unsigned>(bytes.size()));
+  if (gzclose(gz) != Z_OK || written != static_cast<int>(bytes.size()))
+    throw std::runtime_error("cannot compress into " + path);
+}
