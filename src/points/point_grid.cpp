@@ -11,7 +11,11 @@ namespace {
 // the cells; beyond it, or for coordinates that are not finite, the grid
 // falls back to scanning every point.
 constexpr double kCellReach = 1.0e6;
-constexpr long long kKeySpan = 4 * 1000000LL + 8;  // distinct cell indices per axis
+// Distinct cell indices per axis: the reach on either side, a neighbour cell
+// beyond it and a margin. Its cube must stay below the largest long long.
+constexpr long long kKeySpan = 2 * 1000000LL + 8;
+static_assert(kKeySpan / 2 > kCellReach + 1, "a neighbour of an indexed cell needs a key");
+static_assert(kKeySpan * kKeySpan <= 9223372036854775807LL / kKeySpan, "cell keys must not overflow");
 
 long long cellKey(const long long c[3]) {
   return ((c[0] + kKeySpan / 2) * kKeySpan + (c[1] + kKeySpan / 2)) * kKeySpan + (c[2] + kKeySpan / 2);
