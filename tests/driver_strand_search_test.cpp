@@ -39,15 +39,18 @@ TEST(StrandSearch, FlatSheetYieldsNoCandidate) {
   EXPECT_EQ(out.str().find("avg RH"), std::string::npos);
   EXPECT_EQ(out.str().find("Top "), std::string::npos);
   // At 0 degrees the lines are y = y0 + d, 4.6 Å apart; five of them run
-  // over the 20 Å square.
-  const StrandSet& lines = search.strandLines[0][0];
-  ASSERT_EQ(lines.size(), 5u);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    for (const Coordinate& p : lines[i]) EXPECT_EQ(p.y, lines[i][0].y);
+  // over the 20 Å square. Only ranked candidates keep their lines; the start
+  // and end points of every line stay.
+  EXPECT_TRUE(search.strandLines[0][0].empty());
+  const PointList& starts = search.strandStarts[0][0];
+  const PointList& ends = search.strandEnds[0][0];
+  ASSERT_EQ(starts.size(), 5u);
+  ASSERT_EQ(ends.size(), 5u);
+  for (size_t i = 0; i < starts.size(); ++i) {
+    EXPECT_EQ(ends[i].y, starts[i].y);
     if (i > 0) {
-      EXPECT_NEAR(lines[i][0].y - lines[i - 1][0].y, 4.6, 1e-9);
+      EXPECT_NEAR(starts[i].y - starts[i - 1].y, 4.6, 1e-9);
     }
   }
-  EXPECT_EQ(search.strandStarts[0][0].size(), 5u);
   EXPECT_NE(out.str().find("sheet translation = 0\n\nangle = 0\n"), std::string::npos);
 }

@@ -3,6 +3,7 @@
 // farthest and middle point queries, ordering clouds into sticks and building
 // C-alpha traces along sticks.
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -29,6 +30,73 @@ void roughStickFromIndx(PointList& points, double gap, int anchor);
 StrandSet buildSheetCa(StrandSet sticks, Vectors normal);
 PointList buildStrandCa(const PointList& stick, int anchor, Vectors normal);
 
+// A point list arranged for repeated queries: its exact duplicates gathered
+// into one distinct point each, and the distinct points held in a tree of
+// bounding boxes. Every query returns exactly what a scan over the whole list
+// returns (the same distances from getDistance, the same tie rules and the
+// same list positions); boxes only skip points that provably cannot change
+// the answer. Lists with coordinates that are not finite, or beyond 1e6 Å,
+// are answered by plain scans.
+class PointSetIndex {
+ public:
+  // Any list: duplicates are found and the points ordered in space.
+  explicit PointSetIndex(const PointList& points);
+  // A list whose duplicates the caller knows: list position i holds the
+  // point distinct[classOf[i]], and equal points share a class. When
+  // inSpatialOrder, neighbours in `distinct` lie near each other in space (as
+  // along a line), and the tree follows that order as it stands.
+  PointSetIndex(PointList distinct, std::vector<int> classOf, bool inSpatialOrder);
+
+  size_t size() const { return classOf_.size(); }  // positions of the whole list
+  // findFarestPointInOneSet of the list.
+  IndexPair farthestPair() const;
+  // findMiddlePointBtwTwoPointsInOneSet of the list, given the two end points.
+  int middlePoint(Coordinate end0, Coordinate end1) const;
+  // The distance from the query to its nearest point of the list at a
+  // positive distance, or 999 when none is nearer (the per-point term of
+  // Dist). hint, when not -1, names a distinct point likely to be nearest
+  // and is set to the one found, so that a walk along a line stays cheap.
+  double nearestDistance(Coordinate query, int& hint) const;
+  // findClosestPointBtwSets of the two lists.
+  friend IndexPair closestPairBetween(const PointSetIndex& a, const PointSetIndex& b);
+
+ private:
+  // Boxes are held in a frame whose first axis runs along the set (from its
+  // lowest to its highest point along the widest coordinate axis), so that
+  // the boxes of a line's pieces stay thin however the line is turned.
+  struct Box {
+    double lo[3], hi[3];
+  };
+  struct Node {
+    Box box;
+    int begin, end;   // range of distinct points, in tree order
+    int left, right;  // children, -1 for a leaf
+  };
+  void build(bool inSpatialOrder);
+  // order, when given, is sorted here by median splits: tree position -> distinct point.
+  int buildNode(int begin, int end, std::vector<int>* order);
+  void chooseFrame();
+  Coordinate toFrame(const double frame[3][3], Coordinate p) const;
+  // The boxes of this tree's nodes in another frame.
+  std::vector<Box> boxesIn(const double frame[3][3]) const;
+  template <class Get>
+  static Box boxOf(Get pointAt, int begin, int end);
+  static Box unite(const Box& a, const Box& b);
+  Coordinate pointAt(int position) const { return pts_[classOf_[position]]; }
+
+  std::vector<Coordinate> pts_;    // distinct points, in tree order
+  std::vector<int> first_;         // first list position of each distinct point
+  std::vector<int> last_;          // last list position of each distinct point
+  std::vector<int> classOf_;       // list position -> distinct point (tree order)
+  std::vector<Node> nodes_;
+  std::vector<Coordinate> local_;  // while building: distinct points in the frame
+  double frame_[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // rows: the frame's axes
+  bool indexed_ = false;  // false: coordinates unsuited to boxes; answers by scans
+  double margin_ = 0;
+};
+
+IndexPair closestPairBetween(const PointSetIndex& a, const PointSetIndex& b);
+
 // Points bucketed into cubic cells a little wider than a search radius, so
 // that "is some point closer than the radius?" looks at the 27 cells around
 // the query only. Its answers are exactly those of a scan over every point.
@@ -37,6 +105,10 @@ class PointGrid {
   PointGrid(const PointList& points, double radius);
   // Whether some point lies at a distance below the radius (getDistance < radius).
   bool anyCloserThan(Coordinate query) const;
+  // The same, trying first the point that `hint` names (-1 for none) and
+  // setting it to the point found: queries that walk along a line mostly
+  // find their answer in one distance.
+  bool anyCloserThan(Coordinate query, int& hint) const;
 
  private:
   bool cellOf(Coordinate p, long long cell[3]) const;
@@ -45,4 +117,10 @@ class PointGrid {
   bool indexed_ = false;  // false: coordinates too large or not finite for cells; scan instead
   std::vector<long long> keys_;   // sorted cell keys
   std::vector<int> order_;        // point indices in key order
+  // A compact set of cells is also held densely: the cells of the box
+  // [low_, low_ + dims_) in x, then y, then z order, each a range of start_.
+  bool dense_ = false;
+  long long low_[3] = {0, 0, 0}, dims_[3] = {0, 0, 0};
+  std::vector<int> start_;
+  PointList ordered_;             // the points in key order
 };

@@ -1,14 +1,19 @@
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 #include <utility>
 #include <vector>
 
 #include "velmorantique/compare.h"
+#include "velmorantique/points.h"
 
-// Mean, over the points of p, of the distance to the nearest point of q. A
-// point of q lying exactly on p is p itself seen from the other list, not a
-// neighbour; a point with no neighbour below 999 Å contributes 999.
-double Dist(const PointList& p, const PointList& q) {
+namespace {
+
+// Below these sizes a scan of every pair costs less than sorting q into boxes.
+constexpr std::size_t kScanBelow = 24;
+
+double distByScan(const PointList& p, const PointList& q) {
   double sum = 0;
   for (const Coordinate& pp : p) {
     double nearest = 999;
@@ -21,14 +26,54 @@ double Dist(const PointList& p, const PointList& q) {
   return sum / static_cast<double>(p.size());
 }
 
+// Dist from p to the list held by the index, given up (returning `cap`) as
+// soon as the running sum shows the mean cannot come out below `cap`. The
+// terms are never negative and rounding never lowers a running sum, so the
+// final mean would be at least `cap`.
+double distByIndex(const PointList& p, const PointSetIndex& q, double cap) {
+  const double limit = cap * static_cast<double>(p.size()) * (1 + 1e-12);
+  double sum = 0;
+  int hint = -1;
+  for (const Coordinate& pp : p) {
+    sum += q.nearestDistance(pp, hint);
+    if (sum > limit) return cap;
+  }
+  return sum / static_cast<double>(p.size());
+}
+
+}  // namespace
+
+// Mean, over the points of p, of the distance to the nearest point of q. A
+// point of q lying exactly on p is p itself seen from the other list, not a
+// neighbour; a point with no neighbour below 999 Å contributes 999.
+double Dist(const PointList& p, const PointList& q) {
+  if (p.size() < kScanBelow || q.size() < kScanBelow) return distByScan(p, q);
+  return distByIndex(p, PointSetIndex(q), std::numeric_limits<double>::infinity());
+}
+
 namespace {
 
 // Dist from strand a to the strand of b that lies nearest to it; a strand
-// that coincides exactly (distance 0) is skipped, none at all gives 999.
-double nearestStrandDist(const PointList& a, const StrandSet& b) {
+// that coincides exactly (distance 0) is skipped, none at all gives 999. Only
+// the smallest qualifying distance counts, whatever the order the strands are
+// measured in: the one nearest a's middle point goes first, so that the
+// others can be given up early.
+double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vector<PointSetIndex>& indexOfB) {
+  std::vector<std::size_t> order(b.size());
+  for (std::size_t k = 0; k < b.size(); ++k) order[k] = k;
+  if (!a.empty() && a.size() >= kScanBelow) {
+    std::vector<double> near(b.size());
+    for (std::size_t k = 0; k < b.size(); ++k) {
+      int hint = -1;
+      near[k] = indexOfB[k].nearestDistance(a[a.size() / 2], hint);
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t u, std::size_t v) { return near[u] < near[v]; });
+  }
   double m = 999;
-  for (const PointList& strand : b) {
-    double d = Dist(a, strand);
+  for (std::size_t k : order) {
+    const PointList& strand = b[k];
+    double d = (a.size() < kScanBelow || strand.size() < kScanBelow) ? distByScan(a, strand)
+                                                                      : distByIndex(a, indexOfB[k], m);
     if (d < m && d > 0) m = d;
   }
   return m;
@@ -59,8 +104,10 @@ StrandMatch matchStrand(const PointList& a, const StrandSet& b) {
 // A set with more strands than b is judged by its best run of |b| consecutive
 // strands; the surplus strands at either end do not count.
 double OneWayDist(const StrandSet& a, const StrandSet& b) {
+  std::vector<PointSetIndex> indexOfB;
+  for (const PointList& strand : b) indexOfB.emplace_back(strand);
   std::vector<double> m;
-  for (const PointList& strand : a) m.push_back(nearestStrandDist(strand, b));
+  for (const PointList& strand : a) m.push_back(nearestStrandDist(strand, b, indexOfB));
 
   if (a.size() <= b.size()) {
     double sum = 0;

@@ -86,8 +86,12 @@ double surfaceHeight(const std::array<double, 10>& c, double x, double y);
 
 // Strand direction search and twist analysis.
 struct TwistSearch {
-  CandidateTable<StrandSet> strandLines;  // accepted lines per candidate, offset order
-  CandidateTable<PointList> strandStarts;
+  // Accepted lines per candidate, offset order; each line holds its samples
+  // in the order of the surface points that proposed them, duplicates kept.
+  // Only the candidates of twistRanking keep their lines: the later stages
+  // read no others, and at fine sampling every line holds thousands of samples.
+  CandidateTable<StrandSet> strandLines;
+  CandidateTable<PointList> strandStarts;  // one per line, for every candidate with two lines or more
   CandidateTable<PointList> strandEnds;
   TwistRanking twistRanking;  // main twist -> candidate, descending, at most 10
   std::map<Candidate, bool> topCandidates;

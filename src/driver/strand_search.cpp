@@ -4,8 +4,22 @@
 // handedness between neighbouring lines are measured. Candidates whose
 // neighbours are all right-handed with a plausible twist are ranked by their
 // main twist.
+//
+// Every surface point proposes one sample on every line, and a sample is
+// kept when some surface point lies within 1 Å of it. Most lines pass far
+// from the sheet and keep nothing; a sample depends only on the coordinate
+// of the surface point it comes from (x, or y for the 90-degree family), so
+// equal coordinates give equal samples. The search therefore measures each
+// distinct coordinate once, only on lines that pass within 1 Å of some
+// surface point, and only where the line runs over the sheet; the lines it
+// builds are the same, sample for sample and in the same order.
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+#include <numeric>
 
 #include "driver/stages.h"
 #include "velmorantique/points.h"
@@ -19,82 +33,222 @@ constexpr double kAngleTolerance = 1e-4;
 constexpr double kDensityDistance = 1.0;
 constexpr double kMinimumLineLength = 6.0;
 constexpr size_t kRankingSize = 10;
+// Coordinates beyond this, or not finite, are sampled without the shortcuts:
+// within it every bound below holds with room to spare.
+constexpr double kBoundedReach = 1.0e6;
+// Allowance for the rounding of a computed sample off its exact line; far
+// above it for coordinates within kBoundedReach.
+constexpr double kLineSlack = 1e-6;
 
-// One line of a family: every surface point proposes the sample above it on
-// the line; samples within 1 Å of the surface are kept (duplicates included).
-PointList sampleLine(const SurfaceFit& surface, const PointGrid& density, double angle, double offset) {
-  const double x0 = surface.alignment.sheetCentre.x, y0 = surface.alignment.sheetCentre.y;
-  const double radians = angle * kPi / 180;
-  PointList line;
-  for (const Coordinate& s : surface.surfacePoints) {
+bool bounded(double v) { return std::fabs(v) <= kBoundedReach; }
+bool bounded(const Coordinate& p) { return bounded(p.x) && bounded(p.y) && bounded(p.z); }
+
+uint64_t bitsOf(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// The coordinate a family samples by (x, or y for the 90-degree family), for
+// every surface point: its distinct values, ascending, and the value of each
+// surface point. Values equal but for the sign of zero are kept apart, since
+// they are written differently.
+struct SampleKeys {
+  std::vector<double> values;
+  std::vector<int> keyOf;  // surface point -> index into values
+};
+
+SampleKeys sampleKeys(const PointList& surface, bool byY) {
+  auto value = [&](int j) { return byY ? surface[j].y : surface[j].x; };
+  std::vector<int> order(surface.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    const double va = value(a), vb = value(b);
+    if (va < vb || vb < va) return va < vb;
+    return bitsOf(va) < bitsOf(vb);
+  });
+  SampleKeys keys;
+  keys.keyOf.resize(surface.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    const double v = value(order[i]);
+    if (keys.values.empty() || bitsOf(v) != bitsOf(keys.values.back())) keys.values.push_back(v);
+    keys.keyOf[order[i]] = static_cast<int>(keys.values.size()) - 1;
+  }
+  return keys;
+}
+
+// One orientation of the line families.
+struct Orientation {
+  double angle, radians;
+  bool vertical, horizontal;  // 90 and 0 degrees, which have their own formulas
+};
+
+// A line the search has laid: its samples, and the same samples as distinct
+// points along the line, for the key-point queries.
+struct LaidLine {
+  PointList samples;
+  PointSetIndex index;
+  IndexPair ends;  // the farthest pair
+};
+
+class LineSampler {
+ public:
+  explicit LineSampler(const SurfaceFit& surface)
+      : surface_(surface),
+        density_(surface.surfacePoints, kDensityDistance),
+        x0_(surface.alignment.sheetCentre.x),
+        y0_(surface.alignment.sheetCentre.y),
+        byX_(sampleKeys(surface.surfacePoints, false)),
+        byY_(sampleKeys(surface.surfacePoints, true)) {
+    shortcuts_ = bounded(x0_) && bounded(y0_);
+    for (const Coordinate& p : surface.surfacePoints) shortcuts_ = shortcuts_ && bounded(p);
+  }
+
+  // The accepted lines of candidate (t, o), in offset order.
+  std::vector<LaidLine> layLines(int t, const Orientation& o) {
+    // Offsets advance by repeated addition of the line spacing, so the last
+    // line of a family may fall just short of +300 Å.
+    std::vector<double> offsets;
+    const double shift = kTranslationStep * t;
+    for (double d = -(kOffsetReach / kLineSpacing) * kLineSpacing - shift; d <= kOffsetReach; d += kLineSpacing)
+      offsets.push_back(d);
+
+    // Where each line runs over the sheet: the range of sampling values of
+    // the surface points within 1 Å of the line in the xy-plane. A sample
+    // lies on its line, so a surface point closer than 1 Å to it lies
+    // closer than 1 Å to the line, and its own sampling value differs from
+    // the sample's by less than 1 Å.
+    const PointList& surface = surface_.surfacePoints;
+    const SampleKeys& keys = o.vertical ? byY_ : byX_;
+    std::vector<double> lo(offsets.size(), 0), hi(offsets.size(), 0);
+    std::vector<bool> crosses(offsets.size(), !shortcuts_);
+    if (shortcuts_) {
+      const double s = std::sin(o.radians), c = std::cos(o.radians);
+      const double reach = kDensityDistance + kLineSlack;
+      for (size_t j = 0; j < surface.size(); ++j) {
+        const Coordinate& p = surface[j];
+        const double w = o.vertical ? p.x - x0_ : (o.horizontal ? p.y - y0_ : (p.y - y0_) * c - (p.x - x0_) * s);
+        const double key = o.vertical ? p.y : p.x;
+        const long long first = static_cast<long long>(std::floor((w - reach - offsets[0]) / kLineSpacing)) - 1;
+        const long long last = static_cast<long long>(std::floor((w + reach - offsets[0]) / kLineSpacing)) + 1;
+        for (long long k = std::max(first, 0LL); k <= last && k < static_cast<long long>(offsets.size()); ++k) {
+          if (!(std::fabs(w - offsets[k]) < reach)) continue;
+          if (!crosses[k] || key < lo[k]) lo[k] = key;
+          if (!crosses[k] || key > hi[k]) hi[k] = key;
+          crosses[k] = true;
+        }
+      }
+    }
+
+    std::vector<LaidLine> lines;
+    for (size_t k = 0; k < offsets.size(); ++k) {
+      if (!crosses[k]) continue;
+      size_t from = 0, to = keys.values.size();
+      if (shortcuts_) {
+        const double reach = kDensityDistance + kLineSlack;
+        from = std::lower_bound(keys.values.begin(), keys.values.end(), lo[k] - reach) - keys.values.begin();
+        to = std::upper_bound(keys.values.begin(), keys.values.end(), hi[k] + reach) - keys.values.begin();
+      }
+      sampleLine(o, offsets[k], keys, from, to, lines);
+    }
+    return lines;
+  }
+
+ private:
+  // The sample proposed by a surface point whose sampling value is v.
+  Coordinate sampleAt(const Orientation& o, double offset, double tangent, double offsetTerm, double v) const {
     double x, y;
     // The vertical family moves with +d along x; the oblique formula taken to
     // 90 degrees would move with -d, so the special cases stand as they are.
-    if (std::fabs(angle - 90) < kAngleTolerance) {
-      x = x0 + offset;
-      y = s.y;
-    } else if (std::fabs(angle) < kAngleTolerance) {
-      x = s.x;
-      y = y0 + offset;
+    if (o.vertical) {
+      x = x0_ + offset;
+      y = v;
+    } else if (o.horizontal) {
+      x = v;
+      y = y0_ + offset;
     } else {
-      x = s.x;
-      y = std::tan(radians) * (x - x0) + offset / std::cos(radians) + y0;
+      x = v;
+      y = tangent * (x - x0_) + offsetTerm + y0_;
     }
-    Coordinate sample(x, y, surfaceHeight(surface.surfaceCoefficients, x, y));
-    if (density.anyCloserThan(sample)) line.push_back(sample);
+    return Coordinate(x, y, surfaceHeight(surface_.surfaceCoefficients, x, y));
   }
-  return line;
-}
 
-bool acceptLine(const PointList& line) {
-  if (line.size() <= 4) return false;
-  IndexPair ends = findFarestPointInOneSet(line);
-  if (ends[0] == -1) return false;
-  return getDistance(line[ends[0]], line[ends[1]]) >= kMinimumLineLength;
-}
+  // Samples the line for the distinct values [from, to) and, if it is
+  // accepted, appends it to lines.
+  void sampleLine(const Orientation& o, double offset, const SampleKeys& keys, size_t from, size_t to,
+                  std::vector<LaidLine>& lines) {
+    const double tangent = std::tan(o.radians), offsetTerm = offset / std::cos(o.radians);
+    const size_t count = to - from;
+    kept_.assign(count, -1);
+    distinct_.clear();
+    int hint = -1;
+    for (size_t u = from; u < to; ++u) {
+      const Coordinate sample = sampleAt(o, offset, tangent, offsetTerm, keys.values[u]);
+      if (density_.anyCloserThan(sample, hint)) {
+        kept_[u - from] = static_cast<int>(distinct_.size());
+        distinct_.push_back(sample);
+      }
+    }
+    if (distinct_.empty()) return;
 
-// Offsets advance by repeated addition of the line spacing, so the last line
-// of a family may fall just short of +300 Å.
-StrandSet layLines(const SurfaceFit& surface, const PointGrid& density, int t, double angle) {
-  StrandSet lines;
-  const double shift = kTranslationStep * t;
-  for (double d = -(kOffsetReach / kLineSpacing) * kLineSpacing - shift; d <= kOffsetReach; d += kLineSpacing) {
-    PointList line = sampleLine(surface, density, angle, d);
-    if (acceptLine(line)) lines.push_back(std::move(line));
+    // Samples are appended in the order of the surface points that propose
+    // them, duplicates kept.
+    PointList samples;
+    std::vector<int> classOf;
+    for (int key : keys.keyOf) {
+      const size_t u = static_cast<size_t>(key);
+      if (u < from || u >= to || kept_[u - from] < 0) continue;
+      samples.push_back(distinct_[kept_[u - from]]);
+      classOf.push_back(kept_[u - from]);
+    }
+    if (samples.size() <= 4) return;
+    PointSetIndex index(distinct_, std::move(classOf), true);
+    IndexPair ends = index.farthestPair();
+    if (ends[0] == -1 || !(getDistance(samples[ends[0]], samples[ends[1]]) >= kMinimumLineLength)) return;
+    lines.push_back(LaidLine{std::move(samples), std::move(index), ends});
   }
-  return lines;
-}
+
+  const SurfaceFit& surface_;
+  PointGrid density_;  // the surface points, for "is some surface point within 1 Å?"
+  double x0_, y0_;
+  SampleKeys byX_, byY_;
+  bool shortcuts_ = false;
+  std::vector<int> kept_;  // per distinct value of the line's range: its distinct sample, or -1
+  PointList distinct_;
+};
 
 struct KeyPoints {
   int q1, q3;  // first and third quarter points; the line runs from q1 to q3
 };
 
-KeyPoints keyPoints(const PointList& line) {
-  IndexPair ends = findFarestPointInOneSet(line);
-  int middle = findMiddlePointBtwTwoPointsInOneSet(ends, line);
-  int q1 = findMiddlePointBtwTwoPointsInOneSet({ends[0], middle}, line);
-  int q3 = findMiddlePointBtwTwoPointsInOneSet({middle, ends[1]}, line);
+KeyPoints keyPoints(const LaidLine& line) {
+  const PointList& p = line.samples;
+  const int e0 = line.ends[0], e1 = line.ends[1];
+  int middle = line.index.middlePoint(p[e0], p[e1]);
+  int q1 = line.index.middlePoint(p[e0], p[middle]);
+  int q3 = line.index.middlePoint(p[middle], p[e1]);
   return {q1, q3};
 }
 
-void analyseCandidate(TwistSearch& search, int t, int o, double angle, std::ostream& out) {
+void analyseCandidate(TwistSearch& search, const std::vector<LaidLine>& lines, int t, int o, double angle,
+                      std::ostream& out) {
   out << "angle = " << angle << "\n";
-  const StrandSet& lines = search.strandLines[t][o];
   if (lines.size() < 2) return;
   PointList& starts = search.strandStarts[t][o];
   PointList& ends = search.strandEnds[t][o];
 
   KeyPoints k = keyPoints(lines[0]);
-  Vectors reference(lines[0][k.q1], lines[0][k.q3]);
-  starts.push_back(lines[0][k.q1]);
-  ends.push_back(lines[0][k.q3]);
-  const PointList* referenceLine = &lines[0];
+  const PointList& first = lines[0].samples;
+  Vectors reference(first[k.q1], first[k.q3]);
+  starts.push_back(first[k.q1]);
+  ends.push_back(first[k.q3]);
+  const LaidLine* referenceLine = &lines[0];
 
   std::vector<double> rhTwists;
   size_t rightHanded = 0;
   for (size_t i = 1; i < lines.size(); ++i) {
-    const PointList& line = lines[i];
-    k = keyPoints(line);
+    const PointList& line = lines[i].samples;
+    k = keyPoints(lines[i]);
     Vectors direction(line[k.q1], line[k.q3]);
     // Neighbouring lines are always given opposite directions.
     if (reference.dot(direction) > 0) {
@@ -105,8 +259,9 @@ void analyseCandidate(TwistSearch& search, int t, int o, double angle, std::ostr
       starts.push_back(line[k.q1]);
       ends.push_back(line[k.q3]);
     }
-    IndexPair link = findClosestPointBtwSets(*referenceLine, line);
-    Vectors toNeighbour = link[0] == -1 ? Vectors(NAN, NAN, NAN) : Vectors((*referenceLine)[link[0]], line[link[1]]);
+    IndexPair link = closestPairBetween(referenceLine->index, lines[i].index);
+    Vectors toNeighbour =
+        link[0] == -1 ? Vectors(NAN, NAN, NAN) : Vectors(referenceLine->samples[link[0]], line[link[1]]);
     Vectors normal = reference.cross(direction);
     double handedness = normal.dot(toNeighbour);
     out << handedness;
@@ -117,7 +272,7 @@ void analyseCandidate(TwistSearch& search, int t, int o, double angle, std::ostr
       rhTwists.push_back(twist);
     }
     reference = direction;
-    referenceLine = &line;
+    referenceLine = &lines[i];
   }
 
   const double avg = mean(rhTwists), spread = std_dev(rhTwists);
@@ -128,6 +283,18 @@ void analyseCandidate(TwistSearch& search, int t, int o, double angle, std::ostr
     out << "avg of main RH twist angle = " << twist << "\n";
   }
   out << "\n";
+}
+
+// Keeps the ranking to its first ten entries as it fills. An entry pushed
+// past the tenth place never comes back (later equal keys go after it), so
+// the lines of its candidate are released at once.
+void trimRanking(TwistSearch& search) {
+  while (search.twistRanking.size() > kRankingSize) {
+    auto last = std::prev(search.twistRanking.end());
+    const auto [t, o] = last->second;
+    StrandSet().swap(search.strandLines[t][o]);
+    search.twistRanking.erase(last);
+  }
 }
 
 }  // namespace
@@ -145,20 +312,28 @@ double mainTwist(const std::vector<double>& twists) {
 
 TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out) {
   TwistSearch search;
-  const PointGrid density(surface.surfacePoints, kDensityDistance);
+  LineSampler sampler(surface);
   for (int t = 0; t < kTranslations; ++t) {
     out << "sheet translation = " << t << "\n\n";
     std::vector<double> angles;
     for (double a = 0; a < 180; a += 10) angles.push_back(a);
-    for (size_t o = 0; o < angles.size(); ++o) search.strandLines[t][o] = layLines(surface, density, t, angles[o]);
-    for (size_t o = 0; o < angles.size(); ++o) analyseCandidate(search, t, static_cast<int>(o), angles[o], out);
+    // Each candidate is laid and analysed in turn; only the lines of ranked
+    // candidates are kept.
+    for (size_t o = 0; o < angles.size(); ++o) {
+      const double angle = angles[o];
+      const Orientation orientation{angle, angle * kPi / 180, std::fabs(angle - 90) < kAngleTolerance,
+                                    std::fabs(angle) < kAngleTolerance};
+      std::vector<LaidLine> lines = sampler.layLines(t, orientation);
+      const size_t ranked = search.twistRanking.size();
+      analyseCandidate(search, lines, t, static_cast<int>(o), angle, out);
+      if (search.twistRanking.size() > ranked) {
+        StrandSet& kept = search.strandLines[t][o];
+        for (LaidLine& line : lines) kept.push_back(std::move(line.samples));
+        trimRanking(search);
+      }
+    }
   }
 
-  if (search.twistRanking.size() > kRankingSize) {
-    auto cut = search.twistRanking.begin();
-    std::advance(cut, kRankingSize);
-    search.twistRanking.erase(cut, search.twistRanking.end());
-  }
   int rank = 0;
   for (const auto& [twist, candidate] : search.twistRanking) {
     search.topCandidates[candidate] = true;

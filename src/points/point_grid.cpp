@@ -27,17 +27,46 @@ PointGrid::PointGrid(const PointList& points, double radius)
     : points_(points), radius_(radius), cellSize_(radius * 1.000001) {
   if (!(radius > 0) || !std::isfinite(radius) || radius_ < 1e-3) return;
   std::vector<long long> keys(points.size());
+  long long lo[3] = {0, 0, 0}, hi[3] = {-1, -1, -1};
   for (size_t i = 0; i < points.size(); ++i) {
     long long c[3];
     if (!cellOf(points[i], c)) return;
     keys[i] = cellKey(c);
+    for (int a = 0; a < 3; ++a) {
+      if (i == 0 || c[a] < lo[a]) lo[a] = c[a];
+      if (i == 0 || c[a] > hi[a]) hi[a] = c[a];
+    }
   }
   order_.resize(points.size());
   std::iota(order_.begin(), order_.end(), 0);
   std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys[a] < keys[b]; });
   keys_.resize(points.size());
-  for (size_t i = 0; i < order_.size(); ++i) keys_[i] = keys[order_[i]];
+  ordered_.resize(points.size());
+  for (size_t i = 0; i < order_.size(); ++i) {
+    keys_[i] = keys[order_[i]];
+    ordered_[i] = points[order_[i]];
+  }
   indexed_ = true;
+
+  // Dense cells when the box of occupied cells is not much larger than the
+  // set itself.
+  if (points.empty()) return;
+  long long cells = 1;
+  for (int a = 0; a < 3; ++a) {
+    low_[a] = lo[a];
+    dims_[a] = hi[a] - lo[a] + 1;
+    cells *= dims_[a];
+    if (cells > (1LL << 24) + 64 * static_cast<long long>(points.size())) return;
+  }
+  start_.assign(static_cast<size_t>(cells) + 1, 0);
+  // Key order is x, then y, then z cell order, as is the dense numbering.
+  for (size_t i = 0; i < order_.size(); ++i) {
+    long long c[3];
+    cellOf(ordered_[i], c);
+    ++start_[((c[0] - low_[0]) * dims_[1] + (c[1] - low_[1])) * dims_[2] + (c[2] - low_[2]) + 1];
+  }
+  for (size_t k = 1; k < start_.size(); ++k) start_[k] += start_[k - 1];
+  dense_ = true;
 }
 
 bool PointGrid::cellOf(Coordinate p, long long cell[3]) const {
@@ -50,10 +79,37 @@ bool PointGrid::cellOf(Coordinate p, long long cell[3]) const {
 }
 
 bool PointGrid::anyCloserThan(Coordinate query) const {
+  int hint = -1;
+  return anyCloserThan(query, hint);
+}
+
+bool PointGrid::anyCloserThan(Coordinate query, int& hint) const {
   long long c[3];
   if (!indexed_ || !cellOf(query, c)) {
     for (const Coordinate& p : points_)
       if (getDistance(query, p) < radius_) return true;
+    return false;
+  }
+  if (hint >= 0 && hint < static_cast<int>(ordered_.size()) && getDistance(query, ordered_[hint]) < radius_)
+    return true;
+  if (dense_) {
+    long long lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) {
+      lo[a] = std::max(c[a] - 1, low_[a]) - low_[a];
+      hi[a] = std::min(c[a] + 1, low_[a] + dims_[a] - 1) - low_[a];
+      if (lo[a] > hi[a]) return false;
+    }
+    for (long long x = lo[0]; x <= hi[0]; ++x) {
+      for (long long y = lo[1]; y <= hi[1]; ++y) {
+        const long long row = (x * dims_[1] + y) * dims_[2];
+        for (int k = start_[row + lo[2]], end = start_[row + hi[2] + 1]; k < end; ++k) {
+          if (getDistance(query, ordered_[k]) < radius_) {
+            hint = k;
+            return true;
+          }
+        }
+      }
+    }
     return false;
   }
   for (long long dx = -1; dx <= 1; ++dx) {
@@ -62,8 +118,13 @@ bool PointGrid::anyCloserThan(Coordinate query) const {
         const long long n[3] = {c[0] + dx, c[1] + dy, c[2] + dz};
         const long long key = cellKey(n);
         auto range = std::equal_range(keys_.begin(), keys_.end(), key);
-        for (auto it = range.first; it != range.second; ++it)
-          if (getDistance(query, points_[order_[it - keys_.begin()]]) < radius_) return true;
+        for (auto it = range.first; it != range.second; ++it) {
+          const int k = static_cast<int>(it - keys_.begin());
+          if (getDistance(query, ordered_[k]) < radius_) {
+            hint = k;
+            return true;
+          }
+        }
       }
     }
   }

@@ -1,0 +1,111 @@
+// Dist and OneWayDist against plain scans of every pair of points: strands
+// sampled every 0.1 Å as the scoring compares them, strands that coincide
+// point for point, empty strands, points 999 Å apart and coordinates no box
+// can bound.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "reference/plain_compare.h"
+#include "velmorantique/compare.h"
+
+namespace {
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// A strand axis sampled every 0.1 Å from `from` in a direction, bent a little.
+PointList sampledStrand(Coordinate from, Vectors along, double length, double bend) {
+  PointList strand;
+  const Vectors u = along.unit();
+  for (double t = 0; t < length; t += 0.1)
+    strand.push_back(Coordinate(from.x + u.x * t, from.y + u.y * t + bend * t * t, from.z + u.z * t));
+  return strand;
+}
+
+// Strands side by side 4.8 Å apart, each turned a few degrees further.
+StrandSet sheetOfStrands(std::mt19937& rng, int count, double shift) {
+  StrandSet sheet;
+  for (int k = 0; k < count; ++k) {
+    const double turn = 0.05 * k + 0.01 * static_cast<int>(rng() % 5);
+    const double length = 8 + static_cast<int>(rng() % 120) * 0.1;
+    sheet.push_back(sampledStrand(Coordinate(-length / 2 + shift, 4.8 * k, 0.3 * k), Vectors(1, 0, turn), length,
+                                  0.002 * static_cast<int>(rng() % 4)));
+  }
+  return sheet;
+}
+
+void expectSameValue(double expected, double actual) {
+  EXPECT_TRUE(sameBits(expected, actual)) << expected << " vs " << actual;
+}
+
+}  // namespace
+
+TEST(DistDifferential, MatchesTheScanOnSampledStrands) {
+  std::mt19937 rng(21);
+  for (int round = 0; round < 30; ++round) {
+    const StrandSet a = sheetOfStrands(rng, 3, 0.05 * (round % 7));
+    const StrandSet b = sheetOfStrands(rng, 3, 0.0);
+    for (const PointList& p : a)
+      for (const PointList& q : b) expectSameValue(plain::Dist(p, q), Dist(p, q));
+  }
+}
+
+TEST(DistDifferential, CoincidentPointsAndTheSentinel) {
+  PointList p;
+  for (int i = 0; i < 60; ++i) p.push_back(Coordinate(i * 0.25, 0, 0));
+  // Q holds every point of P (distance 0 never counts) and points exactly
+  // 999 Å away (no neighbour either).
+  PointList q = p;
+  for (int i = 0; i < 40; ++i) q.push_back(Coordinate(i * 0.25, 999, 0));
+  expectSameValue(plain::Dist(p, q), Dist(p, q));
+  expectSameValue(plain::Dist(p, p), Dist(p, p));
+  PointList far;
+  for (int i = 0; i < 40; ++i) far.push_back(Coordinate(i * 0.25, 999, 0));
+  expectSameValue(plain::Dist(p, far), Dist(p, far));
+  expectSameValue(plain::Dist(p, PointList()), Dist(p, PointList()));
+  EXPECT_TRUE(std::isnan(Dist(PointList(), q)));
+}
+
+TEST(OneWayDistDifferential, MatchesTheScanForEveryShapeOfSets) {
+  std::mt19937 rng(22);
+  for (int round = 0; round < 20; ++round) {
+    const StrandSet reference = sheetOfStrands(rng, 4, 0.0);
+    // Candidate sets with fewer, as many and more strands than the reference.
+    for (int lines : {1, 2, 4, 6}) {
+      const StrandSet candidate = sheetOfStrands(rng, lines, 0.3 * (round % 3));
+      expectSameValue(plain::OneWayDist(reference, candidate), OneWayDist(reference, candidate));
+      expectSameValue(plain::OneWayDist(candidate, reference), OneWayDist(candidate, reference));
+    }
+  }
+}
+
+TEST(OneWayDistDifferential, CoincidentAndEmptyStrands) {
+  std::mt19937 rng(23);
+  const StrandSet reference = sheetOfStrands(rng, 4, 0.0);
+  StrandSet candidate = reference;          // every strand coincides with one of the reference
+  candidate.push_back(PointList());         // and one has no points
+  candidate.push_back(reference[1]);
+  expectSameValue(plain::OneWayDist(reference, candidate), OneWayDist(reference, candidate));
+  expectSameValue(plain::OneWayDist(candidate, reference), OneWayDist(candidate, reference));
+  expectSameValue(plain::OneWayDist(reference, reference), OneWayDist(reference, reference));
+  const StrandSet none;
+  EXPECT_TRUE(std::isnan(OneWayDist(none, reference)));
+  expectSameValue(plain::OneWayDist(reference, none), OneWayDist(reference, none));
+}
+
+TEST(OneWayDistDifferential, UnboundedCoordinatesFallBackToTheScan) {
+  std::mt19937 rng(24);
+  StrandSet reference = sheetOfStrands(rng, 3, 0.0);
+  StrandSet candidate = sheetOfStrands(rng, 3, 0.4);
+  candidate[1][10].x = std::numeric_limits<double>::quiet_NaN();
+  candidate[2][5].y = 5e7;
+  reference[0][3].z = std::numeric_limits<double>::infinity();
+  expectSameValue(plain::OneWayDist(reference, candidate), OneWayDist(reference, candidate));
+  expectSameValue(plain::OneWayDist(candidate, reference), OneWayDist(candidate, reference));
+  for (const PointList& p : candidate)
+    for (const PointList& q : reference) expectSameValue(plain::Dist(p, q), Dist(p, q));
+}

@@ -1,0 +1,47 @@
+#include "reference/plain_compare.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace plain {
+
+double Dist(const PointList& p, const PointList& q) {
+  double sum = 0;
+  for (const Coordinate& pp : p) {
+    double nearest = 999;
+    for (const Coordinate& qq : q) {
+      double d = getDistance(pp, qq);
+      if (nearest > d && d > 0) nearest = d;
+    }
+    sum += nearest;
+  }
+  return sum / static_cast<double>(p.size());
+}
+
+double OneWayDist(const StrandSet& a, const StrandSet& b) {
+  std::vector<double> m;
+  for (const PointList& strand : a) {
+    double nearest = 999;
+    for (const PointList& other : b) {
+      double d = plain::Dist(strand, other);
+      if (d < nearest && d > 0) nearest = d;
+    }
+    m.push_back(nearest);
+  }
+
+  if (a.size() <= b.size()) {
+    double sum = 0;
+    for (double d : m) sum += d;
+    return sum / static_cast<double>(a.size());
+  }
+
+  double best = 99999;
+  for (std::size_t k = 0; k + b.size() <= a.size(); ++k) {
+    double sum = 0;
+    for (std::size_t l = k; l < k + b.size(); ++l) sum += m[l];
+    if (sum < best) best = sum;
+  }
+  return best / static_cast<double>(b.size());
+}
+
+}  // namespace plain

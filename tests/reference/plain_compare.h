@@ -1,0 +1,13 @@
+#pragma once
+// The set distances written as straight scans, exactly as the behaviour is
+// defined: the reference the library versions are checked against. Not used
+// by the program.
+
+#include "velmorantique/compare.h"
+
+namespace plain {
+
+double Dist(const PointList& p, const PointList& q);
+double OneWayDist(const StrandSet& a, const StrandSet& b);
+
+}  // namespace plain

@@ -1,0 +1,18 @@
+#pragma once
+// The strand direction search written with scans only: every surface point
+// proposes a sample on every line, every sample is tested against every
+// surface point, and the key points come from the plain point-set kernels.
+// The reference the driver's search is checked against. Not used by the
+// program.
+
+#include <ostream>
+
+#include "driver/run.h"
+
+namespace plain {
+
+// The whole search: every candidate's lines, starts and ends, the ranking
+// and the printed measurements.
+TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out);
+
+}  // namespace plain
