@@ -1,8 +1,13 @@
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <string>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "pdb_columns.h"
 #include "velmorantique/fatal.h"
@@ -31,6 +36,133 @@ bool isCarbonylOrTerminal(const std::string& atomName) {
 
 bool isAmideHydrogen(const std::string& atomName) {
   return atomName == " H  " || atomName == " H1 " || atomName == " H2 " || atomName == " H3 ";
+}
+
+// Which atoms of a residue follow which when its atoms are put in order. An
+// atom that leads (any but a hydrogen or the carbonyl C, O and OXT) is
+// followed by every later atom that its key matches, the key being
+// characters 3-4 of its name:
+//   - a key whose second character is not a blank matches every name that
+//     contains the key anywhere (' CD1' collects 'HD11', 'HD12', 'HD13');
+//   - else a key whose first character is not a blank matches every name
+//     with that character among its characters 3-4 (' CB ' collects ' HB2');
+//   - else (two blanks) the amide hydrogens match (' N  ' collects ' H  ').
+// The carbonyl C, O and OXT follow no atom. Matching is by name only, so a
+// residue whose number comes back in later lines (a second model appended to
+// it) collects every repeated atom once per earlier atom of its kind: the
+// ordered list can grow with the square of the atoms. The matches are kept
+// indexed by key, so that ordering costs the size of its result, and that
+// size is known before anything is built.
+class AtomFollowers {
+ public:
+  explicit AtomFollowers(const std::vector<Atom>& atoms) : atoms_(atoms) {
+    for (std::size_t j = 0; j < atoms.size(); ++j) {
+      const std::string& name = atoms[j].name;
+      if (isCarbonylOrTerminal(name)) continue;
+      const int index = static_cast<int>(j);
+      for (std::size_t c = 0; c + 1 < name.size(); ++c) {
+        std::vector<int>& list = byPair_[name.substr(c, 2)];
+        if (list.empty() || list.back() != index) list.push_back(index);
+      }
+      for (std::size_t c = 2; c < 4 && c < name.size(); ++c) {
+        std::vector<int>& list = byChar_[name[c]];
+        if (list.empty() || list.back() != index) list.push_back(index);
+      }
+      if (isAmideHydrogen(name)) amide_.push_back(index);
+    }
+  }
+
+  static bool leads(const Atom& atom) { return !isCarbonylOrTerminal(atom.name) && atom.type != 'H'; }
+
+  // The atoms (indices, ascending) that the key of this atom matches; those
+  // after the atom itself follow it.
+  const std::vector<int>& of(const Atom& atom) const {
+    const std::string key = atom.name.substr(2, 2);
+    if (key[1] != ' ') return find(byPair_, key);
+    if (key[0] != ' ') return find(byChar_, key[0]);
+    return amide_;
+  }
+
+  // The number of atoms in the ordered residue.
+  std::size_t orderedCount() const {
+    std::size_t count = 0;
+    for (std::size_t k = 0; k < atoms_.size(); ++k) {
+      if (!leads(atoms_[k])) continue;
+      const std::vector<int>& later = of(atoms_[k]);
+      count += 1 + static_cast<std::size_t>(
+                       later.end() - std::upper_bound(later.begin(), later.end(), static_cast<int>(k)));
+    }
+    for (const char* tail : {" C  ", " O  ", " OXT"}) {
+      for (const Atom& atom : atoms_) {
+        if (atom.name.find(tail) != std::string::npos) {
+          ++count;
+          break;
+        }
+      }
+    }
+    return count;
+  }
+
+ private:
+  template <class Key>
+  static const std::vector<int>& find(const std::map<Key, std::vector<int>>& index, const Key& key) {
+    static const std::vector<int> none;
+    auto it = index.find(key);
+    return it == index.end() ? none : it->second;
+  }
+
+  const std::vector<Atom>& atoms_;
+  std::map<std::string, std::vector<int>> byPair_;
+  std::map<char, std::vector<int>> byChar_;
+  std::vector<int> amide_;
+};
+
+// The residue numbers that some record spans, from the number of its first
+// residue to that of its last (a record whose last number is the smaller
+// spans none). Looked up rather than scanned for every missing residue, since
+// a file may list many of both.
+class NumberRanges {
+ public:
+  template <class Record>
+  NumberRanges(const std::vector<AminoAcid>& aas, const std::vector<Record>& records) {
+    std::vector<std::pair<int, int>> ranges;
+    for (const Record& r : records)
+      if (aas[r.start].num <= aas[r.end].num) ranges.emplace_back(aas[r.start].num, aas[r.end].num);
+    std::sort(ranges.begin(), ranges.end());
+    for (const auto& r : ranges) {
+      if (!merged_.empty() && r.first <= merged_.back().second)
+        merged_.back().second = std::max(merged_.back().second, r.second);
+      else
+        merged_.push_back(r);
+    }
+  }
+
+  bool covers(int num) const {
+    // The last merged range that starts at or before num.
+    auto it = std::upper_bound(merged_.begin(), merged_.end(), std::make_pair(num, INT_MAX));
+    return it != merged_.begin() && num <= std::prev(it)->second;
+  }
+
+ private:
+  std::vector<std::pair<int, int>> merged_;  // disjoint, ascending
+};
+
+// The most atoms the ordered residues of one chain may hold together. A
+// chain of the largest proteins holds around a hundred thousand with its
+// hydrogens; only a file that repeats its residue numbers (an ensemble of
+// models, or numbers past 9999) comes near this, and collecting its repeated
+// atoms again and again would exhaust the memory.
+constexpr std::size_t kMaxOrderedAtoms = 2000000;
+
+[[noreturn]] void refuseRepeatedResidues(const std::string& path, const AminoAcid& aa,
+                                         std::size_t residueAtoms, std::size_t chainAtoms) {
+  errMsg("Protein", "read",
+         "Too many atoms to order in " + path + ": residue " + aa.chr3 + "-" + toString(aa.num) +
+             " would hold " + toString(residueAtoms) + " atoms ( " + toString(chainAtoms) +
+             " in the chain so far, at most " + toString(kMaxOrderedAtoms) +
+             " ). The file repeats its residue numbers (several models, or numbers past 9999?): "
+             "give it one model of one chain.");
+  fatalExit(1);
 }
 
 }  // namespace
@@ -102,7 +234,11 @@ void Protein::read(std::string path, std::string chain) {
   }
   in.close();
 
+  std::size_t orderedAtoms = 0;
   for (int i = 0; i < numOfAA(); ++i) {
+    const std::size_t count = AtomFollowers(AAs[i].atoms).orderedCount();
+    orderedAtoms += count;
+    if (orderedAtoms > kMaxOrderedAtoms) refuseRepeatedResidues(path, AAs[i], count, orderedAtoms);
     AAs[i] = reOrderAtoms(i);
     setScEndPoint(i, 'H');
   }
@@ -161,24 +297,16 @@ AminoAcid Protein::reOrderAtoms(int i) const {
   AminoAcid result = src;
   result.atoms.clear();
   const std::vector<Atom>& atoms = src.atoms;
+  const AtomFollowers followers(atoms);
+  result.atoms.reserve(followers.orderedCount());
   // Each heavy atom is followed by the hydrogens named after it: ' CB ' by
   // ' HB2' and ' HB3', ' CD1' by 'HD11'..'HD13', ' N  ' by the amide hydrogens.
   for (std::size_t k = 0; k < atoms.size(); ++k) {
-    if (isCarbonylOrTerminal(atoms[k].name) || atoms[k].type == 'H') continue;
+    if (!AtomFollowers::leads(atoms[k])) continue;
     result.atoms.push_back(atoms[k]);
-    const std::string key = atoms[k].name.substr(2, 2);
-    for (std::size_t j = k + 1; j < atoms.size(); ++j) {
-      const std::string& other = atoms[j].name;
-      if (isCarbonylOrTerminal(other)) continue;
-      bool matches;
-      if (key[1] != ' ')
-        matches = other.find(key) != std::string::npos;
-      else if (key[0] != ' ')
-        matches = other.substr(2, 2).find(key[0]) != std::string::npos;
-      else
-        matches = isAmideHydrogen(other);
-      if (matches) result.atoms.push_back(atoms[j]);
-    }
+    const std::vector<int>& later = followers.of(atoms[k]);
+    for (auto j = std::upper_bound(later.begin(), later.end(), static_cast<int>(k)); j != later.end(); ++j)
+      result.atoms.push_back(atoms[*j]);
   }
   // The carbonyl group and the terminal oxygen close the residue.
   for (const char* tail : {" C  ", " O  ", " OXT"}) {
@@ -203,6 +331,7 @@ void Protein::fillMissingAAs() {
   if (l == header.size()) return;
 
   const std::string& chain = AAs[0].chain;
+  const NumberRanges inHelix(AAs, hlces), inStrand(AAs, strands);
   bool modelFixed = false;
   char model = ' ';
   for (++l; l < header.size() && pdbColumns(header[l], 1, 10) == "REMARK 465"; ++l) {
@@ -221,23 +350,7 @@ void Protein::fillMissingAAs() {
     m.chr1 = chr3ToChr1(m.chr3);
     m.num = std::atoi(pdbColumns(line, 23, 26).c_str());
     m.iCode = pdbColumn(line, 27);
-    m.ssType = 'L';
-    bool found = false;
-    for (const HelicesSecondaryStructure& h : hlces) {
-      if (AAs[h.start].num <= m.num && m.num <= AAs[h.end].num) {
-        m.ssType = 'H';
-        found = true;
-        break;
-      }
-    }
-    if (!found) {
-      for (const SheetsSecondaryStructure& s : strands) {
-        if (AAs[s.start].num <= m.num && m.num <= AAs[s.end].num) {
-          m.ssType = 'S';
-          break;
-        }
-      }
-    }
+    m.ssType = inHelix.covers(m.num) ? 'H' : inStrand.covers(m.num) ? 'S' : 'L';
     missingAAs.push_back(m);
   }
 }

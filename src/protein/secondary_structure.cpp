@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -43,17 +45,29 @@ void sortAndDropDuplicateStarts(std::vector<Record>& v,
   if (v.empty()) return;
   (protein.*sorter)(v, 0, static_cast<unsigned>(v.size() - 1));
   // The same stretch listed twice (a strand shared by two sheets, as where a
-  // barrel closes) is kept once: the record that sorted first.
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    std::size_t j = i + 1;
-    while (j < v.size()) {
-      if (v[j].start == v[i].start)
-        v.erase(v.begin() + static_cast<long>(j));
-      else
-        ++j;
-    }
-  }
+  // barrel closes) is kept once: the record that sorted first. Sorted, the
+  // records of one start stand together.
+  v.erase(std::unique(v.begin(), v.end(),
+                      [](const Record& a, const Record& b) { return a.start == b.start; }),
+          v.end());
 }
+
+// getAAIndx for every number a record names: the index of the first residue
+// of that number, or -1; looked up, not scanned for, since a file may hold
+// many records.
+class ResidueIndex {
+ public:
+  explicit ResidueIndex(const std::vector<AminoAcid>& aas) {
+    for (std::size_t i = 0; i < aas.size(); ++i) first_.emplace(aas[i].num, static_cast<int>(i));
+  }
+  int operator()(int num) const {
+    auto it = first_.find(num);
+    return it == first_.end() ? -1 : it->second;
+  }
+
+ private:
+  std::unordered_map<int, int> first_;  // emplace keeps the first residue of a number
+};
 
 }  // namespace
 
@@ -66,14 +80,15 @@ void Protein::buildSS() {
   hlces.clear();
   strands.clear();
   const std::string chain = AAs[0].chain;
+  const ResidueIndex indexOf(AAs);
 
   for (const std::string& line : header) {
     if (pdbColumns(line, 1, 5) == "HELIX" && pdbColumns(line, 20, 20) == chain) {
       HelicesSecondaryStructure h;
       h.serNum = atoiColumns(line, 8, 10);
       h.helixID = atoiColumns(line, 12, 14);
-      h.start = getAAIndx(atoiColumns(line, 22, 25));
-      h.end = getAAIndx(atoiColumns(line, 34, 37));
+      h.start = indexOf(atoiColumns(line, 22, 25));
+      h.end = indexOf(atoiColumns(line, 34, 37));
       h.helixClass = atoiColumns(line, 39, 40);
       h.comment = pdbColumns(line, 41, 70);
       if (h.start != -1 && h.end != -1 && pdbColumn(line, 32) == pdbColumn(line, 20)) {
@@ -87,16 +102,16 @@ void Protein::buildSS() {
       s.strand = atoiColumns(line, 8, 10);
       s.sheetID = pdbColumns(line, 12, 14);
       s.numStrands = atoiColumns(line, 15, 16);
-      s.start = getAAIndx(atoiColumns(line, 23, 26));
-      s.end = getAAIndx(atoiColumns(line, 34, 37));
+      s.start = indexOf(atoiColumns(line, 23, 26));
+      s.end = indexOf(atoiColumns(line, 34, 37));
       s.sense = atoiColumns(line, 39, 40);
       // Registration with the previous strand of the sheet; the first strand
       // of a sheet has blank fields here.
       if (line.size() > 44) {
         s.curAtom = pdbColumns(line, 42, 45);
-        s.curResIndx = getAAIndx(atoiColumns(line, 51, 54));
+        s.curResIndx = indexOf(atoiColumns(line, 51, 54));
         s.prevAtom = pdbColumns(line, 57, 60);
-        s.prevResIndx = getAAIndx(atoiColumns(line, 66, 69));
+        s.prevResIndx = indexOf(atoiColumns(line, 66, 69));
       }
       if (s.start != -1 && s.end != -1) {
         s.length = s.end - s.start + 1;
