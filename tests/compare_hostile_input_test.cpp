@@ -1,0 +1,99 @@
+// Reference strands from C-alpha coordinates that are no positions: a
+// coordinate text that reads as infinite or as 1e30 (found by fuzzing the
+// reader), and strands zigzagging across the whole coordinate range. Sampling
+// their axes every 0.1 Å would never end or would exhaust the memory; they are
+// refused with a framed message instead, while far but real positions (the
+// placeholder of a missing C-alpha) are still sampled.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "support/pdb_text.h"
+#include "support/protein_fixture.h"
+#include "velmorantique/compare.h"
+#include "velmorantique/fatal.h"
+
+namespace {
+
+struct AxesResult {
+  int status = 0;
+  std::string out;
+  StrandSet axes;
+  double seconds = 0.0;
+};
+
+AxesResult sampleAxes(const std::string& name, const std::string& text) {
+  PdbFile pdb(name, text);
+  AxesResult r;
+  const auto start = std::chrono::steady_clock::now();
+  r.out = stdoutOf([&] {
+    try {
+      r.axes = FindTrueStrands(pdb.base);
+    } catch (const FatalError& e) {
+      r.status = e.status;
+    }
+  });
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return r;
+}
+
+// Three C-alphas of a strand, the middle one at the given coordinate text.
+std::string strandWithMiddleX(const std::string& xText) {
+  std::string middle = atomLine(2, " CA ", "VAL", 2, 0.0, 0.0, 0.0);
+  middle.replace(30, 8, std::string(8 - xText.size(), ' ') + xText);
+  return sheetLine(1, 1, 3) + atomLine(1, " CA ", "VAL", 1, -3.5, 0, 0) + middle +
+         atomLine(3, " CA ", "VAL", 3, 3.5, 0, 0);
+}
+
+const std::string kFrameTop = "================================ in Reference.FindTrueStrands() ====================\n";
+
+}  // namespace
+
+TEST(HostileReferenceStrands, CoordinatesThatAreNoPositionsAreRefused) {
+  for (const std::string x : {"1e3009", "inf", "1e30", "-1e300"}) {
+    SCOPED_TRACE(x);
+    AxesResult r = sampleAxes("far_" + std::to_string(x.size()), strandWithMiddleX(x));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(kFrameTop + "The strand axes of "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" A reached at the strand VAL-1 to VAL-3; at most 100000 A in all ). Its C-alpha "
+                         "coordinates are not those of a sheet.\n" +
+                         std::string(79, '=') + "\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_LT(r.seconds, 5.0);
+  }
+  // A not-a-number coordinate makes segments of no length: each is one point.
+  AxesResult nan = sampleAxes("nan_x", strandWithMiddleX("nan"));
+  EXPECT_EQ(nan.status, 0);
+  ASSERT_EQ(nan.axes.size(), 1u);
+  EXPECT_EQ(nan.axes[0].size(), 3u);
+}
+
+TEST(HostileReferenceStrands, StrandsAcrossTheWholeCoordinateRangeAreRefusedInBoundedTime) {
+  // Residues alternating between the corners of what the columns can hold:
+  // about 17000 Å per segment.
+  std::string text = sheetLine(1, 1, 40);
+  for (int num = 1; num <= 40; ++num) {
+    const double c = num % 2 ? 9999.0 : -999.0;
+    text += atomLine(num, " CA ", "VAL", num, c, c, c);
+  }
+  AxesResult r = sampleAxes("zigzag", text);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(kFrameTop), std::string::npos);
+  EXPECT_LT(r.seconds, 5.0);
+}
+
+TEST(HostileReferenceStrands, MissingCAlphaPlaceholderIsStillSampled) {
+  // Residue 2 has no C-alpha: its placeholder (-999, -999, -999) draws the
+  // triplet centroid some 576 Å away, and the axis is sampled out to it and
+  // back like any other.
+  std::string text = sheetLine(1, 1, 3) + atomLine(1, " CA ", "VAL", 1, 0, 0, 0) +
+                     atomLine(2, " N  ", "VAL", 2, 1, 0, 0) + atomLine(3, " CA ", "VAL", 3, 2, 0, 0);
+  AxesResult r = sampleAxes("placeholder", text);
+  EXPECT_EQ(r.status, 0);
+  ASSERT_EQ(r.axes.size(), 1u);
+  EXPECT_GT(r.axes[0].size(), 11000u);
+  EXPECT_NE(r.out.find("No such atom (  CA ) found in AA (VAL-2 )"), std::string::npos);
+}
