@@ -44,10 +44,14 @@ class PointSetIndex {
   // A list whose duplicates the caller knows: list position i holds the
   // point distinct[classOf[i]], and equal points share a class. When
   // inSpatialOrder, neighbours in `distinct` lie near each other in space (as
-  // along a line), and the tree follows that order as it stands.
-  PointSetIndex(PointList distinct, std::vector<int> classOf, bool inSpatialOrder);
+  // along a line), and the tree follows that order as it stands. `along`,
+  // when given, is the direction the points run in (for instance that of a
+  // family of parallel lines); indexes given the same direction share their
+  // frame, which spares closestPairBetween a pass over the points.
+  PointSetIndex(PointList distinct, std::vector<int> classOf, bool inSpatialOrder, const Vectors* along = nullptr);
 
   size_t size() const { return classOf_.size(); }  // positions of the whole list
+  Coordinate point(int position) const { return pts_[classOf_[position]]; }  // the list's point there
   // findFarestPointInOneSet of the list.
   IndexPair farthestPair() const;
   // findMiddlePointBtwTwoPointsInOneSet of the list, given the two end points.
@@ -57,6 +61,9 @@ class PointSetIndex {
   // Dist). hint, when not -1, names a distinct point likely to be nearest
   // and is set to the one found, so that a walk along a line stays cheap.
   double nearestDistance(Coordinate query, int& hint) const;
+  // A distance no point of the list is nearer to the query than (0 for
+  // lists answered by scans).
+  double lowerBound(Coordinate query) const;
   // findClosestPointBtwSets of the two lists.
   friend IndexPair closestPairBetween(const PointSetIndex& a, const PointSetIndex& b);
 
@@ -72,10 +79,11 @@ class PointSetIndex {
     int begin, end;   // range of distinct points, in tree order
     int left, right;  // children, -1 for a leaf
   };
-  void build(bool inSpatialOrder);
+  void build(bool inSpatialOrder, const Vectors* along);
   // order, when given, is sorted here by median splits: tree position -> distinct point.
   int buildNode(int begin, int end, std::vector<int>* order);
-  void chooseFrame();
+  void chooseFrame();            // along the set, from its extremes
+  void setFrame(Vectors along);  // first axis along the given direction
   Coordinate toFrame(const double frame[3][3], Coordinate p) const;
   // The boxes of this tree's nodes in another frame.
   std::vector<Box> boxesIn(const double frame[3][3]) const;

@@ -41,6 +41,19 @@ double distByIndex(const PointList& p, const PointSetIndex& q, double cap) {
   return sum / static_cast<double>(p.size());
 }
 
+// Whether the box bounds alone show that Dist(p, q) cannot come out below
+// `cap`: each point's term is at least its distance to q's box (or 999 when
+// that is farther), and the sum of those bounds already exceeds cap * |p|.
+bool boundedAway(const PointList& p, const PointSetIndex& q, double cap) {
+  const double limit = cap * static_cast<double>(p.size()) * (1 + 1e-9);
+  double sum = 0;
+  for (const Coordinate& pp : p) {
+    sum += std::min(q.lowerBound(pp), 999.0);
+    if (sum > limit) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // Mean, over the points of p, of the distance to the nearest point of q. A
@@ -72,8 +85,14 @@ double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vect
   double m = 999;
   for (std::size_t k : order) {
     const PointList& strand = b[k];
-    double d = (a.size() < kScanBelow || strand.size() < kScanBelow) ? distByScan(a, strand)
-                                                                      : distByIndex(a, indexOfB[k], m);
+    double d;
+    if (a.size() < kScanBelow || strand.size() < kScanBelow) {
+      d = distByScan(a, strand);
+    } else if (boundedAway(a, indexOfB[k], m)) {
+      continue;
+    } else {
+      d = distByIndex(a, indexOfB[k], m);
+    }
     if (d < m && d > 0) m = d;
   }
   return m;

@@ -4,6 +4,7 @@
 // plane and the sheet normal.
 
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 
 #include "driver/pseudo_atoms.h"
@@ -13,6 +14,8 @@
 #include "velmorantique/points.h"
 
 namespace {
+
+constexpr double kCentroidClearance = 1.5;  // no empty voxel this near a kept centroid
 
 Coordinate voxelPosition(const Map& map, int r, int c, int s) {
   return Coordinate(static_cast<double>(map.hdr.xorigin) + map.apixX * r,
@@ -38,15 +41,33 @@ void refuseEmptySheet(double threshold, size_t n, std::ostream& out) {
   fatalExit(1);
 }
 
-// A centroid survives only when no empty voxel lies within 1.5 Å of it.
-void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
-  forEachVoxel(map, [&](int r, int c, int s, float value) {
-    if (static_cast<double>(value) >= 0.0001) return;
-    Coordinate empty = voxelPosition(map, r, c, s);
-    centroids.erase(std::remove_if(centroids.begin(), centroids.end(),
-                                   [&](const Coordinate& p) { return getDistance(p, empty) <= 1.5; }),
-                    centroids.end());
-  });
+// Whether some empty voxel lies within 1.5 Å of p. Only the voxels whose
+// row, column and slice numbers can place them that near are visited (one
+// voxel of slack on every side for rounding); a map whose voxel sizes or
+// origin give no such numbers is searched whole.
+bool nearEmptyVoxel(const Map& map, Coordinate p) {
+  const int rows = map.numRows(), cols = map.numCols(), slcs = map.numSlcs();
+  const double origin[3] = {static_cast<double>(map.hdr.xorigin), static_cast<double>(map.hdr.yorigin),
+                            static_cast<double>(map.hdr.zorigin)};
+  const double apix[3] = {map.apixX, map.apixY, map.apixZ};
+  const double centre[3] = {p.x, p.y, p.z};
+  int lo[3] = {0, 0, 0}, hi[3] = {rows - 1, cols - 1, slcs - 1};
+  for (int a = 0; a < 3; ++a) {
+    const double first = (centre[a] - kCentroidClearance - origin[a]) / apix[a];
+    const double last = (centre[a] + kCentroidClearance - origin[a]) / apix[a];
+    if (!(apix[a] > 1e-6) || !(std::fabs(first) < 1e9) || !(std::fabs(last) < 1e9)) continue;
+    lo[a] = std::max(lo[a], static_cast<int>(std::floor(first)) - 1);
+    hi[a] = std::min(hi[a], static_cast<int>(std::ceil(last)) + 1);
+    if (lo[a] > hi[a]) return false;
+  }
+  for (int s = lo[2]; s <= hi[2]; ++s)
+    for (int c = lo[1]; c <= hi[1]; ++c)
+      for (int r = lo[0]; r <= hi[0]; ++r)
+        // Empty: below 0.0001, or not a number.
+        if (!(static_cast<double>(map.cube[r][c][s]) >= 0.0001) &&
+            getDistance(p, voxelPosition(map, r, c, s)) <= kCentroidClearance)
+          return true;
+  return false;
 }
 
 // The first two plane points are the two centroids nearest the sheet centre;
@@ -77,6 +98,13 @@ Vectors findCentrePlane(PointList centroids, Coordinate sheetCentre, PointList& 
 }
 
 }  // namespace
+
+// A centroid survives only when no empty voxel lies within 1.5 Å of it.
+void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
+  centroids.erase(std::remove_if(centroids.begin(), centroids.end(),
+                                 [&](const Coordinate& p) { return nearEmptyVoxel(map, p); }),
+                  centroids.end());
+}
 
 SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   SheetDensity sheet;

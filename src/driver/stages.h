@@ -15,6 +15,10 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
 void writeReports(RunSetup& run, const SheetDensity& sheet, SurfaceFit& surface, const TwistSearch& search,
                   const CandidateScores& scores, std::ostream& out);
 
+// Removes, keeping the order of the rest, every centroid that lies within
+// 1.5 Å of an empty voxel (value below 0.0001, or not a number).
+void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids);
+
 // The twist a candidate is ranked by: the outermost neighbour pairs dropped,
 // then the largest inner twist averaged with its two neighbours.
 double mainTwist(const std::vector<double>& twists);

@@ -83,12 +83,19 @@ struct Orientation {
   bool vertical, horizontal;  // 90 and 0 degrees, which have their own formulas
 };
 
-// A line the search has laid: its samples, and the same samples as distinct
-// points along the line, for the key-point queries.
+// A line the search has laid: its samples as distinct points along the line
+// with the positions at which each occurs, for the key-point queries.
 struct LaidLine {
-  PointList samples;
   PointSetIndex index;
   IndexPair ends;  // the farthest pair
+
+  Coordinate sample(int position) const { return index.point(position); }
+  // The samples in order, duplicates included, as the line is handed on.
+  PointList samples() const {
+    PointList all(index.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = index.point(static_cast<int>(i));
+    return all;
+  }
 };
 
 class LineSampler {
@@ -193,19 +200,21 @@ class LineSampler {
 
     // Samples are appended in the order of the surface points that propose
     // them, duplicates kept.
-    PointList samples;
     std::vector<int> classOf;
     for (int key : keys.keyOf) {
       const size_t u = static_cast<size_t>(key);
       if (u < from || u >= to || kept_[u - from] < 0) continue;
-      samples.push_back(distinct_[kept_[u - from]]);
       classOf.push_back(kept_[u - from]);
     }
-    if (samples.size() <= 4) return;
-    PointSetIndex index(distinct_, std::move(classOf), true);
+    if (classOf.size() <= 4) return;
+    // The lines of a family run the same way in the xy-plane; indexed in one
+    // frame, neighbouring lines compare without recomputing their boxes.
+    const Vectors along = o.vertical ? Vectors(0, 1, 0)
+                                     : (o.horizontal ? Vectors(1, 0, 0) : Vectors(1, tangent, 0));
+    PointSetIndex index(distinct_, std::move(classOf), true, &along);
     IndexPair ends = index.farthestPair();
-    if (ends[0] == -1 || !(getDistance(samples[ends[0]], samples[ends[1]]) >= kMinimumLineLength)) return;
-    lines.push_back(LaidLine{std::move(samples), std::move(index), ends});
+    if (ends[0] == -1 || !(getDistance(index.point(ends[0]), index.point(ends[1])) >= kMinimumLineLength)) return;
+    lines.push_back(LaidLine{std::move(index), ends});
   }
 
   const SurfaceFit& surface_;
@@ -222,11 +231,10 @@ struct KeyPoints {
 };
 
 KeyPoints keyPoints(const LaidLine& line) {
-  const PointList& p = line.samples;
-  const int e0 = line.ends[0], e1 = line.ends[1];
-  int middle = line.index.middlePoint(p[e0], p[e1]);
-  int q1 = line.index.middlePoint(p[e0], p[middle]);
-  int q3 = line.index.middlePoint(p[middle], p[e1]);
+  const Coordinate e0 = line.sample(line.ends[0]), e1 = line.sample(line.ends[1]);
+  const Coordinate middle = line.sample(line.index.middlePoint(e0, e1));
+  int q1 = line.index.middlePoint(e0, middle);
+  int q3 = line.index.middlePoint(middle, e1);
   return {q1, q3};
 }
 
@@ -238,30 +246,31 @@ void analyseCandidate(TwistSearch& search, const std::vector<LaidLine>& lines, i
   PointList& ends = search.strandEnds[t][o];
 
   KeyPoints k = keyPoints(lines[0]);
-  const PointList& first = lines[0].samples;
-  Vectors reference(first[k.q1], first[k.q3]);
-  starts.push_back(first[k.q1]);
-  ends.push_back(first[k.q3]);
+  const LaidLine& first = lines[0];
+  Vectors reference(first.sample(k.q1), first.sample(k.q3));
+  starts.push_back(first.sample(k.q1));
+  ends.push_back(first.sample(k.q3));
   const LaidLine* referenceLine = &lines[0];
 
   std::vector<double> rhTwists;
   size_t rightHanded = 0;
   for (size_t i = 1; i < lines.size(); ++i) {
-    const PointList& line = lines[i].samples;
-    k = keyPoints(lines[i]);
-    Vectors direction(line[k.q1], line[k.q3]);
+    const LaidLine& line = lines[i];
+    k = keyPoints(line);
+    const Coordinate q1 = line.sample(k.q1), q3 = line.sample(k.q3);
+    Vectors direction(q1, q3);
     // Neighbouring lines are always given opposite directions.
     if (reference.dot(direction) > 0) {
-      direction = Vectors(line[k.q3], line[k.q1]);
-      starts.push_back(line[k.q3]);
-      ends.push_back(line[k.q1]);
+      direction = Vectors(q3, q1);
+      starts.push_back(q3);
+      ends.push_back(q1);
     } else {
-      starts.push_back(line[k.q1]);
-      ends.push_back(line[k.q3]);
+      starts.push_back(q1);
+      ends.push_back(q3);
     }
-    IndexPair link = closestPairBetween(referenceLine->index, lines[i].index);
+    IndexPair link = closestPairBetween(referenceLine->index, line.index);
     Vectors toNeighbour =
-        link[0] == -1 ? Vectors(NAN, NAN, NAN) : Vectors(referenceLine->samples[link[0]], line[link[1]]);
+        link[0] == -1 ? Vectors(NAN, NAN, NAN) : Vectors(referenceLine->sample(link[0]), line.sample(link[1]));
     Vectors normal = reference.cross(direction);
     double handedness = normal.dot(toNeighbour);
     out << handedness;
@@ -328,7 +337,7 @@ TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out)
       analyseCandidate(search, lines, t, static_cast<int>(o), angle, out);
       if (search.twistRanking.size() > ranked) {
         StrandSet& kept = search.strandLines[t][o];
-        for (LaidLine& line : lines) kept.push_back(std::move(line.samples));
+        for (const LaidLine& line : lines) kept.push_back(line.samples());
         trimRanking(search);
       }
     }

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -39,14 +40,34 @@ class StrandTracer {
       : stick_(stick), anchor_(anchor), normal_(normal) {}
 
   // The first grid position around stick point i that fits the trace, in
-  // dx, dy, dz scan order; false if none does.
+  // dx, dy, dz scan order; false if none does. Positions that certainly lie
+  // more than 1.5 Å from the stick point, or certainly farther than 0.3 Å
+  // from the stick's plane, are passed over before the full test: both
+  // quantities are measured here as the test measures them, and passed over
+  // only beyond a margin far above their rounding.
   bool search(int i, const PointList& trace, Coordinate& found) const {
+    const std::size_t n = stick_.size();
+    const Coordinate p2 = stick_[n / 2];
+    const Vectors normal = Vectors(stick_[0], p2).cross(Vectors(p2, stick_[n - 1]));
+    // Three collinear plane points: no distance from their plane exists,
+    // and no position passes.
+    if (normal.x == 0 && normal.y == 0 && normal.z == 0) return false;
+    const double planeReach = (kPlaneTolerance + 1e-9) * std::sqrt(normal.dot(normal));
+    const double reachSq = kSearchHalfWidth * kSearchHalfWidth * (1 + 1e-9);
+
     const std::vector<double> offsets = gridOffsets(i % 2 == 0);
     const Coordinate s = stick_[i];
     for (double dx : offsets) {
+      const double x = s.x + dx, ex = x - s.x;
       for (double dy : offsets) {
+        const double y = s.y + dy, ey = y - s.y;
+        const double rowSq = ex * ex + ey * ey;
+        if (rowSq > reachSq) continue;
+        const double planeRow = normal.x * (x - p2.x) + normal.y * (y - p2.y);
         for (double dz : offsets) {
-          Coordinate p(s.x + dx, s.y + dy, s.z + dz);
+          const double z = s.z + dz, ez = z - s.z;
+          if (rowSq + ez * ez > reachSq || std::fabs(planeRow + normal.z * (z - p2.z)) > planeReach) continue;
+          Coordinate p(x, y, z);
           if (fits(p, i, trace)) {
             found = p;
             return true;

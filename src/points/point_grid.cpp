@@ -84,14 +84,14 @@ bool PointGrid::anyCloserThan(Coordinate query) const {
 }
 
 bool PointGrid::anyCloserThan(Coordinate query, int& hint) const {
+  if (hint >= 0 && hint < static_cast<int>(ordered_.size()) && getDistance(query, ordered_[hint]) < radius_)
+    return true;
   long long c[3];
   if (!indexed_ || !cellOf(query, c)) {
     for (const Coordinate& p : points_)
       if (getDistance(query, p) < radius_) return true;
     return false;
   }
-  if (hint >= 0 && hint < static_cast<int>(ordered_.size()) && getDistance(query, ordered_[hint]) < radius_)
-    return true;
   if (dense_) {
     long long lo[3], hi[3];
     for (int a = 0; a < 3; ++a) {

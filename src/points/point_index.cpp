@@ -79,7 +79,26 @@ double maxSpan(const double alo[3], const double ahi[3], const double blo[3], co
   return std::sqrt(s);
 }
 
+double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
+  const double v[3] = {q.x, q.y, q.z};
+  double s = 0;
+  for (int a = 0; a < 3; ++a) {
+    double d = 0;
+    if (v[a] < lo[a]) {
+      d = lo[a] - v[a];
+    } else if (v[a] > hi[a]) {
+      d = v[a] - hi[a];
+    }
+    s += d * d;
+  }
+  return s;
+}
+
 // The same bounds for the tree's boxes.
+template <class Box>
+double gapSquared(const Box& b, Coordinate q) {
+  return gapSquared(b.lo, b.hi, q);
+}
 template <class Box>
 double minGap(const Box& b, Coordinate q) {
   return minGap(b.lo, b.hi, q);
@@ -128,12 +147,12 @@ PointSetIndex::PointSetIndex(const PointList& points) {
   point_classes::Classes c = point_classes::gather(points);
   pts_ = std::move(c.distinct);
   classOf_ = std::move(c.classOf);
-  build(followsAPath(pts_));
+  build(followsAPath(pts_), nullptr);
 }
 
-PointSetIndex::PointSetIndex(PointList distinct, std::vector<int> classOf, bool inSpatialOrder)
+PointSetIndex::PointSetIndex(PointList distinct, std::vector<int> classOf, bool inSpatialOrder, const Vectors* along)
     : pts_(std::move(distinct)), classOf_(std::move(classOf)) {
-  build(inSpatialOrder);
+  build(inSpatialOrder, along);
 }
 
 void PointSetIndex::chooseFrame() {
@@ -150,13 +169,16 @@ void PointSetIndex::chooseFrame() {
   int axis = 0;
   for (int a = 1; a < 3; ++a)
     if (hi[a] - lo[a] > hi[axis] - lo[axis]) axis = a;
-  Vectors u(pts_[lowest[axis]], pts_[highest[axis]]);
-  if (!(u.length() > 0)) return;  // a single point: any frame will do
-  u = u.unit();
-  const double along[3] = {std::fabs(u.x), std::fabs(u.y), std::fabs(u.z)};
+  setFrame(Vectors(pts_[lowest[axis]], pts_[highest[axis]]));
+}
+
+void PointSetIndex::setFrame(Vectors along) {
+  if (!(along.length() > 0) || !std::isfinite(along.length())) return;  // no direction: any frame will do
+  const Vectors u = along.unit();
+  const double alongAxis[3] = {std::fabs(u.x), std::fabs(u.y), std::fabs(u.z)};
   int across = 0;
   for (int a = 1; a < 3; ++a)
-    if (along[a] < along[across]) across = a;
+    if (alongAxis[a] < alongAxis[across]) across = a;
   const Vectors e(across == 0 ? 1 : 0, across == 1 ? 1 : 0, across == 2 ? 1 : 0);
   const Vectors v = u.cross(e).unit();
   const Vectors w = u.cross(v);
@@ -174,7 +196,7 @@ Coordinate PointSetIndex::toFrame(const double frame[3][3], Coordinate p) const 
                     frame[2][0] * p.x + frame[2][1] * p.y + frame[2][2] * p.z);
 }
 
-void PointSetIndex::build(bool inSpatialOrder) {
+void PointSetIndex::build(bool inSpatialOrder, const Vectors* along) {
   const int m = static_cast<int>(pts_.size());
   first_.assign(m, -1);
   last_.assign(m, -1);
@@ -188,7 +210,11 @@ void PointSetIndex::build(bool inSpatialOrder) {
   margin_ = point_classes::marginFor(scale);
   if (!indexed_ || m == 0) return;
 
-  chooseFrame();
+  if (along) {
+    setFrame(*along);
+  } else {
+    chooseFrame();
+  }
   local_.resize(m);
   for (int i = 0; i < m; ++i) local_[i] = toFrame(frame_, pts_[i]);
   nodes_.reserve(2 * (m / kLeafSize + 1));
@@ -363,17 +389,79 @@ int PointSetIndex::middlePoint(Coordinate end0, Coordinate end1) const {
     }
     return byImbalance.empty() ? -1 : byImbalance.begin()->second;
   };
-  if (!indexed_) return byMap();
+  const double reach = point_classes::kIndexedReach;
+  auto bounded = [&](Coordinate p) {
+    return std::fabs(p.x) <= reach && std::fabs(p.y) <= reach && std::fabs(p.z) <= reach;
+  };
+  if (!indexed_ || !bounded(end0) || !bounded(end1)) return byMap();
+  if (pts_.empty()) return -1;
+
   double bestKey = 0;
   int best = -1;
-  for (int k = 0; k < static_cast<int>(pts_.size()); ++k) {
+  auto consider = [&](int k) {
     const double key = std::fabs(getDistance(pts_[k], end0) - getDistance(pts_[k], end1));
-    if (std::isnan(key)) return byMap();
     if (best < 0 || key < bestKey) {
       bestKey = key;
       best = last_[k];
     } else if (key == bestKey && last_[k] > best) {
       best = last_[k];
+    }
+  };
+  // Ends that (nearly) coincide give every point an imbalance near 0: no
+  // box can be ruled out, and every point is measured.
+  if (!(getDistance(end0, end1) > 1e3 * margin_)) {
+    for (int k = 0; k < static_cast<int>(pts_.size()); ++k) consider(k);
+    return best;
+  }
+
+  // For a point p, d0 - d1 = v.(2p - c0 - c1) / (d0 + d1) with v = c1 - c0:
+  // over a box the numerator is a linear function, bounded by the box's
+  // corners, and the denominator is at most the box's largest distances to
+  // the two ends. A box whose lower bound exceeds the best key by the margin
+  // holds no point that could equal or beat it.
+  const Coordinate c0 = toFrame(frame_, end0), c1 = toFrame(frame_, end1);
+  const double v[3] = {c1.x - c0.x, c1.y - c0.y, c1.z - c0.z};
+  const double sum[3] = {c0.x + c1.x, c0.y + c1.y, c0.z + c1.z};
+  const double e0[3] = {c0.x, c0.y, c0.z}, e1[3] = {c1.x, c1.y, c1.z};
+  auto keyBound = [&](const Box& b) {
+    double lo = 0, hi = 0, far0 = 0, far1 = 0;
+    for (int a = 0; a < 3; ++a) {
+      const double t0 = v[a] * (2 * b.lo[a] - sum[a]), t1 = v[a] * (2 * b.hi[a] - sum[a]);
+      lo += std::min(t0, t1);
+      hi += std::max(t0, t1);
+      const double f0 = std::max(std::fabs(b.lo[a] - e0[a]), std::fabs(b.hi[a] - e0[a]));
+      const double f1 = std::max(std::fabs(b.lo[a] - e1[a]), std::fabs(b.hi[a] - e1[a]));
+      far0 += f0 * f0;
+      far1 += f1 * f1;
+    }
+    const double numerator = lo > 0 ? lo : (hi < 0 ? -hi : 0);
+    return numerator / (std::sqrt(far0) + std::sqrt(far1));
+  };
+  int stack[128];
+  double bounds[128];
+  int top = 0;
+  stack[top] = 0;
+  bounds[top++] = 0;
+  while (top > 0) {
+    --top;
+    if (best >= 0 && bounds[top] > bestKey + margin_) continue;
+    const Node& node = nodes_[stack[top]];
+    if (node.left < 0) {
+      for (int k = node.begin; k < node.end; ++k) consider(k);
+      continue;
+    }
+    const double bl = keyBound(nodes_[node.left].box), br = keyBound(nodes_[node.right].box);
+    // The more promising child goes on the stack last, so it is searched first.
+    if (bl <= br) {
+      stack[top] = node.right;
+      bounds[top++] = br;
+      stack[top] = node.left;
+      bounds[top++] = bl;
+    } else {
+      stack[top] = node.left;
+      bounds[top++] = bl;
+      stack[top] = node.right;
+      bounds[top++] = br;
     }
   }
   return best;
@@ -394,35 +482,55 @@ double PointSetIndex::nearestDistance(Coordinate query, int& hint) const {
     const double d = getDistance(query, pts_[hint]);
     if (best > d && d > 0) best = d;
   }
+  // Boxes and points are first compared by squared distance with the
+  // margin: whatever lies beyond (best + margin) squared measures more than
+  // best, so only the rest is measured with getDistance.
+  double reachSq = (best + margin_) * (best + margin_);
   const Coordinate local = toFrame(frame_, query);
+  // Nodes waiting to be searched, with their squared gap to the query.
   int stack[128];
+  double gaps[128];
   int top = 0;
-  stack[top++] = 0;
+  stack[top] = 0;
+  gaps[top++] = 0;
   while (top > 0) {
-    const Node& node = nodes_[stack[--top]];
-    if (minGap(node.box, local) > best + margin_) continue;
+    --top;
+    if (gaps[top] > reachSq) continue;
+    const Node& node = nodes_[stack[top]];
     if (node.left < 0) {
       for (int i = node.begin; i < node.end; ++i) {
-        const double d = getDistance(query, pts_[i]);
+        const Coordinate& p = pts_[i];
+        const double dx = query.x - p.x, dy = query.y - p.y, dz = query.z - p.z;
+        if (dx * dx + dy * dy + dz * dz > reachSq) continue;
+        const double d = getDistance(query, p);
         if (best > d && d > 0) {
           best = d;
           hint = i;
+          reachSq = (best + margin_) * (best + margin_);
         }
       }
       continue;
     }
-    const Node& l = nodes_[node.left];
-    const Node& r = nodes_[node.right];
+    const double gl = gapSquared(nodes_[node.left].box, local), gr = gapSquared(nodes_[node.right].box, local);
     // The nearer child goes on the stack last, so it is searched first.
-    if (minGap(l.box, local) <= minGap(r.box, local)) {
-      stack[top++] = node.right;
-      stack[top++] = node.left;
-    } else {
-      stack[top++] = node.left;
-      stack[top++] = node.right;
+    const bool leftFirst = gl <= gr;
+    const int children[2] = {leftFirst ? node.right : node.left, leftFirst ? node.left : node.right};
+    const double childGaps[2] = {leftFirst ? gr : gl, leftFirst ? gl : gr};
+    for (int c = 0; c < 2; ++c) {
+      if (childGaps[c] > reachSq) continue;
+      stack[top] = children[c];
+      gaps[top++] = childGaps[c];
     }
   }
   return best;
+}
+
+double PointSetIndex::lowerBound(Coordinate query) const {
+  const double reach = point_classes::kIndexedReach;
+  if (!indexed_ || pts_.empty() ||
+      !(std::fabs(query.x) <= reach && std::fabs(query.y) <= reach && std::fabs(query.z) <= reach))
+    return 0;
+  return std::max(0.0, minGap(nodes_[0].box, toFrame(frame_, query)) - margin_);
 }
 
 IndexPair closestPairBetween(const PointSetIndex& x, const PointSetIndex& y) {
@@ -444,9 +552,10 @@ IndexPair closestPairBetween(const PointSetIndex& x, const PointSetIndex& y) {
   if (x.pts_.empty() || y.pts_.empty()) return pair;
   const double margin = std::max(x.margin_, y.margin_);
   // Both trees' boxes in x's frame.
-  const std::vector<PointSetIndex::Box> yBoxes = y.boxesIn(x.frame_);
+  const bool sameFrame = std::equal(&x.frame_[0][0], &x.frame_[0][0] + 9, &y.frame_[0][0]);
+  const std::vector<PointSetIndex::Box> yBoxes = sameFrame ? std::vector<PointSetIndex::Box>() : y.boxesIn(x.frame_);
   auto xBox = [&](int id) -> const PointSetIndex::Box& { return x.nodes_[id].box; };
-  auto yBox = [&](int id) -> const PointSetIndex::Box& { return yBoxes[id]; };
+  auto yBox = [&](int id) -> const PointSetIndex::Box& { return sameFrame ? y.nodes_[id].box : yBoxes[id]; };
 
   std::vector<std::pair<int, int>> stack{{0, 0}};
   while (!stack.empty()) {

@@ -15,6 +15,8 @@ int findMiddlePointBtwTwoPointsInOneSet(const IndexPair& ends, const PointList& 
 void fineStickUnordered(PointList& points, double spacing);
 void roughStick(PointList& points, double gap);
 void roughStickFromIndx(PointList& points, double gap, int anchor);
+StrandSet buildSheetCa(StrandSet sticks, Vectors normal);
+PointList buildStrandCa(const PointList& stick, int anchor, Vectors normal);
 // Whether some point lies closer than the radius to the query.
 bool anyCloserThan(const PointList& points, Coordinate query, double radius);
 
