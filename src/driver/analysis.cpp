@@ -1,11 +1,13 @@
 #include "driver/analysis.h"
 
 #include <iostream>
+#include <new>
 
 #include "driver/run.h"
 #include "driver/setup.h"
 #include "driver/stages.h"
 #include "velmorantique/fatal.h"
+#include "velmorantique/protein.h"
 
 void runAnalysis(RunSetup& run, std::ostream& out) {
   SheetDensity sheet = extractSheet(run, out);                    // map -> sheet points, centre, normal
@@ -21,12 +23,18 @@ int runVelmorantique(int argc, char** argv, std::ostream& out, std::ostream& err
     return 1;
   }
   RunSetup run;
-  setUpRun(run, argv[1], argv[2], argv[3], out, err);
   int status = 0;
   try {
+    setUpRun(run, argv[1], argv[2], argv[3], out, err);
     runAnalysis(run, out);
   } catch (const FatalError& e) {
     status = e.status;
+  } catch (const std::bad_alloc&) {
+    // Inputs far beyond what they claim to be (a map or a structure that
+    // asks for more than the machine holds) end like any refused input.
+    errMsg("Velmorantique", "run",
+           "Out of memory: the map or the PDB file asks for more memory than this machine can give.");
+    status = 1;
   }
   // The report rows written so far reach the disk whether or not the run
   // ended early.

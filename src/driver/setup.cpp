@@ -6,6 +6,21 @@
 #include <string>
 
 #include "driver/report_tables.h"
+#include "velmorantique/fatal.h"
+#include "velmorantique/protein.h"
+
+namespace {
+
+// Without its report files a run would compute everything and keep nothing
+// (and every stage file would fail the same way), so it stops here.
+[[noreturn]] void refuseOutputDirectory(const RunSetup& run, const std::string& suffix) {
+  errMsg("RunSetup", "setUpRun",
+         "Unable to open " + run.outputPath(suffix) + ": the output directory " + run.outDir +
+             " could not be created or cannot be written. Nothing of this run would be kept.");
+  fatalExit(1);
+}
+
+}  // namespace
 
 std::string getFileName(const std::string& path, std::ostream& err) {
   const char separator = '/';
@@ -39,8 +54,10 @@ void setUpRun(RunSetup& run, const char* pdbArg, const char* mapArg, const char*
   out << "Now working on protein " << run.proteinName << "\n";
 
   run.bestResultStream.open(run.outputPath("_bestResult.txt"), std::ios::out | std::ios::trunc);
+  if (!run.bestResultStream.is_open()) refuseOutputDirectory(run, "_bestResult.txt");
   writeHeaderRow(run.bestResultStream, kBestResultColumns);
   run.rmsStream.open(run.outputPath("_rms.txt"), std::ios::out | std::ios::trunc);
+  if (!run.rmsStream.is_open()) refuseOutputDirectory(run, "_rms.txt");
   writeHeaderRow(run.rmsStream, kRmsColumns);
 
   out << "\n\nWorking on " << run.mapBase << "\n";

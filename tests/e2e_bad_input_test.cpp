@@ -1,0 +1,453 @@
+// Whole runs on broken and hostile inputs: maps truncated, empty, with
+// impossible headers or non-finite voxels; PDB files missing, empty, binary,
+// cut short or hand-edited; thresholds that are no numbers; an output
+// directory that cannot be made. Each run must end within its time bound with
+// its exit status and its message, and the files it had already written
+// (the report headers, the reference strand points) must be intact.
+//
+// Each case prints one line, "bad input | case | status | seconds | message",
+// so that a run of this suite tabulates what the program did.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <limits>
+#include <sstream>
+
+#include "support/mrc_file.h"
+#include "support/program.h"
+#include "velmorantique/map.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kName = "synth_4x7_t18_8a";  // the reference structure, as bundled
+const int kTimeBound = 60;                     // seconds per run, sanitizers included
+
+// A small twisted sheet, one voxel thick, on 1 Å voxels: fast to analyse,
+// and it yields candidates, so every stage runs (the reference strands are
+// scored against them).
+MrcMapFile twistedSheet() {
+  const int n = 12;
+  MrcMapFile map;
+  map.nx = map.ny = map.nz = n;
+  map.mx = map.my = map.mz = n;
+  map.xlen = map.ylen = map.zlen = static_cast<float>(n);
+  map.data.assign(static_cast<size_t>(n) * n * n, 0.0f);
+  for (int x = 0; x < n; ++x)
+    for (int y = 0; y < n; ++y) {
+      const int z = static_cast<int>(std::lround(0.1 * (x - 6) * (y - 6))) + 6;
+      map.data[(static_cast<size_t>(z) * n + y) * n + x] = 1.0f;
+    }
+  return map;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+std::string joinLines(const std::vector<std::string>& ls) {
+  std::string text;
+  for (const std::string& l : ls) text += l + "\n";
+  return text;
+}
+
+std::string bundledPdb() { return readFile(sourceDir() + "/examples/" + kName + "/" + kName + ".pdb"); }
+
+// The bundled structure with every line passed through edit (an empty
+// result drops the line).
+std::string editedPdb(const std::function<std::string(const std::string&)>& edit) {
+  std::vector<std::string> out;
+  for (const std::string& l : lines(bundledPdb())) {
+    std::string e = edit(l);
+    if (!e.empty()) out.push_back(e);
+  }
+  return joinLines(out);
+}
+
+bool isAtom(const std::string& l) { return l.compare(0, 4, "ATOM") == 0; }
+int residueNumber(const std::string& l) { return std::atoi(l.substr(22, 4).c_str()); }
+
+// What a run must have left behind when it ended.
+enum class Left {
+  HeadersOnly,         // both report files with their header rows, nothing else
+  StrandPointsIntact,  // the same, and the reference strand points of the bundled structure
+  CompleteReports,     // both report files with their header and one data row
+  Nothing,             // no output directory at all
+};
+
+struct BadInput {
+  std::string name;
+  std::function<void(const std::string& work)> prepare;  // writes the case's files
+  std::vector<std::string> args;                         // pdb base, map base, threshold
+  int status;
+  std::vector<std::string> messages;  // each must appear on standard output
+  Left left;
+  bool stdinClosed = false;
+};
+
+void writeMap(const std::string& path, const MrcMapFile& map) { writeMrcFile(path, map); }
+
+// The bundled structure and the small sheet, then whatever the case changes.
+std::function<void(const std::string&)> withMap(std::function<void(MrcMapFile&)> change) {
+  return [change](const std::string& work) {
+    copyFile(sourceDir() + "/examples/" + kName + "/" + kName + ".pdb", work + "/" + kName + ".pdb");
+    MrcMapFile map = twistedSheet();
+    change(map);
+    writeMap(work + "/" + kName + ".mrc", map);
+  };
+}
+
+std::function<void(const std::string&)> withPdb(std::function<std::string()> text) {
+  return [text](const std::string& work) {
+    writeFile(work + "/" + kName + ".pdb", text());
+    writeMap(work + "/" + kName + ".mrc", twistedSheet());
+  };
+}
+
+BadInput mapCase(const std::string& name, std::function<void(MrcMapFile&)> change, int status,
+                 std::vector<std::string> messages, Left left) {
+  return {name, withMap(change), {kName, kName, "0.5"}, status, messages, left};
+}
+
+BadInput pdbCase(const std::string& name, std::function<std::string()> text, int status,
+                 std::vector<std::string> messages, Left left) {
+  return {name, withPdb(text), {kName, kName, "0.5"}, status, messages, left};
+}
+
+const std::string kMapFrame = "============================== in MRC::read (string) ==========================\n";
+const std::string kBadExtents = kMapFrame +
+                                "Strange header of the file. One of (nx,ny,nz) exceeds MAXLEN ( 2000 ).\n" +
+                                std::string(79, '=') + "\n";
+const std::string kNoDensity = "============================== in sheet extraction ==========================\n"
+                               "No sheet density is left at threshold ";
+
+std::vector<BadInput> badInputs() {
+  int halfSheetPoints = 0;
+  const MrcMapFile sheet = twistedSheet();
+  for (size_t i = 0; i < sheet.data.size() / 2; ++i) halfSheetPoints += sheet.data[i] > 0;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  auto everyKth = [](MrcMapFile& m, size_t k, float v) {
+    for (size_t i = 0; i < m.data.size(); i += k) m.data[i] = v;
+  };
+  auto cutAtoms = [](size_t column) {
+    return [column] { return editedPdb([column](const std::string& l) { return isAtom(l) ? l.substr(0, column) : l; }); };
+  };
+  std::vector<BadInput> cases = {
+      // Maps.
+      {"MapMissing", withMap([](MrcMapFile&) {}), {kName, "absent", "0.5"}, 1,
+       {kMapFrame + "Can't open given Map file ( absent.mrc ). \n"}, Left::StrandPointsIntact},
+      mapCase("MapEmpty", [](MrcMapFile& m) { m.fileLength = 0; }, 1, {kBadExtents}, Left::StrandPointsIntact),
+      mapCase("MapHeaderOnly", [](MrcMapFile& m) { m.fileLength = 1024; }, 1,
+              {"num of points = 0\n" + kNoDensity + "0.5"}, Left::StrandPointsIntact),
+      // Six of the twelve slices and half a voxel: the rest reads as zeros.
+      mapCase("MapDataCutInHalf", [](MrcMapFile& m) { m.fileLength = 1024 + 4 * 12 * 12 * 6 + 2; }, 0,
+              {"num of points = " + std::to_string(halfSheetPoints) + "\n"}, Left::CompleteReports),
+      mapCase("MapNxZero", [](MrcMapFile& m) { m.nx = 0; }, 1, {kBadExtents}, Left::StrandPointsIntact),
+      mapCase("MapNyMinusOne", [](MrcMapFile& m) { m.ny = -1; }, 1, {kBadExtents}, Left::StrandPointsIntact),
+      mapCase("MapNz2000", [](MrcMapFile& m) { m.nz = 2000; }, 1, {kBadExtents}, Left::StrandPointsIntact),
+      mapCase("MapMxZero", [](MrcMapFile& m) { m.mx = 0; }, 1,
+              {kMapFrame + "Strange header of the file. One of (mx,my,mz) is zero: the voxel size is undefined.\n"},
+              Left::StrandPointsIntact),
+      // Not-a-number voxels are never above the threshold nor below it: they
+      // stay, and are no density; -inf is thresholded away; +inf is density.
+      mapCase("MapNaNVoxels", [&](MrcMapFile& m) { everyKth(m, 3, nan); }, 0, {"num of points = "},
+              Left::CompleteReports),
+      mapCase("MapPlusInfVoxels", [&](MrcMapFile& m) { everyKth(m, 97, inf); }, 0, {"num of points = "},
+              Left::CompleteReports),
+      mapCase("MapMinusInfVoxels", [&](MrcMapFile& m) { everyKth(m, 3, -inf); }, 0, {"num of points = "},
+              Left::CompleteReports),
+      mapCase("MapAllNaN", [&](MrcMapFile& m) { everyKth(m, 1, nan); }, 1,
+              {"num of points = 0\n" + kNoDensity + "0.5"}, Left::StrandPointsIntact),
+      // A cell length that is no number leaves no voxel a position.
+      mapCase("MapCellLengthInfinite", [&](MrcMapFile& m) { m.xlen = inf; }, 1, {kNoDensity + "0.5"},
+              Left::StrandPointsIntact),
+      {"MapIsAPdbFile",
+       [](const std::string& work) {
+         copyFile(sourceDir() + "/examples/" + kName + "/" + kName + ".pdb", work + "/" + kName + ".pdb");
+         copyFile(sourceDir() + "/examples/" + kName + "/" + kName + ".pdb", work + "/" + kName + ".mrc");
+       },
+       {kName, kName, "0.5"}, 1, {kBadExtents}, Left::StrandPointsIntact},
+      {"MapIsADirectory",
+       [](const std::string& work) {
+         copyFile(sourceDir() + "/examples/" + kName + "/" + kName + ".pdb", work + "/" + kName + ".pdb");
+         fs::create_directory(work + "/" + kName + ".mrc");
+       },
+       {kName, kName, "0.5"}, 1, {kBadExtents}, Left::StrandPointsIntact},
+
+      // PDB files.
+      {"PdbMissing", withMap([](MrcMapFile&) {}), {"absent", kName, "0.5"}, 1,
+       {"\n================================ in Protein.read() ====================\nUnable to open absent.pdb\n"},
+       Left::HeadersOnly},
+      pdbCase("PdbEmpty", [] { return std::string(); }, 0, {"Be sure the portion (" + kName + ".pdb) contains AAs"},
+              Left::CompleteReports),
+      pdbCase("PdbBinaryGarbage",
+              [] {
+                std::string g;
+                unsigned v = 12345;
+                for (int i = 0; i < 20000; ++i) g += static_cast<char>((v = v * 1103515245u + 12345u) >> 23);
+                return g;
+              },
+              0, {}, Left::CompleteReports),
+      pdbCase("PdbIsAnMrcFile", [] { return readFile(sourceDir() + "/examples/" + kName + "/" + kName + ".mrc"); }, 0,
+              {}, Left::CompleteReports),
+      pdbCase("PdbAtomLinesCutAtColumn16", cutAtoms(16), 0, {"contains AAs"}, Left::CompleteReports),
+      pdbCase("PdbAtomLinesCutAtColumn30", cutAtoms(30), 0, {}, Left::CompleteReports),
+      pdbCase("PdbAtomLinesCutAtColumn50", cutAtoms(50), 0, {}, Left::CompleteReports),
+      pdbCase("PdbSheetLinesCutAtColumn30",
+              [] { return editedPdb([](const std::string& l) { return l.compare(0, 5, "SHEET") ? l : l.substr(0, 30); }); },
+              0, {}, Left::CompleteReports),
+      pdbCase("PdbNoSheetRecord",
+              [] { return editedPdb([](const std::string& l) { return l.compare(0, 5, "SHEET") ? l : ""; }); }, 0, {},
+              Left::CompleteReports),
+      pdbCase("PdbSheetNamesAbsentResidues",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return l.compare(0, 5, "SHEET") ? l : l.substr(0, 22) + " 901  VAL A 907" + l.substr(37);
+                });
+              },
+              0, {}, Left::CompleteReports),
+      pdbCase("PdbStrandOfOneResidue",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return l.compare(0, 10, "SHEET    1") ? l : l.substr(0, 22) + "   4  VAL A   4" + l.substr(37);
+                });
+              },
+              0, {}, Left::CompleteReports),
+      pdbCase("PdbStrandEndBeforeStart",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return l.compare(0, 10, "SHEET    1") ? l : l.substr(0, 22) + "   7  VAL A   1" + l.substr(37);
+                });
+              },
+              0, {}, Left::CompleteReports),
+      pdbCase("PdbResidueWithoutCA",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return isAtom(l) && residueNumber(l) == 5 && l.substr(12, 4) == " CA " ? "" : l;
+                });
+              },
+              0, {"No such atom (  CA ) found in AA (VAL-5 )"}, Left::CompleteReports),
+      pdbCase("PdbUnknownResidueNames",
+              [] { return editedPdb([](const std::string& l) { return isAtom(l) ? l.substr(0, 17) + "XYZ" + l.substr(20) : l; }); },
+              0, {"Unknown character (X) has been returned for AA (XYZ ).."}, Left::CompleteReports),
+      pdbCase("PdbAtomNameWithoutElement",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return isAtom(l) && residueNumber(l) == 3 && l.substr(12, 4) == " CB " ? l.substr(0, 12) + " QX " + l.substr(16) : l;
+                });
+              },
+              1, {"================================ in Protein.getAtomType() ====================\nUnknown atom type.....\n"},
+              Left::HeadersOnly),
+      pdbCase("PdbInsertionCodeInFirstResidue",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return isAtom(l) && residueNumber(l) == 1 ? l.substr(0, 26) + "A" + l.substr(27) : l;
+                });
+              },
+              0, {" has code of residue inserting\n", "contains AAs"}, Left::CompleteReports),
+      // Found by fuzzing: a C-alpha coordinate text that reads as infinite.
+      pdbCase("PdbInfiniteCoordinate",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return isAtom(l) && residueNumber(l) == 37 && l.substr(12, 4) == " CA " ? l.substr(0, 38) + "  1e3009" + l.substr(46) : l;
+                });
+              },
+              1, {"in Reference.FindTrueStrands() ====================\nThe strand axes of "}, Left::HeadersOnly),
+      // Every model's atoms join the last residue of the first, and are
+      // collected again per earlier atom of their name.
+      pdbCase("PdbEnsembleOfTwentyModels",
+              [] {
+                std::string atoms, rest;
+                for (const std::string& l : lines(readFile(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb")))
+                  (isAtom(l) ? atoms : rest) += l + "\n";
+                std::string text = rest;
+                for (int m = 1; m <= 20; ++m) text += "MODEL     " + std::to_string(m) + "\n" + atoms + "ENDMDL\n";
+                return text;
+              },
+              1, {"in Protein.read() ====================\nToo many atoms to order in "}, Left::HeadersOnly),
+
+      // Thresholds: text that is no number reads as 0; not-a-number filters
+      // nothing; infinity leaves no density.
+      {"ThresholdAbc", withMap([](MrcMapFile&) {}), {kName, kName, "abc"}, 0, {"num of points = 144\n"},
+       Left::CompleteReports},
+      {"ThresholdNaN", withMap([](MrcMapFile&) {}), {kName, kName, "nan"}, 0, {"num of points = 144\n"},
+       Left::CompleteReports},
+      {"ThresholdInf", withMap([](MrcMapFile&) {}), {kName, kName, "inf"}, 1,
+       {"num of points = 0\n" + kNoDensity + "inf: at least two distinct sheet points are needed ( num of points = 0 ).\n"},
+       Left::StrandPointsIntact},
+      {"ThresholdMinus1e308", withMap([](MrcMapFile&) {}), {kName, kName, "-1e308"}, 0, {"num of points = 144\n"},
+       Left::CompleteReports},
+
+      // Output.
+      {"OutputDirectoryCannotBeCreated",
+       [](const std::string& work) {
+         withMap([](MrcMapFile&) {})(work);
+         writeFile(work + "/" + kName + "twist", "a file where the directory should be\n");
+       },
+       {kName, kName, "0.5"}, 1,
+       {"\n================================ in RunSetup.setUpRun() ====================\nUnable to open " + kName +
+        "twist/" + kName + "_bestResult.txt: the output directory " + kName +
+        "twist/ could not be created or cannot be written. Nothing of this run would be kept.\n" +
+        std::string(79, '=') + "\n"},
+       Left::Nothing, true},
+      {"StageFileCannotBeWritten",
+       [](const std::string& work) {
+         withMap([](MrcMapFile&) {})(work);
+         fs::create_directories(work + "/" + kName + "twist/" + kName + "_centroids.pdb");
+       },
+       {kName, kName, "0.5"}, 0,
+       {"in Protein.writePDBFile() ====================\nUnable to open " + kName + "twist/" + kName +
+        "_centroids.pdb\n" + std::string(79, '=') + "\n\aPress any key...\n"},
+       Left::CompleteReports, true},
+  };
+  // The case is "a 2 KB file whose header claims 1999^3 voxels"; its grid
+  // of some 30 GB is refused where that is more than half the memory.
+  const uint64_t needed = cubeFootprint(1999, 1999, 1999), limit = cubeMemoryLimit();
+  if (limit != 0 && needed > limit)
+    cases.push_back(mapCase("MapClaims1999CubedIn2KB",
+                            [](MrcMapFile& m) {
+                              m.nx = m.ny = m.nz = 1999;
+                              m.fileLength = 2048;
+                            },
+                            1, {kMapFrame + "Map too large for this machine. The grid of (nx,ny,nz) needs "},
+                            Left::StrandPointsIntact));
+  return cases;
+}
+
+struct Outcome {
+  ProgramRun run;
+  double seconds = 0.0;
+};
+
+// Runs the program as runProgram does, but with standard input closed
+// rather than empty when asked, and after a shell command (such as a limit)
+// when one is given.
+Outcome runTimed(const std::string& work, const std::vector<std::string>& args, bool stdinClosed,
+                 const std::string& before = "") {
+  const auto start = std::chrono::steady_clock::now();
+  Outcome o;
+  if (!stdinClosed && before.empty()) {
+    o.run = runProgram(work, args, kTimeBound);
+  } else {
+    std::string cmd = "cd '" + work + "' && " + before + (before.empty() ? "" : "; ") + "timeout -s KILL " +
+                      std::to_string(kTimeBound) + " '" + VEL_BINARY + "'";
+    for (const std::string& a : args) cmd += " '" + a + "'";
+    cmd += std::string(stdinClosed ? " 0<&-" : " </dev/null") + " >.out 2>.err";
+    const int raw = std::system(cmd.c_str());
+    o.run.status = (raw != -1 && WIFEXITED(raw)) ? WEXITSTATUS(raw) : -1;
+    o.run.out = readFile(work + "/.out");
+    o.run.err = readFile(work + "/.err");
+    fs::remove(work + "/.out");
+    fs::remove(work + "/.err");
+  }
+  o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return o;
+}
+
+// The middle line of the last framed message, if any.
+std::string keyMessage(const std::string& out) {
+  std::vector<std::string> ls = lines(out);
+  for (size_t i = ls.size(); i-- > 1;)
+    if (ls[i - 1].compare(0, 30, std::string(30, '=')) == 0 && ls[i - 1].find(" in ") != std::string::npos)
+      return ls[i];
+  return "(no framed message)";
+}
+
+void PrintTo(const BadInput& c, std::ostream* os) { *os << c.name; }
+
+class BadInputRun : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(BadInputRun, EndsInTimeWithItsStatusAndMessageKeepingWhatWasWritten) {
+  const BadInput& c = GetParam();
+  const std::string work = makeTempDir();
+  c.prepare(work);
+  Outcome o = runTimed(work, c.args, c.stdinClosed);
+  std::cout << "bad input | " << c.name << " | " << o.run.status << " | " << o.seconds << " | "
+            << keyMessage(o.run.out) << std::endl;
+
+  EXPECT_EQ(o.run.status, c.status) << o.run.out.substr(o.run.out.size() > 3000 ? o.run.out.size() - 3000 : 0);
+  EXPECT_LT(o.seconds, kTimeBound);
+  for (const std::string& m : c.messages) EXPECT_NE(o.run.out.find(m), std::string::npos) << m;
+  // No sanitizer report, no stray output on the error stream past set-up.
+  EXPECT_EQ(o.run.err.find("runtime error"), std::string::npos) << o.run.err;
+  EXPECT_EQ(o.run.err.find("Sanitizer"), std::string::npos) << o.run.err;
+
+  const std::string protein = c.args[0], outDir = work + "/" + c.args[1] + "twist/";
+  const std::string nameField = std::string(protein.size() < 15 ? 15 - protein.size() : 0, ' ') + protein;
+  const std::vector<std::string> best = lines(readFile(outDir + protein + "_bestResult.txt"));
+  const std::vector<std::string> rms = lines(readFile(outDir + protein + "_rms.txt"));
+  const std::string goldenPoints =
+      readFile(sourceDir() + "/tests/golden/" + kName + "/files/" + kName + "_strandPoints.pdb");
+  switch (c.left) {
+    case Left::Nothing:
+      EXPECT_FALSE(fs::is_directory(outDir));
+      break;
+    case Left::HeadersOnly:
+    case Left::StrandPointsIntact:
+      ASSERT_EQ(best.size(), 1u);
+      ASSERT_EQ(rms.size(), 1u);
+      EXPECT_EQ(best[0].size(), 180u);
+      EXPECT_EQ(rms[0].size(), 166u);
+      if (c.left == Left::StrandPointsIntact) {
+        EXPECT_EQ(readFile(outDir + protein + "_strandPoints.pdb"), goldenPoints);
+        EXPECT_EQ(listFiles(outDir).size(), 3u);
+      } else {
+        EXPECT_EQ(listFiles(outDir).size(), 2u);
+      }
+      break;
+    case Left::CompleteReports:
+      // One data row each, starting with the protein in its field of 15
+      // (fields widen for longer texts).
+      ASSERT_EQ(best.size(), 2u);
+      ASSERT_EQ(rms.size(), 2u);
+      EXPECT_EQ(best[1].compare(0, nameField.size(), nameField), 0) << best[1];
+      EXPECT_EQ(rms[1].compare(0, nameField.size(), nameField), 0) << rms[1];
+      EXPECT_TRUE(fs::exists(outDir + protein + "_surfaceModel.pdb"));
+      break;
+  }
+  fs::remove_all(work);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostileInputs, BadInputRun, ::testing::ValuesIn(badInputs()),
+                         [](const ::testing::TestParamInfo<BadInput>& info) { return info.param.name; });
+
+// Ten models of a structure, whose repeated atoms the reader collects, on a
+// machine (here: a process limit) that cannot hold them: the run ends with a
+// framed message and status 1, not with an abort. A sanitizer build cannot
+// run under such a limit at all, and skips.
+TEST(BadInputMemory, RunningOutOfMemoryEndsWithAFramedMessage) {
+  const std::string work = makeTempDir();
+  std::string atoms, rest;
+  for (const std::string& l : lines(readFile(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb")))
+    (isAtom(l) ? atoms : rest) += l + "\n";
+  std::string text = rest;
+  for (int m = 1; m <= 10; ++m) text += "MODEL     " + std::to_string(m) + "\n" + atoms + "ENDMDL\n";
+  writeFile(work + "/" + kName + ".pdb", text);
+  writeMap(work + "/" + kName + ".mrc", twistedSheet());
+
+  Outcome o = runTimed(work, {kName, kName, "0.5"}, false, "ulimit -v 100000");
+  std::cout << "bad input | OutOfMemory | " << o.run.status << " | " << o.seconds << " | " << keyMessage(o.run.out)
+            << std::endl;
+  if (o.run.err.find("Sanitizer") != std::string::npos) GTEST_SKIP() << "sanitizers need more address space";
+  EXPECT_EQ(o.run.status, 1);
+  EXPECT_NE(o.run.out.find("\n================================ in Velmorantique.run() ====================\n"
+                           "Out of memory: the map or the PDB file asks for more memory than this machine can give.\n" +
+                           std::string(79, '=') + "\n"),
+            std::string::npos);
+  EXPECT_EQ(lines(readFile(work + "/" + kName + "twist/" + kName + "_bestResult.txt")).size(), 1u);
+  fs::remove_all(work);
+}
+
+}  // namespace
