@@ -92,6 +92,20 @@ const Inputs& inputs() {
   return in;
 }
 
+// A large sheet at 1 Å voxels: a gently bent slab of 100 x 60 x 5 voxels
+// (30,000), in voxel order, where clusters are many and the plain sweeps
+// over the whole cloud add up.
+const PointList& largeSheet() {
+  static const PointList sheet = [] {
+    PointList points;
+    for (int z = 0; z < 5; ++z)
+      for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 100; ++x) points.push_back(Coordinate(x, y, z + std::round(3 * std::sin(x / 15.0))));
+    return points;
+  }();
+  return sheet;
+}
+
 void label(benchmark::State& state, size_t points) {
   state.counters["points"] = static_cast<double>(points);
 }
@@ -114,6 +128,25 @@ void BM_PeakClustering_Fast(benchmark::State& state) {
     benchmark::DoNotOptimize(clusters.data());
   }
   label(state, in.sheetPoints.size());
+}
+
+void BM_PeakClusteringLargeSheet_Plain(benchmark::State& state) {
+  const PointList& sheet = largeSheet();
+  for (auto _ : state) {
+    ClusterList clusters;
+    plain::peakClustering(sheet, clusters, sheet[0], 5.0);
+    benchmark::DoNotOptimize(clusters.data());
+  }
+  label(state, sheet.size());
+}
+void BM_PeakClusteringLargeSheet_Fast(benchmark::State& state) {
+  const PointList& sheet = largeSheet();
+  for (auto _ : state) {
+    ClusterList clusters;
+    peakClustering(sheet, clusters, sheet[0], 5.0);
+    benchmark::DoNotOptimize(clusters.data());
+  }
+  label(state, sheet.size());
 }
 
 // Centroids within 1.5 Å of an empty voxel.
@@ -269,6 +302,8 @@ void BM_OneWayDist_Fast(benchmark::State& state) {
 
 BENCHMARK(BM_PeakClustering_Plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PeakClustering_Fast)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeakClusteringLargeSheet_Plain)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PeakClusteringLargeSheet_Fast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CentroidPruning_Plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CentroidPruning_Fast)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Membership_Plain)->Unit(benchmark::kMillisecond);

@@ -78,6 +78,7 @@ class PointSetIndex {
     Box box;
     int begin, end;   // range of distinct points, in tree order
     int left, right;  // children, -1 for a leaf
+    int parent;       // -1 for the root
   };
   void build(bool inSpatialOrder, const Vectors* along);
   // order, when given, is sorted here by median splits: tree position -> distinct point.
@@ -97,6 +98,7 @@ class PointSetIndex {
   std::vector<int> last_;          // last list position of each distinct point
   std::vector<int> classOf_;       // list position -> distinct point (tree order)
   std::vector<Node> nodes_;
+  std::vector<int> leafOf_;        // distinct point (tree order) -> its leaf
   std::vector<Coordinate> local_;  // while building: distinct points in the frame
   double frame_[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // rows: the frame's axes
   bool indexed_ = false;  // false: coordinates unsuited to boxes; answers by scans

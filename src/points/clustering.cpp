@@ -1,8 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <queue>
-#include <unordered_map>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -86,9 +85,11 @@ void clusterWithScans(const PointList& points, ClusterList& clusters, Coordinate
 }
 
 // The cloud bucketed into cubic cells, each listing its unassigned points in
-// list order. A growth sweep merges the lists of the cells within reach of
-// the running centroid, so it meets the candidates in list order as a scan
-// would, and skips only points too far from the centroid to join.
+// list order. A growth sweep marks the points of the cells within reach of
+// the running centroid and visits the marked points in list order, as a scan
+// would, skipping only points too far from the centroid to join; when a
+// point joins and the centroid's reach takes in new cells, their later
+// points are marked too.
 class CellIndex {
  public:
   CellIndex(const PointList& points, double threshold, double margin) : points_(points), margin_(margin) {
@@ -100,34 +101,40 @@ class CellIndex {
         hi[a] = std::max(hi[a], v[a]);
       }
     }
-    const double extent = std::max(hi[0] - lo[0], std::max(hi[1] - lo[1], hi[2] - lo[2]));
-    extent_ = extent;
-    // Cells about as wide as the threshold; never so narrow that cell
-    // numbers would run out.
-    size_ = (threshold > 0 && std::isfinite(threshold)) ? threshold + kRoundingReach : extent / 64;
-    size_ = std::max(size_, std::max(extent / 1048576.0, 1e-6));
-    for (int a = 0; a < 3; ++a) {
-      lo_[a] = lo[a];
-      dims_[a] = static_cast<long long>(std::floor((hi[a] - lo[a]) / size_)) + 1;
+    extent_ = std::max(hi[0] - lo[0], std::max(hi[1] - lo[1], hi[2] - lo[2]));
+    // Cells a third of the threshold wide, so that the cells in reach hug
+    // the ball a point must lie in to join; wider when that would make too
+    // many cells for the cloud.
+    size_ = (threshold > 0 && std::isfinite(threshold)) ? (threshold + kRoundingReach) / 3 : extent_ / 16;
+    size_ = std::max(size_, 1e-6);
+    const long long limit = std::max(1LL << 20, 8 * static_cast<long long>(points.size()));
+    for (;;) {
+      long long cells = 1;
+      for (int a = 0; a < 3; ++a) {
+        lo_[a] = lo[a];
+        dims_[a] = static_cast<long long>(std::floor((hi[a] - lo[a]) / size_)) + 1;
+        cells *= dims_[a];
+        if (cells > limit) break;
+      }
+      if (cells <= limit) break;
+      size_ *= 2;
     }
+    const size_t cells = static_cast<size_t>(dims_[0] * dims_[1] * dims_[2]);
+    start_.assign(cells + 1, 0);
+    std::vector<int> cellOfPoint(points.size());
     for (size_t j = 0; j < points.size(); ++j) {
       long long c[3];
       cellOf(points[j], c);
-      const long long key = keyOf(c);
-      auto it = cellOfKey_.find(key);
-      int id;
-      if (it == cellOfKey_.end()) {
-        id = static_cast<int>(cells_.size());
-        cellOfKey_.emplace(key, id);
-        cells_.emplace_back();
-      } else {
-        id = it->second;
-      }
-      cells_[id].push_back(static_cast<int>(j));
+      cellOfPoint[j] = static_cast<int>((c[0] * dims_[1] + c[1]) * dims_[2] + c[2]);
+      ++start_[cellOfPoint[j] + 1];
     }
+    for (size_t c = 1; c < start_.size(); ++c) start_[c] += start_[c - 1];
+    end_.assign(start_.begin(), start_.end() - 1);
+    members_.resize(points.size());
+    for (size_t j = 0; j < points.size(); ++j) members_[end_[cellOfPoint[j]]++] = static_cast<int>(j);
+    markedIn_.assign(cells, 0);
     assigned_.assign(points.size(), false);
-    activeIn_.assign(cells_.size(), 0);
-    touched_.assign(cells_.size(), false);
+    candidates_.assign((points.size() + 63) / 64, 0);
   }
 
   std::size_t assignedCount() const { return assignedCount_; }
@@ -152,44 +159,55 @@ class CellIndex {
     }
     double best = kSeedStart;
     int seed = -1;
-    auto consider = [&](int j) {
-      if (assigned_[j]) return;
-      double d = getDistance(reference, points_[j]);
-      d = round(d, 3);
-      if (best > d || (seed >= 0 && d == best && j < seed)) {
-        best = d;
-        seed = j;
+    auto visitCell = [&](long long id) {
+      for (int k = start_[id]; k < end_[id]; ++k) {
+        const int j = members_[k];
+        if (assigned_[j]) continue;
+        double d = getDistance(reference, points_[j]);
+        d = round(d, 3);
+        if (best > d || (seed >= 0 && d == best && j < seed)) {
+          best = d;
+          seed = j;
+        }
       }
     };
     for (long long s = first; s <= last; ++s) {
       // Points of later shells lie at least s cells away along some axis.
       if (seed >= 0 && static_cast<double>(s - 1) * size_ > best + kRoundingReach + margin_) break;
       long long lo[3], hi[3];
-      long long volume = 1;
       for (int a = 0; a < 3; ++a) {
         lo[a] = std::max(rc[a] - s, 0LL);
         hi[a] = std::min(rc[a] + s, dims_[a] - 1);
-        volume *= hi[a] - lo[a] + 1;
       }
-      if (volume > 8 * static_cast<long long>(cells_.size()) + 64) {
-        // Shells this wide hold mostly empty cells: look at every cell instead.
-        for (const std::vector<int>& cell : cells_)
-          for (int j : cell) consider(j);
-        break;
-      }
-      for (long long x = lo[0]; x <= hi[0]; ++x)
-        for (long long y = lo[1]; y <= hi[1]; ++y)
-          for (long long z = lo[2]; z <= hi[2]; ++z) {
-            const long long cheb = std::max(std::llabs(x - rc[0]), std::max(std::llabs(y - rc[1]), std::llabs(z - rc[2])));
-            if (cheb != s) continue;
-            const long long c[3] = {x, y, z};
-            auto it = cellOfKey_.find(keyOf(c));
-            if (it == cellOfKey_.end()) continue;
-            touched_[it->second] = true;
-            for (int j : cells_[it->second]) consider(j);
+      for (long long x = lo[0]; x <= hi[0]; ++x) {
+        for (long long y = lo[1]; y <= hi[1]; ++y) {
+          const bool inside = std::llabs(x - rc[0]) < s && std::llabs(y - rc[1]) < s;
+          // Within the shell's inner columns only its two end cells belong to it.
+          for (long long z = lo[2]; z <= hi[2]; z += (inside && s > 0 && z == rc[2] - s ? 2 * s : 1)) {
+            if (std::max(std::llabs(x - rc[0]), std::max(std::llabs(y - rc[1]), std::llabs(z - rc[2]))) != s) continue;
+            visitCell((x * dims_[1] + y) * dims_[2] + z);
           }
+        }
+      }
     }
     return seed;
+  }
+
+  // Whether p joins a cluster whose centroid is c: its distance rounded to
+  // 3 decimals is below the threshold. Far enough inside or outside the
+  // threshold the squared distance alone decides (rounding moves a distance
+  // by half a thousandth at most); only near it is the distance rounded.
+  static bool joins(const Coordinate& p, const Coordinate& c, double threshold) {
+    if (threshold > 0.01 && threshold < 1e6) {
+      const double dx = p.x - c.x, dy = p.y - c.y, dz = p.z - c.z;
+      const double squared = dx * dx + dy * dy + dz * dz;
+      const double inner = threshold - kRoundingReach, outer = threshold + kRoundingReach;
+      if (squared < inner * inner) return true;
+      if (squared > outer * outer) return false;
+    }
+    double d = getDistance(p, c);
+    d = round(d, 3);
+    return d < threshold;
   }
 
   // One growth sweep: every unassigned point, in list order, that lies
@@ -201,73 +219,72 @@ class CellIndex {
     // infinite or not-a-number threshold has no cell number).
     double reach = threshold + kRoundingReach + margin_;
     if (!(reach < extent_ + size_)) reach = extent_ + size_;
-    using Entry = std::pair<int, int>;  // (list position, cell)
-    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> heap;
-    cursor_.resize(cells_.size());
-    int lastVisited = -1;
-    long long range[3][2] = {{1, 0}, {1, 0}, {1, 0}};
+    int visited = -1;  // the last list position the sweep has passed
+    long long box[3][2] = {{1, 0}, {1, 0}, {1, 0}};
 
-    auto addCellsInReach = [&]() {
+    // Marks the later points of the cells in reach of the centroid, dropping
+    // assigned points from their lists on the way.
+    auto markCellsInReach = [&]() {
       long long lo[3], hi[3];
       const double c[3] = {g.centroid.x, g.centroid.y, g.centroid.z};
       for (int a = 0; a < 3; ++a) {
         lo[a] = std::max(static_cast<long long>(std::floor((c[a] - reach - lo_[a]) / size_)), 0LL);
         hi[a] = std::min(static_cast<long long>(std::floor((c[a] + reach - lo_[a]) / size_)), dims_[a] - 1);
       }
-      if (lo[0] == range[0][0] && hi[0] == range[0][1] && lo[1] == range[1][0] && hi[1] == range[1][1] &&
-          lo[2] == range[2][0] && hi[2] == range[2][1])
+      if (lo[0] == box[0][0] && hi[0] == box[0][1] && lo[1] == box[1][0] && hi[1] == box[1][1] &&
+          lo[2] == box[2][0] && hi[2] == box[2][1])
         return;
+      long long old[3][2];
       for (int a = 0; a < 3; ++a) {
-        range[a][0] = lo[a];
-        range[a][1] = hi[a];
+        old[a][0] = box[a][0];
+        old[a][1] = box[a][1];
+        box[a][0] = lo[a];
+        box[a][1] = hi[a];
       }
-      for (long long x = lo[0]; x <= hi[0]; ++x)
-        for (long long y = lo[1]; y <= hi[1]; ++y)
+      for (long long x = lo[0]; x <= hi[0]; ++x) {
+        for (long long y = lo[1]; y <= hi[1]; ++y) {
+          const long long row = (x * dims_[1] + y) * dims_[2];
+          // Cells of the previous box were marked then: only the new ones count.
+          const bool column = x >= old[0][0] && x <= old[0][1] && y >= old[1][0] && y <= old[1][1];
           for (long long z = lo[2]; z <= hi[2]; ++z) {
-            const long long cc[3] = {x, y, z};
-            auto it = cellOfKey_.find(keyOf(cc));
-            if (it == cellOfKey_.end()) continue;
-            const int id = it->second;
-            if (activeIn_[id] == sweepId_) continue;
-            activeIn_[id] = sweepId_;
-            touched_[id] = true;
-            const std::vector<int>& cell = cells_[id];
-            const std::size_t k = static_cast<std::size_t>(
-                std::upper_bound(cell.begin(), cell.end(), lastVisited) - cell.begin());
-            cursor_[id] = k;
-            if (k < cell.size()) heap.push({cell[k], id});
+            if (column && z >= old[2][0] && z <= old[2][1]) {
+              z = old[2][1];
+              continue;
+            }
+            const long long id = row + z;
+            if (markedIn_[id] == sweepId_) continue;
+            markedIn_[id] = sweepId_;
+            int kept = start_[id];
+            for (int k = start_[id]; k < end_[id]; ++k) {
+              const int j = members_[k];
+              if (assigned_[j]) continue;
+              members_[kept++] = j;
+              if (j > visited) candidates_[j >> 6] |= 1ULL << (j & 63);
+            }
+            end_[id] = kept;
           }
+        }
+      }
     };
 
     bool grew = false;
-    addCellsInReach();
-    while (!heap.empty() && assignedCount_ < points_.size()) {
-      const auto [j, id] = heap.top();
-      heap.pop();
-      lastVisited = j;
-      const std::vector<int>& cell = cells_[id];
-      if (++cursor_[id] < cell.size()) heap.push({cell[cursor_[id]], id});
-      if (assigned_[j]) continue;
-      double d = getDistance(points_[j], g.centroid);
-      d = round(d, 3);
-      if (d < threshold) {
+    markCellsInReach();
+    const int words = static_cast<int>(candidates_.size());
+    for (int w = 0; w < words && assignedCount_ < points_.size(); ++w) {
+      while (candidates_[w] != 0 && assignedCount_ < points_.size()) {
+        const int j = w * 64 + __builtin_ctzll(candidates_[w]);
+        candidates_[w] &= candidates_[w] - 1;
+        visited = j;
+        if (assigned_[j]) continue;
+        if (!joins(points_[j], g.centroid, threshold)) continue;
         assign(j);
         g.join(points_[j]);
         grew = true;
-        addCellsInReach();
+        markCellsInReach();
       }
     }
+    std::fill(candidates_.begin(), candidates_.end(), 0);
     return grew;
-  }
-
-  // Drops assigned points from the lists of the cells searched lately.
-  void compact() {
-    for (std::size_t id = 0; id < cells_.size(); ++id) {
-      if (!touched_[id]) continue;
-      touched_[id] = false;
-      std::vector<int>& cell = cells_[id];
-      cell.erase(std::remove_if(cell.begin(), cell.end(), [&](int j) { return assigned_[j]; }), cell.end());
-    }
   }
 
  private:
@@ -275,7 +292,6 @@ class CellIndex {
     const double v[3] = {p.x, p.y, p.z};
     for (int a = 0; a < 3; ++a) c[a] = static_cast<long long>(std::floor((v[a] - lo_[a]) / size_));
   }
-  long long keyOf(const long long c[3]) const { return (c[0] * dims_[1] + c[1]) * dims_[2] + c[2]; }
 
   const PointList& points_;
   double margin_;
@@ -283,11 +299,11 @@ class CellIndex {
   double extent_ = 0;
   double lo_[3] = {0, 0, 0};
   long long dims_[3] = {1, 1, 1};
-  std::unordered_map<long long, int> cellOfKey_;
-  std::vector<std::vector<int>> cells_;
-  std::vector<std::size_t> cursor_;
-  std::vector<int> activeIn_;
-  std::vector<bool> touched_;
+  // Cell id (x, then y, then z) -> its points, members_[start_[id], end_[id]),
+  // in list order; assigned points are dropped as cells are marked.
+  std::vector<int> start_, end_, members_;
+  std::vector<int> markedIn_;          // the sweep that last marked each cell
+  std::vector<uint64_t> candidates_;   // points marked for the current sweep, one bit each
   int sweepId_ = 0;
   std::vector<bool> assigned_;
   std::size_t assignedCount_ = 0;
@@ -327,7 +343,6 @@ void peakClustering(const PointList& points, ClusterList& clusters, Coordinate s
     reference = g.centroid;
     g.members.push_back(g.centroid);
     clusters.push_back(std::move(g.members));
-    cells.compact();
   }
 }
 

@@ -48,15 +48,15 @@ PointGrid::PointGrid(const PointList& points, double radius)
   }
   indexed_ = true;
 
-  // Dense cells when the box of occupied cells is not much larger than the
-  // set itself.
+  // Dense cells when the box of occupied cells is small: at most about a
+  // million cells, or eight per point.
   if (points.empty()) return;
   long long cells = 1;
   for (int a = 0; a < 3; ++a) {
     low_[a] = lo[a];
     dims_[a] = hi[a] - lo[a] + 1;
     cells *= dims_[a];
-    if (cells > (1LL << 24) + 64 * static_cast<long long>(points.size())) return;
+    if (cells > std::max(1LL << 20, 8 * static_cast<long long>(points.size()))) return;
   }
   start_.assign(static_cast<size_t>(cells) + 1, 0);
   // Key order is x, then y, then z cell order, as is the dense numbering.

@@ -79,7 +79,7 @@ double maxSpan(const double alo[3], const double ahi[3], const double blo[3], co
   return std::sqrt(s);
 }
 
-double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
+inline double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
   const double v[3] = {q.x, q.y, q.z};
   double s = 0;
   for (int a = 0; a < 3; ++a) {
@@ -96,7 +96,7 @@ double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
 
 // The same bounds for the tree's boxes.
 template <class Box>
-double gapSquared(const Box& b, Coordinate q) {
+inline double gapSquared(const Box& b, Coordinate q) {
   return gapSquared(b.lo, b.hi, q);
 }
 template <class Box>
@@ -218,6 +218,7 @@ void PointSetIndex::build(bool inSpatialOrder, const Vectors* along) {
   local_.resize(m);
   for (int i = 0; i < m; ++i) local_[i] = toFrame(frame_, pts_[i]);
   nodes_.reserve(2 * (m / kLeafSize + 1));
+  leafOf_.resize(m);
   if (inSpatialOrder) {
     buildNode(0, m, nullptr);
     local_.clear();
@@ -251,11 +252,12 @@ int PointSetIndex::buildNode(int begin, int end, std::vector<int>* order) {
   Node node;
   node.begin = begin;
   node.end = end;
-  node.left = node.right = -1;
+  node.left = node.right = node.parent = -1;
   auto localOf = [&](int i) -> const Coordinate& { return order ? local_[(*order)[i]] : local_[i]; };
   if (end - begin <= kLeafSize) {
     node.box = boxOf(localOf, begin, end);
     nodes_[id] = node;
+    for (int i = begin; i < end; ++i) leafOf_[i] = id;
     return id;
   }
   const int mid = begin + (end - begin) / 2;
@@ -270,6 +272,7 @@ int PointSetIndex::buildNode(int begin, int end, std::vector<int>* order) {
   node.left = buildNode(begin, mid, order);
   node.right = buildNode(mid, end, order);
   node.box = unite(nodes_[node.left].box, nodes_[node.right].box);
+  nodes_[node.left].parent = nodes_[node.right].parent = id;
   nodes_[id] = node;
   return id;
 }
@@ -490,37 +493,53 @@ double PointSetIndex::nearestDistance(Coordinate query, int& hint) const {
   // Nodes waiting to be searched, with their squared gap to the query.
   int stack[128];
   double gaps[128];
-  int top = 0;
-  stack[top] = 0;
-  gaps[top++] = 0;
-  while (top > 0) {
-    --top;
-    if (gaps[top] > reachSq) continue;
-    const Node& node = nodes_[stack[top]];
-    if (node.left < 0) {
-      for (int i = node.begin; i < node.end; ++i) {
-        const Coordinate& p = pts_[i];
-        const double dx = query.x - p.x, dy = query.y - p.y, dz = query.z - p.z;
-        if (dx * dx + dy * dy + dz * dz > reachSq) continue;
-        const double d = getDistance(query, p);
-        if (best > d && d > 0) {
-          best = d;
-          hint = i;
-          reachSq = (best + margin_) * (best + margin_);
+  auto searchDown = [&](int from, double gap) {
+    int top = 0;
+    stack[top] = from;
+    gaps[top++] = gap;
+    while (top > 0) {
+      --top;
+      if (gaps[top] > reachSq) continue;
+      const Node& node = nodes_[stack[top]];
+      if (node.left < 0) {
+        for (int i = node.begin; i < node.end; ++i) {
+          const Coordinate& p = pts_[i];
+          const double dx = query.x - p.x, dy = query.y - p.y, dz = query.z - p.z;
+          if (dx * dx + dy * dy + dz * dz > reachSq) continue;
+          const double d = getDistance(query, p);
+          if (best > d && d > 0) {
+            best = d;
+            hint = i;
+            reachSq = (best + margin_) * (best + margin_);
+          }
         }
+        continue;
       }
-      continue;
+      const double gl = gapSquared(nodes_[node.left].box, local), gr = gapSquared(nodes_[node.right].box, local);
+      // The nearer child goes on the stack last, so it is searched first.
+      const bool leftFirst = gl <= gr;
+      const int children[2] = {leftFirst ? node.right : node.left, leftFirst ? node.left : node.right};
+      const double childGaps[2] = {leftFirst ? gr : gl, leftFirst ? gl : gr};
+      for (int c = 0; c < 2; ++c) {
+        if (childGaps[c] > reachSq) continue;
+        stack[top] = children[c];
+        gaps[top++] = childGaps[c];
+      }
     }
-    const double gl = gapSquared(nodes_[node.left].box, local), gr = gapSquared(nodes_[node.right].box, local);
-    // The nearer child goes on the stack last, so it is searched first.
-    const bool leftFirst = gl <= gr;
-    const int children[2] = {leftFirst ? node.right : node.left, leftFirst ? node.left : node.right};
-    const double childGaps[2] = {leftFirst ? gr : gl, leftFirst ? gl : gr};
-    for (int c = 0; c < 2; ++c) {
-      if (childGaps[c] > reachSq) continue;
-      stack[top] = children[c];
-      gaps[top++] = childGaps[c];
-    }
+  };
+  if (hint < 0 || hint >= static_cast<int>(pts_.size())) {
+    searchDown(0, 0);
+    return best;
+  }
+  // From the hint's leaf upwards: the leaf, then at every level the other
+  // half, which its box mostly rules out at once.
+  int node = leafOf_[hint];
+  searchDown(node, 0);
+  while (nodes_[node].parent >= 0) {
+    const Node& parent = nodes_[nodes_[node].parent];
+    const int sibling = parent.left == node ? parent.right : parent.left;
+    searchDown(sibling, gapSquared(nodes_[sibling].box, local));
+    node = nodes_[node].parent;
   }
   return best;
 }
