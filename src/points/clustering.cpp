@@ -159,15 +159,21 @@ class CellIndex {
     }
     double best = kSeedStart;
     int seed = -1;
+    // A point whose squared distance exceeds (best + the rounding reach)
+    // squared rounds above best: only nearer points are measured.
+    double reachSq = (best + kRoundingReach) * (best + kRoundingReach);
     auto visitCell = [&](long long id) {
       for (int k = start_[id]; k < end_[id]; ++k) {
         const int j = members_[k];
         if (assigned_[j]) continue;
+        const double dx = reference.x - points_[j].x, dy = reference.y - points_[j].y, dz = reference.z - points_[j].z;
+        if (dx * dx + dy * dy + dz * dz > reachSq) continue;
         double d = getDistance(reference, points_[j]);
         d = round(d, 3);
         if (best > d || (seed >= 0 && d == best && j < seed)) {
           best = d;
           seed = j;
+          reachSq = (best + kRoundingReach) * (best + kRoundingReach);
         }
       }
     };
