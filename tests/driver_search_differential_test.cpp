@@ -81,3 +81,12 @@ TEST(StrandSearchDifferential, TurnedSheetOffTheAnchor) {
 }
 
 TEST(StrandSearchDifferential, FlatSheet) { expectSameSearch(twistedPatch(1.0, 10, Coordinate(0, 0, 0), 0.0)); }
+
+// A surface point beyond any bound (not a number, or millions of ångström
+// away) leaves no shortcut usable: every line is sampled in full.
+TEST(StrandSearchDifferential, UnboundedSurfacePoints) {
+  SurfaceFit surface = twistedPatch(1.2, 15, Coordinate(0, 0, 0), 0.06);
+  surface.surfacePoints[7].x = NAN;
+  surface.surfacePoints[40] = Coordinate(3e6, -2e6, 1);
+  expectSameSearch(surface);
+}

@@ -62,8 +62,10 @@ SampleKeys sampleKeys(const PointList& surface, bool byY) {
   auto value = [&](int j) { return byY ? surface[j].y : surface[j].x; };
   std::vector<int> order(surface.size());
   std::iota(order.begin(), order.end(), 0);
+  // Ascending values, not-a-number last; equal values by their bits.
   std::sort(order.begin(), order.end(), [&](int a, int b) {
     const double va = value(a), vb = value(b);
+    if (std::isnan(va) != std::isnan(vb)) return std::isnan(vb);
     if (va < vb || vb < va) return va < vb;
     return bitsOf(va) < bitsOf(vb);
   });
