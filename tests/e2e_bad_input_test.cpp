@@ -170,9 +170,11 @@ std::vector<BadInput> badInputs() {
               Left::CompleteReports),
       mapCase("MapAllNaN", [&](MrcMapFile& m) { everyKth(m, 1, nan); }, 1,
               {"num of points = 0\n" + kNoDensity + "0.5"}, Left::StrandPointsIntact),
-      // A cell length that is no number leaves no voxel a position.
-      mapCase("MapCellLengthInfinite", [&](MrcMapFile& m) { m.xlen = inf; }, 1, {kNoDensity + "0.5"},
-              Left::StrandPointsIntact),
+      // A cell length that is no number, or zero, leaves no voxel a position.
+      mapCase("MapCellLengthInfinite", [&](MrcMapFile& m) { m.xlen = inf; }, 1,
+              {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
+      mapCase("MapCellLengthZero", [&](MrcMapFile& m) { m.zlen = 0; }, 1,
+              {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
       {"MapIsAPdbFile",
        [](const std::string& work) {
          copyFile(sourceDir() + "/examples/" + kName + "/" + kName + ".pdb", work + "/" + kName + ".pdb");

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "support/mrc_file.h"
 #include "support/temp_file.h"
 #include "velmorantique/fatal.h"
@@ -173,6 +175,30 @@ TEST(MapRead, RefusesAZeroSamplingInterval) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, frame);
   }
+}
+
+TEST(MapRead, RefusesCellLengthsAndOriginsThatPlaceNoVoxel) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  const std::string badCell =
+      kFrameTop +
+      "Strange header of the file. One of (xlen,ylen,zlen) is zero or not a finite length: the voxel size is "
+      "undefined.\n" +
+      kFrameBottom;
+  for (float bad : {0.0f, inf, -inf, nan}) {
+    for (int axis = 0; axis < 3; ++axis) {
+      MrcMapFile mrc;
+      mrc.data = {1.0f};
+      (axis == 0 ? mrc.xlen : axis == 1 ? mrc.ylen : mrc.zlen) = bad;
+      Refusal r = readExpectingRefusal(mrc, "badcell.mrc");
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, badCell) << bad << " on axis " << axis;
+    }
+  }
+  MrcMapFile mrc;
+  mrc.data = {1.0f};
+  mrc.yorigin = nan;
+  Refusal r = readExpectingRefusal(mrc, "badorigin.mrc");
+  EXPECT_EQ(r.out, kFrameTop + "Strange header of the file. The origin is not a finite position.\n" + kFrameBottom);
 }
 
 TEST(MapRead, RefusesAGridLargerThanMemoryBeforeAllocating) {

@@ -1,6 +1,7 @@
 // Reading an MRC map into the grid: the header, whichever of the stored forms
 // the map came in, then the voxels into cube[x][y][z] as floats.
 
+#include <cmath>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -17,6 +18,8 @@ const char* const kFrameTop =
     "============================== in MRC::read (string) ==========================";
 const char* const kFrameBottom =
     "===============================================================================";
+
+bool cellLengthUsable(float length) { return std::isfinite(length) && length != 0.0f; }
 
 [[noreturn]] void refuseMap(const std::string& middle) {
   std::cout << kFrameTop << std::endl;
@@ -84,6 +87,12 @@ void Map::read(std::string path) {
   // position for any voxel.
   if (hdr.mx == 0 || hdr.my == 0 || hdr.mz == 0)
     refuseMap("Strange header of the file. One of (mx,my,mz) is zero: the voxel size is undefined.");
+  // A cell length of zero puts every voxel at the origin, and one that is not
+  // a number gives no voxel a position: refuse them here, not as a failed fit.
+  if (!cellLengthUsable(hdr.xlen) || !cellLengthUsable(hdr.ylen) || !cellLengthUsable(hdr.zlen))
+    refuseMap("Strange header of the file. One of (xlen,ylen,zlen) is zero or not a finite length: the voxel size is undefined.");
+  if (!std::isfinite(hdr.xorigin) || !std::isfinite(hdr.yorigin) || !std::isfinite(hdr.zorigin))
+    refuseMap("Strange header of the file. The origin is not a finite position.");
   const int bytesPerVoxel = voxelBytes(hdr.mode);
   if (bytesPerVoxel == 0)
     refuseMap("Map mode " + std::to_string(hdr.mode) + " (" + modeName(hdr.mode) +
