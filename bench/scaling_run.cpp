@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
   }
   std::filesystem::remove_all(dir);
 
-  if (results.size() >= 2) {
+  if (results.size() >= 2 && results.front().voxels != results.back().voxels) {
     const Result& first = results.front();
     const Result& last = results.back();
     const double pairwise = std::log(last.wall / first.wall) / std::log(static_cast<double>(last.voxels) / first.voxels);
