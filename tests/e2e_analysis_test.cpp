@@ -44,13 +44,6 @@ MrcMapFile sheetMap(int n, int nz, const std::function<int(int, int)>& height) {
   return map;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
 double numberAfter(const std::string& text, const std::string& label) {
   size_t at = text.find(label);
   EXPECT_NE(at, std::string::npos) << label;

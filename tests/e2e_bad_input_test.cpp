@@ -49,13 +49,6 @@ MrcMapFile twistedSheet() {
   return map;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
 std::string joinLines(const std::vector<std::string>& ls) {
   std::string text;
   for (const std::string& l : ls) text += l + "\n";

@@ -16,6 +16,8 @@ ProgramRun runProgram(const std::string& workDir, const std::vector<std::string>
                       int timeoutSeconds = 120);
 
 std::string readFile(const std::string& path);
+// The lines of a text, without their line ends.
+std::vector<std::string> lines(const std::string& text);
 void writeFile(const std::string& path, const std::string& content);
 // Names of the regular files directly inside a directory, sorted.
 std::vector<std::string> listFiles(const std::string& dir);
