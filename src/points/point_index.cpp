@@ -41,7 +41,7 @@ bool followsAPath(const PointList& points) {
 
 // Box bounds. minGap is the distance from a box to a point or another box (0
 // when they overlap); maxSpan the largest distance between points of two boxes.
-double minGap(const double lo[3], const double hi[3], Coordinate q) {
+inline double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
   const double v[3] = {q.x, q.y, q.z};
   double s = 0;
   for (int a = 0; a < 3; ++a) {
@@ -53,8 +53,10 @@ double minGap(const double lo[3], const double hi[3], Coordinate q) {
     }
     s += d * d;
   }
-  return std::sqrt(s);
+  return s;
 }
+
+double minGap(const double lo[3], const double hi[3], Coordinate q) { return std::sqrt(gapSquared(lo, hi, q)); }
 
 double minGap(const double alo[3], const double ahi[3], const double blo[3], const double bhi[3]) {
   double s = 0;
@@ -79,20 +81,6 @@ double maxSpan(const double alo[3], const double ahi[3], const double blo[3], co
   return std::sqrt(s);
 }
 
-inline double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
-  const double v[3] = {q.x, q.y, q.z};
-  double s = 0;
-  for (int a = 0; a < 3; ++a) {
-    double d = 0;
-    if (v[a] < lo[a]) {
-      d = lo[a] - v[a];
-    } else if (v[a] > hi[a]) {
-      d = v[a] - hi[a];
-    }
-    s += d * d;
-  }
-  return s;
-}
 
 // The same bounds for the tree's boxes.
 template <class Box>
