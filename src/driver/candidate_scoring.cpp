@@ -2,6 +2,9 @@
 // into the map frame, its lines become 0.1 Å sticks with C-alpha models, its
 // files are written, and it is scored against the reference strands.
 
+#include <algorithm>
+#include <utility>
+
 #include "driver/pseudo_atoms.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
@@ -14,26 +17,33 @@ bool isTopCandidate(const TwistSearch& search, int t, int o) {
   return it != search.topCandidates.end() && it->second;
 }
 
-// Moves every point by v and gathers the moved points, in order.
-PointList translateAndGather(StrandSet& lines, Vectors v) {
-  PointList all;
-  for (PointList& line : lines) {
-    translatePoints(line, v);
-    all.insert(all.end(), line.begin(), line.end());
-  }
-  return all;
-}
-
+// The points of every strand, strand after strand.
 PointList flatten(const StrandSet& strands) {
   PointList all;
   for (const PointList& s : strands) all.insert(all.end(), s.begin(), s.end());
   return all;
 }
 
+// The lines are turned back before they are resampled and moved after, so
+// the sticks keep the rounding of that order.
+CandidateModel modelInMapFrame(const TwistSearch& search, const Alignment& align, Candidate c) {
+  CandidateModel model{c, {}};
+  for (const PointList& line : search.strandLines[c.first][c.second]) {
+    PointList stick = align.turnBack(line);
+    fineStickUnordered(stick, 0.1);
+    model.sticks.push_back(translatePoints(std::move(stick), align.shiftBack()));
+  }
+  return model;
+}
+
 }  // namespace
 
+const CandidateModel& CandidateScores::model(Candidate c) const {
+  return *std::find_if(models.begin(), models.end(), [&](const CandidateModel& m) { return m.candidate == c; });
+}
+
 CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
-                                TwistSearch& search, std::ostream& out) {
+                                const TwistSearch& search, std::ostream& out) {
   CandidateScores scores;
   const StrandSet referenceCAs = FindTrueCAs(run.pdbPath);
   const Alignment& align = surface.alignment;
@@ -41,38 +51,23 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
   for (int t = 0; t < kTranslations; ++t) {
     for (int o = 0; o < kOrientations; ++o) {
       if (!isTopCandidate(search, t, o)) continue;
-      for (PointList& line : search.strandLines[t][o]) align.turnBack(line);
-      align.turnBack(search.strandStarts[t][o]);
-      align.turnBack(search.strandEnds[t][o]);
-    }
-  }
-  const Vectors shiftBack = align.shiftBack();
-
-  for (int t = 0; t < kTranslations; ++t) {
-    for (int o = 0; o < kOrientations; ++o) {
-      if (!isTopCandidate(search, t, o)) continue;
       const std::string T = translationText(t), A = angleText(o);
       const std::string base = run.outputPath("_trans_" + T + "_orient_" + A);
-      StrandSet& lines = search.strandLines[t][o];
+      scores.models.push_back(modelInMapFrame(search, align, Candidate(t, o)));
+      const StrandSet& sticks = scores.models.back().sticks;
+      writePseudoAtoms(base + ".pdb", flatten(sticks), "HOH", " H  ");
 
-      for (PointList& line : lines) fineStickUnordered(line, 0.1);
-      writePseudoAtoms(base + ".pdb", translateAndGather(lines, shiftBack), "HOH", " H  ");
-
-      double dist1 = OneWayDist(sheet.referenceStrands, lines);
-      double dist2 = OneWayDist(lines, sheet.referenceStrands);
+      double dist1 = OneWayDist(sheet.referenceStrands, sticks);
+      double dist2 = OneWayDist(sticks, sheet.referenceStrands);
       double twoWay = (dist1 + dist2) / 2;
       out << "trans " << T << " - orient " << A << ", DIST1 = " << dist1 << ", DIST2 = " << dist2
           << ", 2-way = " << twoWay << "\n";
       scores.twoWayRanking.insert({twoWay, Candidate(t, o)});
 
-      PointList& starts = search.strandStarts[t][o];
-      PointList& ends = search.strandEnds[t][o];
-      translatePoints(starts, shiftBack);
-      translatePoints(ends, shiftBack);
-      writePseudoAtoms(base + "_Front.pdb", starts, "HOH", " H  ");
-      writePseudoAtoms(base + "_Back.pdb", ends, "HOH", " H  ");
+      writePseudoAtoms(base + "_Front.pdb", align.toMapFrame(search.strandStarts[t][o]), "HOH", " H  ");
+      writePseudoAtoms(base + "_Back.pdb", align.toMapFrame(search.strandEnds[t][o]), "HOH", " H  ");
 
-      StrandSet models = buildSheetCa(lines, sheet.sheetNormal);
+      StrandSet models = buildSheetCa(sticks, sheet.sheetNormal);
       PointList modelCAs;
       for (size_t s = 0; s < models.size(); ++s) {
         writePseudoAtoms(base + "_CAchain_" + std::to_string(s) + ".pdb", models[s], "GLY", " CA ");

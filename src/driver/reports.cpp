@@ -11,18 +11,19 @@
 namespace {
 
 // Columns 1 to 8: the best set by two-way distance.
-void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const TwistSearch& search,
+void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
                   const CandidateScores& scores) {
   const auto& [twoWay, best] = *scores.twoWayRanking.begin();
   const auto [t, o] = best;
   const std::string bestSetName = "trans_" + translationText(t) + "_orient_" + angleText(o);
-  const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+  const StrandSet& sticks = scores.model(best).sticks;
+  const auto [detected, total] = FindDetectAA(run.pdbPath, sticks);
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
   writeField(os, c[0].width, run.mapBase);
   writeField(os, c[1].width, surface.fittingError);
   writeField(os, c[2].width, bestSetName);
-  writeField(os, c[3].width, search.strandLines[t][o].size());
+  writeField(os, c[3].width, sticks.size());
   writeField(os, c[4].width, sheet.referenceStrands.size());
   writeField(os, c[5].width, twoWay);
   writeField(os, c[6].width, detected);
@@ -32,30 +33,31 @@ void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& su
 // Columns 9 to 11: the candidate with the highest main twist.
 void writeTopTwistSet(RunSetup& run, const TwistSearch& search, const CandidateScores& scores) {
   const Candidate top = search.twistRanking.begin()->second;
-  const auto [t, o] = top;
+  const StrandSet& sticks = scores.model(top).sticks;
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
   for (const auto& [twoWay, candidate] : scores.twoWayRanking) {
     if (candidate != top) continue;
-    const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+    const auto [detected, total] = FindDetectAA(run.pdbPath, sticks);
     (void)total;
-    writeField(os, c[8].width, search.strandLines[t][o].size());
+    writeField(os, c[8].width, sticks.size());
     writeField(os, c[9].width, twoWay);
     writeField(os, c[10].width, detected);
     os << '\n';
   }
 }
 
-void writeRmsRow(RunSetup& run, const SheetDensity& sheet, const TwistSearch& search,
-                 const CandidateScores& scores) {
-  const auto [t, o] = scores.rmsRanking.begin()->second;
-  const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+void writeRmsRow(RunSetup& run, const SheetDensity& sheet, const CandidateScores& scores) {
+  const Candidate best = scores.rmsRanking.begin()->second;
+  const auto [t, o] = best;
+  const StrandSet& sticks = scores.model(best).sticks;
+  const auto [detected, total] = FindDetectAA(run.pdbPath, sticks);
   (void)detected;
   std::ostream& os = run.rmsStream;
   const ReportColumn* c = kRmsColumns;
   writeField(os, c[0].width, run.mapBase);
   writeField(os, c[1].width, scores.rmsdRanking.begin()->first);
-  writeField(os, c[2].width, search.strandLines[t][o].size());
+  writeField(os, c[2].width, sticks.size());
   writeField(os, c[3].width, sheet.referenceStrands.size());
   writeField(os, c[4].width, scores.rmsdRanking.begin()->second);
   writeField(os, c[5].width, scores.rmsCountRanking.begin()->second);
@@ -94,18 +96,17 @@ void writePlaceholderRows(RunSetup& run, const SheetDensity& sheet, const Surfac
 
 }  // namespace
 
-void writeReports(RunSetup& run, const SheetDensity& sheet, SurfaceFit& surface, const TwistSearch& search,
+void writeReports(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const TwistSearch& search,
                   const CandidateScores& scores, std::ostream& out) {
-  surface.alignment.turnBack(surface.surfacePoints);
-  translatePoints(surface.surfacePoints, surface.alignment.shiftBack());
-  writePseudoAtoms(run.outputPath("_surfaceModel.pdb"), surface.surfacePoints, "HOH", " H  ");
+  writePseudoAtoms(run.outputPath("_surfaceModel.pdb"), surface.alignment.toMapFrame(surface.surfacePoints), "HOH",
+                   " H  ");
 
   if (search.twistRanking.empty() || scores.twoWayRanking.empty()) {
     out << "No candidate passed the twist filter.\n";
     writePlaceholderRows(run, sheet, surface);
     return;
   }
-  writeBestSet(run, sheet, surface, search, scores);
+  writeBestSet(run, sheet, surface, scores);
   writeTopTwistSet(run, search, scores);
-  writeRmsRow(run, sheet, search, scores);
+  writeRmsRow(run, sheet, scores);
 }

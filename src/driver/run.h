@@ -49,7 +49,7 @@ struct RunSetup {
 struct SheetDensity {
   StrandSet referenceStrands;  // reference strand axes, map frame
   Map densityMap;              // thresholded
-  PointList sheetPoints;       // one per density voxel; turned into the aligned frame by the fit
+  PointList sheetPoints;       // one per density voxel, voxel order, map frame
   Coordinate sheetCentre;      // sheet point nearest the mean, map frame; never moved
   Vectors sheetNormal;         // cross product of the centre plane's edges; not normalised
 };
@@ -65,17 +65,19 @@ struct Alignment {
 
   // The turn is skipped for a sheet already facing +z, or when theta is not a number.
   bool turns() const;
-  void toAlignedFrame(PointList& points) const;  // move, then turn by theta
-  void turnBack(PointList& points) const;        // turn by -theta only
-  Vectors shiftBack() const;                     // sheetCentre - mapCentre
+  PointList toAlignedFrame(PointList points) const;  // move, then turn by theta
+  PointList turnBack(PointList points) const;        // turn by -theta only
+  PointList toMapFrame(PointList points) const;      // turn by -theta, then add shiftBack
+  Vectors shiftBack() const;                         // sheetCentre - mapCentre
 };
 
-// Adds v to every point, in place.
-void translatePoints(PointList& points, Vectors v);
+// Every point moved by v.
+PointList translatePoints(PointList points, Vectors v);
 
 // Sheet surface fitting.
 struct SurfaceFit {
   Alignment alignment;
+  PointList alignedPoints;                       // the sheet points in the aligned frame
   std::array<double, 10> surfaceCoefficients{};  // c0..c9 of the cubic height field
   PointList surfacePoints;                       // (x, y, f(x, y)) per sheet point, aligned frame
   long double fittingError = 0.0L;               // root-mean-square of f(x, y) - z
@@ -84,7 +86,7 @@ struct SurfaceFit {
 // The cubic height field z = f(x, y), terms added in a fixed order.
 double surfaceHeight(const std::array<double, 10>& c, double x, double y);
 
-// Strand direction search and twist analysis.
+// Strand direction search and twist analysis; everything in the aligned frame.
 struct TwistSearch {
   // Accepted lines per candidate, offset order; each line holds its samples
   // in the order of the surface points that proposed them, duplicates kept.
@@ -97,8 +99,16 @@ struct TwistSearch {
   std::map<Candidate, bool> topCandidates;
 };
 
+// A top candidate brought back into the map frame.
+struct CandidateModel {
+  Candidate candidate;
+  StrandSet sticks;  // its strand lines, each ordered and resampled every 0.1 Å, map frame
+};
+
 // Candidate strand models and scoring.
 struct CandidateScores {
+  std::vector<CandidateModel> models;  // the top candidates, candidate loop order (t, then o)
+  const CandidateModel& model(Candidate c) const;
   Ranking<Candidate> twoWayRanking;   // two-way distance -> candidate
   Ranking<Candidate> rmsRanking;      // RMS mean distance -> candidate
   Ranking<int> rmsCountRanking;       // RMS mean distance -> paired C-alpha count
