@@ -87,8 +87,8 @@ TEST(StageResults, EachStageLeavesWhatItWasGivenAndModelsComeBackInTheMapFrame) 
 
   EXPECT_TRUE(samePoints(sheet.sheetPoints, sheetPoints));
   EXPECT_TRUE(samePoints(surface.surfacePoints, surfacePoints));
-  ASSERT_EQ(scores.models.size(), search.twistRanking.size());
-  for (const CandidateModel& model : scores.models) {
+  ASSERT_EQ(scores.scored.size(), search.twistRanking.size());
+  for (const ScoredCandidate& model : scores.scored) {
     const auto [t, o] = model.candidate;
     const StrandSet& lines = search.strandLines[t][o];
     ASSERT_EQ(lines.size(), searchAsHandedOn.strandLines[t][o].size());

@@ -2,7 +2,7 @@
 // into the map frame, its lines become 0.1 Å sticks with C-alpha models, its
 // files are written, and it is scored against the reference strands.
 
-#include <algorithm>
+#include <map>
 #include <utility>
 
 #include "driver/pseudo_atoms.h"
@@ -26,20 +26,44 @@ PointList flatten(const StrandSet& strands) {
 
 // The lines are turned back before they are resampled and moved after, so
 // the sticks keep the rounding of that order.
-CandidateModel modelInMapFrame(const TwistSearch& search, const Alignment& align, Candidate c) {
-  CandidateModel model{c, {}};
-  for (const PointList& line : search.strandLines[c.first][c.second]) {
+StrandSet sticksInMapFrame(const StrandSet& lines, const Alignment& align) {
+  StrandSet sticks;
+  for (const PointList& line : lines) {
     PointList stick = align.turnBack(line);
     fineStickUnordered(stick, 0.1);
-    model.sticks.push_back(translatePoints(std::move(stick), align.shiftBack()));
+    sticks.push_back(translatePoints(std::move(stick), align.shiftBack()));
   }
-  return model;
+  return sticks;
+}
+
+const ScoredCandidate* entryAt(const std::vector<ScoredCandidate>& scored, int k) {
+  return k < 0 ? nullptr : &scored[static_cast<size_t>(k)];
 }
 
 }  // namespace
 
-const CandidateModel& CandidateScores::model(Candidate c) const {
-  return *std::find_if(models.begin(), models.end(), [&](const CandidateModel& m) { return m.candidate == c; });
+int firstInRanking(const std::vector<double>& keys) {
+  std::multimap<double, int> ranking;
+  for (size_t k = 0; k < keys.size(); ++k) ranking.insert({keys[k], static_cast<int>(k)});
+  return ranking.empty() ? -1 : ranking.begin()->second;
+}
+
+const ScoredCandidate* CandidateScores::bestByTwoWay() const {
+  std::vector<double> keys;
+  for (const ScoredCandidate& c : scored) keys.push_back(c.twoWay);
+  return entryAt(scored, firstInRanking(keys));
+}
+
+const ScoredCandidate* CandidateScores::bestByRms() const {
+  std::vector<double> keys;
+  for (const ScoredCandidate& c : scored) keys.push_back(c.rmsMean);
+  return entryAt(scored, firstInRanking(keys));
+}
+
+const ScoredCandidate* CandidateScores::find(Candidate c) const {
+  for (const ScoredCandidate& s : scored)
+    if (s.candidate == c) return &s;
+  return nullptr;
 }
 
 CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
@@ -53,34 +77,32 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
       if (!isTopCandidate(search, t, o)) continue;
       const std::string T = translationText(t), A = angleText(o);
       const std::string base = run.outputPath("_trans_" + T + "_orient_" + A);
-      scores.models.push_back(modelInMapFrame(search, align, Candidate(t, o)));
-      const StrandSet& sticks = scores.models.back().sticks;
-      writePseudoAtoms(base + ".pdb", flatten(sticks), "HOH", " H  ");
+      ScoredCandidate c;
+      c.candidate = Candidate(t, o);
+      c.sticks = sticksInMapFrame(search.strandLines[t][o], align);
+      writePseudoAtoms(base + ".pdb", flatten(c.sticks), "HOH", " H  ");
 
-      double dist1 = OneWayDist(sheet.referenceStrands, sticks);
-      double dist2 = OneWayDist(sticks, sheet.referenceStrands);
-      double twoWay = (dist1 + dist2) / 2;
+      double dist1 = OneWayDist(sheet.referenceStrands, c.sticks);
+      double dist2 = OneWayDist(c.sticks, sheet.referenceStrands);
+      c.twoWay = (dist1 + dist2) / 2;
       out << "trans " << T << " - orient " << A << ", DIST1 = " << dist1 << ", DIST2 = " << dist2
-          << ", 2-way = " << twoWay << "\n";
-      scores.twoWayRanking.insert({twoWay, Candidate(t, o)});
+          << ", 2-way = " << c.twoWay << "\n";
 
       writePseudoAtoms(base + "_Front.pdb", align.toMapFrame(search.strandStarts[t][o]), "HOH", " H  ");
       writePseudoAtoms(base + "_Back.pdb", align.toMapFrame(search.strandEnds[t][o]), "HOH", " H  ");
 
-      StrandSet models = buildSheetCa(sticks, sheet.sheetNormal);
-      PointList modelCAs;
-      for (size_t s = 0; s < models.size(); ++s) {
+      StrandSet models = buildSheetCa(c.sticks, sheet.sheetNormal);
+      for (size_t s = 0; s < models.size(); ++s)
         writePseudoAtoms(base + "_CAchain_" + std::to_string(s) + ".pdb", models[s], "GLY", " CA ");
-        modelCAs.insert(modelCAs.end(), models[s].begin(), models[s].end());
-      }
+      const PointList modelCAs = flatten(models);
       double caDist = Dist(modelCAs, flatten(referenceCAs));
       auto [rmsPair, rmsCount] = RMS(models, referenceCAs);
-      double rmsMean = rmsPair.first, rmsd = rmsPair.second;
-      scores.rmsRanking.insert({rmsMean, Candidate(t, o)});
-      scores.rmsCountRanking.insert({rmsMean, rmsCount});
-      scores.modelCaCountRanking.insert({rmsMean, static_cast<int>(modelCAs.size())});
-      scores.rmsdRanking.insert({rmsMean, rmsd});
-      out << "trans " << T << " - orient " << A << ", rms_Ma = " << caDist << ", rms_Si = " << rmsd << "\n";
+      c.rmsMean = rmsPair.first;
+      c.rmsd = rmsPair.second;
+      c.rmsCount = rmsCount;
+      c.modelCaCount = static_cast<int>(modelCAs.size());
+      out << "trans " << T << " - orient " << A << ", rms_Ma = " << caDist << ", rms_Si = " << c.rmsd << "\n";
+      scores.scored.push_back(std::move(c));
     }
   }
   return scores;

@@ -21,10 +21,8 @@ using Candidate = std::pair<int, int>;
 constexpr int kTranslations = 3;
 constexpr int kOrientations = 18;
 
-// Rankings keep duplicate keys in insertion order, which is the candidate loop
-// order (t, then o); the best entry is always the first.
-template <class Value>
-using Ranking = std::multimap<double, Value>;
+// The twist ranking keeps duplicate keys in insertion order, which is the
+// candidate loop order (t, then o); the best entry is always the first.
 using TwistRanking = std::multimap<double, Candidate, std::greater<double>>;
 
 template <class T>
@@ -99,22 +97,36 @@ struct TwistSearch {
   std::map<Candidate, bool> topCandidates;
 };
 
-// A top candidate brought back into the map frame.
-struct CandidateModel {
+// One scored top candidate: its model, brought back into the map frame, and
+// its scores against the reference strands.
+struct ScoredCandidate {
   Candidate candidate;
-  StrandSet sticks;  // its strand lines, each ordered and resampled every 0.1 Å, map frame
+  StrandSet sticks;      // its strand lines, each ordered and resampled every 0.1 Å, map frame
+  double twoWay = 0;     // mean of the two one-way distances between sticks and reference strands
+  double rmsMean = 0;    // RMS mean distance of its C-alpha models to the reference C-alphas
+  double rmsd = 0;       // RMSD of the same comparison
+  int rmsCount = 0;      // C-alphas paired by that comparison
+  int modelCaCount = 0;  // C-alphas of its models
 };
 
 // Candidate strand models and scoring.
 struct CandidateScores {
-  std::vector<CandidateModel> models;  // the top candidates, candidate loop order (t, then o)
-  const CandidateModel& model(Candidate c) const;
-  Ranking<Candidate> twoWayRanking;   // two-way distance -> candidate
-  Ranking<Candidate> rmsRanking;      // RMS mean distance -> candidate
-  Ranking<int> rmsCountRanking;       // RMS mean distance -> paired C-alpha count
-  Ranking<int> modelCaCountRanking;   // RMS mean distance -> C-alphas of the model
-  Ranking<double> rmsdRanking;        // RMS mean distance -> RMSD
+  std::vector<ScoredCandidate> scored;  // the top candidates, candidate loop order (t, then o)
+
+  // The best by two-way distance and by RMS mean distance: the smallest, the
+  // first scored among equal ones; nullptr when none was scored.
+  const ScoredCandidate* bestByTwoWay() const;
+  const ScoredCandidate* bestByRms() const;
+  const ScoredCandidate* find(Candidate c) const;
 };
+
+// The position of the entry that a multimap ordered by operator< yields
+// first when keys are inserted in their order: the smallest key, the first
+// of equal ones. A key that is not a number compares neither below nor
+// above any other, and the entry the map then puts first depends on the
+// shape of its tree; that is kept too, so a run whose scores are not numbers
+// picks the same candidate. -1 for no keys.
+int firstInRanking(const std::vector<double>& keys);
 
 // The text of a candidate's set name parts: t, and the angle 10*o in degrees.
 std::string translationText(int t);
