@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "driver/pseudo_atoms.h"
+#include "driver/reference_structure.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
 #include "velmorantique/points.h"

@@ -4,6 +4,7 @@
 // distance, with the reference residues each detects.
 
 #include "driver/pseudo_atoms.h"
+#include "driver/reference_structure.h"
 #include "driver/report_tables.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
@@ -14,7 +15,7 @@ namespace {
 void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const ScoredCandidate& best) {
   const auto [t, o] = best.candidate;
   const std::string bestSetName = "trans_" + translationText(t) + "_orient_" + angleText(o);
-  const auto [detected, total] = FindDetectAA(run.pdbPath, best.sticks);
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), best.sticks);
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
   writeField(os, c[0].width, run.mapBase);
@@ -29,7 +30,7 @@ void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& su
 
 // Columns 9 to 11: the candidate with the highest main twist.
 void writeTopTwistSet(RunSetup& run, const ScoredCandidate& top) {
-  const auto [detected, total] = FindDetectAA(run.pdbPath, top.sticks);
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), top.sticks);
   (void)total;
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
@@ -41,7 +42,7 @@ void writeTopTwistSet(RunSetup& run, const ScoredCandidate& top) {
 
 void writeRmsRow(RunSetup& run, const SheetDensity& sheet, const ScoredCandidate& best) {
   const auto [t, o] = best.candidate;
-  const auto [detected, total] = FindDetectAA(run.pdbPath, best.sticks);
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), best.sticks);
   (void)detected;
   std::ostream& os = run.rmsStream;
   const ReportColumn* c = kRmsColumns;
@@ -71,7 +72,7 @@ void writePlaceholderRows(RunSetup& run, const SheetDensity& sheet, const Surfac
   for (int i = 5; i <= 10; ++i) writeField(best, b[i].width, none);
   best << '\n';
 
-  const auto [detected, total] = FindDetectAA(run.pdbPath, StrandSet());
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), StrandSet());
   (void)detected;
   std::ostream& rms = run.rmsStream;
   const ReportColumn* r = kRmsColumns;

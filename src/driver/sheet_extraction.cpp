@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "driver/pseudo_atoms.h"
+#include "driver/reference_structure.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
 #include "velmorantique/fatal.h"
