@@ -36,7 +36,7 @@ std::pair<int, int> FindDetectAA(const ReferenceStrands& referenceStrands, const
     const PointList& reference = record.cas;
 
     std::vector<double> dist;
-    double nearest = 999;
+    double nearest = kNoNeighbour;
     for (const PointList& strand : candidate) {
       dist.push_back(Dist(reference, strand));
       if (dist.back() < nearest && dist.back() > 0) nearest = dist.back();
