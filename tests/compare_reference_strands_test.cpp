@@ -4,18 +4,6 @@
 
 #include "velmorantique/compare.h"
 
-TEST(SampleStrandAxis, AnchorsAreTheEndsAndTheTripletCentroids) {
-  const PointList cas{Coordinate(0, 0, 0), Coordinate(3, 3, 0), Coordinate(6, 0, 0), Coordinate(9, 3, 0)};
-  double sampled = 0;
-  const PointList axis = sampleStrandAxis(cas.front(), cas, cas.back(), sampled);
-  const double expected = getDistance(cas[0], Coordinate(3, 1, 0)) + getDistance(Coordinate(3, 1, 0), Coordinate(6, 2, 0)) +
-                          getDistance(Coordinate(6, 2, 0), cas[3]);
-  EXPECT_NEAR(sampled, expected, 1e-12);
-  EXPECT_EQ(axis.front().x, 0);
-  EXPECT_EQ(axis.back().x, 9);
-  EXPECT_EQ(axis.back().y, 3);
-}
-
 TEST(SampleStrandAxis, WithoutCalphasBetweenTheEndsRunsStraightFromFirstToLast) {
   double sampled = 0;
   const PointList axis = sampleStrandAxis(Coordinate(0, 0, 0), PointList(), Coordinate(0, 0, 2.25), sampled);
