@@ -44,6 +44,9 @@ constexpr double kNoNeighbour = 999;
 using PointList = std::vector<Coordinate>;  // ordered; a stick is ordered along a strand
 using StrandSet = std::vector<PointList>;   // one point list per strand
 
+// The points of every strand, strand after strand.
+PointList flatten(const StrandSet& strands);
+
 constexpr double kPi = 3.141592653589793;
 
 class Vectors {

@@ -18,13 +18,6 @@ bool isTopCandidate(const TwistSearch& search, int t, int o) {
   return it != search.topCandidates.end() && it->second;
 }
 
-// The points of every strand, strand after strand.
-PointList flatten(const StrandSet& strands) {
-  PointList all;
-  for (const PointList& s : strands) all.insert(all.end(), s.begin(), s.end());
-  return all;
-}
-
 // The lines are turned back before they are resampled and moved after, so
 // the sticks keep the rounding of that order.
 StrandSet sticksInMapFrame(const StrandSet& lines, const Alignment& align) {

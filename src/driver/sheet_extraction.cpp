@@ -110,10 +110,7 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
 SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   SheetDensity sheet;
   sheet.referenceStrands = FindTrueStrands(run.pdbPath);
-  PointList strandPoints;
-  for (const PointList& strand : sheet.referenceStrands)
-    strandPoints.insert(strandPoints.end(), strand.begin(), strand.end());
-  writePseudoAtoms(run.outputPath("_strandPoints.pdb"), strandPoints, "HOH", " H  ");
+  writePseudoAtoms(run.outputPath("_strandPoints.pdb"), flatten(sheet.referenceStrands), "HOH", " H  ");
 
   Map& map = sheet.densityMap;
   map.read(run.mapBase + ".mrc");
