@@ -77,11 +77,10 @@ Inputs makeInputs() {
     if (in.lines[i].size() > in.lines[longest].size()) longest = i;
   in.line = in.lines[longest];
   in.neighbour = in.lines[longest + 1 < in.lines.size() ? longest + 1 : longest - 1];
-  for (PointList stick : in.lines) {
-    surface.alignment.turnBack(stick);
+  for (const PointList& line : in.lines) {
+    PointList stick = surface.alignment.turnBack(line);
     fineStickUnordered(stick, 0.1);
-    translatePoints(stick, surface.alignment.shiftBack());
-    in.sticks.push_back(stick);
+    in.sticks.push_back(translatePoints(std::move(stick), surface.alignment.shiftBack()));
   }
   std::filesystem::remove_all(dir);
   return in;

@@ -103,11 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int rows = map.numRows(), cols = map.numCols(), slcs = map.numSlcs();
   if (rows < 1 || cols < 1 || slcs < 1 || rows >= MAXLEN || cols >= MAXLEN || slcs >= MAXLEN)
     __builtin_trap();
-  for (const auto& row : map.cube) {
-    if (static_cast<int>(row.size()) != cols) __builtin_trap();
-    for (const auto& column : row)
-      if (static_cast<int>(column.size()) != slcs) __builtin_trap();
-  }
+  if (map.cube.size() != static_cast<size_t>(rows) * static_cast<size_t>(cols) * static_cast<size_t>(slcs))
+    __builtin_trap();
   map.filterize(0.5);
   return 0;
 }

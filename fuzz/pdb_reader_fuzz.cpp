@@ -12,7 +12,7 @@
 #include <iostream>
 #include <string>
 
-#include "velmorantique/compare.h"
+#include "driver/reference_structure.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 

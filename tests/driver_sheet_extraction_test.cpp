@@ -17,9 +17,7 @@ namespace {
 Map fullMap(int rows, int cols, int slcs, double apix, Coordinate origin) {
   Map map;
   map.createCube(static_cast<int16_t>(rows), static_cast<int16_t>(cols), static_cast<int16_t>(slcs));
-  for (auto& row : map.cube)
-    for (auto& column : row)
-      for (float& v : column) v = 1.0f;
+  for (float& v : map.cube) v = 1.0f;
   map.apixX = map.apixY = map.apixZ = apix;
   map.hdr.xorigin = static_cast<float>(origin.x);
   map.hdr.yorigin = static_cast<float>(origin.y);
@@ -31,7 +29,7 @@ Map fullMap(int rows, int cols, int slcs, double apix, Coordinate origin) {
 
 TEST(CentroidPruning, EmptyVoxelExactlyAtTheClearanceRemovesTheCentroid) {
   Map map = fullMap(10, 10, 10, 1.0, Coordinate(0, 0, 0));
-  map.cube[5][5][5] = 0.0f;
+  map.at(5, 5, 5) = 0.0f;
   PointList centroids{{5, 5, 6.5}, {5, 5, 6.5001}, {5, 6.5, 5}, {3.5, 5, 5}, {5, 5, 3.4999}, {8, 8, 8}};
   pruneCentroidsNearEmptyVoxels(map, centroids);
   ASSERT_EQ(centroids.size(), 3u);
@@ -44,7 +42,7 @@ TEST(CentroidPruning, SameSurvivorsAsAScanOfEveryVoxel) {
   std::mt19937 rng(31);
   for (double apix : {1.0, 0.5, 0.7, 2.0}) {
     Map map = fullMap(14, 11, 9, apix, Coordinate(-3.25, 2.5, 0.75));
-    for (int k = 0; k < 40; ++k) map.cube[rng() % 14][rng() % 11][rng() % 9] = (k % 7 == 0) ? NAN : 0.00009f;
+    for (int k = 0; k < 40; ++k) map.at(rng() % 14, rng() % 11, rng() % 9) = (k % 7 == 0) ? NAN : 0.00009f;
     PointList centroids;
     for (int k = 0; k < 400; ++k) {
       // On a quarter-voxel lattice, in and around the map: many centroids

@@ -31,8 +31,11 @@ TEST(SurfaceFit, SheetFacingUpIsOnlyMovedAndAPlaneIsFittedExactly) {
 
   EXPECT_EQ(out.str().substr(0, 10), "theta = 0\n");
   EXPECT_FALSE(fit.alignment.turns());
-  EXPECT_DOUBLE_EQ(sheet.sheetPoints[0].x, -4);
-  EXPECT_DOUBLE_EQ(sheet.sheetPoints[0].y, -4);
+  EXPECT_DOUBLE_EQ(fit.alignedPoints[0].x, -4);
+  EXPECT_DOUBLE_EQ(fit.alignedPoints[0].y, -4);
+  // The sheet is handed on as it came, in the map frame.
+  EXPECT_DOUBLE_EQ(sheet.sheetPoints[0].x, -10);
+  EXPECT_DOUBLE_EQ(sheet.sheetPoints[0].y, -9);
   // z = 2x + 3y + 5 in the aligned frame.
   const auto& c = fit.surfaceCoefficients;
   EXPECT_NEAR(c[7], 2, 1e-9);
@@ -56,7 +59,7 @@ TEST(SurfaceFit, SheetNormalAlongXIsTurnedOntoZAboutMinusY) {
   EXPECT_NEAR(fit.alignment.alignAxis.x, 0, 1e-15);
   EXPECT_NEAR(fit.alignment.alignAxis.y, -1, 1e-15);
   EXPECT_NEAR(fit.alignment.alignAxis.z, 0, 1e-15);
-  const Coordinate& turned = sheet.sheetPoints.back();
+  const Coordinate& turned = fit.alignedPoints.back();
   EXPECT_NEAR(turned.x, 10, 1e-12);
   EXPECT_NEAR(turned.y, 10, 1e-12);
   EXPECT_NEAR(turned.z, 11, 1e-12);

@@ -130,3 +130,30 @@ TEST(WholeRun, SyntheticSheetOfKnownTwistIsMeasuredCloseToItsTrueTwist) {
   EXPECT_NEAR(measured, 17.25, 1.0);
   EXPECT_NE(out.find("avg of main RH twist angle"), std::string::npos);
 }
+
+// Without SHEET records every two-way distance and RMS mean is not a number;
+// such scores rank as they always have, so the first candidate scored (here
+// also the top-twist one) names both rows.
+TEST(WholeRun, WithoutReferenceStrandsTheFirstScoredCandidateNamesBothRows) {
+  const std::string work = makeTempDir();
+  std::string pdb;
+  for (const std::string& line : lines(readFile(sourceDir() + "/examples/" + kCase + "/" + kCase + ".pdb")))
+    if (line.compare(0, 5, "SHEET") != 0) pdb += line + "\n";
+  writeFile(work + "/" + kCase + ".pdb", pdb);
+  copyFile(sourceDir() + "/examples/" + kCase + "/" + kCase + ".mrc", work + "/" + kCase + ".mrc");
+  ProgramRun run = runProgram(work, {kCase, kCase, "0.04737"});
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("trans 2 - orient 140, DIST1 = -nan, DIST2 = -nan, 2-way = -nan\n"), std::string::npos);
+  const std::string outDir = work + "/" + kCase + "twist/";
+  const std::vector<std::string> best = lines(readFile(outDir + kCase + "_bestResult.txt"));
+  const std::vector<std::string> rms = lines(readFile(outDir + kCase + "_rms.txt"));
+  ASSERT_EQ(best.size(), 2u);
+  ASSERT_EQ(rms.size(), 2u);
+  EXPECT_EQ(best[1],
+            "      1hpv_b_8a        3.36905  trans_0_orient_120              5              0           -nan"
+            "              0              0                        5           -nan              0");
+  EXPECT_EQ(rms[1],
+            "      1hpv_b_8a           -nan              5              0           -nan"
+            "                             0              0                       34            trans_0_rot_120");
+}

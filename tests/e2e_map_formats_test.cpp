@@ -61,7 +61,7 @@ MrcMapFile exampleAsWritten() {
   mrc.xorigin = map.hdr.xorigin, mrc.yorigin = map.hdr.yorigin, mrc.zorigin = map.hdr.zorigin;
   for (int z = 0; z < mrc.nz; ++z)
     for (int y = 0; y < mrc.ny; ++y)
-      for (int x = 0; x < mrc.nx; ++x) mrc.data.push_back(map.cube[x][y][z]);
+      for (int x = 0; x < mrc.nx; ++x) mrc.data.push_back(map.at(x, y, z));
   return mrc;
 }
 

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -44,4 +45,18 @@ TEST(PointGeometry, DistanceFromAPlaneIsNeverNegative) {
                                      Coordinate(0, 0, 0)),
                    2 / std::sqrt(3.0));
   EXPECT_TRUE(std::isnan(getDistPlanePoint(p1, p2, Coordinate(2, 0, 0), Coordinate(0, 0, 1))));
+}
+
+TEST(PointGeometry, WithinReachIsFiniteAndAtMostAMillionAngstroms) {
+  EXPECT_TRUE(withinReach(Coordinate(1e6, -1e6, 0)));
+  EXPECT_FALSE(withinReach(Coordinate(0, std::nextafter(1e6, 2e6), 0)));
+  EXPECT_FALSE(withinReach(Coordinate(0, 0, -std::numeric_limits<double>::infinity())));
+  EXPECT_FALSE(withinReach(Coordinate(std::nan(""), 0, 0)));
+}
+
+TEST(PointGeometry, BitsTellApartWhatEqualityMerges) {
+  EXPECT_NE(bitsOf(0.0), bitsOf(-0.0));
+  const double nan = std::nan("");
+  EXPECT_EQ(bitsOf(nan), bitsOf(nan));
+  EXPECT_EQ(bitsOf(0.1 + 0.2), bitsOf(0.30000000000000004));
 }

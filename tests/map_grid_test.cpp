@@ -13,7 +13,7 @@ Map column(std::initializer_list<float> values) {
   Map map;
   map.createCube(1, 1, static_cast<int16_t>(values.size()));
   int16_t z = 0;
-  for (float v : values) map.cube[0][0][z++] = v;
+  for (float v : values) map.at(0, 0, z++) = v;
   return map;
 }
 
@@ -37,16 +37,15 @@ TEST(VoxelGrid, EmptyMapHasNoExtent) {
 TEST(VoxelGrid, CreateCubeReplacesTheGridWithZeros) {
   Map map;
   map.createCube(4, 4, 4);
-  map.cube[3][3][3] = 9.0f;
+  map.at(3, 3, 3) = 9.0f;
   map.valueSize = 1;
   map.createCube(2, 3, 5);
   EXPECT_EQ(map.numRows(), 2);
   EXPECT_EQ(map.numCols(), 3);
   EXPECT_EQ(map.numSlcs(), 5);
   EXPECT_EQ(map.valueSize, 4);
-  for (const auto& row : map.cube)
-    for (const auto& col : row)
-      for (float v : col) EXPECT_EQ(v, 0.0f);
+  EXPECT_EQ(map.cube.size(), 30u);
+  for (float v : map.cube) EXPECT_EQ(v, 0.0f);
 }
 
 TEST(VoxelGrid, CreateCubeWithANegativeExtentMakesAnEmptyAxis) {
@@ -57,22 +56,39 @@ TEST(VoxelGrid, CreateCubeWithANegativeExtentMakesAnEmptyAxis) {
   EXPECT_EQ(map.numSlcs(), 0);
 }
 
+TEST(VoxelGrid, AtAddressesOneBlockWithXFastestThenYThenZ) {
+  Map map;
+  map.createCube(2, 3, 4);
+  ASSERT_EQ(map.cube.size(), 24u);
+  for (size_t i = 0; i < map.cube.size(); ++i) map.cube[i] = static_cast<float>(i);
+  EXPECT_EQ(map.at(1, 0, 0), 1.0f);
+  EXPECT_EQ(map.at(0, 1, 0), 2.0f);
+  EXPECT_EQ(map.at(0, 0, 1), 6.0f);
+  EXPECT_EQ(map.at(1, 2, 3), 23.0f);
+  map.at(0, 2, 1) = -5.0f;
+  EXPECT_EQ(map.cube[10], -5.0f);
+  // A grid with no columns holds no voxels, whatever its slice count.
+  map.createCube(2, 0, 4);
+  EXPECT_TRUE(map.cube.empty());
+  EXPECT_EQ(map.numSlcs(), 0);
+}
+
 TEST(Filterize, ZeroesOnlyValuesStrictlyBelowTheThreshold) {
   Map map = column({0.4f, 0.5f, 0.6f});
   std::string out = filterQuietly(map, 0.5);
   EXPECT_EQ(out, "Filtering the map ...\n\n");
-  EXPECT_EQ(map.cube[0][0][0], 0.0f);
-  EXPECT_EQ(map.cube[0][0][1], 0.5f);  // equal stays
-  EXPECT_EQ(map.cube[0][0][2], 0.6f);  // above stays, not rescaled
+  EXPECT_EQ(map.at(0, 0, 0), 0.0f);
+  EXPECT_EQ(map.at(0, 0, 1), 0.5f);  // equal stays
+  EXPECT_EQ(map.at(0, 0, 2), 0.6f);  // above stays, not rescaled
 }
 
 TEST(Filterize, NegativeThresholdKeepsNegativeValuesNotBelowIt) {
   Map map = column({-2.0f, -1.0f, -0.5f, 3.0f});
   filterQuietly(map, -1.0);
-  EXPECT_EQ(map.cube[0][0][0], 0.0f);
-  EXPECT_EQ(map.cube[0][0][1], -1.0f);
-  EXPECT_EQ(map.cube[0][0][2], -0.5f);
-  EXPECT_EQ(map.cube[0][0][3], 3.0f);
+  EXPECT_EQ(map.at(0, 0, 0), 0.0f);
+  EXPECT_EQ(map.at(0, 0, 1), -1.0f);
+  EXPECT_EQ(map.at(0, 0, 2), -0.5f);
+  EXPECT_EQ(map.at(0, 0, 3), 3.0f);
 }
 
 TEST(Filterize, ComparesInDoubleNotInFloat) {
@@ -83,12 +99,12 @@ TEST(Filterize, ComparesInDoubleNotInFloat) {
   ASSERT_EQ(static_cast<float>(threshold), voxel);
   Map map = column({voxel});
   filterQuietly(map, threshold);
-  EXPECT_EQ(map.cube[0][0][0], 0.0f);
+  EXPECT_EQ(map.at(0, 0, 0), 0.0f);
 }
 
 TEST(Filterize, NotANumberVoxelIsLeftAsRead) {
   Map map = column({std::numeric_limits<float>::quiet_NaN(), 1.0f});
   filterQuietly(map, 0.5);
-  EXPECT_TRUE(std::isnan(map.cube[0][0][0]));
-  EXPECT_EQ(map.cube[0][0][1], 1.0f);
+  EXPECT_TRUE(std::isnan(map.at(0, 0, 0)));
+  EXPECT_EQ(map.at(0, 0, 1), 1.0f);
 }

@@ -99,10 +99,10 @@ void expectSameMap(const Map& got, const Map& want) {
   for (int x = 0; x < got.numRows(); ++x)
     for (int y = 0; y < got.numCols(); ++y)
       for (int z = 0; z < got.numSlcs(); ++z)
-        if (got.cube[x][y][z] != want.cube[x][y][z]) {
+        if (got.at(x, y, z) != want.at(x, y, z)) {
           if (differing++ < 5)
-            ADD_FAILURE() << "voxel (" << x << "," << y << "," << z << ") is " << got.cube[x][y][z]
-                          << ", plainly stored " << want.cube[x][y][z];
+            ADD_FAILURE() << "voxel (" << x << "," << y << "," << z << ") is " << got.at(x, y, z)
+                          << ", plainly stored " << want.at(x, y, z);
         }
   EXPECT_EQ(differing, 0);
 }
@@ -215,10 +215,10 @@ TEST(MapStoredForms, ColumnsAlongZAreReadIntoTheThirdIndex) {
   ASSERT_EQ(r.map.numRows(), 2);
   ASSERT_EQ(r.map.numCols(), 3);
   ASSERT_EQ(r.map.numSlcs(), 4);
-  EXPECT_EQ(r.map.cube[0][0][1], 1.0f);
-  EXPECT_EQ(r.map.cube[0][1][0], 4.0f);
-  EXPECT_EQ(r.map.cube[1][0][0], 12.0f);
-  EXPECT_EQ(r.map.cube[1][2][3], 23.0f);
+  EXPECT_EQ(r.map.at(0, 0, 1), 1.0f);
+  EXPECT_EQ(r.map.at(0, 1, 0), 4.0f);
+  EXPECT_EQ(r.map.at(1, 0, 0), 12.0f);
+  EXPECT_EQ(r.map.at(1, 2, 3), 23.0f);
 }
 
 TEST(MapStoredForms, AllZeroAxisOrderIsReadAsXYZWithoutAWord) {
@@ -299,8 +299,8 @@ TEST(MapStoredForms, GzipStreamShorterThanTheHeaderClaimsLeavesZeros) {
   ASSERT_EQ(packed.status, -1) << packed.out;
   Reading plain = readMap(mrc, "short.mrc");
   expectSameMap(packed.map, plain.map);
-  EXPECT_EQ(plain.map.cube[0][0][2], 4.0f);   // voxel 24
-  EXPECT_EQ(plain.map.cube[1][0][2], 0.0f);   // voxel 25, cut
+  EXPECT_EQ(plain.map.at(0, 0, 2), 4.0f);   // voxel 24
+  EXPECT_EQ(plain.map.at(1, 0, 2), 0.0f);   // voxel 25, cut
 
   // A compressed file cut short reads what it holds, like a cut plain file.
   std::vector<unsigned char> whole = mrcFileBytes(sampleMap());
@@ -352,9 +352,9 @@ TEST(MapStoredForms, FileShorterThanClaimedKeepsZerosInEveryModeAndOrder) {
             const int at[3] = {x, y, z};
             const size_t position = at[order[0] - 1] + static_cast<size_t>(extent[order[0] - 1]) *
                                                            (at[order[1] - 1] + extent[order[1] - 1] * at[order[2] - 1]);
-            const float want = position < kept ? whole.cube[x][y][z] : 0.0f;
-            EXPECT_EQ(cut.map.cube[x][y][z], want) << x << "," << y << "," << z;
-            zeros += cut.map.cube[x][y][z] == 0.0f ? 1 : 0;
+            const float want = position < kept ? whole.at(x, y, z) : 0.0f;
+            EXPECT_EQ(cut.map.at(x, y, z), want) << x << "," << y << "," << z;
+            zeros += cut.map.at(x, y, z) == 0.0f ? 1 : 0;
           }
       EXPECT_GE(zeros, 60 - static_cast<int>(kept));
     }

@@ -62,6 +62,17 @@ TEST(VoxelModes, OnlyModesOfRealValuesHaveAVoxelSize) {
   }
 }
 
+TEST(ByteOrderWords, EitherOrderReadsTheSameValue) {
+  const unsigned char little[4] = {0x00, 0x00, 0xc0, 0x3f}, big[4] = {0x3f, 0xc0, 0x00, 0x00};
+  EXPECT_EQ(float32At(little, ByteOrder::Little), 1.5f);
+  EXPECT_EQ(float32At(big, ByteOrder::Big), 1.5f);
+  EXPECT_EQ(bits32At(little, ByteOrder::Little), bits32At(big, ByteOrder::Big));
+  EXPECT_EQ(bits32At(big, ByteOrder::Little), 0x0000c03fu);
+  const unsigned char word[2] = {0x12, 0x34};
+  EXPECT_EQ(bits16At(word, ByteOrder::Big), 0x1234);
+  EXPECT_EQ(bits16At(word, ByteOrder::Little), 0x3412);
+}
+
 TEST(HeaderByteOrder, StampDecidesAndOtherwiseTheHeaderThatMakesSense) {
   unsigned char block[kMrcHeaderBytes] = {};
   bool stampSaid = false;

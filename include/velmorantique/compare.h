@@ -1,19 +1,41 @@
 #pragma once
-// Reference comparison: the reference strands of the PDB file, distances and
-// RMS between strand sets, and the count of reference residues a candidate
-// detects. Every function that takes a path reads pdbPath + ".pdb" afresh.
+// Reference comparison: the reference strands as the comparison sees them,
+// distances and RMS between strand sets, and the count of reference residues
+// a candidate detects. Everything here works on values; reading the
+// reference structure is the caller's.
 
-#include <string>
 #include <utility>
+#include <vector>
 
 #include "velmorantique/geometry.h"
 
-StrandSet FindTrueStrands(std::string pdbPath);
-StrandSet FindTrueCAs(std::string pdbPath);
+// One strand record of the reference structure.
+struct ReferenceStrand {
+  PointList cas;      // C-alphas of its residues, first to last in chain order (none when the record runs backwards)
+  int seqLength = 0;  // residue numbers it spans, gaps included
+};
+using ReferenceStrands = std::vector<ReferenceStrand>;  // record order
+
+// The most strand axis one structure may ask to sample, in ångström: a
+// million samples. Real sheets hold a few thousand ångström of strand, and a
+// missing C-alpha's placeholder adds a few thousand more; only coordinates
+// that are no positions at all (1e30, inf) or strands zigzagging across the
+// whole coordinate range get near it, and sampling those would exhaust the
+// memory or never end.
+constexpr double kMaxAxisLength = 100000.0;
+
+// The axis of one strand, sampled every 0.1 Å along the polyline from
+// `first` through the centroids of consecutive triplets of `cas` to `last`
+// (first and last: the C-alphas of the residues its record names first and
+// last). Adds the length sampled to sampledLength, which counts over all
+// strands of a structure, and stops as soon as that exceeds kMaxAxisLength.
+PointList sampleStrandAxis(Coordinate first, const PointList& cas, Coordinate last, double& sampledLength);
 
 double Dist(const PointList& p, const PointList& q);
 double OneWayDist(const StrandSet& a, const StrandSet& b);
 std::pair<double, double> Dist_OneToOne(const PointList& p, const PointList& q);
 std::pair<std::pair<double, double>, int> RMS(const StrandSet& a, const StrandSet& b);
 
-std::pair<int, int> FindDetectAA(std::string pdbPath, const StrandSet& candidate);
+// (detected, total): reference residues a candidate detects, and residue
+// numbers the reference strands span.
+std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const StrandSet& candidate);

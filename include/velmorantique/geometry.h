@@ -4,6 +4,9 @@
 // not guarded: it yields not-a-number or infinity, which callers print and rank
 // as they are.
 
+#include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 struct Coordinate {
@@ -12,8 +15,37 @@ struct Coordinate {
   Coordinate(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
 };
 
+// The coordinate along an axis: 0 is x, 1 is y, 2 is z.
+inline double axisValue(const Coordinate& p, int axis) { return axis == 0 ? p.x : (axis == 1 ? p.y : p.z); }
+
+// The bits of a double: equal bits are the same value written the same way
+// (unlike ==, which makes 0 and -0 equal and not-a-number unequal to itself).
+inline uint64_t bitsOf(double v) {
+  uint64_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+// Where the point kernels work: coordinates finite and within 1e6 Å of the
+// origin. There the rounding of a distance, a box bound or a cell index stays
+// far below the margins the kernels allow themselves.
+constexpr double kCoordinateReach = 1.0e6;
+// Whether every coordinate is finite and within kCoordinateReach (false for
+// not-a-number, which fails every comparison).
+inline bool withinReach(const Coordinate& p) {
+  return std::fabs(p.x) <= kCoordinateReach && std::fabs(p.y) <= kCoordinateReach &&
+         std::fabs(p.z) <= kCoordinateReach;
+}
+
+// Nearest-point and nearest-strand searches start from this distance; a
+// search that ends at it found no neighbour.
+constexpr double kNoNeighbour = 999;
+
 using PointList = std::vector<Coordinate>;  // ordered; a stick is ordered along a strand
 using StrandSet = std::vector<PointList>;   // one point list per strand
+
+// The points of every strand, strand after strand.
+PointList flatten(const StrandSet& strands);
 
 constexpr double kPi = 3.141592653589793;
 

@@ -1,7 +1,8 @@
 #pragma once
 // A cryo-EM density map read from an MRC file: the header as read, the voxel
-// size along each axis and the voxel values in a grid indexed [x][y][z].
+// size along each axis and the voxel values in a grid addressed at(x, y, z).
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,8 +37,13 @@ class Map {
  public:
   MRC_HEADER hdr;
   double apixX = 0.0, apixY = 0.0, apixZ = 0.0;
-  std::vector<std::vector<std::vector<float>>> cube;  // [x][y][z]
+  // The voxels in one block, x fastest, then y, then z: the order in which
+  // a plain MRC file stores them and in which a sheet is walked.
+  std::vector<float> cube;
   int16_t valueSize = 4;
+
+  float& at(int x, int y, int z) { return cube[index(x, y, z)]; }
+  float at(int x, int y, int z) const { return cube[index(x, y, z)]; }
 
   // Fills header, voxel size and grid, or prints a framed message and stops
   // the run (FatalError, status 1). Reads modes 0, 1, 2, 6 and 12 in either
@@ -50,13 +56,20 @@ class Map {
   void createCube(int16_t rows, int16_t cols, int16_t slcs);
   // Every voxel strictly below the threshold becomes 0.
   void filterize(double threshold);
-  int16_t numRows() const;
-  int16_t numCols() const;
-  int16_t numSlcs() const;
+  int16_t numRows() const { return rows_; }
+  int16_t numCols() const { return cols_; }
+  int16_t numSlcs() const { return slcs_; }
+
+ private:
+  size_t index(int x, int y, int z) const {
+    return (static_cast<size_t>(z) * static_cast<size_t>(cols_) + static_cast<size_t>(y)) *
+               static_cast<size_t>(rows_) +
+           static_cast<size_t>(x);
+  }
+  int16_t rows_ = 0, cols_ = 0, slcs_ = 0;  // extents along x, y, z
 };
 
-// Bytes that a grid of nx x ny x nz voxels takes on the heap, the nested
-// rows and columns and the allocator's per-block overhead included.
+// Bytes that a grid of nx x ny x nz voxels takes: four per voxel.
 uint64_t cubeFootprint(int32_t nx, int32_t ny, int32_t nz);
 // The most a map grid may take: half of the machine's physical memory, or 0
 // when the machine does not say how much it has.

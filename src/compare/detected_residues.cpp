@@ -1,11 +1,9 @@
 #include <cmath>
 #include <cstddef>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "velmorantique/compare.h"
-#include "velmorantique/protein.h"
 
 namespace {
 
@@ -32,18 +30,13 @@ int countCovered(const PointList& reference, const PointList& line) {
 // tied for nearest (within 0.001 Å) each count the residues they cover, so a
 // residue may be counted more than once. The total counts residue numbers
 // spanned by the strand records, gaps included.
-std::pair<int, int> FindDetectAA(std::string pdbPath, const StrandSet& candidate) {
-  Protein protein;
-  protein.read(pdbPath + ".pdb", "");
-
+std::pair<int, int> FindDetectAA(const ReferenceStrands& referenceStrands, const StrandSet& candidate) {
   int detected = 0, total = 0;
-  for (const SheetsSecondaryStructure& record : protein.strands) {
-    PointList reference;
-    for (int j = record.start; j <= record.end; ++j)
-      reference.push_back(protein.getAtomCoordinate(j, " CA "));
+  for (const ReferenceStrand& record : referenceStrands) {
+    const PointList& reference = record.cas;
 
     std::vector<double> dist;
-    double nearest = 999;
+    double nearest = kNoNeighbour;
     for (const PointList& strand : candidate) {
       dist.push_back(Dist(reference, strand));
       if (dist.back() < nearest && dist.back() > 0) nearest = dist.back();

@@ -16,7 +16,7 @@ constexpr std::size_t kScanBelow = 24;
 double distByScan(const PointList& p, const PointList& q) {
   double sum = 0;
   for (const Coordinate& pp : p) {
-    double nearest = 999;
+    double nearest = kNoNeighbour;
     for (const Coordinate& qq : q) {
       double d = getDistance(pp, qq);
       if (nearest > d && d > 0) nearest = d;
@@ -48,7 +48,7 @@ bool boundedAway(const PointList& p, const PointSetIndex& q, double cap) {
   const double limit = cap * static_cast<double>(p.size()) * (1 + 1e-9);
   double sum = 0;
   for (const Coordinate& pp : p) {
-    sum += std::min(q.lowerBound(pp), 999.0);
+    sum += std::min(q.lowerBound(pp), kNoNeighbour);
     if (sum > limit) return true;
   }
   return false;
@@ -82,7 +82,7 @@ double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vect
     }
     std::stable_sort(order.begin(), order.end(), [&](std::size_t u, std::size_t v) { return near[u] < near[v]; });
   }
-  double m = 999;
+  double m = kNoNeighbour;
   for (std::size_t k : order) {
     const PointList& strand = b[k];
     double d;
@@ -100,9 +100,9 @@ double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vect
 
 // The match of one strand in the other set, as RMS pools it.
 struct StrandMatch {
-  double dist = 999;     // mean paired distance to the matching strand
-  double sumSq = 99999;  // its sum of squared paired distances
-  int count = 0;         // number of paired points
+  double dist = kNoNeighbour;  // mean paired distance to the matching strand
+  double sumSq = 99999;        // its sum of squared paired distances
+  int count = 0;               // number of paired points
 };
 
 StrandMatch matchStrand(const PointList& a, const StrandSet& b) {

@@ -1,12 +1,14 @@
 #include <cmath>
 #include <sstream>
+#include <utility>
 
 #include "driver/run.h"
 
 bool Alignment::turns() const { return std::fabs(theta) > 0.0001; }
 
-void translatePoints(PointList& points, Vectors v) {
+PointList translatePoints(PointList points, Vectors v) {
   for (Coordinate& p : points) p = Coordinate(p.x + v.x, p.y + v.y, p.z + v.z);
+  return points;
 }
 
 static void turnAboutAxis(PointList& points, Coordinate centre, Vectors axis, double angle) {
@@ -16,13 +18,19 @@ static void turnAboutAxis(PointList& points, Coordinate centre, Vectors axis, do
   for (Coordinate& p : points) rotatePoint(m, p);
 }
 
-void Alignment::toAlignedFrame(PointList& points) const {
-  translatePoints(points, Vectors(sheetCentre, mapCentre));
+PointList Alignment::toAlignedFrame(PointList points) const {
+  points = translatePoints(std::move(points), Vectors(sheetCentre, mapCentre));
   if (turns()) turnAboutAxis(points, mapCentre, alignAxis, theta);
+  return points;
 }
 
-void Alignment::turnBack(PointList& points) const {
+PointList Alignment::turnBack(PointList points) const {
   if (turns()) turnAboutAxis(points, mapCentre, alignAxis, -theta);
+  return points;
+}
+
+PointList Alignment::toMapFrame(PointList points) const {
+  return translatePoints(turnBack(std::move(points)), shiftBack());
 }
 
 Vectors Alignment::shiftBack() const { return Vectors(mapCentre, sheetCentre); }

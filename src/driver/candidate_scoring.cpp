@@ -2,7 +2,11 @@
 // into the map frame, its lines become 0.1 Å sticks with C-alpha models, its
 // files are written, and it is scored against the reference strands.
 
+#include <map>
+#include <utility>
+
 #include "driver/pseudo_atoms.h"
+#include "driver/reference_structure.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
 #include "velmorantique/points.h"
@@ -14,26 +18,50 @@ bool isTopCandidate(const TwistSearch& search, int t, int o) {
   return it != search.topCandidates.end() && it->second;
 }
 
-// Moves every point by v and gathers the moved points, in order.
-PointList translateAndGather(StrandSet& lines, Vectors v) {
-  PointList all;
-  for (PointList& line : lines) {
-    translatePoints(line, v);
-    all.insert(all.end(), line.begin(), line.end());
+// The lines are turned back before they are resampled and moved after, so
+// the sticks keep the rounding of that order.
+StrandSet sticksInMapFrame(const StrandSet& lines, const Alignment& align) {
+  StrandSet sticks;
+  for (const PointList& line : lines) {
+    PointList stick = align.turnBack(line);
+    fineStickUnordered(stick, 0.1);
+    sticks.push_back(translatePoints(std::move(stick), align.shiftBack()));
   }
-  return all;
+  return sticks;
 }
 
-PointList flatten(const StrandSet& strands) {
-  PointList all;
-  for (const PointList& s : strands) all.insert(all.end(), s.begin(), s.end());
-  return all;
+const ScoredCandidate* entryAt(const std::vector<ScoredCandidate>& scored, int k) {
+  return k < 0 ? nullptr : &scored[static_cast<size_t>(k)];
 }
 
 }  // namespace
 
+int firstInRanking(const std::vector<double>& keys) {
+  std::multimap<double, int> ranking;
+  for (size_t k = 0; k < keys.size(); ++k) ranking.insert({keys[k], static_cast<int>(k)});
+  return ranking.empty() ? -1 : ranking.begin()->second;
+}
+
+const ScoredCandidate* CandidateScores::bestByTwoWay() const {
+  std::vector<double> keys;
+  for (const ScoredCandidate& c : scored) keys.push_back(c.twoWay);
+  return entryAt(scored, firstInRanking(keys));
+}
+
+const ScoredCandidate* CandidateScores::bestByRms() const {
+  std::vector<double> keys;
+  for (const ScoredCandidate& c : scored) keys.push_back(c.rmsMean);
+  return entryAt(scored, firstInRanking(keys));
+}
+
+const ScoredCandidate* CandidateScores::find(Candidate c) const {
+  for (const ScoredCandidate& s : scored)
+    if (s.candidate == c) return &s;
+  return nullptr;
+}
+
 CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
-                                TwistSearch& search, std::ostream& out) {
+                                const TwistSearch& search, std::ostream& out) {
   CandidateScores scores;
   const StrandSet referenceCAs = FindTrueCAs(run.pdbPath);
   const Alignment& align = surface.alignment;
@@ -41,51 +69,34 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
   for (int t = 0; t < kTranslations; ++t) {
     for (int o = 0; o < kOrientations; ++o) {
       if (!isTopCandidate(search, t, o)) continue;
-      for (PointList& line : search.strandLines[t][o]) align.turnBack(line);
-      align.turnBack(search.strandStarts[t][o]);
-      align.turnBack(search.strandEnds[t][o]);
-    }
-  }
-  const Vectors shiftBack = align.shiftBack();
-
-  for (int t = 0; t < kTranslations; ++t) {
-    for (int o = 0; o < kOrientations; ++o) {
-      if (!isTopCandidate(search, t, o)) continue;
       const std::string T = translationText(t), A = angleText(o);
       const std::string base = run.outputPath("_trans_" + T + "_orient_" + A);
-      StrandSet& lines = search.strandLines[t][o];
+      ScoredCandidate c;
+      c.candidate = Candidate(t, o);
+      c.sticks = sticksInMapFrame(search.strandLines[t][o], align);
+      writePseudoAtoms(base + ".pdb", flatten(c.sticks), "HOH", " H  ");
 
-      for (PointList& line : lines) fineStickUnordered(line, 0.1);
-      writePseudoAtoms(base + ".pdb", translateAndGather(lines, shiftBack), "HOH", " H  ");
-
-      double dist1 = OneWayDist(sheet.referenceStrands, lines);
-      double dist2 = OneWayDist(lines, sheet.referenceStrands);
-      double twoWay = (dist1 + dist2) / 2;
+      double dist1 = OneWayDist(sheet.referenceStrands, c.sticks);
+      double dist2 = OneWayDist(c.sticks, sheet.referenceStrands);
+      c.twoWay = (dist1 + dist2) / 2;
       out << "trans " << T << " - orient " << A << ", DIST1 = " << dist1 << ", DIST2 = " << dist2
-          << ", 2-way = " << twoWay << "\n";
-      scores.twoWayRanking.insert({twoWay, Candidate(t, o)});
+          << ", 2-way = " << c.twoWay << "\n";
 
-      PointList& starts = search.strandStarts[t][o];
-      PointList& ends = search.strandEnds[t][o];
-      translatePoints(starts, shiftBack);
-      translatePoints(ends, shiftBack);
-      writePseudoAtoms(base + "_Front.pdb", starts, "HOH", " H  ");
-      writePseudoAtoms(base + "_Back.pdb", ends, "HOH", " H  ");
+      writePseudoAtoms(base + "_Front.pdb", align.toMapFrame(search.strandStarts[t][o]), "HOH", " H  ");
+      writePseudoAtoms(base + "_Back.pdb", align.toMapFrame(search.strandEnds[t][o]), "HOH", " H  ");
 
-      StrandSet models = buildSheetCa(lines, sheet.sheetNormal);
-      PointList modelCAs;
-      for (size_t s = 0; s < models.size(); ++s) {
+      StrandSet models = buildSheetCa(c.sticks, sheet.sheetNormal);
+      for (size_t s = 0; s < models.size(); ++s)
         writePseudoAtoms(base + "_CAchain_" + std::to_string(s) + ".pdb", models[s], "GLY", " CA ");
-        modelCAs.insert(modelCAs.end(), models[s].begin(), models[s].end());
-      }
+      const PointList modelCAs = flatten(models);
       double caDist = Dist(modelCAs, flatten(referenceCAs));
       auto [rmsPair, rmsCount] = RMS(models, referenceCAs);
-      double rmsMean = rmsPair.first, rmsd = rmsPair.second;
-      scores.rmsRanking.insert({rmsMean, Candidate(t, o)});
-      scores.rmsCountRanking.insert({rmsMean, rmsCount});
-      scores.modelCaCountRanking.insert({rmsMean, static_cast<int>(modelCAs.size())});
-      scores.rmsdRanking.insert({rmsMean, rmsd});
-      out << "trans " << T << " - orient " << A << ", rms_Ma = " << caDist << ", rms_Si = " << rmsd << "\n";
+      c.rmsMean = rmsPair.first;
+      c.rmsd = rmsPair.second;
+      c.rmsCount = rmsCount;
+      c.modelCaCount = static_cast<int>(modelCAs.size());
+      out << "trans " << T << " - orient " << A << ", rms_Ma = " << caDist << ", rms_Si = " << c.rmsd << "\n";
+      scores.scored.push_back(std::move(c));
     }
   }
   return scores;

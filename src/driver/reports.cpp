@@ -4,6 +4,7 @@
 // distance, with the reference residues each detects.
 
 #include "driver/pseudo_atoms.h"
+#include "driver/reference_structure.h"
 #include "driver/report_tables.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
@@ -11,56 +12,48 @@
 namespace {
 
 // Columns 1 to 8: the best set by two-way distance.
-void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const TwistSearch& search,
-                  const CandidateScores& scores) {
-  const auto& [twoWay, best] = *scores.twoWayRanking.begin();
-  const auto [t, o] = best;
+void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const ScoredCandidate& best) {
+  const auto [t, o] = best.candidate;
   const std::string bestSetName = "trans_" + translationText(t) + "_orient_" + angleText(o);
-  const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), best.sticks);
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
   writeField(os, c[0].width, run.mapBase);
   writeField(os, c[1].width, surface.fittingError);
   writeField(os, c[2].width, bestSetName);
-  writeField(os, c[3].width, search.strandLines[t][o].size());
+  writeField(os, c[3].width, best.sticks.size());
   writeField(os, c[4].width, sheet.referenceStrands.size());
-  writeField(os, c[5].width, twoWay);
+  writeField(os, c[5].width, best.twoWay);
   writeField(os, c[6].width, detected);
   writeField(os, c[7].width, total);
 }
 
 // Columns 9 to 11: the candidate with the highest main twist.
-void writeTopTwistSet(RunSetup& run, const TwistSearch& search, const CandidateScores& scores) {
-  const Candidate top = search.twistRanking.begin()->second;
-  const auto [t, o] = top;
+void writeTopTwistSet(RunSetup& run, const ScoredCandidate& top) {
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), top.sticks);
+  (void)total;
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
-  for (const auto& [twoWay, candidate] : scores.twoWayRanking) {
-    if (candidate != top) continue;
-    const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
-    (void)total;
-    writeField(os, c[8].width, search.strandLines[t][o].size());
-    writeField(os, c[9].width, twoWay);
-    writeField(os, c[10].width, detected);
-    os << '\n';
-  }
+  writeField(os, c[8].width, top.sticks.size());
+  writeField(os, c[9].width, top.twoWay);
+  writeField(os, c[10].width, detected);
+  os << '\n';
 }
 
-void writeRmsRow(RunSetup& run, const SheetDensity& sheet, const TwistSearch& search,
-                 const CandidateScores& scores) {
-  const auto [t, o] = scores.rmsRanking.begin()->second;
-  const auto [detected, total] = FindDetectAA(run.pdbPath, search.strandLines[t][o]);
+void writeRmsRow(RunSetup& run, const SheetDensity& sheet, const ScoredCandidate& best) {
+  const auto [t, o] = best.candidate;
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), best.sticks);
   (void)detected;
   std::ostream& os = run.rmsStream;
   const ReportColumn* c = kRmsColumns;
   writeField(os, c[0].width, run.mapBase);
-  writeField(os, c[1].width, scores.rmsdRanking.begin()->first);
-  writeField(os, c[2].width, search.strandLines[t][o].size());
+  writeField(os, c[1].width, best.rmsMean);
+  writeField(os, c[2].width, best.sticks.size());
   writeField(os, c[3].width, sheet.referenceStrands.size());
-  writeField(os, c[4].width, scores.rmsdRanking.begin()->second);
-  writeField(os, c[5].width, scores.rmsCountRanking.begin()->second);
+  writeField(os, c[4].width, best.rmsd);
+  writeField(os, c[5].width, best.rmsCount);
   writeField(os, c[6].width, total);
-  writeField(os, c[7].width, scores.modelCaCountRanking.begin()->second);
+  writeField(os, c[7].width, best.modelCaCount);
   // Only the literal "trans_" is padded; the orientation is called "_rot_" here.
   writeField(os, kRmsSetIndexPrefixWidth, "trans_");
   os << translationText(t) << "_rot_" << angleText(o) << '\n';
@@ -79,7 +72,7 @@ void writePlaceholderRows(RunSetup& run, const SheetDensity& sheet, const Surfac
   for (int i = 5; i <= 10; ++i) writeField(best, b[i].width, none);
   best << '\n';
 
-  const auto [detected, total] = FindDetectAA(run.pdbPath, StrandSet());
+  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), StrandSet());
   (void)detected;
   std::ostream& rms = run.rmsStream;
   const ReportColumn* r = kRmsColumns;
@@ -94,18 +87,18 @@ void writePlaceholderRows(RunSetup& run, const SheetDensity& sheet, const Surfac
 
 }  // namespace
 
-void writeReports(RunSetup& run, const SheetDensity& sheet, SurfaceFit& surface, const TwistSearch& search,
+void writeReports(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const TwistSearch& search,
                   const CandidateScores& scores, std::ostream& out) {
-  surface.alignment.turnBack(surface.surfacePoints);
-  translatePoints(surface.surfacePoints, surface.alignment.shiftBack());
-  writePseudoAtoms(run.outputPath("_surfaceModel.pdb"), surface.surfacePoints, "HOH", " H  ");
+  writePseudoAtoms(run.outputPath("_surfaceModel.pdb"), surface.alignment.toMapFrame(surface.surfacePoints), "HOH",
+                   " H  ");
 
-  if (search.twistRanking.empty() || scores.twoWayRanking.empty()) {
+  const ScoredCandidate* top = search.twistRanking.empty() ? nullptr : scores.find(search.twistRanking.begin()->second);
+  if (top == nullptr) {
     out << "No candidate passed the twist filter.\n";
     writePlaceholderRows(run, sheet, surface);
     return;
   }
-  writeBestSet(run, sheet, surface, search, scores);
-  writeTopTwistSet(run, search, scores);
-  writeRmsRow(run, sheet, search, scores);
+  writeBestSet(run, sheet, surface, *scores.bestByTwoWay());
+  writeTopTwistSet(run, *top);
+  writeRmsRow(run, sheet, *scores.bestByRms());
 }

@@ -21,10 +21,8 @@ using Candidate = std::pair<int, int>;
 constexpr int kTranslations = 3;
 constexpr int kOrientations = 18;
 
-// Rankings keep duplicate keys in insertion order, which is the candidate loop
-// order (t, then o); the best entry is always the first.
-template <class Value>
-using Ranking = std::multimap<double, Value>;
+// The twist ranking keeps duplicate keys in insertion order, which is the
+// candidate loop order (t, then o); the best entry is always the first.
 using TwistRanking = std::multimap<double, Candidate, std::greater<double>>;
 
 template <class T>
@@ -49,7 +47,7 @@ struct RunSetup {
 struct SheetDensity {
   StrandSet referenceStrands;  // reference strand axes, map frame
   Map densityMap;              // thresholded
-  PointList sheetPoints;       // one per density voxel; turned into the aligned frame by the fit
+  PointList sheetPoints;       // one per density voxel, voxel order, map frame
   Coordinate sheetCentre;      // sheet point nearest the mean, map frame; never moved
   Vectors sheetNormal;         // cross product of the centre plane's edges; not normalised
 };
@@ -65,17 +63,19 @@ struct Alignment {
 
   // The turn is skipped for a sheet already facing +z, or when theta is not a number.
   bool turns() const;
-  void toAlignedFrame(PointList& points) const;  // move, then turn by theta
-  void turnBack(PointList& points) const;        // turn by -theta only
-  Vectors shiftBack() const;                     // sheetCentre - mapCentre
+  PointList toAlignedFrame(PointList points) const;  // move, then turn by theta
+  PointList turnBack(PointList points) const;        // turn by -theta only
+  PointList toMapFrame(PointList points) const;      // turn by -theta, then add shiftBack
+  Vectors shiftBack() const;                         // sheetCentre - mapCentre
 };
 
-// Adds v to every point, in place.
-void translatePoints(PointList& points, Vectors v);
+// Every point moved by v.
+PointList translatePoints(PointList points, Vectors v);
 
 // Sheet surface fitting.
 struct SurfaceFit {
   Alignment alignment;
+  PointList alignedPoints;                       // the sheet points in the aligned frame
   std::array<double, 10> surfaceCoefficients{};  // c0..c9 of the cubic height field
   PointList surfacePoints;                       // (x, y, f(x, y)) per sheet point, aligned frame
   long double fittingError = 0.0L;               // root-mean-square of f(x, y) - z
@@ -84,7 +84,7 @@ struct SurfaceFit {
 // The cubic height field z = f(x, y), terms added in a fixed order.
 double surfaceHeight(const std::array<double, 10>& c, double x, double y);
 
-// Strand direction search and twist analysis.
+// Strand direction search and twist analysis; everything in the aligned frame.
 struct TwistSearch {
   // Accepted lines per candidate, offset order; each line holds its samples
   // in the order of the surface points that proposed them, duplicates kept.
@@ -97,14 +97,36 @@ struct TwistSearch {
   std::map<Candidate, bool> topCandidates;
 };
 
+// One scored top candidate: its model, brought back into the map frame, and
+// its scores against the reference strands.
+struct ScoredCandidate {
+  Candidate candidate;
+  StrandSet sticks;      // its strand lines, each ordered and resampled every 0.1 Å, map frame
+  double twoWay = 0;     // mean of the two one-way distances between sticks and reference strands
+  double rmsMean = 0;    // RMS mean distance of its C-alpha models to the reference C-alphas
+  double rmsd = 0;       // RMSD of the same comparison
+  int rmsCount = 0;      // C-alphas paired by that comparison
+  int modelCaCount = 0;  // C-alphas of its models
+};
+
 // Candidate strand models and scoring.
 struct CandidateScores {
-  Ranking<Candidate> twoWayRanking;   // two-way distance -> candidate
-  Ranking<Candidate> rmsRanking;      // RMS mean distance -> candidate
-  Ranking<int> rmsCountRanking;       // RMS mean distance -> paired C-alpha count
-  Ranking<int> modelCaCountRanking;   // RMS mean distance -> C-alphas of the model
-  Ranking<double> rmsdRanking;        // RMS mean distance -> RMSD
+  std::vector<ScoredCandidate> scored;  // the top candidates, candidate loop order (t, then o)
+
+  // The best by two-way distance and by RMS mean distance: the smallest, the
+  // first scored among equal ones; nullptr when none was scored.
+  const ScoredCandidate* bestByTwoWay() const;
+  const ScoredCandidate* bestByRms() const;
+  const ScoredCandidate* find(Candidate c) const;
 };
+
+// The position of the entry that a multimap ordered by operator< yields
+// first when keys are inserted in their order: the smallest key, the first
+// of equal ones. A key that is not a number compares neither below nor
+// above any other, and the entry the map then puts first depends on the
+// shape of its tree; that is kept too, so a run whose scores are not numbers
+// picks the same candidate. -1 for no keys.
+int firstInRanking(const std::vector<double>& keys);
 
 // The text of a candidate's set name parts: t, and the angle 10*o in degrees.
 std::string translationText(int t);

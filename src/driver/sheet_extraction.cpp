@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "driver/pseudo_atoms.h"
+#include "driver/reference_structure.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
 #include "velmorantique/fatal.h"
@@ -29,7 +30,7 @@ void forEachVoxel(const Map& map, Visit visit) {
   const int rows = map.numRows(), cols = map.numCols(), slcs = map.numSlcs();
   for (int s = 0; s < slcs; ++s)
     for (int c = 0; c < cols; ++c)
-      for (int r = 0; r < rows; ++r) visit(r, c, s, map.cube[r][c][s]);
+      for (int r = 0; r < rows; ++r) visit(r, c, s, map.at(r, c, s));
 }
 
 void refuseEmptySheet(double threshold, size_t n, std::ostream& out) {
@@ -64,7 +65,7 @@ bool nearEmptyVoxel(const Map& map, Coordinate p) {
     for (int c = lo[1]; c <= hi[1]; ++c)
       for (int r = lo[0]; r <= hi[0]; ++r)
         // Empty: below 0.0001, or not a number.
-        if (!(static_cast<double>(map.cube[r][c][s]) >= 0.0001) &&
+        if (!(static_cast<double>(map.at(r, c, s)) >= 0.0001) &&
             getDistance(p, voxelPosition(map, r, c, s)) <= kCentroidClearance)
           return true;
   return false;
@@ -109,10 +110,7 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
 SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   SheetDensity sheet;
   sheet.referenceStrands = FindTrueStrands(run.pdbPath);
-  PointList strandPoints;
-  for (const PointList& strand : sheet.referenceStrands)
-    strandPoints.insert(strandPoints.end(), strand.begin(), strand.end());
-  writePseudoAtoms(run.outputPath("_strandPoints.pdb"), strandPoints, "HOH", " H  ");
+  writePseudoAtoms(run.outputPath("_strandPoints.pdb"), flatten(sheet.referenceStrands), "HOH", " H  ");
 
   Map& map = sheet.densityMap;
   map.read(run.mapBase + ".mrc");

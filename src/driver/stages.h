@@ -1,6 +1,7 @@
 #pragma once
 // The stages of one run, in the order they run. Each takes what the earlier
-// stages handed on and the stream it prints its progress to.
+// stages handed on, as it was handed on, and the stream it prints its
+// progress to; what it makes it returns as a new value.
 
 #include <ostream>
 #include <vector>
@@ -8,11 +9,11 @@
 #include "driver/run.h"
 
 SheetDensity extractSheet(const RunSetup& run, std::ostream& out);
-SurfaceFit fitSurface(SheetDensity& sheet, std::ostream& out);  // turns sheetPoints into the aligned frame
+SurfaceFit fitSurface(const SheetDensity& sheet, std::ostream& out);
 TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out);
 CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
-                                TwistSearch& search, std::ostream& out);
-void writeReports(RunSetup& run, const SheetDensity& sheet, SurfaceFit& surface, const TwistSearch& search,
+                                const TwistSearch& search, std::ostream& out);
+void writeReports(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const TwistSearch& search,
                   const CandidateScores& scores, std::ostream& out);
 
 // Removes, keeping the order of the rest, every centroid that lies within

@@ -16,8 +16,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <numeric>
 
@@ -33,21 +31,10 @@ constexpr double kAngleTolerance = 1e-4;
 constexpr double kDensityDistance = 1.0;
 constexpr double kMinimumLineLength = 6.0;
 constexpr size_t kRankingSize = 10;
-// Coordinates beyond this, or not finite, are sampled without the shortcuts:
-// within it every bound below holds with room to spare.
-constexpr double kBoundedReach = 1.0e6;
 // Allowance for the rounding of a computed sample off its exact line; far
-// above it for coordinates within kBoundedReach.
+// above it for coordinates within reach (withinReach). Coordinates beyond
+// it, or not finite, are sampled without the shortcuts.
 constexpr double kLineSlack = 1e-6;
-
-bool bounded(double v) { return std::fabs(v) <= kBoundedReach; }
-bool bounded(const Coordinate& p) { return bounded(p.x) && bounded(p.y) && bounded(p.z); }
-
-uint64_t bitsOf(double v) {
-  uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
 
 // The coordinate a family samples by (x, or y for the 90-degree family), for
 // every surface point: its distinct values, ascending, and the value of each
@@ -109,8 +96,8 @@ class LineSampler {
         y0_(surface.alignment.sheetCentre.y),
         byX_(sampleKeys(surface.surfacePoints, false)),
         byY_(sampleKeys(surface.surfacePoints, true)) {
-    shortcuts_ = bounded(x0_) && bounded(y0_);
-    for (const Coordinate& p : surface.surfacePoints) shortcuts_ = shortcuts_ && bounded(p);
+    shortcuts_ = withinReach(Coordinate(x0_, y0_, 0));
+    for (const Coordinate& p : surface.surfacePoints) shortcuts_ = shortcuts_ && withinReach(p);
   }
 
   // The accepted lines of candidate (t, o), in offset order.

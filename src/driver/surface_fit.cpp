@@ -67,7 +67,7 @@ std::array<double, 10> solveLeastSquares(const PointList& points) {
 
 }  // namespace
 
-SurfaceFit fitSurface(SheetDensity& sheet, std::ostream& out) {
+SurfaceFit fitSurface(const SheetDensity& sheet, std::ostream& out) {
   SurfaceFit fit;
   Alignment& align = fit.alignment;
   const MRC_HEADER& h = sheet.densityMap.hdr;
@@ -81,19 +81,19 @@ SurfaceFit fitSurface(SheetDensity& sheet, std::ostream& out) {
   align.theta = sheet.sheetNormal.getAngleRadian(zAxis);
   out << "theta = " << align.theta << "\n";
   align.alignAxis = sheet.sheetNormal.cross(zAxis).unit();
-  align.toAlignedFrame(sheet.sheetPoints);
+  fit.alignedPoints = align.toAlignedFrame(sheet.sheetPoints);
 
-  fit.surfaceCoefficients = solveLeastSquares(sheet.sheetPoints);
+  fit.surfaceCoefficients = solveLeastSquares(fit.alignedPoints);
 
   long double sumSq = 0.0L;
-  fit.surfacePoints.reserve(sheet.sheetPoints.size());
-  for (const Coordinate& p : sheet.sheetPoints) {
+  fit.surfacePoints.reserve(fit.alignedPoints.size());
+  for (const Coordinate& p : fit.alignedPoints) {
     double f = fittedHeight(fit.surfaceCoefficients, p.x, p.y);
     fit.surfacePoints.push_back(Coordinate(p.x, p.y, f));
     double diff = f - p.z;
     sumSq += diff * diff;
   }
-  fit.fittingError = std::sqrt(sumSq / static_cast<long double>(sheet.sheetPoints.size()));
+  fit.fittingError = std::sqrt(sumSq / static_cast<long double>(fit.alignedPoints.size()));
   out << "RMSE sheet surface fitting error = " << fit.fittingError << "\n\n";
   return fit;
 }

@@ -2,6 +2,12 @@
 
 #include "velmorantique/geometry.h"
 
+PointList flatten(const StrandSet& strands) {
+  PointList all;
+  for (const PointList& s : strands) all.insert(all.end(), s.begin(), s.end());
+  return all;
+}
+
 double getDistance(Coordinate a, Coordinate b) {
   double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
   return std::sqrt(dx * dx + dy * dy + dz * dz);

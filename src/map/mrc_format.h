@@ -18,6 +18,12 @@ constexpr size_t kMrcHeaderBytes = 1024;  // the voxel data (or extended header)
 
 enum class ByteOrder { Little, Big };
 
+// The 16- or 32-bit word at bytes, stored in the given byte order.
+uint16_t bits16At(const unsigned char* bytes, ByteOrder order);
+uint32_t bits32At(const unsigned char* bytes, ByteOrder order);
+// The float32 at bytes, stored in the given byte order.
+float float32At(const unsigned char* bytes, ByteOrder order);
+
 // The byte order the header block was written in. The machine stamp (bytes
 // 212-213) decides when it names one; otherwise the order that gives a known
 // mode and extents in range wins, little-endian when both or neither do.

@@ -7,26 +7,9 @@
 
 namespace {
 
-// Assembling the bytes by hand keeps the decoding independent of the host's
-// byte order.
-uint32_t bitsAt(const unsigned char* bytes, ByteOrder order) {
-  if (order == ByteOrder::Big)
-    return static_cast<uint32_t>(bytes[3]) | static_cast<uint32_t>(bytes[2]) << 8 |
-           static_cast<uint32_t>(bytes[1]) << 16 | static_cast<uint32_t>(bytes[0]) << 24;
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
-
 int32_t int32At(const unsigned char* block, size_t offset, ByteOrder order) {
-  uint32_t bits = bitsAt(block + offset, order);
+  uint32_t bits = bits32At(block + offset, order);
   int32_t value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
-float float32At(const unsigned char* block, size_t offset, ByteOrder order) {
-  uint32_t bits = bitsAt(block + offset, order);
-  float value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
 }
@@ -53,7 +36,7 @@ ByteOrder storedByteOrder(const unsigned char* block, bool& stampSaid) {
 
 MRC_HEADER decodeHeader(const unsigned char* block, ByteOrder order) {
   auto i32 = [&](size_t offset) { return int32At(block, offset, order); };
-  auto f32 = [&](size_t offset) { return float32At(block, offset, order); };
+  auto f32 = [&](size_t offset) { return float32At(block + offset, order); };
   MRC_HEADER h;
   h.nx = i32(0);
   h.ny = i32(4);

@@ -1,7 +1,9 @@
 // Reading an MRC map into the grid: the header, whichever of the stored forms
-// the map came in, then the voxels into cube[x][y][z] as floats.
+// the map came in, then the voxels into the grid as floats.
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <iostream>
 #include <new>
@@ -160,7 +162,7 @@ void Map::read(std::string path) {
     createCube(static_cast<int16_t>(hdr.nx), static_cast<int16_t>(hdr.ny),
                static_cast<int16_t>(hdr.nz));
   } catch (const std::bad_alloc&) {
-    cube.clear();
+    createCube(0, 0, 0);
     refuseMap(tooLarge + ", more than can be allocated.");
   }
 
@@ -170,19 +172,25 @@ void Map::read(std::string path) {
   const size_t stride = static_cast<size_t>(bytesPerVoxel);
   std::vector<unsigned char> stored(columns * rows * stride);
   std::vector<float> values(columns * rows);
-  size_t at[3] = {0, 0, 0};  // grid index along x, y, z
+  size_t pos[3] = {0, 0, 0};  // grid index along x, y, z
   for (size_t s = 0; s < sections; ++s) {
     const size_t bytes = source.read(stored.data(), stored.size());
     refuseIfDamaged(source);
     const size_t voxels = bytes / stride;
     decodeVoxels(stored.data(), voxels, hdr.mode, order, values.data());
-    at[axes[2]] = s;
+    if (isStandardAxisOrder(axes)) {
+      std::copy(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(voxels),
+                cube.begin() + static_cast<std::ptrdiff_t>(s * columns * rows));
+      if (bytes < stored.size()) break;
+      continue;
+    }
+    pos[axes[2]] = s;
     size_t i = 0;
     for (size_t r = 0; r < rows && i < voxels; ++r) {
-      at[axes[1]] = r;
+      pos[axes[1]] = r;
       for (size_t c = 0; c < columns && i < voxels; ++c, ++i) {
-        at[axes[0]] = c;
-        cube[at[0]][at[1]][at[2]] = values[i];
+        pos[axes[0]] = c;
+        at(static_cast<int>(pos[0]), static_cast<int>(pos[1]), static_cast<int>(pos[2])) = values[i];
       }
     }
     if (bytes < stored.size()) break;

@@ -1,31 +1,32 @@
-// Stored voxel values to floats, for each mode that holds real values.
+// Stored values to numbers: words of either byte order, and voxel values
+// to floats for each mode that holds real values.
 
 #include <cmath>
 #include <cstring>
 
 #include "mrc_format.h"
 
-namespace {
-
+// Assembling the bytes by hand keeps the decoding independent of the host's
+// byte order.
 uint16_t bits16At(const unsigned char* bytes, ByteOrder order) {
   if (order == ByteOrder::Big) return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
   return static_cast<uint16_t>(bytes[1] << 8 | bytes[0]);
 }
 
-float float32At(const unsigned char* bytes, ByteOrder order) {
-  uint32_t bits;
+uint32_t bits32At(const unsigned char* bytes, ByteOrder order) {
   if (order == ByteOrder::Big)
-    bits = static_cast<uint32_t>(bytes[3]) | static_cast<uint32_t>(bytes[2]) << 8 |
+    return static_cast<uint32_t>(bytes[3]) | static_cast<uint32_t>(bytes[2]) << 8 |
            static_cast<uint32_t>(bytes[1]) << 16 | static_cast<uint32_t>(bytes[0]) << 24;
-  else
-    bits = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+float float32At(const unsigned char* bytes, ByteOrder order) {
+  uint32_t bits = bits32At(bytes, order);
   float value;
   std::memcpy(&value, &bits, sizeof value);
   return value;
 }
-
-}  // namespace
 
 int voxelBytes(int32_t mode) {
   switch (mode) {

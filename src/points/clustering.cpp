@@ -355,7 +355,7 @@ void peakClustering(const PointList& points, ClusterList& clusters, Coordinate s
 int findClosestPointInSet(const PointList& points, Coordinate query) {
   // A point at distance 0 is the query itself (or a duplicate of it) and is
   // never its own neighbour.
-  double best = 999.0;
+  double best = kNoNeighbour;
   int closest = -1;
   for (std::size_t i = 0; i < points.size(); ++i) {
     double d = getDistance(query, points[i]);

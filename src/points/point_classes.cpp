@@ -2,17 +2,10 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace point_classes {
 
 namespace {
-
-uint64_t bitsOf(double v) {
-  uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return b;
-}
 
 uint64_t mix(uint64_t h) {
   h ^= h >> 33;
@@ -57,9 +50,8 @@ Classes gather(const PointList& points) {
 bool indexable(const PointList& points, double& scale) {
   scale = 0;
   for (const Coordinate& p : points) {
+    if (!withinReach(p)) return false;
     const double ax = std::fabs(p.x), ay = std::fabs(p.y), az = std::fabs(p.z);
-    // Also false for not-a-number, which fails every comparison.
-    if (!(ax <= kIndexedReach && ay <= kIndexedReach && az <= kIndexedReach)) return false;
     if (ax > scale) scale = ax;
     if (ay > scale) scale = ay;
     if (az > scale) scale = az;

@@ -10,11 +10,6 @@
 
 namespace point_classes {
 
-// Coordinates of this size or beyond, or not finite, are left to plain scans:
-// within it the rounding of box bounds stays far below the margin the
-// pruning allows itself.
-constexpr double kIndexedReach = 1.0e6;
-
 struct Classes {
   PointList distinct;        // one point per class, in order of first occurrence
   std::vector<int> classOf;  // list position -> class
@@ -27,8 +22,8 @@ struct Classes {
 // queries rely on.
 Classes gather(const PointList& points);
 
-// Whether every coordinate is finite and within kIndexedReach; scale is then
-// the largest coordinate magnitude.
+// Whether every point is within reach (withinReach); scale is then the
+// largest coordinate magnitude.
 bool indexable(const PointList& points, double& scale);
 
 // The pruning allowance for coordinates up to the given magnitude: far above

@@ -6,15 +6,14 @@
 
 namespace {
 
-// Cells are indexed only within this reach, where the rounding of a
-// coordinate divided by the cell size stays far below the margin given to
-// the cells; beyond it, or for coordinates that are not finite, the grid
-// falls back to scanning every point.
-constexpr double kCellReach = 1.0e6;
+// Cells are indexed only while a coordinate divided by the cell size is
+// within reach (withinReach), where its rounding stays far below the margin
+// given to the cells; beyond it, or for coordinates that are not finite, the
+// grid falls back to scanning every point.
 // Distinct cell indices per axis: the reach on either side, a neighbour cell
 // beyond it and a margin. Its cube must stay below the largest long long.
 constexpr long long kKeySpan = 2 * 1000000LL + 8;
-static_assert(kKeySpan / 2 > kCellReach + 1, "a neighbour of an indexed cell needs a key");
+static_assert(kKeySpan / 2 > kCoordinateReach + 1, "a neighbour of an indexed cell needs a key");
 static_assert(kKeySpan * kKeySpan <= 9223372036854775807LL / kKeySpan, "cell keys must not overflow");
 
 long long cellKey(const long long c[3]) {
@@ -70,11 +69,9 @@ PointGrid::PointGrid(const PointList& points, double radius)
 }
 
 bool PointGrid::cellOf(Coordinate p, long long cell[3]) const {
-  const double v[3] = {p.x / cellSize_, p.y / cellSize_, p.z / cellSize_};
-  for (int a = 0; a < 3; ++a) {
-    if (!(std::fabs(v[a]) <= kCellReach)) return false;
-    cell[a] = static_cast<long long>(std::floor(v[a]));
-  }
+  const Coordinate v(p.x / cellSize_, p.y / cellSize_, p.z / cellSize_);
+  if (!withinReach(v)) return false;
+  for (int a = 0; a < 3; ++a) cell[a] = static_cast<long long>(std::floor(axisValue(v, a)));
   return true;
 }
 

@@ -16,9 +16,6 @@
 namespace {
 
 constexpr int kLeafSize = 8;
-constexpr double kNoNeighbour = 999;  // nearest-point searches start here
-
-double axisValue(const Coordinate& p, int axis) { return axis == 0 ? p.x : (axis == 1 ? p.y : p.z); }
 
 // Whether consecutive points lie close to each other compared with the
 // extent of the whole list, as along a stick or a sorted line.
@@ -380,11 +377,7 @@ int PointSetIndex::middlePoint(Coordinate end0, Coordinate end1) const {
     }
     return byImbalance.empty() ? -1 : byImbalance.begin()->second;
   };
-  const double reach = point_classes::kIndexedReach;
-  auto bounded = [&](Coordinate p) {
-    return std::fabs(p.x) <= reach && std::fabs(p.y) <= reach && std::fabs(p.z) <= reach;
-  };
-  if (!indexed_ || !bounded(end0) || !bounded(end1)) return byMap();
+  if (!indexed_ || !withinReach(end0) || !withinReach(end1)) return byMap();
   if (pts_.empty()) return -1;
 
   double bestKey = 0;
@@ -460,8 +453,7 @@ int PointSetIndex::middlePoint(Coordinate end0, Coordinate end1) const {
 
 double PointSetIndex::nearestDistance(Coordinate query, int& hint) const {
   double best = kNoNeighbour;
-  const double reach = point_classes::kIndexedReach;
-  if (!indexed_ || !(std::fabs(query.x) <= reach && std::fabs(query.y) <= reach && std::fabs(query.z) <= reach)) {
+  if (!indexed_ || !withinReach(query)) {
     for (int i = 0; i < static_cast<int>(size()); ++i) {
       const double d = getDistance(query, pointAt(i));
       if (best > d && d > 0) best = d;
@@ -533,10 +525,7 @@ double PointSetIndex::nearestDistance(Coordinate query, int& hint) const {
 }
 
 double PointSetIndex::lowerBound(Coordinate query) const {
-  const double reach = point_classes::kIndexedReach;
-  if (!indexed_ || pts_.empty() ||
-      !(std::fabs(query.x) <= reach && std::fabs(query.y) <= reach && std::fabs(query.z) <= reach))
-    return 0;
+  if (!indexed_ || pts_.empty() || !withinReach(query)) return 0;
   return std::max(0.0, minGap(nodes_[0].box, toFrame(frame_, query)) - margin_);
 }
 

@@ -9,9 +9,6 @@
 namespace {
 
 constexpr double kSamePoint = 0.001;  // points this close to the walk's current point are used up with it
-constexpr double kNoNeighbour = 999;
-
-double axisValue(const Coordinate& p, int axis) { return axis == 0 ? p.x : (axis == 1 ? p.y : p.z); }
 
 // One step of the walk, resampled: a starts the step, b is not emitted.
 void emitStep(PointList& stick, Coordinate a, Coordinate b, double spacing) {

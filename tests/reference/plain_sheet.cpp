@@ -9,7 +9,7 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
   for (int s = 0; s < slcs; ++s) {
     for (int c = 0; c < cols; ++c) {
       for (int r = 0; r < rows; ++r) {
-        if (static_cast<double>(map.cube[r][c][s]) >= 0.0001) continue;
+        if (static_cast<double>(map.at(r, c, s)) >= 0.0001) continue;
         const Coordinate empty(static_cast<double>(map.hdr.xorigin) + map.apixX * r,
                                static_cast<double>(map.hdr.yorigin) + map.apixY * c,
                                static_cast<double>(map.hdr.zorigin) + map.apixZ * s);

@@ -12,7 +12,7 @@
 
 #include "support/pdb_text.h"
 #include "support/protein_fixture.h"
-#include "velmorantique/compare.h"
+#include "driver/reference_structure.h"
 #include "velmorantique/fatal.h"
 
 namespace {

@@ -1,0 +1,71 @@
+#include "driver/reference_structure.h"
+
+#include <algorithm>
+
+#include "velmorantique/fatal.h"
+#include "velmorantique/protein.h"
+
+namespace {
+
+Protein readProtein(const std::string& pdbPath) {
+  Protein protein;
+  protein.read(pdbPath + ".pdb", "");
+  return protein;
+}
+
+Coordinate caOf(const Protein& protein, int residue) { return protein.getAtomCoordinate(residue, " CA "); }
+
+[[noreturn]] void refuseAxisLength(const Protein& protein, const SheetsSecondaryStructure& record, double length) {
+  const AminoAcid& first = protein.AAs[record.start];
+  const AminoAcid& last = protein.AAs[record.end];
+  errMsg("Reference", "FindTrueStrands",
+         "The strand axes of " + protein.fileName + " are too long to sample every 0.1 A ( " +
+             toString(length) + " A reached at the strand " + first.chr3 + "-" + toString(first.num) +
+             " to " + last.chr3 + "-" + toString(last.num) + "; at most " + toString(kMaxAxisLength) +
+             " A in all ). Its C-alpha coordinates are not those of a sheet.");
+  fatalExit(1);
+}
+
+}  // namespace
+
+ReferenceStrands readReferenceStrands(const std::string& pdbPath) {
+  const Protein protein = readProtein(pdbPath);
+  ReferenceStrands strands(protein.strands.size());
+  for (size_t i = 0; i < protein.strands.size(); ++i) {
+    const SheetsSecondaryStructure& record = protein.strands[i];
+    for (int j = record.start; j <= record.end; ++j) strands[i].cas.push_back(caOf(protein, j));
+    strands[i].seqLength = record.seqLength;
+  }
+  return strands;
+}
+
+StrandSet FindTrueCAs(const std::string& pdbPath) {
+  StrandSet cas;
+  for (ReferenceStrand& strand : readReferenceStrands(pdbPath)) cas.push_back(std::move(strand.cas));
+  return cas;
+}
+
+StrandSet FindTrueStrands(const std::string& pdbPath) {
+  const Protein protein = readProtein(pdbPath);
+  StrandSet axes(protein.strands.size());
+  double sampledLength = 0.0;
+  for (size_t i = 0; i < protein.strands.size(); ++i) {
+    const SheetsSecondaryStructure& record = protein.strands[i];
+    const int a = record.start, b = record.end;
+    // The C-alphas are asked for in the order the axis uses them (the first,
+    // every consecutive triplet, the last), so that a missing one is
+    // reported, in chain order, each time it is used.
+    PointList cas(static_cast<size_t>(std::max(0, b - a + 1)));
+    const Coordinate first = caOf(protein, a);
+    for (int j = a; j <= b - 2; ++j)
+      for (int k = j; k <= j + 2; ++k) cas[k - a] = caOf(protein, k);
+    const Coordinate last = caOf(protein, b);
+    if (!cas.empty()) {
+      cas.front() = first;
+      cas.back() = last;
+    }
+    axes[i] = sampleStrandAxis(first, cas, last, sampledLength);
+    if (!(sampledLength <= kMaxAxisLength)) refuseAxisLength(protein, record, sampledLength);
+  }
+  return axes;
+}
