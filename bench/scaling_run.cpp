@@ -1,10 +1,13 @@
 // scaling_run: the whole program on the synthetic sheet (synthetic_sheet.h)
-// at 1, 2, 4 and 8 times the sheet voxels, each run in a child process of its
-// own. Prints the time of every stage, the end-to-end time, the peak memory
-// of the run, and the exponent of a power law fitted to run time against the
-// number of sheet voxels.
+// at 1, 2, 4 and 8 times the sheet voxels, and on the wide 11-strand sheet at
+// 1 Å, each run in a child process of its own. Prints the time of every
+// stage, the end-to-end time, the peak memory of the run, the bytes the run
+// wrote and the time of writing as many bytes through an 8 KB buffer (the
+// disk's own speed, measured beside each run), and the exponent of a power
+// law fitted to run time against the number of sheet voxels.
 //
-//   scaling_run [scale ...]        default: 1 2 4 8
+//   scaling_run [case ...]   a case is a scale of the four-strand sheet, or
+//                            "wide"; default: 1 2 4 8 wide
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -78,18 +81,53 @@ void timedRun(const SyntheticSheet& sheet, const std::string& report) {
 }
 
 struct Result {
+  std::string label;
   double scale = 0;
+  bool wide = false;
   size_t voxels = 0;
   double stage[kStageCount] = {0, 0, 0, 0, 0, 0};
   double wall = 0, cpu = 0;
   long peakKb = 0;
+  unsigned long long bytes = 0;  // stage files, report tables and console output
+  double copy = 0;               // seconds to write as many bytes through an 8 KB buffer
 };
 
-Result runScale(double scale, const std::string& dir) {
+// Sizes of the regular files under dir, and of the files named base.*.
+unsigned long long bytesWritten(const std::string& outDir, const std::string& base) {
+  namespace fs = std::filesystem;
+  unsigned long long total = 0;
+  for (const auto& entry : fs::recursive_directory_iterator(outDir))
+    if (entry.is_regular_file()) total += entry.file_size();
+  for (const char* ending : {".stdout", ".stderr", ".console"})
+    if (fs::exists(base + ending)) total += fs::file_size(base + ending);
+  return total;
+}
+
+// Seconds to write `bytes` zero bytes to a new file through an 8 KB buffer,
+// as `head -c bytes /dev/zero > path` does.
+double plainWriteSeconds(const std::string& path, unsigned long long bytes) {
+  const Clock::time_point start = Clock::now();
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return 0;
+  static char block[8192];
+  for (unsigned long long left = bytes; left > 0;) {
+    const size_t n = left < sizeof block ? static_cast<size_t>(left) : sizeof block;
+    std::fwrite(block, 1, n, f);
+    left -= n;
+  }
+  std::fclose(f);
+  const double seconds = since(start);
+  std::remove(path.c_str());
+  return seconds;
+}
+
+Result runCase(double scale, bool wide, const std::string& dir) {
   Result result;
   result.scale = scale;
-  const std::string name = "sheet" + std::to_string(static_cast<int>(scale));
-  const SyntheticSheet sheet = writeSyntheticSheet(dir, name, scale);
+  result.wide = wide;
+  result.label = wide ? "wide" : std::to_string(static_cast<int>(scale)) + "x";
+  const std::string name = wide ? "wide" : "sheet" + std::to_string(static_cast<int>(scale));
+  const SyntheticSheet sheet = writeSyntheticSheet(dir, name, scale, wide ? kWideSheet : SheetShape());
   const std::string report = dir + "/" + name + ".times";
 
   std::fflush(stdout);
@@ -114,14 +152,19 @@ Result runScale(double scale, const std::string& dir) {
   std::ifstream r(report);
   r >> result.voxels;
   for (double& s : result.stage) r >> s;
+  result.bytes = bytesWritten(sheet.base + "twist", sheet.base);
+  result.copy = plainWriteSeconds(dir + "/plain_write", result.bytes);
+  std::filesystem::remove_all(sheet.base + "twist");
   return result;
 }
 
 // Least-squares slope of log(time) against log(voxels).
 double fittedExponent(const std::vector<Result>& results) {
   double sx = 0, sy = 0, sxx = 0, sxy = 0;
-  const double n = static_cast<double>(results.size());
+  double n = 0;
+  for (const Result& r : results) n += r.wide ? 0 : 1;
   for (const Result& r : results) {
+    if (r.wide) continue;
     const double x = std::log(static_cast<double>(r.voxels)), y = std::log(r.wall);
     sx += x;
     sy += y;
@@ -134,34 +177,50 @@ double fittedExponent(const std::vector<Result>& results) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<double> scales;
-  for (int i = 1; i < argc; ++i) scales.push_back(std::atof(argv[i]));
-  if (scales.empty()) scales = {1, 2, 4, 8};
+  std::vector<std::pair<double, bool>> cases;  // scale, wide sheet
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "wide") {
+      cases.push_back({1.0, true});
+    } else if (std::atof(arg.c_str()) > 0) {
+      cases.push_back({std::atof(arg.c_str()), false});
+    } else {
+      std::fprintf(stderr, "usage: scaling_run [scale | wide] ...\n");
+      return 1;
+    }
+  }
+  if (cases.empty()) cases = {{1, false}, {2, false}, {4, false}, {8, false}, {1, true}};
 
   const std::string dir =
       (std::filesystem::temp_directory_path() / ("vel-scaling-" + std::to_string(getpid()))).string();
   std::filesystem::create_directories(dir);
 
   std::vector<Result> results;
-  std::printf("%6s %8s", "scale", "voxels");
+  std::printf("%6s %8s", "case", "voxels");
   for (const char* s : kStages) std::printf(" %13s", s);
-  std::printf(" %10s %10s %10s\n", "total s", "cpu s", "peak MB");
-  for (double scale : scales) {
-    const Result r = runScale(scale, dir);
+  std::printf(" %10s %10s %10s %10s %10s %8s\n", "total s", "cpu s", "peak MB", "out MB", "8KB-write s",
+              "ratio");
+  for (const auto& c : cases) {
+    const Result r = runCase(c.first, c.second, dir);
     results.push_back(r);
-    std::printf("%6g %8zu", r.scale, r.voxels);
+    std::printf("%6s %8zu", r.label.c_str(), r.voxels);
     for (double s : r.stage) std::printf(" %13.3f", s);
-    std::printf(" %10.3f %10.3f %10.1f\n", r.wall, r.cpu, r.peakKb / 1024.0);
+    std::printf(" %10.3f %10.3f %10.1f %10.1f %10.3f %8.1f\n", r.wall, r.cpu, r.peakKb / 1024.0, r.bytes / 1e6,
+                r.copy, r.copy > 0 ? r.wall / r.copy : 0.0);
     std::fflush(stdout);
   }
   std::filesystem::remove_all(dir);
 
-  if (results.size() >= 2 && results.front().voxels != results.back().voxels) {
-    const Result& first = results.front();
-    const Result& last = results.back();
+  std::vector<Result> scaled;
+  for (const Result& r : results)
+    if (!r.wide) scaled.push_back(r);
+  if (scaled.size() >= 2 && scaled.front().voxels != scaled.back().voxels) {
+    const Result& first = scaled.front();
+    const Result& last = scaled.back();
     const double pairwise = std::log(last.wall / first.wall) / std::log(static_cast<double>(last.voxels) / first.voxels);
     std::printf("\nrun time ~ voxels^%.2f (least squares over all scales), ^%.2f from the first scale to the last\n",
-                fittedExponent(results), pairwise);
+                fittedExponent(scaled), pairwise);
   }
+  std::printf("ratio: the run's wall time over the time of writing the same bytes through an 8 KB buffer\n");
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reference/plain_pdb_writer.h"
 #include "support/protein_fixture.h"
 #include "velmorantique/protein.h"
 
@@ -178,6 +179,40 @@ TEST(PdbWriter, WrittenPointsReadBackToThreeDecimals) {
   }
   EXPECT_EQ(back.AAs[0].atoms[0].coord.x, 1.235);
   EXPECT_EQ(back.AAs[0].atoms[1].coord.z, -100.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PdbWriter, AtomRecordMatchesStreamedFieldsOfAnyLength) {
+  AminoAcid aa;
+  Atom atom;
+  std::string line;
+  const std::vector<std::string> texts = {"", "A", "CA", " CA ", "LONGER TEXT"};
+  const std::vector<int> numbers = {0, 1, -12, 9999, 10000, -2147483647 - 1, 2147483647};
+  for (size_t k = 0; k < texts.size() * numbers.size(); ++k) {
+    const std::string& text = texts[k % texts.size()];
+    const int number = numbers[k % numbers.size()];
+    atom.name = text;
+    aa.chr3 = texts[(k + 1) % texts.size()];
+    aa.chain = texts[(k + 2) % texts.size()];
+    atom.occupancy = texts[(k + 3) % texts.size()];
+    atom.tempFactor = texts[(k + 4) % texts.size()];
+    atom.charge = text;
+    atom.altLoc = "A \0"[k % 3];
+    atom.type = "C \0"[(k + 1) % 3];
+    aa.iCode = "B \0"[(k + 2) % 3];
+    aa.num = number;
+    atom.coord = Coordinate(number * 0.0005, -0.0, 1e20 / (number == 0 ? 1 : number));
+    line.clear();
+    appendAtomRecord(line, number, atom, aa);
+    EXPECT_EQ(line, plain::atomRecord(number, atom, aa)) << "case " << k;
+  }
+  // Records are appended to what is already there.
+  line = "HEADER\n";
+  appendAtomRecord(line, 1, atom, aa);
+  EXPECT_EQ(line, "HEADER\n" + plain::atomRecord(1, atom, aa));
 }
 
 }  // namespace
