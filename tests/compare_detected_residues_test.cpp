@@ -3,6 +3,7 @@
 #include <string>
 
 #include "support/pdb_text.h"
+#include "support/program.h"
 #include "velmorantique/compare.h"
 
 namespace {
@@ -69,11 +70,12 @@ TEST(FindDetectAA, NothingToDetectWith) {
 }
 
 TEST(FindDetectAA, ExampleStructuresTotalTheirStrandResidues) {
-  const std::pair<std::string, int> cases[] = {
-      {"1hpv_b_8a", 22}, {"1a7g_a_6a", 24}, {"synth_4x7_t18_8a", 28}};
+  const std::pair<std::string, int> cases[] = {{examplePath("1hpv_b_8a", ""), 22},
+                                                {testDataPath("1a7g_a_6a"), 24},
+                                                {examplePath("synth_4x7_t18_8a", ""), 28}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
-    std::string base = std::string(VEL_SOURCE_DIR) + "/tests/data/" + c.first;
+    const std::string& base = c.first;
     EXPECT_EQ(FindDetectAA(base, StrandSet()), std::make_pair(0, c.second));
     // The reference axes pass within 3 Å of every reference C-alpha, and each
     // strand's own axis is the one nearest to it.

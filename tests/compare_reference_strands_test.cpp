@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/pdb_text.h"
+#include "support/program.h"
 #include "velmorantique/compare.h"
 #include "velmorantique/geometry.h"
 
@@ -143,13 +144,13 @@ TEST(ReferenceStrands, ExampleStructures) {
   // Residue numbers of each strand record, in chain order; these chains have
   // no gaps inside their strands.
   const std::pair<std::string, std::vector<std::pair<int, int>>> cases[] = {
-      {"1hpv_b_8a", {{10, 15}, {18, 23}, {62, 66}, {69, 73}}},
-      {"1a7g_a_6a", {{292, 300}, {338, 344}, {364, 371}}},
-      {"synth_4x7_t18_8a", {{1, 7}, {12, 18}, {23, 29}, {34, 40}}},
+      {examplePath("1hpv_b_8a", ""), {{10, 15}, {18, 23}, {62, 66}, {69, 73}}},
+      {testDataPath("1a7g_a_6a"), {{292, 300}, {338, 344}, {364, 371}}},
+      {examplePath("synth_4x7_t18_8a", ""), {{1, 7}, {12, 18}, {23, 29}, {34, 40}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
-    std::string base = std::string(VEL_SOURCE_DIR) + "/tests/data/" + c.first;
+    const std::string& base = c.first;
     StrandSet axes = FindTrueStrands(base);
     StrandSet ca = FindTrueCAs(base);
     ASSERT_EQ(axes.size(), c.second.size());

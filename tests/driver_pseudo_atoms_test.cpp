@@ -10,7 +10,7 @@
 #include "driver/pseudo_atoms.h"
 #include "reference/plain_pdb_writer.h"
 #include "support/protein_fixture.h"
-#include "support/temp_file.h"
+#include "support/files.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ std::string written(const PointList& points, const std::string& resName = "HOH",
                     const std::string& atomName = " H  ") {
   TempFile file("pseudo.pdb");
   writePseudoAtoms(file.path, points, resName, atomName);
-  return slurp(file.path);
+  return readFile(file.path);
 }
 
 void expectSameAsStreamed(const PointList& points, const std::string& resName = "HOH",
