@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 
@@ -17,6 +18,15 @@ std::string freshFolder() {
   std::string pattern = (fs::temp_directory_path() / "velmorantique-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
   return pattern;
+}
+
+// A test may leave folders it made read-only; they are given back first.
+void removeFolder(const std::string& path) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path, ec);
 }
 
 }  // namespace
@@ -72,11 +82,11 @@ TempFile::~TempFile() {
 
 TempDir::TempDir() : path(freshFolder()) {}
 
-TempDir::~TempDir() {
-  // A test may leave folders it made read-only; give them back first.
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec))
-    if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-  fs::remove_all(path, ec);
+TempDir::~TempDir() { removeFolder(path); }
+
+std::string makeTempDir() {
+  // Folders that last until the test program ends.
+  static std::vector<std::unique_ptr<TempDir>> kept;
+  kept.push_back(std::make_unique<TempDir>());
+  return kept.back()->path;
 }

@@ -40,3 +40,7 @@ class TempDir {
 
   const std::string path;
 };
+
+// A fresh empty folder like TempDir's, removed with everything in it when the
+// test program ends, for a folder that must outlive the scope that makes it.
+std::string makeTempDir();
