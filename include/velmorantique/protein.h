@@ -149,12 +149,11 @@ class PdbFileOut {
   explicit PdbFileOut(const std::string& path);
   PdbFileOut(const PdbFileOut&) = delete;
   PdbFileOut& operator=(const PdbFileOut&) = delete;
-  ~PdbFileOut();  // close()
+  ~PdbFileOut();  // writes what is left and closes the file
 
   bool isOpen() const { return file_.is_open(); }
   std::string& text() { return block_; }
   void flushIfFull();  // hands the block to the file once it is full
-  void close();        // writes what is left and closes the file
 
  private:
   static constexpr size_t kBlockBytes = 1 << 16;

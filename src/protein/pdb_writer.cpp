@@ -46,15 +46,18 @@ char* putInt(char* out, int value, size_t width) {
 bool roundedThousandths(double value, uint64_t& units) {
   const double magnitude = std::fabs(value);
   if (!(magnitude < 4e12)) return false;
-  int exponent;
-  const double fraction = std::frexp(magnitude, &exponent);  // magnitude = fraction * 2^exponent
-  // magnitude = mantissa * 2^-shift exactly, with shift > 0 below 2^53.
-  const uint64_t scaled = static_cast<uint64_t>(std::ldexp(fraction, 53)) * 1000;  // < 2^63
-  const int shift = 53 - exponent;
-  if (shift >= 64) {
-    units = 0;  // below 2^-11: |value| * 1000 is far below one half
+  uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  // magnitude = mantissa * 2^-shift exactly; shift > 10 below 4e12. Zero and
+  // subnormals are far below 0.0005.
+  const int shift = 1075 - biased;
+  if (biased == 0 || shift >= 64) {
+    units = 0;
     return true;
   }
+  const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const uint64_t scaled = mantissa * 1000;  // below 2^63
   units = scaled >> shift;
   const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1), half = uint64_t{1} << (shift - 1);
   if (rest > half || (rest == half && (units & 1) != 0)) ++units;
@@ -67,27 +70,23 @@ bool roundedThousandths(double value, uint64_t& units) {
 // "-nan", "inf", "-inf") that the stream uses.
 char* putCoordinate(char* out, double value) {
   char text[kCoordinateRoom];
-  char* const end = text + sizeof text;
-  char* first;
   uint64_t units;
-  if (roundedThousandths(value, units)) {
-    first = end;
-    for (int d = 0; d < 3; ++d, units /= 10) *--first = static_cast<char>('0' + units % 10);
-    *--first = '.';
-    do {
-      *--first = static_cast<char>('0' + units % 10);
-      units /= 10;
-    } while (units != 0);
-    if (std::signbit(value)) *--first = '-';
-  } else if (std::isfinite(value)) {
-    first = text;
-    const size_t length = static_cast<size_t>(
-        std::to_chars(text, end, value, std::chars_format::fixed, 3).ptr - text);
+  if (!roundedThousandths(value, units)) {
+    const size_t length =
+        std::isfinite(value)
+            ? static_cast<size_t>(std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr - text)
+            : static_cast<size_t>(std::snprintf(text, sizeof text, "%.3f", value));
     return putRight(out, text, length, 8);
-  } else {
-    first = text;
-    return putRight(out, text, static_cast<size_t>(std::snprintf(text, sizeof text, "%.3f", value)), 8);
   }
+  char* const end = text + sizeof text;
+  char* first = end;
+  for (int d = 0; d < 3; ++d, units /= 10) *--first = static_cast<char>('0' + units % 10);
+  *--first = '.';
+  do {
+    *--first = static_cast<char>('0' + units % 10);
+    units /= 10;
+  } while (units != 0);
+  if (std::signbit(value)) *--first = '-';
   return putRight(out, first, static_cast<size_t>(end - first), 8);
 }
 
@@ -163,21 +162,19 @@ PdbFileOut::PdbFileOut(const std::string& path) : file_(path.c_str(), std::ios::
   block_.reserve(2 * kBlockBytes);
 }
 
-PdbFileOut::~PdbFileOut() { close(); }
+PdbFileOut::~PdbFileOut() {
+  if (!file_.is_open()) return;
+  flush();
+  file_.close();
+}
 
 void PdbFileOut::flushIfFull() {
   if (block_.size() >= kBlockBytes) flush();
 }
 
 void PdbFileOut::flush() {
-  if (file_.is_open()) file_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
+  file_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
   block_.clear();
-}
-
-void PdbFileOut::close() {
-  if (!file_.is_open()) return;
-  flush();
-  file_.close();
 }
 
 void Protein::writePDB(std::string path, int start, int end, bool writeHeader) const {
