@@ -2,9 +2,10 @@
 // reference PDB file and a density map, and prints the threshold that keeps
 // its sheet voxels.
 //
-//   make_sheet <out-dir> <name> <scale>
+//   make_sheet <out-dir> <name> <scale> [wide]
 //
 // Scale 1 samples the sheet at 1 Å (3,750 voxels), scale 8 at 0.5 Å (30,000).
+// "wide" makes the 11-strand sheet of 17 residues (34,000 voxels at scale 1).
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,9 @@
 #include "synthetic_sheet.h"
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: make_sheet <out-dir> <name> <scale>\n");
+  const bool wide = argc == 5 && std::string(argv[4]) == "wide";
+  if (argc != 4 && !wide) {
+    std::fprintf(stderr, "usage: make_sheet <out-dir> <name> <scale> [wide]\n");
     return 1;
   }
   const double scale = std::atof(argv[3]);
@@ -22,7 +24,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "scale must be positive\n");
     return 1;
   }
-  const SyntheticSheet sheet = writeSyntheticSheet(argv[1], argv[2], scale);
+  const SyntheticSheet sheet = writeSyntheticSheet(argv[1], argv[2], scale, wide ? kWideSheet : SheetShape());
   std::printf("%.17g\n", sheet.threshold);
   return 0;
 }

@@ -14,14 +14,10 @@
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr int kStrands = 4;
-constexpr int kResidues = 7;
 constexpr double kStrandSpacing = 4.8;
 constexpr double kRise = 3.35;
-constexpr double kTwistDegrees = 18.0;
 constexpr double kSigma = 0.225 * 8.0;  // Gaussian width of an 8 Å map
 constexpr double kMargin = 6.0;
-constexpr int kVoxelsAtScaleOne = 3750;
 
 struct Atom {
   std::string name;  // four columns, as in the ATOM record
@@ -29,20 +25,24 @@ struct Atom {
   double x, y, z;
 };
 
-// Strand k runs along y at x = (k - 1.5) * spacing, turned about the x axis by
-// k * twist; odd strands run backwards (antiparallel).
-std::vector<Atom> buildSheet() {
+// Residue numbers leave a gap between strands.
+int numberStride(const SheetShape& shape) { return std::max(11, shape.residues + 4); }
+
+// Strand k runs along y at x = (k - middle) * spacing, turned about the x axis
+// by (k - middle) * twist; odd strands run backwards (antiparallel).
+std::vector<Atom> buildSheet(const SheetShape& shape) {
+  const double middle = (shape.strands - 1) / 2.0;
   std::vector<Atom> atoms;
-  for (int k = 0; k < kStrands; ++k) {
-    const double across = (k - 1.5) * kStrandSpacing;
-    const double turn = (k - 1.5) * kTwistDegrees * kPi / 180;
+  for (int k = 0; k < shape.strands; ++k) {
+    const double across = (k - middle) * kStrandSpacing;
+    const double turn = (k - middle) * shape.twistDegrees * kPi / 180;
     const double c = std::cos(turn), s = std::sin(turn);
-    for (int i = 0; i < kResidues; ++i) {
-      const int along = (k % 2 == 0) ? i : kResidues - 1 - i;
+    for (int i = 0; i < shape.residues; ++i) {
+      const int along = (k % 2 == 0) ? i : shape.residues - 1 - i;
       const double dir = (k % 2 == 0) ? 1.0 : -1.0;
-      const double y = (along - (kResidues - 1) / 2.0) * kRise;
+      const double y = (along - (shape.residues - 1) / 2.0) * kRise;
       const double pleat = (i % 2 == 0) ? 0.9 : -0.9;
-      const int number = k * 11 + i + 1;
+      const int number = k * numberStride(shape) + i + 1;
       auto put = [&](const char* name, double dx, double dy, double dz) {
         const double py = y + dy, pz = pleat + dz;
         atoms.push_back({name, number, across + dx, c * py - s * pz, s * py + c * pz});
@@ -57,16 +57,16 @@ std::vector<Atom> buildSheet() {
   return atoms;
 }
 
-void writePdb(const std::string& path, const std::vector<Atom>& atoms) {
+void writePdb(const std::string& path, const std::vector<Atom>& atoms, const SheetShape& shape) {
   FILE* f = std::fopen(path.c_str(), "w");
   if (!f) {
     std::perror(path.c_str());
     std::exit(1);
   }
   std::fprintf(f, "HEADER    BETA-SHEET TIMING CASE%-48s\n", "");
-  for (int k = 0; k < kStrands; ++k) {
-    const int first = k * 11 + 1, last = k * 11 + kResidues;
-    std::fprintf(f, "SHEET  %3d %3s%2d %3s %c%4d  %3s %c%4d %2d%-40s\n", k + 1, "A", kStrands, "VAL", 'A', first,
+  for (int k = 0; k < shape.strands; ++k) {
+    const int first = k * numberStride(shape) + 1, last = first + shape.residues - 1;
+    std::fprintf(f, "SHEET  %3d %3s%2d %3s %c%4d  %3s %c%4d %2d%-40s\n", k + 1, "A", shape.strands, "VAL", 'A', first,
                  "VAL", 'A', last, k == 0 ? 0 : -1, "");
   }
   int serial = 1;
@@ -103,9 +103,10 @@ void writeMrc(const std::string& path, int nx, int ny, int nz, float origin[3], 
 
 }  // namespace
 
-SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& name, double scale) {
-  const std::vector<Atom> atoms = buildSheet();
-  writePdb(dir + "/" + name + ".pdb", atoms);
+SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& name, double scale,
+                                   const SheetShape& shape) {
+  const std::vector<Atom> atoms = buildSheet(shape);
+  writePdb(dir + "/" + name + ".pdb", atoms, shape);
 
   const float voxel = static_cast<float>(1.0 / std::cbrt(scale));
   double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
@@ -143,7 +144,7 @@ SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& na
 
   // The threshold is the value of the last voxel kept.
   std::vector<float> sorted = data;
-  const size_t keep = std::min(sorted.size(), static_cast<size_t>(std::llround(kVoxelsAtScaleOne * scale)));
+  const size_t keep = std::min(sorted.size(), static_cast<size_t>(std::llround(shape.voxelsAtScaleOne * scale)));
   std::nth_element(sorted.begin(), sorted.begin() + (keep - 1), sorted.end(), std::greater<float>());
   SyntheticSheet sheet;
   sheet.base = dir + "/" + name;

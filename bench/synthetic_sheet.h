@@ -2,12 +2,13 @@
 // A synthetic twisted beta-sheet for timing runs: a reference PDB file and a
 // simulated density map whose sampling grows with a scale factor.
 //
-// The sheet is four antiparallel strands of seven residues, 4.8 Å apart, each
-// turned 18 degrees further about the axis across the strands (a helicoid).
-// Its density is a sum of Gaussians (8 Å resolution) over the backbone and
-// C-beta atoms. The voxel size is 1 / cbrt(scale) Å and the threshold keeps
-// the 3750 * scale densest voxels, so every scale encloses the same volume
-// and scale 8 has eight times the sheet voxels of scale 1 (30,000).
+// The sheet is antiparallel strands (four of seven residues unless asked
+// otherwise), 4.8 Å apart, each turned 18 degrees further about the axis
+// across the strands (a helicoid). Its density is a sum of Gaussians (8 Å
+// resolution) over the backbone and C-beta atoms. The voxel size is
+// 1 / cbrt(scale) Å and the threshold keeps the voxelsAtScaleOne * scale
+// densest voxels, so every scale encloses the same volume and scale 8 has
+// eight times the sheet voxels of scale 1 (30,000 for the four strands).
 
 #include <string>
 
@@ -17,5 +18,17 @@ struct SyntheticSheet {
   long long voxels = 0;   // voxels kept by the threshold
 };
 
+struct SheetShape {
+  int strands = 4;
+  int residues = 7;                 // per strand
+  long long voxelsAtScaleOne = 3750;
+  double twistDegrees = 18.0;       // between neighbouring strands
+};
+
+// The wide sheet of the timing runs: 11 strands of 17 residues, whose
+// stage files at 1 Å come to some 2 million pseudo-atom lines.
+constexpr SheetShape kWideSheet{11, 17, 34000, 10};
+
 // Writes dir/name.pdb and dir/name.mrc.
-SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& name, double scale);
+SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& name, double scale,
+                                   const SheetShape& shape = SheetShape());

@@ -1,17 +1,50 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever this machine lacks to build and
-# test velmorantique. Does nothing when everything is there.
+# test velmorantique, and says what it did. Installs nothing that is already
+# there; runs apt-get directly as root, through sudo otherwise.
+#
+#   bash scripts/ensure_deps.sh [PACKAGE ...]   the project's packages, and any given
 set -euo pipefail
-packages=(cmake make g++ libgtest-dev libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev)
+
+# Building and running.
+build_packages=(cmake make g++ zlib1g-dev)
+# Tests, benchmarks and the fuzzing of the readers.
+test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
+
+packages=("${build_packages[@]}" "${test_packages[@]}" "$@")
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed$'; }
+
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq </dev/null
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "ensure_deps: all ${#packages[@]} packages are installed; nothing to do."
+  exit 0
 fi
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null; then
+    echo "ensure_deps: missing ${missing[*]}; run this script as root to install them (sudo is not available)." >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
+echo "ensure_deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+# Another installation holding the package lock is waited for, not failed on.
+apt_options=(-o DPkg::Lock::Timeout=600 -qq)
+"${as_root[@]}" apt-get "${apt_options[@]}" update </dev/null
+"${as_root[@]}" apt-get "${apt_options[@]}" install -y --no-install-recommends "${missing[@]}" </dev/null
+
+still=()
+for p in "${missing[@]}"; do
+  installed "$p" || still+=("$p")
+done
+if [ ${#still[@]} -ne 0 ]; then
+  echo "ensure_deps: could not install ${still[*]}" >&2
+  exit 1
+fi
+echo "ensure_deps: installed ${missing[*]}"

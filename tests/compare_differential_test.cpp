@@ -6,16 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 
 #include "reference/plain_compare.h"
+#include "support/same_bits.h"
 #include "velmorantique/compare.h"
 
 namespace {
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // A strand axis sampled every 0.1 Å from `from` in a direction, bent a little.
 PointList sampledStrand(Coordinate from, Vectors along, double length, double bend) {

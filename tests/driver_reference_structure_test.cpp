@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/program.h"
+
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -198,7 +200,7 @@ TEST(ReferenceStrands, ExampleStructures) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
-    std::string base = std::string(VEL_SOURCE_DIR) + "/tests/data/" + c.first;
+    std::string base = c.first == "1a7g_a_6a" ? testDataPath(c.first) : examplePath(c.first, "");
     StrandSet axes = FindTrueStrands(base);
     StrandSet ca = FindTrueCAs(base);
     ASSERT_EQ(axes.size(), c.second.size());
@@ -218,7 +220,7 @@ TEST(FindDetectAA, ExampleStructuresTotalTheirStrandResidues) {
       {"1hpv_b_8a", 22}, {"1a7g_a_6a", 24}, {"synth_4x7_t18_8a", 28}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.first);
-    std::string base = std::string(VEL_SOURCE_DIR) + "/tests/data/" + c.first;
+    std::string base = c.first == "1a7g_a_6a" ? testDataPath(c.first) : examplePath(c.first, "");
     EXPECT_EQ(FindDetectAA(readReferenceStrands(base), StrandSet()), std::make_pair(0, c.second));
     // The reference axes pass within 3 Å of every reference C-alpha, and each
     // strand's own axis is the one nearest to it.

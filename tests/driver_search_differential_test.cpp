@@ -6,23 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <sstream>
 
 #include "driver/stages.h"
 #include "reference/plain_search.h"
+#include "support/same_bits.h"
 
 namespace {
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-void expectSameList(const PointList& expected, const PointList& actual, const std::string& what) {
-  ASSERT_EQ(expected.size(), actual.size()) << what;
-  for (size_t i = 0; i < expected.size(); ++i)
-    ASSERT_TRUE(sameBits(expected[i].x, actual[i].x) && sameBits(expected[i].y, actual[i].y) &&
-                sameBits(expected[i].z, actual[i].z))
-        << what << ", point " << i;
-}
 
 // A twisted patch: the saddle term x*y turns neighbouring lines against each
 // other. Surface points on a lattice turned by `turn` degrees (0 keeps many

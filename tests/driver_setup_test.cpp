@@ -22,7 +22,8 @@ TEST(GetFileName, TakesWhatFollowsTheLastSlash) {
 }
 
 TEST(Usage, WrongArgumentCountPrintsTheUsageLineOnlyAndCreatesNothing) {
-  const std::string work = makeTempDir();
+  const TempDir workDir;
+  const std::string& work = workDir.path;
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{}, std::vector<std::string>{"a", "b"}, std::vector<std::string>{"a", "b", "1", "x"}}) {
     ProgramRun run = runProgram(work, args);
@@ -47,7 +48,8 @@ TEST(ReportTables, HeaderRowsHaveTheirFixedWidths) {
 // output directory next to the map base, both report files with their header
 // rows; then it stops with the reader's message.
 TEST(SetUp, DerivesPathsCreatesTheDirectoryAndWritesHeadersBeforeTheAnalysis) {
-  const std::string work = makeTempDir();
+  const TempDir workDir;
+  const std::string& work = workDir.path;
   fs::create_directories(work + "/maps");
   ProgramRun run = runProgram(work, {"data/1abc", "maps/x", "0.5"});
 
@@ -68,7 +70,8 @@ TEST(SetUp, DerivesPathsCreatesTheDirectoryAndWritesHeadersBeforeTheAnalysis) {
 }
 
 TEST(SetUp, MapBaseEndingInASlashGivesATwistSubdirectory) {
-  const std::string work = makeTempDir();
+  const TempDir workDir;
+  const std::string& work = workDir.path;
   fs::create_directories(work + "/maps/1abc");
   runProgram(work, {"1abc", "maps/1abc/", "0.5"});
   EXPECT_TRUE(fs::exists(work + "/maps/1abc/twist/1abc_rms.txt"));

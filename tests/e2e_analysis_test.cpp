@@ -16,12 +16,10 @@ namespace {
 
 const std::string kCase = "1hpv_b_8a";
 
-// A work directory holding the bundled reference structure and the given map.
-std::string workWithMap(const MrcMapFile& map) {
-  const std::string work = makeTempDir();
-  copyFile(sourceDir() + "/examples/" + kCase + "/" + kCase + ".pdb", work + "/" + kCase + ".pdb");
+// Puts the bundled reference structure and the given map into work.
+void putStructureAndMap(const std::string& work, const MrcMapFile& map) {
+  copyFile(examplePath(kCase, ".pdb"), work + "/" + kCase + ".pdb");
   writeMrcFile(work + "/" + kCase + ".mrc", map);
-  return work;
 }
 
 // A one-voxel-thick sheet on 1 Å voxels: density 1 at slice height(x, y).
@@ -53,9 +51,10 @@ double numberAfter(const std::string& text, const std::string& label) {
 }  // namespace
 
 TEST(WholeRun, NoDensityAboveTheThresholdStopsWithAFramedMessage) {
-  const std::string work = makeTempDir();
+  const TempDir workDir;
+  const std::string& work = workDir.path;
   for (const char* ext : {".pdb", ".mrc"})
-    copyFile(sourceDir() + "/examples/" + kCase + "/" + kCase + ext, work + "/" + kCase + ext);
+    copyFile(examplePath(kCase, ext), work + "/" + kCase + ext);
   ProgramRun run = runProgram(work, {kCase, kCase, "1e9"});
 
   EXPECT_EQ(run.status, 1);
@@ -80,7 +79,9 @@ TEST(WholeRun, NoDensityAboveTheThresholdStopsWithAFramedMessage) {
 // centre plane is found and the sheet is not turned; the fitted surface is a
 // plane, every neighbour pair of lines is parallel, and no candidate passes.
 TEST(WholeRun, FlatSheetWritesTheSurfaceAndPlaceholderRows) {
-  const std::string work = workWithMap(sheetMap(24, 9, [](int, int) { return 4; }));
+  const TempDir workDir;
+  const std::string& work = workDir.path;
+  putStructureAndMap(work, sheetMap(24, 9, [](int, int) { return 4; }));
   ProgramRun run = runProgram(work, {kCase, kCase, "0.5"});
 
   EXPECT_EQ(run.status, 0);
@@ -114,7 +115,9 @@ TEST(WholeRun, SheetOnAnExactCubicFitsWithoutError) {
     int u = x - 5, v = y - 5;
     return (u * u * u - u) / 6 + u * v + 46;
   };
-  const std::string work = workWithMap(sheetMap(11, 93, height));
+  const TempDir workDir;
+  const std::string& work = workDir.path;
+  putStructureAndMap(work, sheetMap(11, 93, height));
   ProgramRun run = runProgram(work, {kCase, kCase, "0.5"});
 
   EXPECT_EQ(run.status, 0);

@@ -366,7 +366,8 @@ class BadInputRun : public ::testing::TestWithParam<BadInput> {};
 
 TEST_P(BadInputRun, EndsInTimeWithItsStatusAndMessageKeepingWhatWasWritten) {
   const BadInput& c = GetParam();
-  const std::string work = makeTempDir();
+  const TempDir workDir;
+  const std::string& work = workDir.path;
   c.prepare(work);
   Outcome o = runTimed(work, c.args, c.stdinClosed);
   std::cout << "bad input | " << c.name << " | " << o.run.status << " | " << o.seconds << " | "
@@ -412,7 +413,6 @@ TEST_P(BadInputRun, EndsInTimeWithItsStatusAndMessageKeepingWhatWasWritten) {
       EXPECT_TRUE(fs::exists(outDir + protein + "_surfaceModel.pdb"));
       break;
   }
-  fs::remove_all(work);
 }
 
 INSTANTIATE_TEST_SUITE_P(HostileInputs, BadInputRun, ::testing::ValuesIn(badInputs()),
@@ -423,7 +423,8 @@ INSTANTIATE_TEST_SUITE_P(HostileInputs, BadInputRun, ::testing::ValuesIn(badInpu
 // framed message and status 1, not with an abort. A sanitizer build cannot
 // run under such a limit at all, and skips.
 TEST(BadInputMemory, RunningOutOfMemoryEndsWithAFramedMessage) {
-  const std::string work = makeTempDir();
+  const TempDir workDir;
+  const std::string& work = workDir.path;
   std::string atoms, rest;
   for (const std::string& l : lines(readFile(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb")))
     (isAtom(l) ? atoms : rest) += l + "\n";
@@ -442,7 +443,6 @@ TEST(BadInputMemory, RunningOutOfMemoryEndsWithAFramedMessage) {
                            std::string(79, '=') + "\n"),
             std::string::npos);
   EXPECT_EQ(lines(readFile(work + "/" + kName + "twist/" + kName + "_bestResult.txt")).size(), 1u);
-  fs::remove_all(work);
 }
 
 }  // namespace

@@ -8,24 +8,19 @@
 
 namespace {
 
-std::string trim(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
-  return s;
-}
-
 class GoldenRun : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(GoldenRun, ReproducesEveryStoredOutputByteForByte) {
   const std::string name = GetParam();
-  const std::string example = sourceDir() + "/examples/" + name + "/";
   const std::string golden = sourceDir() + "/tests/golden/" + name + "/";
-  const std::string work = makeTempDir();
-  copyFile(example + name + ".pdb", work + "/" + name + ".pdb");
-  copyFile(example + name + ".mrc", work + "/" + name + ".mrc");
+  const TempDir workDir;
+  const std::string& work = workDir.path;
+  copyFile(examplePath(name, ".pdb"), work + "/" + name + ".pdb");
+  copyFile(examplePath(name, ".mrc"), work + "/" + name + ".mrc");
 
-  ProgramRun run = runProgram(work, {name, name, trim(readFile(example + "threshold"))});
+  ProgramRun run = runProgram(work, {name, name, trimEnd(readFile(examplePath(name, "threshold")))});
 
-  EXPECT_EQ(std::to_string(run.status), trim(readFile(golden + "status.txt")));
+  EXPECT_EQ(std::to_string(run.status), trimEnd(readFile(golden + "status.txt")));
   EXPECT_EQ(run.out, readFile(golden + "stdout.txt"));
   EXPECT_EQ(run.err, readFile(golden + "stderr.txt"));
   const std::string outDir = work + "/" + name + "twist";

@@ -26,18 +26,10 @@ struct Outcome {
   std::string bestRow, rmsRow;
 };
 
-std::string exampleFile(const std::string& ending) {
-  return sourceDir() + "/examples/" + kName + "/" + kName + ending;
-}
-
-std::string trim(std::string s) {
-  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s;
-}
-
 Outcome runOn(const std::vector<unsigned char>& mapBytes, const std::string& threshold) {
-  const std::string work = makeTempDir();
-  copyFile(exampleFile(".pdb"), work + "/" + kName + ".pdb");
+  const TempDir workDir;
+  const std::string& work = workDir.path;
+  copyFile(examplePath(kName, ".pdb"), work + "/" + kName + ".pdb");
   writeBytes(work + "/" + kName + ".mrc", mapBytes);
   Outcome o;
   o.run = runProgram(work, {kName, kName, threshold}, kRunSeconds);
@@ -52,7 +44,7 @@ Outcome runOn(const std::vector<unsigned char>& mapBytes, const std::string& thr
 MrcMapFile exampleAsWritten() {
   Map map;
   testing::internal::CaptureStdout();
-  map.read(exampleFile(".mrc"));
+  map.read(examplePath(kName, ".mrc"));
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   MrcMapFile mrc;
   mrc.nx = map.hdr.nx, mrc.ny = map.hdr.ny, mrc.nz = map.hdr.nz;
@@ -75,8 +67,8 @@ std::string withoutLine(const std::string& out, const std::string& line) {
 }  // namespace
 
 TEST(MapFormatsEndToEnd, ConvertedExampleMapsGiveThePlainMapsReport) {
-  const std::string threshold = trim(readFile(sourceDir() + "/examples/" + kName + "/threshold"));
-  const std::string plainBytes = readFile(exampleFile(".mrc"));
+  const std::string threshold = trimEnd(readFile(examplePath(kName, "threshold")));
+  const std::string plainBytes = readFile(examplePath(kName, ".mrc"));
   const Outcome plain = runOn(std::vector<unsigned char>(plainBytes.begin(), plainBytes.end()), threshold);
   ASSERT_EQ(plain.run.status, 0) << plain.run.out;
   ASSERT_EQ(std::count(plain.bestRow.begin(), plain.bestRow.end(), '\n'), 2);  // header row and data row

@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "support/mrc_file.h"
-#include "support/temp_file.h"
+#include "support/program.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/map.h"
 
@@ -239,7 +239,7 @@ TEST(MapRead, MissingFileIsRefusedWithItsPath) {
 // with its origin at (-15, -18, -13); 3467 voxels lie at or above 0.0483.
 TEST(MapRead, ReadsAMapWrittenElsewhere) {
   Map map;
-  map.read(std::string(VEL_SOURCE_DIR) + "/tests/data/maps/synth_4x7_t18_8a.mrc");
+  map.read(examplePath("synth_4x7_t18_8a", ".mrc"));
   EXPECT_EQ(map.numRows(), 31);
   EXPECT_EQ(map.numCols(), 37);
   EXPECT_EQ(map.numSlcs(), 28);

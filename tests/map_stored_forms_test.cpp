@@ -13,7 +13,7 @@
 
 #include "support/gzip_file.h"
 #include "support/mrc_file.h"
-#include "support/temp_file.h"
+#include "support/files.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/map.h"
 
@@ -30,7 +30,7 @@ struct Reading {
   std::string out;
 };
 
-Reading readFile(const std::string& path) {
+Reading readMapFile(const std::string& path) {
   Reading r;
   testing::internal::CaptureStdout();
   try {
@@ -50,7 +50,7 @@ std::vector<unsigned char> fileBytes(const std::string& path) {
 Reading readMap(const MrcMapFile& mrc, const std::string& name) {
   TempFile file(name);
   writeMrcFile(file.path, mrc);
-  return readFile(file.path);
+  return readMapFile(file.path);
 }
 
 // 3 x 4 x 5 voxels of different sizes along each axis, placed by ORIGIN;
@@ -210,7 +210,7 @@ TEST(MapStoredForms, ColumnsAlongZAreReadIntoTheThirdIndex) {
   TempFile file("hand321.mrc");
   writeBytes(file.path, bytes);
 
-  Reading r = readFile(file.path);
+  Reading r = readMapFile(file.path);
   ASSERT_EQ(r.status, -1) << r.out;
   ASSERT_EQ(r.map.numRows(), 2);
   ASSERT_EQ(r.map.numCols(), 3);
@@ -227,7 +227,7 @@ TEST(MapStoredForms, AllZeroAxisOrderIsReadAsXYZWithoutAWord) {
   for (size_t offset : {64, 68, 72}) patchInt(bytes, offset, 0);
   TempFile file("legacy.mrc");
   writeBytes(file.path, bytes);
-  Reading legacy = readFile(file.path);
+  Reading legacy = readMapFile(file.path);
   ASSERT_EQ(legacy.status, -1) << legacy.out;
   EXPECT_EQ(legacy.out, "");
   EXPECT_EQ(legacy.map.hdr.mapc, 0);  // left as stored
@@ -267,7 +267,7 @@ TEST(MapStoredForms, GzipFileReadsLikeThePlainOne) {
   mrc.bigEndian = true;
   TempFile gz("packed.mrc");
   writeGzipFile(gz.path, mrcFileBytes(mrc));
-  Reading r = readFile(gz.path);
+  Reading r = readMapFile(gz.path);
   ASSERT_EQ(r.status, -1) << r.out;
   EXPECT_EQ(r.out, "Map file is gzip-compressed; decompressed on reading. Map stored big-endian; byte-swapped. " +
                        modeLine(1) + "\n");
@@ -279,7 +279,7 @@ TEST(MapStoredForms, MissingMapIsReadFromItsGzipCopy) {
   TempFile plain("fallback.mrc");
   TempFile gz("fallback.mrc.gz");
   writeGzipFile(gz.path, mrcFileBytes(mrc));
-  Reading r = readFile(plain.path);
+  Reading r = readMapFile(plain.path);
   ASSERT_EQ(r.status, -1) << r.out;
   EXPECT_EQ(r.out, "Map file " + plain.path + " not found; read " + plain.path +
                        ".gz instead. Map file is gzip-compressed; decompressed on reading.\n");
@@ -287,7 +287,7 @@ TEST(MapStoredForms, MissingMapIsReadFromItsGzipCopy) {
 
   // When the map is there, its gzip copy is not looked at.
   writeMrcFile(plain.path, mrc);
-  EXPECT_EQ(readFile(plain.path).out, "");
+  EXPECT_EQ(readMapFile(plain.path).out, "");
 }
 
 TEST(MapStoredForms, GzipStreamShorterThanTheHeaderClaimsLeavesZeros) {
@@ -295,7 +295,7 @@ TEST(MapStoredForms, GzipStreamShorterThanTheHeaderClaimsLeavesZeros) {
   mrc.fileLength = 1024 + 2 * 25 + 1;  // 25 whole voxels and a byte
   TempFile gz("short.mrc.gz");
   writeGzipFile(gz.path, mrcFileBytes(mrc));
-  Reading packed = readFile(gz.path);
+  Reading packed = readMapFile(gz.path);
   ASSERT_EQ(packed.status, -1) << packed.out;
   Reading plain = readMap(mrc, "short.mrc");
   expectSameMap(packed.map, plain.map);
@@ -308,7 +308,7 @@ TEST(MapStoredForms, GzipStreamShorterThanTheHeaderClaimsLeavesZeros) {
   std::vector<unsigned char> packedBytes = fileBytes(gz.path);
   packedBytes.resize(packedBytes.size() - 40);
   writeBytes(gz.path, packedBytes);
-  Reading cut = readFile(gz.path);
+  Reading cut = readMapFile(gz.path);
   EXPECT_EQ(cut.status, -1) << cut.out;
   EXPECT_EQ(cut.map.numRows(), 3);
 }
@@ -324,7 +324,7 @@ TEST(MapStoredForms, DamagedGzipStreamIsRefused) {
   for (size_t i = packed.size() / 2; i < packed.size() / 2 + 16; ++i) packed[i] = 0xff;
   writeBytes(gz.path, packed);
 
-  Reading r = readFile(gz.path);
+  Reading r = readMapFile(gz.path);
   EXPECT_EQ(r.status, 1);
   ASSERT_EQ(r.out.rfind(kFrameTop + "The gzip-compressed map file is damaged ( ", 0), 0u) << r.out;
   EXPECT_EQ(r.out.substr(r.out.size() - kFrameBottom.size() - 4), " ).\n" + kFrameBottom);
@@ -402,13 +402,13 @@ TEST(MapStoredForms, ExtendedHeaderThatDoesNotFitIsRefused) {
                               std::to_string(nsymbt) + " bytes ) does not fit in the file.\n" + kFrameBottom;
     TempFile plain("badext.mrc");
     writeBytes(plain.path, bytes);
-    Reading r = readFile(plain.path);
+    Reading r = readMapFile(plain.path);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, frame);
 
     TempFile gz("badext.mrc.gz");
     writeGzipFile(gz.path, bytes);
-    Reading packed = readFile(gz.path);
+    Reading packed = readMapFile(gz.path);
     EXPECT_EQ(packed.status, 1);
     EXPECT_EQ(packed.out, frame);
   }
@@ -428,7 +428,7 @@ TEST(MapStoredForms, HugeGridInAnyFormIsRefusedBeforeAllocating) {
   bytes[64 + 3] = 2, bytes[68 + 3] = 3, bytes[72 + 3] = 1;  // axis order 2 3 1, big-endian
   TempFile gz("huge.mrc.gz");
   writeGzipFile(gz.path, bytes);
-  Reading r = readFile(gz.path);
+  Reading r = readMapFile(gz.path);
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("\nMap too large for this machine."), std::string::npos) << r.out;
   EXPECT_TRUE(r.map.cube.empty());

@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <random>
 
 #include "reference/plain_points.h"
+#include "support/same_bits.h"
 #include "velmorantique/points.h"
 
 namespace {
@@ -48,17 +48,6 @@ PointList lineCloud(Draw& draw, int distinct, double length, double spread) {
   }
   for (size_t i = samples.size(); i > 1; --i) std::swap(samples[i - 1], samples[draw.integer(0, static_cast<int>(i) - 1)]);
   return samples;
-}
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-void expectSameList(const PointList& expected, const PointList& actual) {
-  ASSERT_EQ(expected.size(), actual.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    ASSERT_TRUE(sameBits(expected[i].x, actual[i].x) && sameBits(expected[i].y, actual[i].y) &&
-                sameBits(expected[i].z, actual[i].z))
-        << "point " << i;
-  }
 }
 
 void expectSameClusters(const ClusterList& expected, const ClusterList& actual) {

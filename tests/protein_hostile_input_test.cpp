@@ -25,7 +25,7 @@ struct ReadResult {
 };
 
 ReadResult readText(Protein& p, const std::string& text) {
-  TextFile file("hostile.pdb", text);
+  TempFile file("hostile.pdb", text);
   ReadResult r;
   const auto start = std::chrono::steady_clock::now();
   r.out = stdoutOf([&] {

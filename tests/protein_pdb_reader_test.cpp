@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/program.h"
 #include "support/protein_fixture.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
@@ -20,7 +21,7 @@ std::vector<std::string> atomNames(const AminoAcid& aa) {
 
 // Reads text as a PDB file, returning what the reader printed.
 std::string readText(Protein& p, const std::string& text, const std::string& chain = "") {
-  TextFile file("reader.pdb", text);
+  TempFile file("reader.pdb", text);
   return stdoutOf([&] { p.read(file.path, chain); });
 }
 
@@ -281,16 +282,16 @@ TEST(PdbReader, MissingResiduesOfTheChainAndFirstModel) {
 
 // The bundled example structures: header, one sheet's SHEET records, one chain.
 struct ExampleCase {
-  const char* path;  // below the source tree
+  std::string path;
   int residues;
   int strands;
 };
 
 TEST(PdbReader, ExampleStructuresReadCleanlyAndKeepTheirHeader) {
-  for (const ExampleCase& c : {ExampleCase{"examples/1hpv_b_8a/1hpv_b_8a.pdb", 99, 4},
-                               ExampleCase{"tests/data/protein/1a7g_a_6a.pdb", 82, 3},
-                               ExampleCase{"examples/synth_4x7_t18_8a/synth_4x7_t18_8a.pdb", 28, 4}}) {
-    const std::string path = std::string(VEL_SOURCE_DIR) + "/" + c.path;
+  for (const ExampleCase& c : {ExampleCase{examplePath("1hpv_b_8a", ".pdb"), 99, 4},
+                               ExampleCase{testDataPath("1a7g_a_6a.pdb"), 82, 3},
+                               ExampleCase{examplePath("synth_4x7_t18_8a", ".pdb"), 28, 4}}) {
+    const std::string& path = c.path;
     Protein p;
     std::string out = stdoutOf([&] { p.read(path, ""); });
     EXPECT_EQ(out, "") << c.path;
@@ -303,10 +304,10 @@ TEST(PdbReader, ExampleStructuresReadCleanlyAndKeepTheirHeader) {
       }
     }
 
-    TextFile copy("example_copy.pdb", "");
+    TempFile copy("example_copy.pdb", "");
     p.writePDB(copy.path, 1, p.numOfAA(), true);
-    const std::string original = slurp(path);
-    const std::string written = slurp(copy.path);
+    const std::string original = readFile(path);
+    const std::string written = readFile(copy.path);
     const std::size_t headerEnd = original.find("\nATOM") + 1;
     EXPECT_EQ(written.substr(0, headerEnd), original.substr(0, headerEnd)) << c.path;
 

@@ -21,9 +21,9 @@ TEST(PointExport, OneResidueOfPseudoAtoms) {
   EXPECT_EQ(aa.atoms[2].coord.y, 8.0);
   EXPECT_EQ(aa.atoms[2].type, ' ');
 
-  TextFile file("three.pdb", "");
+  TempFile file("three.pdb", "");
   p.writePDB(file.path, 1, 1, false);
-  std::istringstream in(slurp(file.path));
+  std::istringstream in(readFile(file.path));
   int n = 0;
   for (std::string line; std::getline(in, line); ++n) {
     EXPECT_EQ(line.substr(0, 26), "ATOM      " + std::to_string(n + 1) + "  O   HOH A   1");
@@ -42,9 +42,9 @@ TEST(PointExport, LargeSetsSplitIntoResiduesOfAtMostOneHundredThousand) {
   EXPECT_EQ(p.numOfAtoms(1), 50001);
   EXPECT_EQ(p.AAs[1].atoms[0].coord.x, 99999 % 100);
 
-  TextFile file("large.pdb", "");
+  TempFile file("large.pdb", "");
   p.writePDB(file.path, 1, 2, false);
-  const std::string text = slurp(file.path);
+  const std::string text = readFile(file.path);
   EXPECT_EQ(text.size(), 150000u * 81u);
   EXPECT_EQ(text.substr(99998 * 81, 26), "ATOM  99999  H   HOH A   1");
   EXPECT_EQ(text.substr(99999 * 81, 26), "ATOM 100000  H   HOH A   2");

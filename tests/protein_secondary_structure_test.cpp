@@ -17,7 +17,7 @@ std::string residues(int first, int last, char chain = 'A') {
 }
 
 Protein readText(const std::string& text) {
-  TextFile file("ss.pdb", text);
+  TempFile file("ss.pdb", text);
   Protein p;
   stdoutOf([&] { p.read(file.path, ""); });
   return p;

@@ -3,6 +3,7 @@
 // residues listed as missing, and the file's header lines. Read from a PDB file,
 // or built from a point list as pseudo-atoms for writing.
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -135,6 +136,39 @@ class Protein {
 bool isHeavyAtom(char element);
 double getRadius(char element, char scale);  // fatal for an unknown element or scale
 
+// The ATOM record of one atom of residue aa, line end included, appended to
+// `out`. Columns are fixed; a value wider than its column widens the line
+// and shifts the rest, as a right-justified stream writes it.
+void appendAtomRecord(std::string& out, int serial, const Atom& atom, const AminoAcid& aa);
+
+// A PDB file being written, created or truncated when made. Records gather
+// in text() and reach the file in blocks of about 64 KB. A file that cannot
+// be opened is reported (waiting for a key) and nothing is written to it.
+class PdbFileOut {
+ public:
+  explicit PdbFileOut(const std::string& path);
+  PdbFileOut(const PdbFileOut&) = delete;
+  PdbFileOut& operator=(const PdbFileOut&) = delete;
+  ~PdbFileOut();  // writes what is left and closes the file
+
+  bool isOpen() const { return file_.is_open(); }
+  std::string& text() { return block_; }
+  void flushIfFull();  // hands the block to the file once it is full
+
+ private:
+  static constexpr size_t kBlockBytes = 1 << 16;
+  void flush();
+  std::ofstream file_;
+  std::string block_;
+};
+
 // A one-chain pseudo-protein with one atom per point (split into residues of
 // at most 100000 atoms past 99999 points).
 Protein points2pdb(const PointList& points, const std::string& resName, const std::string& atomName);
+
+// The residues points2pdb makes of `count` points: point indices first..last
+// (inclusive) and the residue number. No points still make one empty residue.
+struct PseudoResidue {
+  int first = 0, last = -1, num = 1;
+};
+std::vector<PseudoResidue> pseudoResidues(int count);

@@ -1,6 +1,12 @@
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iomanip>
 #include <ostream>
+#include <sstream>
 #include <string>
 
 #include "velmorantique/protein.h"
@@ -9,19 +15,82 @@ namespace {
 
 bool isResidueIndex(const Protein& p, int i) { return i >= 0 && i < p.numOfAA(); }
 
-void writeAtomRecord(std::ostream& out, int serial, const Atom& atom, const AminoAcid& aa) {
-  out << "ATOM" << std::setw(7) << serial << " " << std::setw(4) << atom.name << atom.altLoc
-      << std::setw(3) << aa.chr3 << std::setw(2) << aa.chain << std::setw(4) << aa.num << aa.iCode
-      << std::setw(3) << " ";
-  const std::ios_base::fmtflags flags = out.flags();
-  const std::streamsize precision = out.precision();
-  out << std::fixed << std::setprecision(3) << std::setw(8) << atom.coord.x << std::setw(8)
-      << atom.coord.y << std::setw(8) << atom.coord.z;
-  out.flags(flags);
-  out.precision(precision);
-  out << std::setw(6) << atom.occupancy << std::setw(6) << atom.tempFactor << std::setw(10) << " "
-      << std::setw(2) << atom.type << std::setw(2) << atom.charge << "\n";
+// The widest text a coordinate can take: sign, 309 integer digits, point
+// and three decimals.
+constexpr size_t kCoordinateRoom = 320;
+
+// Text right-aligned in a field of at least `width` characters, as a
+// right-justified stream writes it; longer text widens the field.
+char* putRight(char* out, const char* text, size_t length, size_t width) {
+  if (length < width) {
+    std::memset(out, ' ', width - length);
+    out += width - length;
+  }
+  std::memcpy(out, text, length);
+  return out + length;
 }
+
+char* putRight(char* out, const std::string& text, size_t width) {
+  return putRight(out, text.data(), text.size(), width);
+}
+
+char* putInt(char* out, int value, size_t width) {
+  char digits[16];
+  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  return putRight(out, digits, static_cast<size_t>(end - digits), width);
+}
+
+// |value| * 1000 rounded to the nearest integer, ties to even, computed
+// exactly from the binary value; false when |value| is 4e12 or more (or not
+// a number).
+bool roundedThousandths(double value, uint64_t& units) {
+  const double magnitude = std::fabs(value);
+  if (!(magnitude < 4e12)) return false;
+  uint64_t bits;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int biased = static_cast<int>(bits >> 52);
+  // magnitude = mantissa * 2^-shift exactly; shift > 10 below 4e12. Zero and
+  // subnormals are far below 0.0005.
+  const int shift = 1075 - biased;
+  if (biased == 0 || shift >= 64) {
+    units = 0;
+    return true;
+  }
+  const uint64_t mantissa = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const uint64_t scaled = mantissa * 1000;  // below 2^63
+  units = scaled >> shift;
+  const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1), half = uint64_t{1} << (shift - 1);
+  if (rest > half || (rest == half && (units & 1) != 0)) ++units;
+  return true;
+}
+
+// Fixed notation with three decimals, correctly rounded (ties to even), as
+// the stream prints it; a negative value that rounds to zero keeps its
+// sign. Not-a-number and infinity take the C library's spelling ("nan",
+// "-nan", "inf", "-inf") that the stream uses.
+char* putCoordinate(char* out, double value) {
+  char text[kCoordinateRoom];
+  uint64_t units;
+  if (!roundedThousandths(value, units)) {
+    const size_t length =
+        std::isfinite(value)
+            ? static_cast<size_t>(std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr - text)
+            : static_cast<size_t>(std::snprintf(text, sizeof text, "%.3f", value));
+    return putRight(out, text, length, 8);
+  }
+  char* const end = text + sizeof text;
+  char* first = end;
+  for (int d = 0; d < 3; ++d, units /= 10) *--first = static_cast<char>('0' + units % 10);
+  *--first = '.';
+  do {
+    *--first = static_cast<char>('0' + units % 10);
+    units /= 10;
+  } while (units != 0);
+  if (std::signbit(value)) *--first = '-';
+  return putRight(out, first, static_cast<size_t>(end - first), 8);
+}
+
+size_t coordinateRoom(double value) { return std::fabs(value) < 1e9 ? 16 : kCoordinateRoom; }
 
 void writeHelixRecord(std::ostream& out, int serNum, int helixID, const AminoAcid& first,
                       const AminoAcid& last, int helixClass, const std::string& comment,
@@ -55,6 +124,59 @@ void writeSheetRecord(std::ostream& out, const Protein& p, const SheetsSecondary
 
 }  // namespace
 
+void appendAtomRecord(std::string& out, int serial, const Atom& atom, const AminoAcid& aa) {
+  const Coordinate& c = atom.coord;
+  const size_t room = 80 + atom.name.size() + aa.chr3.size() + aa.chain.size() + atom.occupancy.size() +
+                      atom.tempFactor.size() + atom.charge.size() + coordinateRoom(c.x) +
+                      coordinateRoom(c.y) + coordinateRoom(c.z);
+  const size_t at = out.size();
+  out.resize(at + room);
+  char* p = &out[at];
+  std::memcpy(p, "ATOM", 4);
+  p = putInt(p + 4, serial, 7);
+  *p++ = ' ';
+  p = putRight(p, atom.name, 4);
+  *p++ = atom.altLoc;
+  p = putRight(p, aa.chr3, 3);
+  p = putRight(p, aa.chain, 2);
+  p = putInt(p, aa.num, 4);
+  *p++ = aa.iCode;
+  p = putRight(p, "   ", 3, 3);
+  p = putCoordinate(p, c.x);
+  p = putCoordinate(p, c.y);
+  p = putCoordinate(p, c.z);
+  p = putRight(p, atom.occupancy, 6);
+  p = putRight(p, atom.tempFactor, 6);
+  p = putRight(p, "          ", 10, 10);
+  p = putRight(p, &atom.type, 1, 2);
+  p = putRight(p, atom.charge, 2);
+  *p++ = '\n';
+  out.resize(static_cast<size_t>(p - out.data()));
+}
+
+PdbFileOut::PdbFileOut(const std::string& path) : file_(path.c_str(), std::ios::out | std::ios::trunc) {
+  if (!file_) {
+    errMsg("Protein", "writePDBFile", "Unable to open " + path, true);
+    return;
+  }
+  block_.reserve(2 * kBlockBytes);
+}
+
+PdbFileOut::~PdbFileOut() {
+  if (!file_.is_open()) return;
+  flush();
+  file_.close();
+}
+
+void PdbFileOut::flushIfFull() {
+  if (block_.size() >= kBlockBytes) flush();
+}
+
+void PdbFileOut::flush() {
+  file_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
+  block_.clear();
+}
+
 void Protein::writePDB(std::string path, int start, int end, bool writeHeader) const {
   const int n = numOfAA();
   if (start < 1 || start > n || end > n) {
@@ -64,13 +186,11 @@ void Protein::writePDB(std::string path, int start, int end, bool writeHeader) c
            true);
     return;
   }
-  std::ofstream out(path.c_str(), std::ios::out | std::ios::trunc);
-  if (!out) {
-    errMsg("Protein", "writePDBFile", "Unable to open " + path, true);
-    return;
-  }
-  out << std::right;
+  PdbFileOut file(path);
+  if (!file.isOpen()) return;
 
+  std::ostringstream out;
+  out << std::right;
   if (writeHeader) {
     for (const std::string& line : header) out << line << "\n";
   } else {
@@ -102,9 +222,13 @@ void Protein::writePDB(std::string path, int start, int end, bool writeHeader) c
       writeSheetRecord(out, *this, s);
     }
   }
+  file.text() += out.str();
 
   int serial = 1;
-  for (int p = start; p <= end; ++p)
-    for (const Atom& atom : AAs[p - 1].atoms) writeAtomRecord(out, serial++, atom, AAs[p - 1]);
-  out.close();
+  for (int p = start; p <= end; ++p) {
+    for (const Atom& atom : AAs[p - 1].atoms) {
+      appendAtomRecord(file.text(), serial++, atom, AAs[p - 1]);
+      file.flushIfFull();
+    }
+  }
 }

@@ -25,30 +25,31 @@ Atom pseudoAtom(const std::string& atomName, Coordinate c) {
 
 }  // namespace
 
+std::vector<PseudoResidue> pseudoResidues(int count) {
+  if (count <= kResidueSpan - 1) return {PseudoResidue{0, count - 1, 1}};
+  // Residue k closes after point k*100000 - 2 (the first one holds 99999
+  // points), the last one after the last point. The last residue's number
+  // counts from its last point, so when it holds a single point it repeats
+  // the number before it.
+  std::vector<PseudoResidue> residues;
+  int first = 0;
+  for (int last = kResidueSpan - 2; first < count; last += kResidueSpan) {
+    if (last >= count - 1) {
+      residues.push_back({first, count - 1, (count - 1 - kResidueSpan) / kResidueSpan + 2});
+    } else {
+      residues.push_back({first, last, (last + 2) / kResidueSpan});
+    }
+    first = last + 1;
+  }
+  return residues;
+}
+
 Protein points2pdb(const PointList& points, const std::string& resName, const std::string& atomName) {
   Protein p;
-  const int count = static_cast<int>(points.size());
-  if (count <= kResidueSpan - 1) {
-    AminoAcid aa = pseudoResidue(resName, 1);
-    for (const Coordinate& c : points) aa.atoms.push_back(pseudoAtom(atomName, c));
+  for (const PseudoResidue& r : pseudoResidues(static_cast<int>(points.size()))) {
+    AminoAcid aa = pseudoResidue(resName, r.num);
+    for (int i = r.first; i <= r.last; ++i) aa.atoms.push_back(pseudoAtom(atomName, points[i]));
     p.AAs.push_back(aa);
-    return p;
-  }
-
-  // Residue k closes after point k*100000 - 2 (the first one holds 99999
-  // points), the last one after the last point.
-  AminoAcid aa = pseudoResidue(resName, 1);
-  for (int i = 0; i < count; ++i) {
-    aa.atoms.push_back(pseudoAtom(atomName, points[i]));
-    const bool blockEnd = (i + 2) % kResidueSpan == 0;
-    if (i == count - 1) {
-      aa.num = (i - kResidueSpan) / kResidueSpan + 2;
-      p.AAs.push_back(aa);
-    } else if (blockEnd) {
-      aa.num = (i + 2) / kResidueSpan;
-      p.AAs.push_back(aa);
-      aa.atoms.clear();
-    }
   }
   return p;
 }

@@ -4,10 +4,9 @@
 // directory, removed when the test is done with it.
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
-#include "support/temp_file.h"
+#include "support/files.h"
 
 // name is the 4-character field of columns 13-16, blanks included.
 inline std::string atomLine(int serial, const std::string& name, const std::string& resName,
@@ -28,9 +27,7 @@ inline std::string sheetLine(int strand, int first, int last) {
 
 struct PdbFile {
   PdbFile(const std::string& name, const std::string& text)
-      : file(name + ".pdb"), base(file.path.substr(0, file.path.size() - 4)) {
-    std::ofstream(file.path) << text;
-  }
+      : file(name + ".pdb", text), base(file.path.substr(0, file.path.size() - 4)) {}
 
   TempFile file;
   const std::string base;  // the path without its ".pdb" ending

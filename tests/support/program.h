@@ -1,8 +1,10 @@
 #pragma once
-// Running the built program as users do, and reading what it left behind.
+// Running the built program as users do, and the bundled examples it runs on.
 
 #include <string>
 #include <vector>
+
+#include "support/files.h"
 
 struct ProgramRun {
   int status = -1;  // exit status, or -1 when the process did not exit normally
@@ -15,14 +17,11 @@ struct ProgramRun {
 ProgramRun runProgram(const std::string& workDir, const std::vector<std::string>& args,
                       int timeoutSeconds = 120);
 
-std::string readFile(const std::string& path);
-// The lines of a text, without their line ends.
-std::vector<std::string> lines(const std::string& text);
-void writeFile(const std::string& path, const std::string& content);
-// Names of the regular files directly inside a directory, sorted.
-std::vector<std::string> listFiles(const std::string& dir);
-// A fresh empty directory under the system's temporary directory.
-std::string makeTempDir();
-void copyFile(const std::string& from, const std::string& to);
 // Root of the source tree, for bundled data.
 std::string sourceDir();
+// examples/<name>/<name><ending>, one of the bundled examples: ".pdb",
+// ".mrc", "" for the base path the program takes, or "threshold" for the
+// threshold its run is made with.
+std::string examplePath(const std::string& name, const std::string& ending);
+// tests/data/<file>: data of the tests' own, not found among the examples.
+std::string testDataPath(const std::string& file);

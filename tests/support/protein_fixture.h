@@ -1,16 +1,13 @@
 #pragma once
 // Fixtures for the protein tests: full 80-column ATOM records with every field
-// settable, small text files in the test temporary directory, and standard
-// output captured around a call.
-
-#include <unistd.h>
+// settable, and standard output captured around a call.
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "support/files.h"
 
 struct AtomRecord {
   int serial = 1;
@@ -44,27 +41,6 @@ inline std::string pdbAtom(const std::string& name, const std::string& resName, 
   a.altLoc = altLoc;
   a.chain = chain;
   return pdbAtom(a);
-}
-
-// A file of the given text, removed when the test is done with it.
-class TextFile {
- public:
-  TextFile(const std::string& name, const std::string& text)
-      : path(testing::TempDir() + "vel_" + std::to_string(getpid()) + "_" + name) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  TextFile(const TextFile&) = delete;
-  TextFile& operator=(const TextFile&) = delete;
-  ~TextFile() { std::remove(path.c_str()); }
-
-  const std::string path;
-};
-
-inline std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 // Runs f and returns what it printed on standard output.
