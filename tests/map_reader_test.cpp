@@ -101,28 +101,31 @@ TEST(MapRead, HeaderFieldsAndVoxelSizeComeFromTheirOffsets) {
   EXPECT_EQ(map.apixZ, 0.5);
 }
 
-TEST(MapRead, VoxelsPastTheEndOfAShortFileStayZero) {
-  TempFile file("short.mrc");
+TEST(MapRead, ShortFileIsRefusedWithTheBytesPresentAndExpected) {
   MrcMapFile mrc;
   mrc.nx = 2, mrc.ny = 2, mrc.nz = 2;
+  mrc.mz = 2;
   mrc.data = {1, 2, 3, 4, 5, 6};
   mrc.fileLength = 1024 + 5 * 4 + 2;  // five whole voxels and half of the sixth
-  writeMrcFile(file.path, mrc);
+  Refusal r = readExpectingRefusal(mrc, "short.mrc");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, kFrameTop +
+                       "Map file ends before its voxel data does: 22 bytes of voxel data present, 32 expected. "
+                       "The file is truncated (an interrupted download?).\n" +
+                       kFrameBottom);
 
-  Map map;
-  map.read(file.path);
-  EXPECT_EQ(map.cube[0][0][1], 5.0f);
-  EXPECT_EQ(map.cube[1][0][1], 0.0f);  // the partial voxel is not taken
-  EXPECT_EQ(map.cube[0][1][1], 0.0f);
-  EXPECT_EQ(map.cube[1][1][1], 0.0f);
-  EXPECT_EQ(map.cube[1][1][0], 4.0f);
+  // A header and nothing after it is refused for the same reason.
+  mrc.fileLength = 1024;
+  EXPECT_NE(readExpectingRefusal(mrc, "headeronly.mrc").out.find(": 0 bytes of voxel data present, 32 expected."),
+            std::string::npos);
 }
 
 TEST(MapRead, AcceptsTheLargestExtent) {
   TempFile file("nx1999.mrc");
   MrcMapFile mrc;
   mrc.nx = 1999;
-  mrc.data = {7.0f, 8.0f};  // the rest of the row is missing and reads as 0
+  mrc.data.assign(1999, 0.0f);
+  mrc.data[0] = 7.0f, mrc.data[1] = 8.0f;
   writeMrcFile(file.path, mrc);
 
   Map map;

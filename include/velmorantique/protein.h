@@ -109,7 +109,9 @@ class Protein {
   // Reading (one chain; an empty chain reads the first chain met).
   void read(std::string path, std::string chain);
   char chr3ToChr1(const std::string& chr3) const;
-  char getAtomType(const std::string& atomName) const;
+  // The element letter from the atom name (deuterium counts as hydrogen);
+  // element is the text of columns 77-78, where the file has it.
+  char getAtomType(const std::string& atomName, const std::string& element = "") const;
   bool isSideChainAtom(const std::string& atomName) const;
   AminoAcid reOrderAtoms(int i) const;
   void fillMissingAAs();

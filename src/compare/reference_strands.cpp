@@ -9,23 +9,39 @@
 namespace {
 
 // The most strand axis one structure may ask to sample, in ångström: a
-// million samples. Real sheets hold a few thousand ångström of strand, and a
-// missing C-alpha's placeholder adds a few thousand more; only coordinates
-// that are no positions at all (1e30, inf) or strands zigzagging across the
-// whole coordinate range get near it, and sampling those would exhaust the
-// memory or never end.
+// million samples. Real sheets hold a few thousand ångström of strand; only
+// coordinates that are no positions at all (1e30, inf) or strands zigzagging
+// across the whole coordinate range get near it, and sampling those would
+// exhaust the memory or never end.
 constexpr double kMaxAxisLength = 100000.0;
+
+std::string residueText(const AminoAcid& aa) { return aa.chr3 + "-" + toString(aa.num); }
 
 [[noreturn]] void refuseAxisLength(const Protein& protein, const SheetsSecondaryStructure& record,
                                    double length) {
-  const AminoAcid& first = protein.AAs[record.start];
-  const AminoAcid& last = protein.AAs[record.end];
   errMsg("Reference", "FindTrueStrands",
          "The strand axes of " + protein.fileName + " are too long to sample every 0.1 A ( " +
-             toString(length) + " A reached at the strand " + first.chr3 + "-" + toString(first.num) +
-             " to " + last.chr3 + "-" + toString(last.num) + "; at most " + toString(kMaxAxisLength) +
+             toString(length) + " A reached at the strand " + residueText(protein.AAs[record.start]) +
+             " to " + residueText(protein.AAs[record.end]) + "; at most " + toString(kMaxAxisLength) +
              " A in all ). Its C-alpha coordinates are not those of a sheet.");
   fatalExit(1);
+}
+
+// A strand residue without its C-alpha has no place on the strand: its axis
+// and its C-alphas would run out to a placeholder far from the sheet, and
+// every score would measure that placeholder.
+void refuseStrandsWithoutCa(const Protein& protein, const std::string& function) {
+  for (const SheetsSecondaryStructure& record : protein.strands) {
+    for (int j = record.start; j <= record.end; ++j) {
+      if (protein.getAtomIndx(j, " CA ") != -1) continue;
+      errMsg("Reference", function,
+             "The strand " + residueText(protein.AAs[record.start]) + " to " +
+                 residueText(protein.AAs[record.end]) + " of " + protein.fileName + " has no C-alpha ( CA ) at residue " +
+                 residueText(protein.AAs[j]) +
+                 ": its strand axis cannot be drawn. Add the atom, or end the SHEET record before that residue.");
+      fatalExit(1);
+    }
+  }
 }
 
 // The axis of one strand sampled every 0.1 Å along the polyline through its
@@ -71,6 +87,7 @@ PointList sampleStrandAxis(const Protein& protein, const SheetsSecondaryStructur
 StrandSet FindTrueStrands(std::string pdbPath) {
   Protein protein;
   protein.read(pdbPath + ".pdb", "");
+  refuseStrandsWithoutCa(protein, "FindTrueStrands");
 
   StrandSet strands(protein.strands.size());
   double sampledLength = 0.0;
@@ -82,6 +99,7 @@ StrandSet FindTrueStrands(std::string pdbPath) {
 StrandSet FindTrueCAs(std::string pdbPath) {
   Protein protein;
   protein.read(pdbPath + ".pdb", "");
+  refuseStrandsWithoutCa(protein, "FindTrueCAs");
 
   StrandSet cas(protein.strands.size());
   for (std::size_t i = 0; i < protein.strands.size(); ++i)

@@ -113,6 +113,10 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   for (const PointList& strand : sheet.referenceStrands)
     strandPoints.insert(strandPoints.end(), strand.begin(), strand.end());
   writePseudoAtoms(run.outputPath("_strandPoints.pdb"), strandPoints, "HOH", " H  ");
+  // The twist analysis goes on without them; only the scores against them fail.
+  if (sheet.referenceStrands.empty())
+    out << "No reference strands: " << run.pdbPath
+        << ".pdb has no SHEET record of the chain read, so the distance and RMS scores are not numbers.\n";
 
   Map& map = sheet.densityMap;
   map.read(run.mapBase + ".mrc");
@@ -145,6 +149,11 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   PointList planePoints;
   sheet.sheetNormal = findCentrePlane(centroids, sheet.sheetCentre, planePoints);
   writePseudoAtoms(run.outputPath("_centerPlane.pdb"), planePoints, "HOH", " N  ");
+  // Without a plane there is no normal: the sheet is not turned, and the fit
+  // and the strand search run on the sheet as it lies in the map.
+  if (!(sheet.sheetNormal.length() > 0))
+    out << "No centre plane was found: fewer than three centroids pass the angle test, so the surface fit and "
+           "the twists are not meaningful.\n";
 
   PointList normalPoints;
   Vectors direction = sheet.sheetNormal.unit();

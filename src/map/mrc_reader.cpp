@@ -33,6 +33,21 @@ void refuseIfDamaged(const MapSource& source) {
     refuseMap("The gzip-compressed map file is damaged ( " + source.damage() + " ).");
 }
 
+// Angles within 0.001 degrees of 90 are right angles; all three 0, as some
+// writers leave them, mean an orthogonal cell too.
+bool orthogonalCell(const MRC_HEADER& h) {
+  if (h.alpha == 0.0f && h.beta == 0.0f && h.gamma == 0.0f) return true;
+  for (float angle : {h.alpha, h.beta, h.gamma})
+    if (!(std::fabs(static_cast<double>(angle) - 90.0) <= 0.001)) return false;
+  return true;
+}
+
+std::string cellAnglesText(const MRC_HEADER& h) {
+  std::ostringstream text;
+  text << h.alpha << " " << h.beta << " " << h.gamma;
+  return text.str();
+}
+
 std::string axisOrderText(const MRC_HEADER& h) {
   return std::to_string(h.mapc) + " " + std::to_string(h.mapr) + " " + std::to_string(h.maps);
 }
@@ -97,6 +112,20 @@ void Map::read(std::string path) {
   if (bytesPerVoxel == 0)
     refuseMap("Map mode " + std::to_string(hdr.mode) + " (" + modeName(hdr.mode) +
               ") cannot be read: only modes 0, 1, 2, 6 and 12 hold real voxel values.");
+  // Voxels are placed on orthogonal axes; a skewed cell would put them up to
+  // many ångström away from where the map has them.
+  if (!orthogonalCell(hdr))
+    refuseMap("Strange header of the file. The cell angles (alpha,beta,gamma) = ( " + cellAnglesText(hdr) +
+              " ) are not all 90 degrees: only maps on orthogonal axes can be read.");
+  // A stack holds several volumes or 2-D images one after another; read as
+  // one volume its sections would be taken for one sheet.
+  if (hdr.ispg >= 401 && hdr.ispg <= 630 && hdr.nz > hdr.mz)
+    refuseMap("Strange header of the file. The map is a stack of volumes ( ispg = " + std::to_string(hdr.ispg) +
+              ", nz = " + std::to_string(hdr.nz) + " sections of " + std::to_string(hdr.mz) +
+              " per volume ), not one volume.");
+  if (hdr.ispg == 0 && hdr.mz == 1 && hdr.nz > 1)
+    refuseMap("Strange header of the file. The map is a stack of " + std::to_string(hdr.nz) +
+              " 2-D images ( ispg = 0, mz = 1 ), not one volume.");
   AxisOrder axes{};
   if (!storedAxisOrder(hdr, axes))
     refuseMap("Strange header of the file. The axis order (mapc,mapr,maps) = ( " + axisOrderText(hdr) +
@@ -149,6 +178,14 @@ void Map::read(std::string path) {
          << hdr.nystart << " " << hdr.nzstart << " ) times the voxel size: ( " << hdr.xorigin << " "
          << hdr.yorigin << " " << hdr.zorigin << " ).";
     conversions.add(note.str());
+  } else if (hdr.nxstart != 0 || hdr.nystart != 0 || hdr.nzstart != 0) {
+    // Placed by ORIGIN alone; a reader that places maps by their grid start
+    // would put this one elsewhere.
+    std::ostringstream note;
+    note << "Map placed by its origin ( " << hdr.xorigin << " " << hdr.yorigin << " " << hdr.zorigin
+         << " ); the grid start ( " << hdr.nxstart << " " << hdr.nystart << " " << hdr.nzstart
+         << " ) was not used.";
+    conversions.add(note.str());
   }
 
   if (hdr.nsymbt > 0 && !source.skip(static_cast<uint64_t>(hdr.nsymbt))) {
@@ -165,15 +202,17 @@ void Map::read(std::string path) {
   }
 
   // Storage order is columns fastest, then rows, then sections: one section
-  // at a time is one bulk read. Voxels past the end of the data (a partial
-  // last one included) keep the 0 the grid was made with.
+  // at a time is one bulk read. A file that ends early (an interrupted
+  // download) is refused: the voxels it lacks would read as empty.
   const size_t stride = static_cast<size_t>(bytesPerVoxel);
+  uint64_t bytesPresent = 0;
   std::vector<unsigned char> stored(columns * rows * stride);
   std::vector<float> values(columns * rows);
   size_t at[3] = {0, 0, 0};  // grid index along x, y, z
   for (size_t s = 0; s < sections; ++s) {
     const size_t bytes = source.read(stored.data(), stored.size());
     refuseIfDamaged(source);
+    bytesPresent += bytes;
     const size_t voxels = bytes / stride;
     decodeVoxels(stored.data(), voxels, hdr.mode, order, values.data());
     at[axes[2]] = s;
@@ -186,6 +225,13 @@ void Map::read(std::string path) {
       }
     }
     if (bytes < stored.size()) break;
+  }
+  const uint64_t bytesExpected = static_cast<uint64_t>(columns) * rows * sections * stride;
+  if (bytesPresent < bytesExpected) {
+    cube.clear();
+    refuseMap("Map file ends before its voxel data does: " + std::to_string(bytesPresent) +
+              " bytes of voxel data present, " + std::to_string(bytesExpected) +
+              " expected. The file is truncated (an interrupted download?).");
   }
   conversions.print();
 }

@@ -34,8 +34,11 @@ bool isCarbonylOrTerminal(const std::string& atomName) {
   return atomName == " C  " || atomName == " O  " || atomName == " OXT";
 }
 
+// Neutron structures name the amide deuterium " D  " (" D1 ".." D3 " at the
+// N terminus); it stands where the amide hydrogen would.
 bool isAmideHydrogen(const std::string& atomName) {
-  return atomName == " H  " || atomName == " H1 " || atomName == " H2 " || atomName == " H3 ";
+  return atomName == " H  " || atomName == " H1 " || atomName == " H2 " || atomName == " H3 " ||
+         atomName == " D  " || atomName == " D1 " || atomName == " D2 " || atomName == " D3 ";
 }
 
 // Which atoms of a residue follow which when its atoms are put in order. An
@@ -223,7 +226,7 @@ void Protein::read(std::string path, std::string chain) {
     atom.coord = Coordinate(std::atof(pdbColumns(line, 31, 38).c_str()),
                             std::atof(pdbColumns(line, 39, 46).c_str()),
                             std::atof(pdbColumns(line, 47, 54).c_str()));
-    atom.type = getAtomType(atom.name);
+    atom.type = getAtomType(atom.name, pdbColumns(line, 77, 78));
     if (line.size() > 54) atom.occupancy = pdbColumns(line, 55, 60);
     if (line.size() > 60) atom.tempFactor = pdbColumns(line, 61, 66);
     if (line.size() > 78) atom.charge = pdbColumns(line, 79, 80);
@@ -264,16 +267,22 @@ char Protein::chr3ToChr1(const std::string& chr3) const {
   return 'X';
 }
 
-char Protein::getAtomType(const std::string& atomName) const {
-  for (char element : {'N', 'C', 'O', 'P', 'S', 'H'})
-    if (atomName.find(element) != std::string::npos) return element;
+char Protein::getAtomType(const std::string& atomName, const std::string& element) const {
+  for (char letter : {'N', 'C', 'O', 'P', 'S', 'H'})
+    if (atomName.find(letter) != std::string::npos) return letter;
+  // Deuterium (" D  ", " DA ", "1DB2": the first letter of the name is D; or
+  // element D in columns 77-78) is hydrogen to every measure taken here.
+  const std::size_t firstLetter = atomName.find_first_not_of(" 0123456789");
+  if ((firstLetter != std::string::npos && atomName[firstLetter] == 'D') || element == " D" || element == "D ")
+    return 'H';
   errMsg("Protein", "getAtomType", "Unknown atom type.....");
   fatalExit(1);
 }
 
 bool Protein::isSideChainAtom(const std::string& atomName) const {
   static const char* const kBackbone[] = {" N  ", " CA ", " C  ", " O  ", " OXT", " H  ", " H1 ",
-                                          " H2 ", " H3 ", " HA ", " HA1", " HA2", " HA3"};
+                                          " H2 ", " H3 ", " HA ", " HA1", " HA2", " HA3", " D  ",
+                                          " D1 ", " D2 ", " D3 ", " DA ", " DA2", " DA3"};
   for (const char* backbone : kBackbone)
     if (atomName == backbone) return false;
   return true;
