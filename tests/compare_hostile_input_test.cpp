@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <chrono>
 #include <string>
 
@@ -33,6 +35,7 @@ AxesResult sampleAxes(const std::string& name, const std::string& text) {
       r.axes = FindTrueStrands(pdb.base);
     } catch (const FatalError& e) {
       r.status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
     }
   });
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

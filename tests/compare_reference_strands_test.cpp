@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -102,6 +104,7 @@ TEST(ReferenceStrands, StrandResidueWithoutCalphaIsRefusedNamingItAndItsStrand) 
       axes ? FindTrueStrands(pdb.base) : FindTrueCAs(pdb.base);
     } catch (const FatalError& e) {
       status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
     }
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 1);

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <limits>
 
 #include "support/mrc_file.h"
@@ -32,6 +34,7 @@ Refusal readExpectingRefusal(Map& map, const std::string& path) {
     map.read(path);
   } catch (const FatalError& e) {
     r.status = e.status;
+    printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
   }
   r.out = testing::internal::GetCapturedStdout();
   return r;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "support/gzip_file.h"
 #include "support/mrc_file.h"
 #include "support/temp_file.h"
@@ -37,6 +39,7 @@ Reading readFile(const std::string& path) {
     r.map.read(path);
   } catch (const FatalError& e) {
     r.status = e.status;
+    printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
   }
   r.out = testing::internal::GetCapturedStdout();
   return r;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "support/protein_fixture.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
@@ -41,6 +43,7 @@ TEST(PdbReader, NameComesFromTheFileName) {
         p.read(path, "");
       } catch (const FatalError& e) {
         status = e.status;
+        printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
       }
     });
     EXPECT_EQ(p.name, name) << path;
@@ -213,6 +216,7 @@ TEST(PdbReader, ReorderingAShortAtomNameIsFatal) {
       p.reOrderAtoms(0);
     } catch (const FatalError& e) {
       status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
     }
   });
   EXPECT_EQ(status, 1);
@@ -233,6 +237,7 @@ TEST(PdbReader, ElementIsTheFirstKnownLetterOfTheName) {
       p.getAtomType(" XE ");
     } catch (const FatalError& e) {
       status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
     }
   });
   EXPECT_EQ(status, 1);
@@ -257,6 +262,7 @@ TEST(PdbReader, DeuteriumIsReadAsHydrogen) {
         p.getAtomType(name, " X");
       } catch (const FatalError& e) {
         status = e.status;
+        printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
       }
     });
     EXPECT_EQ(status, 1) << name;

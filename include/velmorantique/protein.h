@@ -3,10 +3,12 @@
 // residues listed as missing, and the file's header lines. Read from a PDB file,
 // or built from a point list as pseudo-atoms for writing.
 
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "velmorantique/fatal.h"
 #include "velmorantique/geometry.h"
 
 struct Torsion {
@@ -82,9 +84,13 @@ std::string toString(const T& value) {
   return s.str();
 }
 
-// The system-wide framed error report on standard output. With wait it rings
-// the bell and reads one character from standard input (returning at once when
-// the input is closed or at its end).
+// Framed reports that do not stop the run (a bad argument met by the protein
+// model, a stage file that cannot be written) go to the run's streams
+// (runStreams). A waiting report rings the bell and reads one character from
+// standard input (returning at once when the input is closed or at its end).
+// A routine that must stop throws FatalError instead (fatal.h).
+void report(const Frame& frame);
+// report() of the system-wide frame "in className.funcName()".
 void errMsg(const std::string& className, const std::string& funcName, const std::string& message,
             bool wait = false);
 

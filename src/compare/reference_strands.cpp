@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "velmorantique/compare.h"
-#include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
 namespace {
@@ -19,12 +18,11 @@ std::string residueText(const AminoAcid& aa) { return aa.chr3 + "-" + toString(a
 
 [[noreturn]] void refuseAxisLength(const Protein& protein, const SheetsSecondaryStructure& record,
                                    double length) {
-  errMsg("Reference", "FindTrueStrands",
-         "The strand axes of " + protein.fileName + " are too long to sample every 0.1 A ( " +
+  stopRun(FrameStyle::Report, "Reference.FindTrueStrands",
+          "The strand axes of " + protein.fileName + " are too long to sample every 0.1 A ( " +
              toString(length) + " A reached at the strand " + residueText(protein.AAs[record.start]) +
              " to " + residueText(protein.AAs[record.end]) + "; at most " + toString(kMaxAxisLength) +
              " A in all ). Its C-alpha coordinates are not those of a sheet.");
-  fatalExit(1);
 }
 
 // A strand residue without its C-alpha has no place on the strand: its axis
@@ -34,12 +32,11 @@ void refuseStrandsWithoutCa(const Protein& protein, const std::string& function)
   for (const SheetsSecondaryStructure& record : protein.strands) {
     for (int j = record.start; j <= record.end; ++j) {
       if (protein.getAtomIndx(j, " CA ") != -1) continue;
-      errMsg("Reference", function,
-             "The strand " + residueText(protein.AAs[record.start]) + " to " +
+      stopRun(FrameStyle::Report, "Reference." + function,
+              "The strand " + residueText(protein.AAs[record.start]) + " to " +
                  residueText(protein.AAs[record.end]) + " of " + protein.fileName + " has no C-alpha ( CA ) at residue " +
                  residueText(protein.AAs[j]) +
                  ": its strand axis cannot be drawn. Add the atom, or end the SHEET record before that residue.");
-      fatalExit(1);
     }
   }
 }

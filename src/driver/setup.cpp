@@ -16,10 +16,9 @@ namespace {
 // Without its report files a run would compute everything and keep nothing
 // (and every stage file would fail the same way), so it stops here.
 [[noreturn]] void refuseOutputDirectory(const RunSetup& run, const std::string& suffix) {
-  errMsg("RunSetup", "setUpRun",
-         "Unable to open " + run.outputPath(suffix) + ": the output directory " + run.outDir +
+  stopRun(FrameStyle::Report, "RunSetup.setUpRun",
+          "Unable to open " + run.outputPath(suffix) + ": the output directory " + run.outDir +
              " could not be created or cannot be written. Nothing of this run would be kept.");
-  fatalExit(1);
 }
 
 // The threshold as the number its text says. Any other text (a word, a
@@ -29,13 +28,11 @@ double parseThreshold(const char* text) {
   char* end = nullptr;
   const double value = std::strtod(text, &end);
   while (end != nullptr && end != text && std::isspace(static_cast<unsigned char>(*end))) ++end;
-  if (end == text || *end != '\0' || !std::isfinite(value)) {
-    errMsg("RunSetup", "setUpRun",
-           std::string("The threshold ( ") + text +
-               " ) is not a finite number: give the density threshold as a number such as 0.05, 1e-3 or -0.2 "
-               "(with a decimal point, not a comma).");
-    fatalExit(1);
-  }
+  if (end == text || *end != '\0' || !std::isfinite(value))
+    stopRun(FrameStyle::Report, "RunSetup.setUpRun",
+            std::string("The threshold ( ") + text +
+                " ) is not a finite number: give the density threshold as a number such as 0.05, 1e-3 or -0.2 "
+                "(with a decimal point, not a comma).");
   return value;
 }
 

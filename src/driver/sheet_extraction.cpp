@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include "driver/pseudo_atoms.h"
 #include "driver/stages.h"
@@ -32,13 +33,11 @@ void forEachVoxel(const Map& map, Visit visit) {
       for (int r = 0; r < rows; ++r) visit(r, c, s, map.cube[r][c][s]);
 }
 
-void refuseEmptySheet(double threshold, size_t n, std::ostream& out) {
-  out << "============================== in sheet extraction ==========================\n";
-  out << "No sheet density is left at threshold " << threshold
-      << ": at least two distinct sheet points are needed ( num of points = " << n << " ).\n";
-  out << std::string(79, '=') << "\n";
-  out.flush();
-  fatalExit(1);
+[[noreturn]] void refuseEmptySheet(double threshold, size_t n) {
+  std::ostringstream message;
+  message << "No sheet density is left at threshold " << threshold
+          << ": at least two distinct sheet points are needed ( num of points = " << n << " ).";
+  stopRun(FrameStyle::Banner, "sheet extraction", message.str());
 }
 
 // Whether some empty voxel lies within 1.5 Å of p. Only the voxels whose
@@ -136,7 +135,7 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   const double count = static_cast<double>(n);
   Coordinate mean(sumX / count, sumY / count, sumZ / count);
   int centreIndex = findClosestPointInSet(sheet.sheetPoints, mean);
-  if (n == 0 || centreIndex == -1) refuseEmptySheet(run.threshold, n, out);
+  if (n == 0 || centreIndex == -1) refuseEmptySheet(run.threshold, n);
 
   ClusterList voxelClusters;
   peakClustering(sheet.sheetPoints, voxelClusters, sheet.sheetPoints[0], 5.0);

@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <iostream>
 #include <new>
 #include <sstream>
 #include <vector>
@@ -14,19 +13,9 @@
 
 namespace {
 
-const char* const kFrameTop =
-    "============================== in MRC::read (string) ==========================";
-const char* const kFrameBottom =
-    "===============================================================================";
-
 bool cellLengthUsable(float length) { return std::isfinite(length) && length != 0.0f; }
 
-[[noreturn]] void refuseMap(const std::string& middle) {
-  std::cout << kFrameTop << std::endl;
-  std::cout << middle << std::endl;
-  std::cout << kFrameBottom << std::endl;
-  fatalExit(1);
-}
+[[noreturn]] void refuseMap(const std::string& middle) { stopRun(FrameStyle::Banner, "MRC::read (string)", middle); }
 
 void refuseIfDamaged(const MapSource& source) {
   if (!source.damage().empty())
@@ -58,7 +47,7 @@ class Conversions {
  public:
   void add(const std::string& sentence) { text_ += (text_.empty() ? "" : " ") + sentence; }
   void print() const {
-    if (!text_.empty()) std::cout << text_ << std::endl;
+    if (!text_.empty()) *runStreams().out << text_ << std::endl;
   }
 
  private:

@@ -2,7 +2,6 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <string>
 #include <unordered_set>
@@ -159,13 +158,12 @@ constexpr std::size_t kMaxOrderedAtoms = 2000000;
 
 [[noreturn]] void refuseRepeatedResidues(const std::string& path, const AminoAcid& aa,
                                          std::size_t residueAtoms, std::size_t chainAtoms) {
-  errMsg("Protein", "read",
-         "Too many atoms to order in " + path + ": residue " + aa.chr3 + "-" + toString(aa.num) +
+  stopRun(FrameStyle::Report, "Protein.read",
+          "Too many atoms to order in " + path + ": residue " + aa.chr3 + "-" + toString(aa.num) +
              " would hold " + toString(residueAtoms) + " atoms ( " + toString(chainAtoms) +
              " in the chain so far, at most " + toString(kMaxOrderedAtoms) +
              " ). The file repeats its residue numbers (several models, or numbers past 9999?): "
              "give it one model of one chain.");
-  fatalExit(1);
 }
 
 }  // namespace
@@ -176,10 +174,7 @@ void Protein::read(std::string path, std::string chain) {
   name = nameFromPath(path);
 
   std::ifstream in(path.c_str());
-  if (!in) {
-    errMsg("Protein", "read", "Unable to open " + path);
-    fatalExit(1);
-  }
+  if (!in) stopRun(FrameStyle::Report, "Protein.read", "Unable to open " + path);
 
   bool stop = false;
   std::string curChain;
@@ -198,7 +193,7 @@ void Protein::read(std::string path, std::string chain) {
     if (AAs.empty()) curChain = lineChain;
     const char iCode = pdbColumn(line, 27);
     if (iCode != ' ') {
-      std::cout << name << " has code of residue inserting" << std::endl;
+      *runStreams().out << name << " has code of residue inserting" << std::endl;
       stop = true;
     }
     if (lineChain != curChain || iCode != ' ') {
@@ -275,8 +270,7 @@ char Protein::getAtomType(const std::string& atomName, const std::string& elemen
   const std::size_t firstLetter = atomName.find_first_not_of(" 0123456789");
   if ((firstLetter != std::string::npos && atomName[firstLetter] == 'D') || element == " D" || element == "D ")
     return 'H';
-  errMsg("Protein", "getAtomType", "Unknown atom type.....");
-  fatalExit(1);
+  stopRun(FrameStyle::Report, "Protein.getAtomType", "Unknown atom type.....");
 }
 
 bool Protein::isSideChainAtom(const std::string& atomName) const {
@@ -289,18 +283,14 @@ bool Protein::isSideChainAtom(const std::string& atomName) const {
 }
 
 AminoAcid Protein::reOrderAtoms(int i) const {
-  if (i < 0 || i >= numOfAA()) {
-    errMsg("Protein", "reOrderAtoms",
-           "The given index (" + toString(i) + ") is out of range..or the portion is empty (No.AAs= " +
-               toString(numOfAA()) + ")");
-    fatalExit(1);
-  }
+  if (i < 0 || i >= numOfAA())
+    stopRun(FrameStyle::Report, "Protein.reOrderAtoms",
+            "The given index (" + toString(i) + ") is out of range..or the portion is empty (No.AAs= " +
+                toString(numOfAA()) + ")");
   const AminoAcid& src = AAs[i];
   for (const Atom& atom : src.atoms) {
-    if (atom.name.size() < 4) {
-      errMsg("Protein", "reOrderAtoms", "Error occured in the name of the AA " + src.chr3);
-      fatalExit(1);
-    }
+    if (atom.name.size() < 4)
+      stopRun(FrameStyle::Report, "Protein.reOrderAtoms", "Error occured in the name of the AA " + src.chr3);
   }
 
   AminoAcid result = src;
