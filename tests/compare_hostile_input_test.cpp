@@ -54,24 +54,29 @@ const std::string kFrameTop = "================================ in Reference.Fin
 
 }  // namespace
 
-TEST(HostileReferenceStrands, CoordinatesThatAreNoPositionsAreRefused) {
-  for (const std::string x : {"1e3009", "inf", "1e30", "-1e300"}) {
+TEST(HostileReferenceStrands, CoordinatesThatAreNoPositionsAreRefusedByTheReader) {
+  for (const auto& [x, shown] : std::vector<std::pair<std::string, std::string>>{
+           {"1e3009", "inf"}, {"inf", "inf"}, {"1e30", "1e+30"}, {"-1e300", "-1e+300"}, {"nan", "nan"},
+           {"1000001.", "1e+06"}}) {
     SCOPED_TRACE(x);
     AxesResult r = sampleAxes("far_" + std::to_string(x.size()), strandWithMiddleX(x));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find(kFrameTop + "The strand axes of "), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(" A reached at the strand VAL-1 to VAL-3; at most 100000 A in all ). Its C-alpha "
-                         "coordinates are not those of a sheet.\n" +
+    EXPECT_NE(r.out.find("\n================================ in Protein.read() ====================\nThe atom  CA  "
+                         "of residue VAL-2 in "),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find(" lies at ( " + shown + " 0 0 ): not a finite position within 1e+06 A. Check columns "
+                         "31-54 of its ATOM record.\n" +
                          std::string(79, '=') + "\n"),
               std::string::npos)
         << r.out;
     EXPECT_LT(r.seconds, 5.0);
   }
-  // A not-a-number coordinate makes segments of no length: each is one point.
-  AxesResult nan = sampleAxes("nan_x", strandWithMiddleX("nan"));
-  EXPECT_EQ(nan.status, 0);
-  ASSERT_EQ(nan.axes.size(), 1u);
-  EXPECT_EQ(nan.axes[0].size(), 3u);
+  // A million ångström itself is still a position (whose strand is then too
+  // long to sample).
+  AxesResult atReach = sampleAxes("at_reach", strandWithMiddleX("1000000."));
+  EXPECT_EQ(atReach.status, 1);
+  EXPECT_NE(atReach.out.find(kFrameTop + "The strand axes of "), std::string::npos) << atReach.out;
 }
 
 TEST(HostileReferenceStrands, StrandsAcrossTheWholeCoordinateRangeAreRefusedInBoundedTime) {

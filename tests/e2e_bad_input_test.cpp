@@ -220,6 +220,13 @@ std::vector<BadInput> badInputs() {
       // A cell length that is no number, or zero, leaves no voxel a position.
       mapCase("MapCellLengthInfinite", [&](MrcMapFile& m) { m.xlen = inf; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
+      // A voxel over 1000 A, or a map a million angstrom away, is no measurement.
+      mapCase("MapVoxelOver1000", [&](MrcMapFile& m) { m.xlen = 12 * 1000.5f; }, 1,
+              {kMapFrame + "Strange header of the file. The voxel size ( 1000.5 1 1 ) is not finite or exceeds 1000 A.\n"},
+              Left::StrandPointsIntact),
+      mapCase("MapOriginBeyondReach", [&](MrcMapFile& m) { m.zorigin = 3e7f; }, 1,
+              {kMapFrame + "Strange header of the file. The origin ( 0 0 3e+07 ) lies beyond 1e+06 A.\n"},
+              Left::StrandPointsIntact),
       mapCase("MapCellLengthZero", [&](MrcMapFile& m) { m.zlen = 0; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
       {"MapIsAPdbFile",
@@ -322,7 +329,17 @@ std::vector<BadInput> badInputs() {
                   return isAtom(l) && residueNumber(l) == 37 && l.substr(12, 4) == " CA " ? l.substr(0, 38) + "  1e3009" + l.substr(46) : l;
                 });
               },
-              1, {"in Reference.FindTrueStrands() ====================\nThe strand axes of "}, Left::HeadersOnly),
+              1,
+              {"in Protein.read() ====================\nThe atom  CA  of residue ALA-37 in " + kName + ".pdb lies at ( 7.2 inf -0.803 ): not",
+               " inf ", " ): not a finite position within 1e+06 A. Check columns 31-54 of its ATOM record.\n"},
+              Left::HeadersOnly),
+      pdbCase("PdbNotANumberCoordinate",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return isAtom(l) && residueNumber(l) == 2 && l.substr(12, 4) == " N  " ? l.substr(0, 30) + "     nan" + l.substr(38) : l;
+                });
+              },
+              1, {"\nThe atom  N   of residue THR-2 in " + kName + ".pdb lies at ( nan -6.969 -3.813 ): "}, Left::HeadersOnly),
       // Every model's atoms join the last residue of the first, and are
       // collected again per earlier atom of their name.
       pdbCase("PdbEnsembleOfTwentyModels",

@@ -207,6 +207,36 @@ TEST(MapRead, RefusesCellLengthsAndOriginsThatPlaceNoVoxel) {
   EXPECT_EQ(r.out, kFrameTop + "Strange header of the file. The origin is not a finite position.\n" + kFrameBottom);
 }
 
+// Voxels of over 1000 Å and origins a million ångström away are damaged or
+// foreign headers; the limits themselves are accepted. The origin counts
+// wherever it comes from, the grid start included.
+TEST(MapRead, RefusesAbsurdVoxelSizesAndOrigins) {
+  auto read = [](float xlen, int32_t mx, float xorigin, int32_t nxstart) {
+    MrcMapFile mrc;
+    mrc.data = {1.0f};
+    mrc.xlen = xlen, mrc.mx = mx;
+    mrc.xorigin = xorigin, mrc.nxstart = nxstart;
+    return readExpectingRefusal(mrc, "absurd.mrc");
+  };
+  EXPECT_EQ(read(1000.0f, 1, 0, 0).status, -1);
+  EXPECT_EQ(read(-2000.0f, 2, 0, 0).status, -1);
+  EXPECT_EQ(read(1.0f, 1, 1.0e6f, 0).status, -1);
+  EXPECT_EQ(read(1.0f, 1, -1.0e6f, 0).status, -1);
+
+  Refusal voxel = read(2001.0f, 2, 0, 0);
+  EXPECT_EQ(voxel.status, 1);
+  EXPECT_EQ(voxel.out, kFrameTop + "Strange header of the file. The voxel size ( 1000.5 1 1 ) is not finite or exceeds 1000 A.\n" +
+                           kFrameBottom);
+  EXPECT_EQ(read(-1001.0f, 1, 0, 0).status, 1);
+
+  Refusal far = read(1.0f, 1, -1.5e6f, 0);
+  EXPECT_EQ(far.status, 1);
+  EXPECT_EQ(far.out, kFrameTop + "Strange header of the file. The origin ( -1.5e+06 0 0 ) lies beyond 1e+06 A.\n" + kFrameBottom);
+  Refusal farStart = read(10.0f, 1, 0, 200000);  // 200000 voxels of 10 A
+  EXPECT_EQ(farStart.status, 1);
+  EXPECT_NE(farStart.out.find("The origin ( 2e+06 0 0 ) lies beyond 1e+06 A."), std::string::npos) << farStart.out;
+}
+
 TEST(MapRead, RefusesAGridLargerThanMemoryBeforeAllocating) {
   const uint64_t limit = cubeMemoryLimit();
   if (limit == 0 || cubeFootprint(1999, 1999, 1999) <= limit)

@@ -4,6 +4,7 @@
 // not guarded: it yields not-a-number or infinity, which callers print and rank
 // as they are.
 
+#include <cmath>
 #include <vector>
 
 struct Coordinate {
@@ -11,6 +12,15 @@ struct Coordinate {
   Coordinate() = default;
   Coordinate(double x_, double y_, double z_) : x(x_), y(y_), z(z_) {}
 };
+
+// Every position the program reads (atom coordinates, a map's origin) is
+// finite and within this many ångström of the origin of coordinates: the
+// readers refuse others, once, where they read them, and the point searches
+// take it as given. Structures and maps lie within a few thousand ångström.
+constexpr double kCoordinateReach = 1.0e6;
+// False for not-a-number and infinity too.
+inline bool withinReach(double v) { return std::fabs(v) <= kCoordinateReach; }
+inline bool withinReach(const Coordinate& p) { return withinReach(p.x) && withinReach(p.y) && withinReach(p.z); }
 
 using PointList = std::vector<Coordinate>;  // ordered; a stick is ordered along a strand
 using StrandSet = std::vector<PointList>;   // one point list per strand

@@ -3,17 +3,30 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <sstream>
 #include <vector>
 
 #include "mrc_format.h"
 #include "velmorantique/fatal.h"
+#include "velmorantique/geometry.h"
 #include "velmorantique/map.h"
 
 namespace {
 
 bool cellLengthUsable(float length) { return std::isfinite(length) && length != 0.0f; }
+
+constexpr double kMaxVoxelSize = 1000.0;  // ångström
+
+bool voxelSizeUsable(double apix) { return std::fabs(apix) <= kMaxVoxelSize; }  // false for NaN
+
+// Numbers as the stream prints them, blank-separated.
+std::string numbersText(std::initializer_list<double> values) {
+  std::ostringstream text;
+  for (double v : values) text << (text.tellp() > 0 ? " " : "") << v;
+  return text.str();
+}
 
 [[noreturn]] void refuseMap(const std::string& middle) { stopRun(FrameStyle::Banner, "MRC::read (string)", middle); }
 
@@ -29,12 +42,6 @@ bool orthogonalCell(const MRC_HEADER& h) {
   for (float angle : {h.alpha, h.beta, h.gamma})
     if (!(std::fabs(static_cast<double>(angle) - 90.0) <= 0.001)) return false;
   return true;
-}
-
-std::string cellAnglesText(const MRC_HEADER& h) {
-  std::ostringstream text;
-  text << h.alpha << " " << h.beta << " " << h.gamma;
-  return text.str();
 }
 
 std::string axisOrderText(const MRC_HEADER& h) {
@@ -104,7 +111,7 @@ void Map::read(std::string path) {
   // Voxels are placed on orthogonal axes; a skewed cell would put them up to
   // many ångström away from where the map has them.
   if (!orthogonalCell(hdr))
-    refuseMap("Strange header of the file. The cell angles (alpha,beta,gamma) = ( " + cellAnglesText(hdr) +
+    refuseMap("Strange header of the file. The cell angles (alpha,beta,gamma) = ( " + numbersText({hdr.alpha, hdr.beta, hdr.gamma}) +
               " ) are not all 90 degrees: only maps on orthogonal axes can be read.");
   // A stack holds several volumes or 2-D images one after another; read as
   // one volume its sections would be taken for one sheet.
@@ -176,6 +183,15 @@ void Map::read(std::string path) {
          << " ) was not used.";
     conversions.add(note.str());
   }
+
+  // A voxel of over 1000 Å, or a map placed a million ångström away, is no
+  // measurement but a damaged or foreign header.
+  if (!voxelSizeUsable(apixX) || !voxelSizeUsable(apixY) || !voxelSizeUsable(apixZ))
+    refuseMap("Strange header of the file. The voxel size ( " + numbersText({apixX, apixY, apixZ}) +
+              " ) is not finite or exceeds " + numbersText({kMaxVoxelSize}) + " A.");
+  if (!withinReach(Coordinate(hdr.xorigin, hdr.yorigin, hdr.zorigin)))
+    refuseMap("Strange header of the file. The origin ( " + numbersText({hdr.xorigin, hdr.yorigin, hdr.zorigin}) +
+              " ) lies beyond " + numbersText({kCoordinateReach}) + " A.");
 
   if (hdr.nsymbt > 0 && !source.skip(static_cast<uint64_t>(hdr.nsymbt))) {
     refuseIfDamaged(source);

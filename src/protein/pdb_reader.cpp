@@ -166,6 +166,18 @@ constexpr std::size_t kMaxOrderedAtoms = 2000000;
              "give it one model of one chain.");
 }
 
+// A coordinate text that reads as infinite, as not a number or as a million
+// ångström (1e30, inf) is no atom position: every distance measured from it
+// would be one too. Checked once, here, for every atom the chain keeps.
+[[noreturn]] void refuseAtomPosition(const std::string& path, const std::string& line, const Atom& atom) {
+  stopRun(FrameStyle::Report, "Protein.read",
+          "The atom " + atom.name + " of residue " + pdbColumns(line, 18, 20) + "-" +
+              toString(std::atoi(pdbColumns(line, 23, 26).c_str())) + " in " + path + " lies at ( " +
+              toString(atom.coord.x) + " " + toString(atom.coord.y) + " " + toString(atom.coord.z) +
+              " ): not a finite position within " + toString(kCoordinateReach) +
+              " A. Check columns 31-54 of its ATOM record.");
+}
+
 }  // namespace
 
 void Protein::read(std::string path, std::string chain) {
@@ -221,6 +233,7 @@ void Protein::read(std::string path, std::string chain) {
     atom.coord = Coordinate(std::atof(pdbColumns(line, 31, 38).c_str()),
                             std::atof(pdbColumns(line, 39, 46).c_str()),
                             std::atof(pdbColumns(line, 47, 54).c_str()));
+    if (!withinReach(atom.coord)) refuseAtomPosition(path, line, atom);
     atom.type = getAtomType(atom.name, pdbColumns(line, 77, 78));
     if (line.size() > 54) atom.occupancy = pdbColumns(line, 55, 60);
     if (line.size() > 60) atom.tempFactor = pdbColumns(line, 61, 66);
