@@ -23,7 +23,7 @@ int runVelmorantique(int argc, char** argv, std::ostream& out, std::ostream& err
     return 1;
   }
   // The library's lines go where the run's own output goes, in their order.
-  const RunStreams standard = runStreams();
+  const RunStreams previous = runStreams();
   runStreams() = RunStreams{&out, &err};
   RunSetup run;
   int status = 0;
@@ -46,6 +46,6 @@ int runVelmorantique(int argc, char** argv, std::ostream& out, std::ostream& err
   run.bestResultStream.close();
   run.rmsStream.close();
   out.flush();
-  runStreams() = standard;
+  runStreams() = previous;
   return status;
 }
