@@ -50,6 +50,7 @@ void timedRun(const SyntheticSheet& sheet, const std::string& report) {
   double seconds[kStageCount] = {0, 0, 0, 0, 0, 0};
   size_t voxels = 0;
   RunSetup run;
+  runStreams() = RunStreams{&out, &err};  // the library's lines, as the program prints them
   try {
     Clock::time_point t = Clock::now();
     setUpRun(run, sheet.base.c_str(), sheet.base.c_str(), threshold, out, err);
@@ -73,7 +74,8 @@ void timedRun(const SyntheticSheet& sheet, const std::string& report) {
     run.rmsStream.close();
     out.flush();
     seconds[5] = since(t);
-  } catch (const FatalError&) {
+  } catch (const FatalError& e) {
+    printFrame(e.frame, out, err);
     std::fprintf(stderr, "the run stopped early; see %s.stdout\n", sheet.base.c_str());
   }
   std::ofstream r(report);

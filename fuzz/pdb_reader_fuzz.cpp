@@ -1,8 +1,8 @@
 // Fuzz target: any bytes as a reference PDB file. The chain is read with its
 // header, helix and strand records, reordered atoms, side-chain geometry and
 // missing residues; the reference strands are taken from it as the run does,
-// and the chain is written back. A refused file ends in FatalError after its
-// framed message; nothing else may happen: no crash, no undefined
+// and the chain is written back. A refused file ends in FatalError carrying
+// its framed message; nothing else may happen: no crash, no undefined
 // behaviour, no hang, no runaway allocation.
 
 #include <unistd.h>

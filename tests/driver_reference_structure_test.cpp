@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include "velmorantique/fatal.h"
+#include <iostream>
 
 #include "support/program.h"
 
@@ -88,57 +90,53 @@ TEST(FindTrueStrands, OneResidueStrandHoldsItsCalphaTwice) {
   expectSame(strands[0][1], Coordinate(4, 5, 6));
 }
 
-TEST(FindTrueStrands, MissingCalphasAreReportedInChainOrder) {
-  // Residues 2 and 3 have no C-alpha: each triplet holding them reports them
-  // in chain order, and their placeholders enter the centroids.
-  std::string text = sheetLine(1, 1, 4) + atomLine(1, " CA ", "VAL", 1, 0, 0, 0) +
-                     atomLine(2, " N  ", "GLY", 2, 3, 0, 0) +
-                     atomLine(3, " N  ", "SER", 3, 6, 0, 0) +
-                     atomLine(4, " CA ", "VAL", 4, 9, 0, 0);
+TEST(ReferenceStrands, StrandResidueWithoutCalphaIsRefusedNamingItAndItsStrand) {
+  // Residues 2 and 3 have no C-alpha: the first of them is named, with the
+  // strand it belongs to, before any placeholder could enter an axis.
+  std::string text = sheetLine(1, 5, 6) + sheetLine(2, 1, 4) + atomLine(1, " CA ", "VAL", 1, 0, 0, 0) +
+                     atomLine(2, " N  ", "GLY", 2, 3, 0, 0) + atomLine(3, " N  ", "SER", 3, 6, 0, 0) +
+                     atomLine(4, " CA ", "VAL", 4, 9, 0, 0) + atomLine(5, " CA ", "VAL", 5, 0, 5, 0) +
+                     atomLine(6, " CA ", "VAL", 6, 3, 5, 0);
   PdbFile pdb("missing_ca", text);
-  testing::internal::CaptureStdout();
-  StrandSet strands = FindTrueStrands(pdb.base);
-  std::string out = testing::internal::GetCapturedStdout();
-
-  std::string order;
-  for (std::size_t at = out.find("No such atom"); at != std::string::npos;
-       at = out.find("No such atom", at + 1))
-    order += out.substr(out.find("in AA (", at) + 7, 5) + " ";
-  EXPECT_EQ(order, "GLY-2 SER-3 GLY-2 SER-3 ");
-  ASSERT_EQ(strands.size(), 1u);
-  bool throughPlaceholders = false;  // centroid of CA 1 and two placeholders
-  for (const Coordinate& c : strands[0])
-    throughPlaceholders |= c.x == -666 && c.y == -666 && c.z == -666;
-  EXPECT_TRUE(throughPlaceholders);
+  for (bool axes : {true, false}) {
+    int status = 0;
+    testing::internal::CaptureStdout();
+    try {
+      axes ? FindTrueStrands(pdb.base) : FindTrueCAs(pdb.base);
+    } catch (const FatalError& e) {
+      status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
+    }
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 1);
+    // The reader's own notes on the residues come first; the refusal ends the output.
+    EXPECT_EQ(out.find("No such atom"), std::string::npos);
+    const std::string frame = "\n================================ in Reference." + std::string(axes ? "FindTrueStrands" : "FindTrueCAs") +
+                       "() ====================\nThe strand VAL-1 to VAL-4 of " + pdb.file.path +
+                       " has no C-alpha ( CA ) at residue GLY-2: its strand axis cannot be drawn. Add the atom, or "
+                       "end the SHEET record before that residue.\n" +
+                       std::string(79, '=') + "\n";
+    ASSERT_GE(out.size(), frame.size());
+    EXPECT_EQ(out.substr(out.size() - frame.size()), frame);
+  }
 }
 
-TEST(ReferenceStrands, EachReadReportsTheMissingCalphasItAsksFor) {
-  // The C-alpha read asks for each residue once, in chain order; the axis
-  // read asks for each as often as its triplets use it.
+TEST(ReferenceStrands, TheDetectedResidueReadReportsTheMissingCalphasItAsksFor) {
+  // Only the axis and C-alpha reads refuse such a strand; the count of
+  // detected residues, which comes after them in a run, asks for each residue
+  // once, in chain order, and takes the placeholder.
   std::string text = sheetLine(1, 1, 4) + atomLine(1, " CA ", "VAL", 1, 0, 0, 0) +
                      atomLine(2, " N  ", "GLY", 2, 3, 0, 0) + atomLine(3, " CA ", "SER", 3, 6, 0, 0) +
                      atomLine(4, " CA ", "VAL", 4, 9, 0, 0);
   PdbFile pdb("missing_one_ca", text);
-  auto reports = [](const std::string& out) {
-    int n = 0;
-    for (std::size_t at = out.find("No such atom"); at != std::string::npos; at = out.find("No such atom", at + 1))
-      ++n;
-    return n;
-  };
-  testing::internal::CaptureStdout();
-  StrandSet cas = FindTrueCAs(pdb.base);
-  EXPECT_EQ(reports(testing::internal::GetCapturedStdout()), 1);
   testing::internal::CaptureStdout();
   ReferenceStrands strands = readReferenceStrands(pdb.base);
-  EXPECT_EQ(reports(testing::internal::GetCapturedStdout()), 1);
-  testing::internal::CaptureStdout();
-  FindTrueStrands(pdb.base);
-  EXPECT_EQ(reports(testing::internal::GetCapturedStdout()), 2);
-
-  ASSERT_EQ(cas.size(), 1u);
-  ASSERT_EQ(cas[0].size(), 4u);
-  expectSame(cas[0][1], Coordinate(-999, -999, -999));
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find("No such atom"), std::string::npos);
+  EXPECT_EQ(out.find("No such atom"), out.rfind("No such atom"));
   ASSERT_EQ(strands.size(), 1u);
+  ASSERT_EQ(strands[0].cas.size(), 4u);
+  expectSame(strands[0].cas[1], Coordinate(-999, -999, -999));
   EXPECT_EQ(strands[0].seqLength, 4);
 }
 

@@ -122,13 +122,25 @@ const std::string kMapFrame = "============================== in MRC::read (stri
 const std::string kBadExtents = kMapFrame +
                                 "Strange header of the file. One of (nx,ny,nz) exceeds MAXLEN ( 2000 ).\n" +
                                 std::string(79, '=') + "\n";
+std::string truncated(int present) {
+  return kMapFrame + "Map file ends before its voxel data does: " + std::to_string(present) +
+         " bytes of voxel data present, 6912 expected. The file is truncated (an interrupted download?).\n" +
+         std::string(79, '=') + "\n";
+}
 const std::string kNoDensity = "============================== in sheet extraction ==========================\n"
                                "No sheet density is left at threshold ";
 
+BadInput thresholdRefused(const std::string& name, const std::string& threshold) {
+  return {name, withMap([](MrcMapFile&) {}), {kName, kName, threshold}, 1,
+          {"\n================================ in RunSetup.setUpRun() ====================\nThe threshold ( " +
+           threshold +
+           " ) is not a finite number: give the density threshold as a number such as 0.05, 1e-3 or -0.2 (with a "
+           "decimal point, not a comma).\n" +
+           std::string(79, '=') + "\n"},
+          Left::Nothing};
+}
+
 std::vector<BadInput> badInputs() {
-  int halfSheetPoints = 0;
-  const MrcMapFile sheet = twistedSheet();
-  for (size_t i = 0; i < sheet.data.size() / 2; ++i) halfSheetPoints += sheet.data[i] > 0;
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   auto everyKth = [](MrcMapFile& m, size_t k, float v) {
@@ -142,11 +154,53 @@ std::vector<BadInput> badInputs() {
       {"MapMissing", withMap([](MrcMapFile&) {}), {kName, "absent", "0.5"}, 1,
        {kMapFrame + "Can't open given Map file ( absent.mrc ). \n"}, Left::StrandPointsIntact},
       mapCase("MapEmpty", [](MrcMapFile& m) { m.fileLength = 0; }, 1, {kBadExtents}, Left::StrandPointsIntact),
+      // A cut file (an interrupted download) would read the rest as empty
+      // voxels, and the analysis would run on part of the sheet.
       mapCase("MapHeaderOnly", [](MrcMapFile& m) { m.fileLength = 1024; }, 1,
-              {"num of points = 0\n" + kNoDensity + "0.5"}, Left::StrandPointsIntact),
-      // Six of the twelve slices and half a voxel: the rest reads as zeros.
-      mapCase("MapDataCutInHalf", [](MrcMapFile& m) { m.fileLength = 1024 + 4 * 12 * 12 * 6 + 2; }, 0,
-              {"num of points = " + std::to_string(halfSheetPoints) + "\n"}, Left::CompleteReports),
+              {truncated(0)}, Left::StrandPointsIntact),
+      mapCase("MapDataCutInHalf", [](MrcMapFile& m) { m.fileLength = 1024 + 4 * 12 * 12 * 6 + 2; }, 1,
+              {truncated(4 * 12 * 12 * 6 + 2)}, Left::StrandPointsIntact),
+      // A skewed cell would place voxels on axes the grid does not have;
+      // all three angles 0, as some writers leave them, is a right-angled cell.
+      mapCase("MapCellGamma120", [](MrcMapFile& m) { m.gamma = 120.0f; }, 1,
+              {kMapFrame + "Strange header of the file. The cell angles (alpha,beta,gamma) = ( 90 90 120 ) are not all "
+                           "90 degrees: only maps on orthogonal axes can be read.\n"},
+              Left::StrandPointsIntact),
+      mapCase("MapCellBeta94Point3", [](MrcMapFile& m) { m.beta = 94.3f; }, 1, {"= ( 90 94.3 90 ) are not all 90"},
+              Left::StrandPointsIntact),
+      mapCase("MapCellAnglesAllZero", [](MrcMapFile& m) { m.alpha = m.beta = m.gamma = 0.0f; }, 0,
+              {"num of points = 144\n"}, Left::CompleteReports),
+      mapCase("MapCellAngleWithinAThousandth", [](MrcMapFile& m) { m.alpha = 90.0009f; }, 0,
+              {"num of points = 144\n"}, Left::CompleteReports),
+      // Stacks: several volumes, or 2-D images, one after another.
+      mapCase("MapVolumeStack", [](MrcMapFile& m) { m.ispg = 401, m.mz = 6; }, 1,
+              {kMapFrame + "Strange header of the file. The map is a stack of volumes ( ispg = 401, nz = 12 sections "
+                           "of 6 per volume ), not one volume.\n"},
+              Left::StrandPointsIntact),
+      mapCase("MapImageStack", [](MrcMapFile& m) { m.ispg = 0, m.mz = 1; }, 1,
+              {kMapFrame + "Strange header of the file. The map is a stack of 12 2-D images ( ispg = 0, mz = 1 ), "
+                           "not one volume.\n"},
+              Left::StrandPointsIntact),
+      mapCase("MapSpaceGroupZeroVolume", [](MrcMapFile& m) { m.ispg = 0; }, 0, {"num of points = 144\n"},
+              Left::CompleteReports),
+      mapCase("MapOneVolumeOfAStackGroup", [](MrcMapFile& m) { m.ispg = 401; }, 0, {"num of points = 144\n"},
+              Left::CompleteReports),
+      // A sheet one voxel thick: every centroid lies within 1.5 A of an empty
+      // voxel, none is left for the centre plane, and the run says so.
+      mapCase("MapWithoutCentrePlane", [](MrcMapFile&) {}, 0,
+              {"num of points = 144\nNo centre plane was found: fewer than three centroids pass the angle test, so "
+               "the surface fit and the twists are not meaningful.\ntheta = -nan\n"},
+              Left::CompleteReports),
+      // Placed by ORIGIN; the grid start is named as not used.
+      mapCase("MapOriginAndGridStartBothSet",
+              [](MrcMapFile& m) {
+                m.xorigin = 0.5f;
+                m.nxstart = 3, m.nzstart = -2;
+              },
+              0,
+              {"\nMap placed by its origin ( 0.5 0 0 ); the grid start ( 3 0 -2 ) was not used.\n"
+               "Filtering the map ...\n"},
+              Left::CompleteReports),
       mapCase("MapNxZero", [](MrcMapFile& m) { m.nx = 0; }, 1, {kBadExtents}, Left::StrandPointsIntact),
       mapCase("MapNyMinusOne", [](MrcMapFile& m) { m.ny = -1; }, 1, {kBadExtents}, Left::StrandPointsIntact),
       mapCase("MapNz2000", [](MrcMapFile& m) { m.nz = 2000; }, 1, {kBadExtents}, Left::StrandPointsIntact),
@@ -166,6 +220,13 @@ std::vector<BadInput> badInputs() {
       // A cell length that is no number, or zero, leaves no voxel a position.
       mapCase("MapCellLengthInfinite", [&](MrcMapFile& m) { m.xlen = inf; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
+      // A voxel over 1000 A, or a map a million angstrom away, is no measurement.
+      mapCase("MapVoxelOver1000", [&](MrcMapFile& m) { m.xlen = 12 * 1000.5f; }, 1,
+              {kMapFrame + "Strange header of the file. The voxel size ( 1000.5 1 1 ) is not finite or exceeds 1000 A.\n"},
+              Left::StrandPointsIntact),
+      mapCase("MapOriginBeyondReach", [&](MrcMapFile& m) { m.zorigin = 3e7f; }, 1,
+              {kMapFrame + "Strange header of the file. The origin ( 0 0 3e+07 ) lies beyond 1e+06 A.\n"},
+              Left::StrandPointsIntact),
       mapCase("MapCellLengthZero", [&](MrcMapFile& m) { m.zlen = 0; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
       {"MapIsAPdbFile",
@@ -203,8 +264,13 @@ std::vector<BadInput> badInputs() {
       pdbCase("PdbSheetLinesCutAtColumn30",
               [] { return editedPdb([](const std::string& l) { return l.compare(0, 5, "SHEET") ? l : l.substr(0, 30); }); },
               0, {}, Left::CompleteReports),
+      // The twist analysis goes on; the scores against no strands are said
+      // to be no numbers.
       pdbCase("PdbNoSheetRecord",
-              [] { return editedPdb([](const std::string& l) { return l.compare(0, 5, "SHEET") ? l : ""; }); }, 0, {},
+              [] { return editedPdb([](const std::string& l) { return l.compare(0, 5, "SHEET") ? l : ""; }); }, 0,
+              {"No reference strands: " + kName + ".pdb has no SHEET record of the chain read, so the distance and "
+               "RMS scores are not numbers.\nFiltering the map ...\n",
+               "2-way = -nan\n"},
               Left::CompleteReports),
       pdbCase("PdbSheetNamesAbsentResidues",
               [] {
@@ -233,7 +299,11 @@ std::vector<BadInput> badInputs() {
                   return isAtom(l) && residueNumber(l) == 5 && l.substr(12, 4) == " CA " ? "" : l;
                 });
               },
-              0, {"No such atom (  CA ) found in AA (VAL-5 )"}, Left::CompleteReports),
+              1,
+              {"\n================================ in Reference.FindTrueStrands() ====================\nThe strand "
+               "VAL-1 to VAL-7 of " + kName + ".pdb has no C-alpha ( CA ) at residue VAL-5: its strand axis cannot "
+               "be drawn. Add the atom, or end the SHEET record before that residue.\n" + std::string(79, '=') + "\n"},
+              Left::HeadersOnly),
       pdbCase("PdbUnknownResidueNames",
               [] { return editedPdb([](const std::string& l) { return isAtom(l) ? l.substr(0, 17) + "XYZ" + l.substr(20) : l; }); },
               0, {"Unknown character (X) has been returned for AA (XYZ ).."}, Left::CompleteReports),
@@ -259,7 +329,17 @@ std::vector<BadInput> badInputs() {
                   return isAtom(l) && residueNumber(l) == 37 && l.substr(12, 4) == " CA " ? l.substr(0, 38) + "  1e3009" + l.substr(46) : l;
                 });
               },
-              1, {"in Reference.FindTrueStrands() ====================\nThe strand axes of "}, Left::HeadersOnly),
+              1,
+              {"in Protein.read() ====================\nThe atom  CA  of residue ALA-37 in " + kName + ".pdb lies at ( 7.2 inf -0.803 ): not",
+               " inf ", " ): not a finite position within 1e+06 A. Check columns 31-54 of its ATOM record.\n"},
+              Left::HeadersOnly),
+      pdbCase("PdbNotANumberCoordinate",
+              [] {
+                return editedPdb([](const std::string& l) {
+                  return isAtom(l) && residueNumber(l) == 2 && l.substr(12, 4) == " N  " ? l.substr(0, 30) + "     nan" + l.substr(38) : l;
+                });
+              },
+              1, {"\nThe atom  N   of residue THR-2 in " + kName + ".pdb lies at ( nan -6.969 -3.813 ): "}, Left::HeadersOnly),
       // Every model's atoms join the last residue of the first, and are
       // collected again per earlier atom of their name.
       pdbCase("PdbEnsembleOfTwentyModels",
@@ -273,16 +353,22 @@ std::vector<BadInput> badInputs() {
               },
               1, {"in Protein.read() ====================\nToo many atoms to order in "}, Left::HeadersOnly),
 
-      // Thresholds: text that is no number reads as 0; not-a-number filters
-      // nothing; infinity leaves no density.
-      {"ThresholdAbc", withMap([](MrcMapFile&) {}), {kName, kName, "abc"}, 0, {"num of points = 144\n"},
-       Left::CompleteReports},
-      {"ThresholdNaN", withMap([](MrcMapFile&) {}), {kName, kName, "nan"}, 0, {"num of points = 144\n"},
-       Left::CompleteReports},
-      {"ThresholdInf", withMap([](MrcMapFile&) {}), {kName, kName, "inf"}, 1,
-       {"num of points = 0\n" + kNoDensity + "inf: at least two distinct sheet points are needed ( num of points = 0 ).\n"},
-       Left::StrandPointsIntact},
+      // Thresholds: text that is not wholly a finite number is refused
+      // before anything is made (it would read as 0 and keep every voxel).
+      thresholdRefused("ThresholdAbc", "abc"),
+      thresholdRefused("ThresholdDecimalComma", "0,05"),
+      thresholdRefused("ThresholdEmpty", ""),
+      thresholdRefused("ThresholdTrailingText", "0.5x"),
+      thresholdRefused("ThresholdNaN", "nan"),
+      thresholdRefused("ThresholdInf", "inf"),
+      thresholdRefused("ThresholdOverflowing", "1e400"),
       {"ThresholdMinus1e308", withMap([](MrcMapFile&) {}), {kName, kName, "-1e308"}, 0, {"num of points = 144\n"},
+       Left::CompleteReports},
+      {"ThresholdExponent", withMap([](MrcMapFile&) {}), {kName, kName, "1e-3"}, 0, {"num of points = 144\n"},
+       Left::CompleteReports},
+      {"ThresholdNoLeadingDigit", withMap([](MrcMapFile&) {}), {kName, kName, ".05"}, 0, {"num of points = 144\n"},
+       Left::CompleteReports},
+      {"ThresholdNegative", withMap([](MrcMapFile&) {}), {kName, kName, "-0.2"}, 0, {"num of points = 144\n"},
        Left::CompleteReports},
 
       // Output.
@@ -417,6 +503,41 @@ TEST_P(BadInputRun, EndsInTimeWithItsStatusAndMessageKeepingWhatWasWritten) {
 
 INSTANTIATE_TEST_SUITE_P(HostileInputs, BadInputRun, ::testing::ValuesIn(badInputs()),
                          [](const ::testing::TestParamInfo<BadInput>& info) { return info.param.name; });
+
+// A neutron structure: the bundled one with deuterium on every residue (the
+// amide D after N, DA after CA, named by element in columns 77-78). Deuterium
+// is read as hydrogen, which no measure of the run uses: the run must print
+// and write exactly what it does for the structure without it.
+TEST(DeuteratedStructure, AnalysedExactlyAsWithoutItsDeuterium) {
+  auto runOn = [](const std::string& pdbText) {
+    const std::string work = makeTempDir();
+    writeFile(work + "/" + kName + ".pdb", pdbText);
+    writeMap(work + "/" + kName + ".mrc", twistedSheet());
+    Outcome o = runTimed(work, {kName, kName, "0.5"}, false);
+    std::vector<std::string> files;
+    const std::string outDir = work + "/" + kName + "twist/";
+    for (const std::string& f : listFiles(outDir)) files.push_back(f + "\n" + readFile(outDir + f));
+    fs::remove_all(work);
+    return std::make_pair(o.run, files);
+  };
+  const std::string deuterated = editedPdb([](const std::string& l) {
+    if (!isAtom(l)) return l;
+    const std::string name = l.substr(12, 4);
+    if (name != " N  " && name != " CA ") return l;
+    std::string d = l.substr(0, 12) + (name == " N  " ? " D  " : " DA ") + l.substr(16);
+    d.resize(80, ' ');
+    d.replace(76, 2, " D");
+    return l + "\n" + d;
+  });
+  ASSERT_NE(deuterated.find(" DA "), std::string::npos);
+  const auto plain = runOn(bundledPdb());
+  const auto withDeuterium = runOn(deuterated);
+  EXPECT_EQ(withDeuterium.first.status, 0);
+  EXPECT_EQ(withDeuterium.first.status, plain.first.status);
+  EXPECT_EQ(withDeuterium.first.out, plain.first.out);
+  EXPECT_EQ(withDeuterium.first.err, plain.first.err);
+  EXPECT_EQ(withDeuterium.second, plain.second);
+}
 
 // Ten models of a structure, whose repeated atoms the reader collects, on a
 // machine (here: a process limit) that cannot hold them: the run ends with a

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include <limits>
 
 #include "support/mrc_file.h"
@@ -32,6 +34,7 @@ Refusal readExpectingRefusal(Map& map, const std::string& path) {
     map.read(path);
   } catch (const FatalError& e) {
     r.status = e.status;
+    printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
   }
   r.out = testing::internal::GetCapturedStdout();
   return r;
@@ -101,28 +104,31 @@ TEST(MapRead, HeaderFieldsAndVoxelSizeComeFromTheirOffsets) {
   EXPECT_EQ(map.apixZ, 0.5);
 }
 
-TEST(MapRead, VoxelsPastTheEndOfAShortFileStayZero) {
-  TempFile file("short.mrc");
+TEST(MapRead, ShortFileIsRefusedWithTheBytesPresentAndExpected) {
   MrcMapFile mrc;
   mrc.nx = 2, mrc.ny = 2, mrc.nz = 2;
+  mrc.mz = 2;
   mrc.data = {1, 2, 3, 4, 5, 6};
   mrc.fileLength = 1024 + 5 * 4 + 2;  // five whole voxels and half of the sixth
-  writeMrcFile(file.path, mrc);
+  Refusal r = readExpectingRefusal(mrc, "short.mrc");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, kFrameTop +
+                       "Map file ends before its voxel data does: 22 bytes of voxel data present, 32 expected. "
+                       "The file is truncated (an interrupted download?).\n" +
+                       kFrameBottom);
 
-  Map map;
-  map.read(file.path);
-  EXPECT_EQ(map.at(0, 0, 1), 5.0f);
-  EXPECT_EQ(map.at(1, 0, 1), 0.0f);  // the partial voxel is not taken
-  EXPECT_EQ(map.at(0, 1, 1), 0.0f);
-  EXPECT_EQ(map.at(1, 1, 1), 0.0f);
-  EXPECT_EQ(map.at(1, 1, 0), 4.0f);
+  // A header and nothing after it is refused for the same reason.
+  mrc.fileLength = 1024;
+  EXPECT_NE(readExpectingRefusal(mrc, "headeronly.mrc").out.find(": 0 bytes of voxel data present, 32 expected."),
+            std::string::npos);
 }
 
 TEST(MapRead, AcceptsTheLargestExtent) {
   TempFile file("nx1999.mrc");
   MrcMapFile mrc;
   mrc.nx = 1999;
-  mrc.data = {7.0f, 8.0f};  // the rest of the row is missing and reads as 0
+  mrc.data.assign(1999, 0.0f);
+  mrc.data[0] = 7.0f, mrc.data[1] = 8.0f;
   writeMrcFile(file.path, mrc);
 
   Map map;
@@ -199,6 +205,36 @@ TEST(MapRead, RefusesCellLengthsAndOriginsThatPlaceNoVoxel) {
   mrc.yorigin = nan;
   Refusal r = readExpectingRefusal(mrc, "badorigin.mrc");
   EXPECT_EQ(r.out, kFrameTop + "Strange header of the file. The origin is not a finite position.\n" + kFrameBottom);
+}
+
+// Voxels of over 1000 Å and origins a million ångström away are damaged or
+// foreign headers; the limits themselves are accepted. The origin counts
+// wherever it comes from, the grid start included.
+TEST(MapRead, RefusesAbsurdVoxelSizesAndOrigins) {
+  auto read = [](float xlen, int32_t mx, float xorigin, int32_t nxstart) {
+    MrcMapFile mrc;
+    mrc.data = {1.0f};
+    mrc.xlen = xlen, mrc.mx = mx;
+    mrc.xorigin = xorigin, mrc.nxstart = nxstart;
+    return readExpectingRefusal(mrc, "absurd.mrc");
+  };
+  EXPECT_EQ(read(1000.0f, 1, 0, 0).status, -1);
+  EXPECT_EQ(read(-2000.0f, 2, 0, 0).status, -1);
+  EXPECT_EQ(read(1.0f, 1, 1.0e6f, 0).status, -1);
+  EXPECT_EQ(read(1.0f, 1, -1.0e6f, 0).status, -1);
+
+  Refusal voxel = read(2001.0f, 2, 0, 0);
+  EXPECT_EQ(voxel.status, 1);
+  EXPECT_EQ(voxel.out, kFrameTop + "Strange header of the file. The voxel size ( 1000.5 1 1 ) is not finite or exceeds 1000 A.\n" +
+                           kFrameBottom);
+  EXPECT_EQ(read(-1001.0f, 1, 0, 0).status, 1);
+
+  Refusal far = read(1.0f, 1, -1.5e6f, 0);
+  EXPECT_EQ(far.status, 1);
+  EXPECT_EQ(far.out, kFrameTop + "Strange header of the file. The origin ( -1.5e+06 0 0 ) lies beyond 1e+06 A.\n" + kFrameBottom);
+  Refusal farStart = read(10.0f, 1, 0, 200000);  // 200000 voxels of 10 A
+  EXPECT_EQ(farStart.status, 1);
+  EXPECT_NE(farStart.out.find("The origin ( 2e+06 0 0 ) lies beyond 1e+06 A."), std::string::npos) << farStart.out;
 }
 
 TEST(MapRead, RefusesAGridLargerThanMemoryBeforeAllocating) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "velmorantique/fatal.h"
 #include "velmorantique/nr.h"
 
@@ -27,6 +29,7 @@ SolveFailure solveExpectingFailure(NRMat<double>& a, NRMat<double>& b) {
     NR::gaussj(a, b);
   } catch (const FatalError& e) {
     f.status = e.status;
+    printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
   }
   f.err = testing::internal::GetCapturedStderr();
   return f;

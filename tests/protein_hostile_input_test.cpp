@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "support/protein_fixture.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
@@ -33,6 +35,7 @@ ReadResult readText(Protein& p, const std::string& text) {
       p.read(file.path, "");
     } catch (const FatalError& e) {
       r.status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
     }
   });
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "support/program.h"
 #include "support/protein_fixture.h"
 #include "velmorantique/fatal.h"
@@ -42,6 +44,7 @@ TEST(PdbReader, NameComesFromTheFileName) {
         p.read(path, "");
       } catch (const FatalError& e) {
         status = e.status;
+        printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
       }
     });
     EXPECT_EQ(p.name, name) << path;
@@ -214,6 +217,7 @@ TEST(PdbReader, ReorderingAShortAtomNameIsFatal) {
       p.reOrderAtoms(0);
     } catch (const FatalError& e) {
       status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
     }
   });
   EXPECT_EQ(status, 1);
@@ -234,10 +238,56 @@ TEST(PdbReader, ElementIsTheFirstKnownLetterOfTheName) {
       p.getAtomType(" XE ");
     } catch (const FatalError& e) {
       status = e.status;
+      printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
     }
   });
   EXPECT_EQ(status, 1);
   EXPECT_NE(out.find("in Protein.getAtomType() ====================\nUnknown atom type.....\n"), std::string::npos);
+}
+
+// Neutron structures carry deuterium where others carry hydrogen; it is read
+// as hydrogen, and names with no element letter at all still stop the run.
+TEST(PdbReader, DeuteriumIsReadAsHydrogen) {
+  Protein p;
+  EXPECT_EQ(p.getAtomType(" D  "), 'H');
+  EXPECT_EQ(p.getAtomType(" DA "), 'H');
+  EXPECT_EQ(p.getAtomType("1DB2"), 'H');
+  EXPECT_EQ(p.getAtomType(" X1 ", " D"), 'H');  // element D in columns 77-78
+  EXPECT_EQ(p.getAtomType(" ND2", " N"), 'N');
+  EXPECT_FALSE(p.isSideChainAtom(" DA "));
+  EXPECT_TRUE(p.isSideChainAtom(" DB2"));
+  for (const char* name : {" XD ", " QX "}) {
+    int status = 0;
+    stdoutOf([&] {
+      try {
+        p.getAtomType(name, " X");
+      } catch (const FatalError& e) {
+        status = e.status;
+        printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
+      }
+    });
+    EXPECT_EQ(status, 1) << name;
+  }
+
+  // A deuterated residue orders like its protonated twin: the amide
+  // deuterium after N, DA after CA, the side chain's after their carbon.
+  AtomRecord d;
+  d.element = " D";
+  std::string text;
+  int serial = 1;
+  for (const char* name : {" N  ", " CA ", " C  ", " O  ", " CB ", " D  ", " DA ", " DB1"}) {
+    d.serial = serial++;
+    d.name = name;
+    d.element = name[1] == 'D' ? " D" : std::string(" ") + name[1];
+    text += pdbAtom(d);
+  }
+  TempFile file("deuterated.pdb", text);
+  Protein q;
+  q.read(file.path, "");
+  ASSERT_EQ(q.numOfAA(), 1);
+  std::string order;
+  for (const Atom& atom : q.AAs[0].atoms) order += atom.name + atom.type + "|";
+  EXPECT_EQ(order, " N  N| D  H| CA C| DA H| CB C| DB1H| C  C| O  O|");
 }
 
 TEST(PdbReader, UnknownResidueNamesGetX) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "support/protein_fixture.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
@@ -149,6 +151,7 @@ TEST(ResidueGeometry, UnknownElementOrScaleIsFatal) {
         getRadius(element, scale);
       } catch (const FatalError& e) {
         status = e.status;
+        printFrame(e.frame, std::cout, std::cerr);  // as the driver prints it
       }
     });
     EXPECT_EQ(status, 1);

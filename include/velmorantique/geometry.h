@@ -26,16 +26,16 @@ inline uint64_t bitsOf(double v) {
   return b;
 }
 
-// Where the point kernels work: coordinates finite and within 1e6 Å of the
-// origin. There the rounding of a distance, a box bound or a cell index stays
-// far below the margins the kernels allow themselves.
+// Every position the program reads (atom coordinates, a map's origin) is
+// finite and within this many ångström of the origin of coordinates: the
+// readers refuse others, once, where they read them. Structures and maps lie
+// within a few thousand ångström. There the rounding of a distance, a box
+// bound or a cell index stays far below the margins the point kernels allow
+// themselves.
 constexpr double kCoordinateReach = 1.0e6;
-// Whether every coordinate is finite and within kCoordinateReach (false for
-// not-a-number, which fails every comparison).
-inline bool withinReach(const Coordinate& p) {
-  return std::fabs(p.x) <= kCoordinateReach && std::fabs(p.y) <= kCoordinateReach &&
-         std::fabs(p.z) <= kCoordinateReach;
-}
+// False for not-a-number and infinity too.
+inline bool withinReach(double v) { return std::fabs(v) <= kCoordinateReach; }
+inline bool withinReach(const Coordinate& p) { return withinReach(p.x) && withinReach(p.y) && withinReach(p.z); }
 
 // Nearest-point and nearest-strand searches start from this distance; a
 // search that ends at it found no neighbour.

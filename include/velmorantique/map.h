@@ -45,12 +45,12 @@ class Map {
   float& at(int x, int y, int z) { return cube[index(x, y, z)]; }
   float at(int x, int y, int z) const { return cube[index(x, y, z)]; }
 
-  // Fills header, voxel size and grid, or prints a framed message and stops
-  // the run (FatalError, status 1). Reads modes 0, 1, 2, 6 and 12 in either
+  // Fills header, voxel size and grid, or stops the run with the parts of a
+  // framed message (FatalError, status 1). Reads modes 0, 1, 2, 6 and 12 in either
   // byte order and any axis order, passes over an extended header, and reads
   // gzip-compressed files (path + ".gz" when path itself is missing). A map
   // stored in other than the plain form (little-endian floats in x, y, z
-  // order at byte 1024) gets one line on standard output saying how it was read.
+  // order at byte 1024) gets one line on the run's output saying how it was read.
   void read(std::string path);
   void setApix();
   void createCube(int16_t rows, int16_t cols, int16_t slcs);

@@ -36,7 +36,11 @@ PointList buildStrandCa(const PointList& stick, int anchor, Vectors normal);
 // returns (the same distances from getDistance, the same tie rules and the
 // same list positions); boxes only skip points that provably cannot change
 // the answer. Lists with coordinates that are not finite, or beyond 1e6 Å,
-// are answered by plain scans.
+// are answered by plain scans. The readers refuse such positions where they
+// read them (kCoordinateReach), but the stages still derive points beyond the
+// reach from accepted input: a map 1e6 Å away with voxels of 1000 Å holds
+// sheet points at 1e7 Å, and the aligned frame turns the sheet about a map
+// centre that its cell lengths alone place.
 class PointSetIndex {
  public:
   // Any list: duplicates are found and the points ordered in space.

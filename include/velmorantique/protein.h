@@ -4,10 +4,12 @@
 // or built from a point list as pseudo-atoms for writing.
 
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "velmorantique/fatal.h"
 #include "velmorantique/geometry.h"
 
 struct Torsion {
@@ -83,9 +85,13 @@ std::string toString(const T& value) {
   return s.str();
 }
 
-// The system-wide framed error report on standard output. With wait it rings
-// the bell and reads one character from standard input (returning at once when
-// the input is closed or at its end).
+// Framed reports that do not stop the run (a bad argument met by the protein
+// model, a stage file that cannot be written) go to the run's streams
+// (runStreams). A waiting report rings the bell and reads one character from
+// standard input (returning at once when the input is closed or at its end).
+// A routine that must stop throws FatalError instead (fatal.h).
+void report(const Frame& frame);
+// report() of the system-wide frame "in className.funcName()".
 void errMsg(const std::string& className, const std::string& funcName, const std::string& message,
             bool wait = false);
 
@@ -110,7 +116,9 @@ class Protein {
   // Reading (one chain; an empty chain reads the first chain met).
   void read(std::string path, std::string chain);
   char chr3ToChr1(const std::string& chr3) const;
-  char getAtomType(const std::string& atomName) const;
+  // The element letter from the atom name (deuterium counts as hydrogen);
+  // element is the text of columns 77-78, where the file has it.
+  char getAtomType(const std::string& atomName, const std::string& element = "") const;
   bool isSideChainAtom(const std::string& atomName) const;
   AminoAcid reOrderAtoms(int i) const;
   void fillMissingAAs();

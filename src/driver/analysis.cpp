@@ -22,18 +22,23 @@ int runVelmorantique(int argc, char** argv, std::ostream& out, std::ostream& err
     out << "usage: " << (argc > 0 ? argv[0] : "velmorantique") << " pdb " << " mrc " << " threshold " << "\n";
     return 1;
   }
+  // The library's lines go where the run's own output goes, in their order.
+  const RunStreams previous = runStreams();
+  runStreams() = RunStreams{&out, &err};
   RunSetup run;
   int status = 0;
   try {
     setUpRun(run, argv[1], argv[2], argv[3], out, err);
     runAnalysis(run, out);
   } catch (const FatalError& e) {
+    printFrame(e.frame, out, err);
     status = e.status;
   } catch (const std::bad_alloc&) {
     // Inputs far beyond what they claim to be (a map or a structure that
     // asks for more than the machine holds) end like any refused input.
-    errMsg("Velmorantique", "run",
-           "Out of memory: the map or the PDB file asks for more memory than this machine can give.");
+    printFrame(Frame{FrameStyle::Report, "Velmorantique.run",
+                     "Out of memory: the map or the PDB file asks for more memory than this machine can give."},
+               out, err);
     status = 1;
   }
   // The report rows written so far reach the disk whether or not the run
@@ -41,5 +46,6 @@ int runVelmorantique(int argc, char** argv, std::ostream& out, std::ostream& err
   run.bestResultStream.close();
   run.rmsStream.close();
   out.flush();
+  runStreams() = previous;
   return status;
 }

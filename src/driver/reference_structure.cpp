@@ -15,21 +15,33 @@ Protein readProtein(const std::string& pdbPath) {
 
 Coordinate caOf(const Protein& protein, int residue) { return protein.getAtomCoordinate(residue, " CA "); }
 
+std::string residueText(const AminoAcid& aa) { return aa.chr3 + "-" + toString(aa.num); }
+
 [[noreturn]] void refuseAxisLength(const Protein& protein, const SheetsSecondaryStructure& record, double length) {
-  const AminoAcid& first = protein.AAs[record.start];
-  const AminoAcid& last = protein.AAs[record.end];
-  errMsg("Reference", "FindTrueStrands",
-         "The strand axes of " + protein.fileName + " are too long to sample every 0.1 A ( " +
-             toString(length) + " A reached at the strand " + first.chr3 + "-" + toString(first.num) +
-             " to " + last.chr3 + "-" + toString(last.num) + "; at most " + toString(kMaxAxisLength) +
-             " A in all ). Its C-alpha coordinates are not those of a sheet.");
-  fatalExit(1);
+  stopRun(FrameStyle::Report, "Reference.FindTrueStrands",
+          "The strand axes of " + protein.fileName + " are too long to sample every 0.1 A ( " +
+              toString(length) + " A reached at the strand " + residueText(protein.AAs[record.start]) + " to " +
+              residueText(protein.AAs[record.end]) + "; at most " + toString(kMaxAxisLength) +
+              " A in all ). Its C-alpha coordinates are not those of a sheet.");
 }
 
-}  // namespace
+// A strand residue without its C-alpha has no place on the strand: its axis
+// and its C-alphas would run out to a placeholder far from the sheet, and
+// every score would measure that placeholder.
+void refuseStrandsWithoutCa(const Protein& protein, const std::string& function) {
+  for (const SheetsSecondaryStructure& record : protein.strands) {
+    for (int j = record.start; j <= record.end; ++j) {
+      if (protein.getAtomIndx(j, " CA ") != -1) continue;
+      stopRun(FrameStyle::Report, "Reference." + function,
+              "The strand " + residueText(protein.AAs[record.start]) + " to " + residueText(protein.AAs[record.end]) +
+                  " of " + protein.fileName + " has no C-alpha ( CA ) at residue " + residueText(protein.AAs[j]) +
+                  ": its strand axis cannot be drawn. Add the atom, or end the SHEET record before that residue.");
+    }
+  }
+}
 
-ReferenceStrands readReferenceStrands(const std::string& pdbPath) {
-  const Protein protein = readProtein(pdbPath);
+// The strand records with their C-alphas, asked for in chain order.
+ReferenceStrands strandsOf(const Protein& protein) {
   ReferenceStrands strands(protein.strands.size());
   for (size_t i = 0; i < protein.strands.size(); ++i) {
     const SheetsSecondaryStructure& record = protein.strands[i];
@@ -39,14 +51,21 @@ ReferenceStrands readReferenceStrands(const std::string& pdbPath) {
   return strands;
 }
 
+}  // namespace
+
+ReferenceStrands readReferenceStrands(const std::string& pdbPath) { return strandsOf(readProtein(pdbPath)); }
+
 StrandSet FindTrueCAs(const std::string& pdbPath) {
+  const Protein protein = readProtein(pdbPath);
+  refuseStrandsWithoutCa(protein, "FindTrueCAs");
   StrandSet cas;
-  for (ReferenceStrand& strand : readReferenceStrands(pdbPath)) cas.push_back(std::move(strand.cas));
+  for (ReferenceStrand& strand : strandsOf(protein)) cas.push_back(std::move(strand.cas));
   return cas;
 }
 
 StrandSet FindTrueStrands(const std::string& pdbPath) {
   const Protein protein = readProtein(pdbPath);
+  refuseStrandsWithoutCa(protein, "FindTrueStrands");
   StrandSet axes(protein.strands.size());
   double sampledLength = 0.0;
   for (size_t i = 0; i < protein.strands.size(); ++i) {

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -14,10 +16,24 @@ namespace {
 // Without its report files a run would compute everything and keep nothing
 // (and every stage file would fail the same way), so it stops here.
 [[noreturn]] void refuseOutputDirectory(const RunSetup& run, const std::string& suffix) {
-  errMsg("RunSetup", "setUpRun",
-         "Unable to open " + run.outputPath(suffix) + ": the output directory " + run.outDir +
+  stopRun(FrameStyle::Report, "RunSetup.setUpRun",
+          "Unable to open " + run.outputPath(suffix) + ": the output directory " + run.outDir +
              " could not be created or cannot be written. Nothing of this run would be kept.");
-  fatalExit(1);
+}
+
+// The threshold as the number its text says. Any other text (a word, a
+// decimal comma, nothing) would read as 0 and keep every positive voxel, so
+// the run is refused before anything is made.
+double parseThreshold(const char* text) {
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  while (end != nullptr && end != text && std::isspace(static_cast<unsigned char>(*end))) ++end;
+  if (end == text || *end != '\0' || !std::isfinite(value))
+    stopRun(FrameStyle::Report, "RunSetup.setUpRun",
+            std::string("The threshold ( ") + text +
+                " ) is not a finite number: give the density threshold as a number such as 0.05, 1e-3 or -0.2 "
+                "(with a decimal point, not a comma).");
+  return value;
 }
 
 }  // namespace
@@ -32,9 +48,9 @@ std::string getFileName(const std::string& path, std::ostream& err) {
 
 void setUpRun(RunSetup& run, const char* pdbArg, const char* mapArg, const char* thresholdArg,
               std::ostream& out, std::ostream& err) {
+  run.threshold = parseThreshold(thresholdArg);
   run.pdbPath = pdbArg;
   run.mapBase = mapArg;
-  run.threshold = std::atof(thresholdArg);
 
   err << "pdbFile is " << run.pdbPath << "\n";
   std::string fileName = getFileName(run.pdbPath, err);  // its separator line comes first

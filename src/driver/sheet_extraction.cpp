@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <sstream>
 
 #include "driver/pseudo_atoms.h"
 #include "driver/reference_structure.h"
@@ -33,13 +34,11 @@ void forEachVoxel(const Map& map, Visit visit) {
       for (int r = 0; r < rows; ++r) visit(r, c, s, map.at(r, c, s));
 }
 
-void refuseEmptySheet(double threshold, size_t n, std::ostream& out) {
-  out << "============================== in sheet extraction ==========================\n";
-  out << "No sheet density is left at threshold " << threshold
-      << ": at least two distinct sheet points are needed ( num of points = " << n << " ).\n";
-  out << std::string(79, '=') << "\n";
-  out.flush();
-  fatalExit(1);
+[[noreturn]] void refuseEmptySheet(double threshold, size_t n) {
+  std::ostringstream message;
+  message << "No sheet density is left at threshold " << threshold
+          << ": at least two distinct sheet points are needed ( num of points = " << n << " ).";
+  stopRun(FrameStyle::Banner, "sheet extraction", message.str());
 }
 
 // Whether some empty voxel lies within 1.5 Å of p. Only the voxels whose
@@ -111,6 +110,10 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   SheetDensity sheet;
   sheet.referenceStrands = FindTrueStrands(run.pdbPath);
   writePseudoAtoms(run.outputPath("_strandPoints.pdb"), flatten(sheet.referenceStrands), "HOH", " H  ");
+  // The twist analysis goes on without them; only the scores against them fail.
+  if (sheet.referenceStrands.empty())
+    out << "No reference strands: " << run.pdbPath
+        << ".pdb has no SHEET record of the chain read, so the distance and RMS scores are not numbers.\n";
 
   Map& map = sheet.densityMap;
   map.read(run.mapBase + ".mrc");
@@ -130,7 +133,7 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   const double count = static_cast<double>(n);
   Coordinate mean(sumX / count, sumY / count, sumZ / count);
   int centreIndex = findClosestPointInSet(sheet.sheetPoints, mean);
-  if (n == 0 || centreIndex == -1) refuseEmptySheet(run.threshold, n, out);
+  if (n == 0 || centreIndex == -1) refuseEmptySheet(run.threshold, n);
 
   ClusterList voxelClusters;
   peakClustering(sheet.sheetPoints, voxelClusters, sheet.sheetPoints[0], 5.0);
@@ -143,6 +146,11 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   PointList planePoints;
   sheet.sheetNormal = findCentrePlane(centroids, sheet.sheetCentre, planePoints);
   writePseudoAtoms(run.outputPath("_centerPlane.pdb"), planePoints, "HOH", " N  ");
+  // Without a plane there is no normal: the sheet is not turned, and the fit
+  // and the strand search run on the sheet as it lies in the map.
+  if (!(sheet.sheetNormal.length() > 0))
+    out << "No centre plane was found: fewer than three centroids pass the angle test, so the surface fit and "
+           "the twists are not meaningful.\n";
 
   PointList normalPoints;
   Vectors direction = sheet.sheetNormal.unit();

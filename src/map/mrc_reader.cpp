@@ -5,34 +5,45 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <iostream>
+#include <initializer_list>
 #include <new>
 #include <sstream>
 #include <vector>
 
 #include "mrc_format.h"
 #include "velmorantique/fatal.h"
+#include "velmorantique/geometry.h"
 #include "velmorantique/map.h"
 
 namespace {
 
-const char* const kFrameTop =
-    "============================== in MRC::read (string) ==========================";
-const char* const kFrameBottom =
-    "===============================================================================";
-
 bool cellLengthUsable(float length) { return std::isfinite(length) && length != 0.0f; }
 
-[[noreturn]] void refuseMap(const std::string& middle) {
-  std::cout << kFrameTop << std::endl;
-  std::cout << middle << std::endl;
-  std::cout << kFrameBottom << std::endl;
-  fatalExit(1);
+constexpr double kMaxVoxelSize = 1000.0;  // ångström
+
+bool voxelSizeUsable(double apix) { return std::fabs(apix) <= kMaxVoxelSize; }  // false for NaN
+
+// Numbers as the stream prints them, blank-separated.
+std::string numbersText(std::initializer_list<double> values) {
+  std::ostringstream text;
+  for (double v : values) text << (text.tellp() > 0 ? " " : "") << v;
+  return text.str();
 }
+
+[[noreturn]] void refuseMap(const std::string& middle) { stopRun(FrameStyle::Banner, "MRC::read (string)", middle); }
 
 void refuseIfDamaged(const MapSource& source) {
   if (!source.damage().empty())
     refuseMap("The gzip-compressed map file is damaged ( " + source.damage() + " ).");
+}
+
+// Angles within 0.001 degrees of 90 are right angles; all three 0, as some
+// writers leave them, mean an orthogonal cell too.
+bool orthogonalCell(const MRC_HEADER& h) {
+  if (h.alpha == 0.0f && h.beta == 0.0f && h.gamma == 0.0f) return true;
+  for (float angle : {h.alpha, h.beta, h.gamma})
+    if (!(std::fabs(static_cast<double>(angle) - 90.0) <= 0.001)) return false;
+  return true;
 }
 
 std::string axisOrderText(const MRC_HEADER& h) {
@@ -45,7 +56,7 @@ class Conversions {
  public:
   void add(const std::string& sentence) { text_ += (text_.empty() ? "" : " ") + sentence; }
   void print() const {
-    if (!text_.empty()) std::cout << text_ << std::endl;
+    if (!text_.empty()) *runStreams().out << text_ << std::endl;
   }
 
  private:
@@ -99,6 +110,20 @@ void Map::read(std::string path) {
   if (bytesPerVoxel == 0)
     refuseMap("Map mode " + std::to_string(hdr.mode) + " (" + modeName(hdr.mode) +
               ") cannot be read: only modes 0, 1, 2, 6 and 12 hold real voxel values.");
+  // Voxels are placed on orthogonal axes; a skewed cell would put them up to
+  // many ångström away from where the map has them.
+  if (!orthogonalCell(hdr))
+    refuseMap("Strange header of the file. The cell angles (alpha,beta,gamma) = ( " + numbersText({hdr.alpha, hdr.beta, hdr.gamma}) +
+              " ) are not all 90 degrees: only maps on orthogonal axes can be read.");
+  // A stack holds several volumes or 2-D images one after another; read as
+  // one volume its sections would be taken for one sheet.
+  if (hdr.ispg >= 401 && hdr.ispg <= 630 && hdr.nz > hdr.mz)
+    refuseMap("Strange header of the file. The map is a stack of volumes ( ispg = " + std::to_string(hdr.ispg) +
+              ", nz = " + std::to_string(hdr.nz) + " sections of " + std::to_string(hdr.mz) +
+              " per volume ), not one volume.");
+  if (hdr.ispg == 0 && hdr.mz == 1 && hdr.nz > 1)
+    refuseMap("Strange header of the file. The map is a stack of " + std::to_string(hdr.nz) +
+              " 2-D images ( ispg = 0, mz = 1 ), not one volume.");
   AxisOrder axes{};
   if (!storedAxisOrder(hdr, axes))
     refuseMap("Strange header of the file. The axis order (mapc,mapr,maps) = ( " + axisOrderText(hdr) +
@@ -151,7 +176,24 @@ void Map::read(std::string path) {
          << hdr.nystart << " " << hdr.nzstart << " ) times the voxel size: ( " << hdr.xorigin << " "
          << hdr.yorigin << " " << hdr.zorigin << " ).";
     conversions.add(note.str());
+  } else if (hdr.nxstart != 0 || hdr.nystart != 0 || hdr.nzstart != 0) {
+    // Placed by ORIGIN alone; a reader that places maps by their grid start
+    // would put this one elsewhere.
+    std::ostringstream note;
+    note << "Map placed by its origin ( " << hdr.xorigin << " " << hdr.yorigin << " " << hdr.zorigin
+         << " ); the grid start ( " << hdr.nxstart << " " << hdr.nystart << " " << hdr.nzstart
+         << " ) was not used.";
+    conversions.add(note.str());
   }
+
+  // A voxel of over 1000 Å, or a map placed a million ångström away, is no
+  // measurement but a damaged or foreign header.
+  if (!voxelSizeUsable(apixX) || !voxelSizeUsable(apixY) || !voxelSizeUsable(apixZ))
+    refuseMap("Strange header of the file. The voxel size ( " + numbersText({apixX, apixY, apixZ}) +
+              " ) is not finite or exceeds " + numbersText({kMaxVoxelSize}) + " A.");
+  if (!withinReach(Coordinate(hdr.xorigin, hdr.yorigin, hdr.zorigin)))
+    refuseMap("Strange header of the file. The origin ( " + numbersText({hdr.xorigin, hdr.yorigin, hdr.zorigin}) +
+              " ) lies beyond " + numbersText({kCoordinateReach}) + " A.");
 
   if (hdr.nsymbt > 0 && !source.skip(static_cast<uint64_t>(hdr.nsymbt))) {
     refuseIfDamaged(source);
@@ -167,15 +209,17 @@ void Map::read(std::string path) {
   }
 
   // Storage order is columns fastest, then rows, then sections: one section
-  // at a time is one bulk read. Voxels past the end of the data (a partial
-  // last one included) keep the 0 the grid was made with.
+  // at a time is one bulk read. A file that ends early (an interrupted
+  // download) is refused: the voxels it lacks would read as empty.
   const size_t stride = static_cast<size_t>(bytesPerVoxel);
+  uint64_t bytesPresent = 0;
   std::vector<unsigned char> stored(columns * rows * stride);
   std::vector<float> values(columns * rows);
   size_t pos[3] = {0, 0, 0};  // grid index along x, y, z
   for (size_t s = 0; s < sections; ++s) {
     const size_t bytes = source.read(stored.data(), stored.size());
     refuseIfDamaged(source);
+    bytesPresent += bytes;
     const size_t voxels = bytes / stride;
     decodeVoxels(stored.data(), voxels, hdr.mode, order, values.data());
     if (isStandardAxisOrder(axes)) {
@@ -194,6 +238,13 @@ void Map::read(std::string path) {
       }
     }
     if (bytes < stored.size()) break;
+  }
+  const uint64_t bytesExpected = static_cast<uint64_t>(columns) * rows * sections * stride;
+  if (bytesPresent < bytesExpected) {
+    cube.clear();
+    refuseMap("Map file ends before its voxel data does: " + std::to_string(bytesPresent) +
+              " bytes of voxel data present, " + std::to_string(bytesExpected) +
+              " expected. The file is truncated (an interrupted download?).");
   }
   conversions.print();
 }

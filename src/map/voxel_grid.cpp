@@ -1,7 +1,8 @@
 #include <unistd.h>
 
-#include <iostream>
+#include <ostream>
 
+#include "velmorantique/fatal.h"
 #include "velmorantique/map.h"
 
 void Map::createCube(int16_t rows, int16_t cols, int16_t slcs) {
@@ -16,8 +17,9 @@ void Map::createCube(int16_t rows, int16_t cols, int16_t slcs) {
 }
 
 void Map::filterize(double threshold) {
-  std::cout << "Filtering the map ..." << std::endl;
-  std::cout << std::endl;
+  std::ostream& out = *runStreams().out;
+  out << "Filtering the map ..." << std::endl;
+  out << std::endl;
   // The comparison is made in double; a not-a-number voxel is never below the
   // threshold and so stays as read.
   for (float& value : cube)

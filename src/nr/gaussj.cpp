@@ -1,17 +1,11 @@
 #include <cmath>
-#include <iostream>
 
 #include "velmorantique/fatal.h"
 #include "velmorantique/nr.h"
 
 namespace NR {
 
-void nrerror(const std::string& message) {
-  std::cerr << "Numerical Recipes run-time error..." << std::endl;
-  std::cerr << message << std::endl;
-  std::cerr << "...now exiting to system..." << std::endl;
-  fatalExit(1);
-}
+void nrerror(const std::string& message) { stopRun(FrameStyle::Solver, "NR", message); }
 
 void gaussj(NRMat<double>& a, NRMat<double>& b) {
   const int n = a.nrows(), m = b.ncols();

@@ -2,7 +2,6 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <map>
 #include <string>
 #include <unordered_set>
@@ -34,8 +33,11 @@ bool isCarbonylOrTerminal(const std::string& atomName) {
   return atomName == " C  " || atomName == " O  " || atomName == " OXT";
 }
 
+// Neutron structures name the amide deuterium " D  " (" D1 ".." D3 " at the
+// N terminus); it stands where the amide hydrogen would.
 bool isAmideHydrogen(const std::string& atomName) {
-  return atomName == " H  " || atomName == " H1 " || atomName == " H2 " || atomName == " H3 ";
+  return atomName == " H  " || atomName == " H1 " || atomName == " H2 " || atomName == " H3 " ||
+         atomName == " D  " || atomName == " D1 " || atomName == " D2 " || atomName == " D3 ";
 }
 
 // Which atoms of a residue follow which when its atoms are put in order. An
@@ -156,13 +158,24 @@ constexpr std::size_t kMaxOrderedAtoms = 2000000;
 
 [[noreturn]] void refuseRepeatedResidues(const std::string& path, const AminoAcid& aa,
                                          std::size_t residueAtoms, std::size_t chainAtoms) {
-  errMsg("Protein", "read",
-         "Too many atoms to order in " + path + ": residue " + aa.chr3 + "-" + toString(aa.num) +
+  stopRun(FrameStyle::Report, "Protein.read",
+          "Too many atoms to order in " + path + ": residue " + aa.chr3 + "-" + toString(aa.num) +
              " would hold " + toString(residueAtoms) + " atoms ( " + toString(chainAtoms) +
              " in the chain so far, at most " + toString(kMaxOrderedAtoms) +
              " ). The file repeats its residue numbers (several models, or numbers past 9999?): "
              "give it one model of one chain.");
-  fatalExit(1);
+}
+
+// A coordinate text that reads as infinite, as not a number or as a million
+// ångström (1e30, inf) is no atom position: every distance measured from it
+// would be one too. Checked once, here, for every atom the chain keeps.
+[[noreturn]] void refuseAtomPosition(const std::string& path, const std::string& line, const Atom& atom) {
+  stopRun(FrameStyle::Report, "Protein.read",
+          "The atom " + atom.name + " of residue " + pdbColumns(line, 18, 20) + "-" +
+              toString(std::atoi(pdbColumns(line, 23, 26).c_str())) + " in " + path + " lies at ( " +
+              toString(atom.coord.x) + " " + toString(atom.coord.y) + " " + toString(atom.coord.z) +
+              " ): not a finite position within " + toString(kCoordinateReach) +
+              " A. Check columns 31-54 of its ATOM record.");
 }
 
 }  // namespace
@@ -173,10 +186,7 @@ void Protein::read(std::string path, std::string chain) {
   name = nameFromPath(path);
 
   std::ifstream in(path.c_str());
-  if (!in) {
-    errMsg("Protein", "read", "Unable to open " + path);
-    fatalExit(1);
-  }
+  if (!in) stopRun(FrameStyle::Report, "Protein.read", "Unable to open " + path);
 
   bool stop = false;
   std::string curChain;
@@ -195,7 +205,7 @@ void Protein::read(std::string path, std::string chain) {
     if (AAs.empty()) curChain = lineChain;
     const char iCode = pdbColumn(line, 27);
     if (iCode != ' ') {
-      std::cout << name << " has code of residue inserting" << std::endl;
+      *runStreams().out << name << " has code of residue inserting" << std::endl;
       stop = true;
     }
     if (lineChain != curChain || iCode != ' ') {
@@ -223,7 +233,8 @@ void Protein::read(std::string path, std::string chain) {
     atom.coord = Coordinate(std::atof(pdbColumns(line, 31, 38).c_str()),
                             std::atof(pdbColumns(line, 39, 46).c_str()),
                             std::atof(pdbColumns(line, 47, 54).c_str()));
-    atom.type = getAtomType(atom.name);
+    if (!withinReach(atom.coord)) refuseAtomPosition(path, line, atom);
+    atom.type = getAtomType(atom.name, pdbColumns(line, 77, 78));
     if (line.size() > 54) atom.occupancy = pdbColumns(line, 55, 60);
     if (line.size() > 60) atom.tempFactor = pdbColumns(line, 61, 66);
     if (line.size() > 78) atom.charge = pdbColumns(line, 79, 80);
@@ -264,34 +275,35 @@ char Protein::chr3ToChr1(const std::string& chr3) const {
   return 'X';
 }
 
-char Protein::getAtomType(const std::string& atomName) const {
-  for (char element : {'N', 'C', 'O', 'P', 'S', 'H'})
-    if (atomName.find(element) != std::string::npos) return element;
-  errMsg("Protein", "getAtomType", "Unknown atom type.....");
-  fatalExit(1);
+char Protein::getAtomType(const std::string& atomName, const std::string& element) const {
+  for (char letter : {'N', 'C', 'O', 'P', 'S', 'H'})
+    if (atomName.find(letter) != std::string::npos) return letter;
+  // Deuterium (" D  ", " DA ", "1DB2": the first letter of the name is D; or
+  // element D in columns 77-78) is hydrogen to every measure taken here.
+  const std::size_t firstLetter = atomName.find_first_not_of(" 0123456789");
+  if ((firstLetter != std::string::npos && atomName[firstLetter] == 'D') || element == " D" || element == "D ")
+    return 'H';
+  stopRun(FrameStyle::Report, "Protein.getAtomType", "Unknown atom type.....");
 }
 
 bool Protein::isSideChainAtom(const std::string& atomName) const {
   static const char* const kBackbone[] = {" N  ", " CA ", " C  ", " O  ", " OXT", " H  ", " H1 ",
-                                          " H2 ", " H3 ", " HA ", " HA1", " HA2", " HA3"};
+                                          " H2 ", " H3 ", " HA ", " HA1", " HA2", " HA3", " D  ",
+                                          " D1 ", " D2 ", " D3 ", " DA ", " DA2", " DA3"};
   for (const char* backbone : kBackbone)
     if (atomName == backbone) return false;
   return true;
 }
 
 AminoAcid Protein::reOrderAtoms(int i) const {
-  if (i < 0 || i >= numOfAA()) {
-    errMsg("Protein", "reOrderAtoms",
-           "The given index (" + toString(i) + ") is out of range..or the portion is empty (No.AAs= " +
-               toString(numOfAA()) + ")");
-    fatalExit(1);
-  }
+  if (i < 0 || i >= numOfAA())
+    stopRun(FrameStyle::Report, "Protein.reOrderAtoms",
+            "The given index (" + toString(i) + ") is out of range..or the portion is empty (No.AAs= " +
+                toString(numOfAA()) + ")");
   const AminoAcid& src = AAs[i];
   for (const Atom& atom : src.atoms) {
-    if (atom.name.size() < 4) {
-      errMsg("Protein", "reOrderAtoms", "Error occured in the name of the AA " + src.chr3);
-      fatalExit(1);
-    }
+    if (atom.name.size() < 4)
+      stopRun(FrameStyle::Report, "Protein.reOrderAtoms", "Error occured in the name of the AA " + src.chr3);
   }
 
   AminoAcid result = src;

@@ -1,24 +1,12 @@
-#include <cstdio>
-#include <iostream>
 #include <string>
 
 #include "velmorantique/protein.h"
 
+void report(const Frame& frame) { printFrame(frame, *runStreams().out, *runStreams().err); }
+
 void errMsg(const std::string& className, const std::string& funcName, const std::string& message,
             bool wait) {
-  std::cout << "\n"
-            << "================================ in " << className << "." << funcName
-            << "() ====================\n"
-            << message << "\n"
-            << std::string(79, '=') << "\n";
-  if (wait) {
-    std::cout << '\a' << "Press any key...\n";
-    std::cout.flush();
-    // A closed or exhausted input gives EOF at once, so an unattended run
-    // goes on instead of waiting forever.
-    std::getchar();
-  }
-  std::cout.flush();
+  report(Frame{FrameStyle::Report, className + "." + funcName, message, wait});
 }
 
 void Protein::initialize() {

@@ -1,8 +1,6 @@
 #include <cmath>
-#include <iostream>
 #include <string>
 
-#include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
 namespace {
@@ -166,8 +164,5 @@ double getRadius(char element, char scale) {
     if (scale == 'O') return r.o;
     break;
   }
-  std::cout << "============================= in getRadius(char, char) ===============\n"
-            << "The atomtype or method class sent are incorrect\n"
-            << "======================================================================" << std::endl;
-  fatalExit(1);
+  stopRun(FrameStyle::Short, "getRadius(char, char)", "The atomtype or method class sent are incorrect");
 }

@@ -117,9 +117,10 @@ std::vector<unsigned char> mrcFileBytes(const MrcMapFile& mrc) {
   w.float32(40, mrc.xlen);
   w.float32(44, mrc.ylen);
   w.float32(48, mrc.zlen);
-  w.float32(52, 90.0f);
-  w.float32(56, 90.0f);
-  w.float32(60, 90.0f);
+  w.float32(52, mrc.alpha);
+  w.float32(56, mrc.beta);
+  w.float32(60, mrc.gamma);
+  w.int32(88, mrc.ispg);
   w.int32(92, mrc.nsymbt);
   w.float32(196, mrc.xorigin);
   w.float32(200, mrc.yorigin);

@@ -14,6 +14,8 @@ struct MrcMapFile {
   int32_t nxstart = 0, nystart = 0, nzstart = 0;  // starts along x, y, z
   int32_t mx = 1, my = 1, mz = 1;
   float xlen = 1.0f, ylen = 1.0f, zlen = 1.0f;
+  float alpha = 90.0f, beta = 90.0f, gamma = 90.0f;
+  int32_t ispg = 1;  // a single volume
   float xorigin = 0.0f, yorigin = 0.0f, zorigin = 0.0f;
   // mapc, mapr, maps: the axes (1 = x, 2 = y, 3 = z) of the stored columns,
   // rows and sections. Extents and starts are written in that order.
