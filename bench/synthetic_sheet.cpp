@@ -11,13 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "velmorantique/prepare.h"
+
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 constexpr int kStrands = 4;
 constexpr int kResidues = 7;
-constexpr double kStrandSpacing = 4.8;
-constexpr double kRise = 3.35;
 constexpr double kTwistDegrees = 18.0;
 constexpr double kSigma = 0.225 * 8.0;  // Gaussian width of an 8 Å map
 constexpr double kMargin = 6.0;
@@ -29,31 +28,17 @@ struct Atom {
   double x, y, z;
 };
 
-// Strand k runs along y at x = (k - 1.5) * spacing, turned about the x axis by
-// k * twist; odd strands run backwards (antiparallel).
+// The library's ideal sheet: strand k runs along y at x = (k - 1.5) * spacing,
+// turned about the x axis by (k - 1.5) * twist; odd strands run backwards.
 std::vector<Atom> buildSheet() {
+  vel::prepare::SyntheticSpec spec;
+  spec.strands = kStrands;
+  spec.length = kResidues;
+  spec.twist = kTwistDegrees;
   std::vector<Atom> atoms;
-  for (int k = 0; k < kStrands; ++k) {
-    const double across = (k - 1.5) * kStrandSpacing;
-    const double turn = (k - 1.5) * kTwistDegrees * kPi / 180;
-    const double c = std::cos(turn), s = std::sin(turn);
-    for (int i = 0; i < kResidues; ++i) {
-      const int along = (k % 2 == 0) ? i : kResidues - 1 - i;
-      const double dir = (k % 2 == 0) ? 1.0 : -1.0;
-      const double y = (along - (kResidues - 1) / 2.0) * kRise;
-      const double pleat = (i % 2 == 0) ? 0.9 : -0.9;
-      const int number = k * 11 + i + 1;
-      auto put = [&](const char* name, double dx, double dy, double dz) {
-        const double py = y + dy, pz = pleat + dz;
-        atoms.push_back({name, number, across + dx, c * py - s * pz, s * py + c * pz});
-      };
-      put(" N  ", 0.3, -1.2 * dir, 0.0);
-      put(" CA ", 0.0, 0.0, 0.0);
-      put(" C  ", -0.3, 1.2 * dir, 0.0);
-      put(" O  ", (i % 2 == 0 ? 1.2 : -1.2), 1.6 * dir, 0.0);
-      put(" CB ", 0.0, 0.0, pleat > 0 ? 1.5 : -1.5);
-    }
-  }
+  for (const vel::prepare::Residue& r : vel::prepare::buildSyntheticSheet(spec).chains.front().residues)
+    for (const vel::prepare::Atom& a : r.atoms)
+      atoms.push_back({(" " + a.name + "   ").substr(0, 4), r.number, a.pos[0], a.pos[1], a.pos[2]});
   return atoms;
 }
 

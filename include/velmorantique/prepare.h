@@ -54,6 +54,7 @@ struct Residue {
 struct Chain {
   std::string name;  // as in the file; mmCIF names may be longer than one character
   std::vector<Residue> residues;
+  std::vector<int> repeatedNumbers;  // residue numbers met again further down the chain
 };
 
 struct ResidueId {

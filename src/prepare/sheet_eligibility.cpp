@@ -28,6 +28,8 @@ std::string residueText(const ResidueId& id) {
 // Insertion codes or a residue number used twice leave the analysis with a
 // chain it reads only in part or strand ends it cannot tell apart.
 std::string chainNumberingProblem(const Chain& chain) {
+  if (!chain.repeatedNumbers.empty())
+    return "chain " + chain.name + " repeats residue number " + std::to_string(chain.repeatedNumbers.front());
   std::set<int> seen;
   for (const Residue& r : chain.residues) {
     if (r.icode != ' ') return "chain " + chain.name + " has insertion codes (residue " + std::to_string(r.number) + r.icode + ")";

@@ -11,6 +11,8 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
 
 #include "velmorantique/prepare.h"
@@ -95,17 +97,33 @@ ResidueId residueId(const gemmi::AtomAddress& a) {
 
 Structure convert(gemmi::Structure& gst, const std::string& path) {
   if (gst.models.empty()) throw PrepareError(path + ": no atoms (neither ATOM nor HETATM records)");
+  // A residue number met again further down a chain comes back merged into
+  // its first residue, which then holds the same atom twice; note it before
+  // the alternate locations (the other legitimate repeats) are dropped.
+  std::map<std::string, std::vector<int>> repeated;
+  for (const gemmi::Chain& gc : gst.models[0].chains)
+    for (const gemmi::Residue& gr : gc.residues) {
+      std::set<std::pair<std::string, char>> names;
+      for (const gemmi::Atom& ga : gr.atoms)
+        if (!names.insert({ga.name, ga.altloc}).second) {
+          repeated[gc.name].push_back(gr.seqid.num.has_value() ? gr.seqid.num.value : 0);
+          break;
+        }
+    }
   gemmi::remove_alternative_conformations(gst);
   gemmi::remove_hydrogens(gst);
   Structure st;
   st.source = path;
   std::string id = gst.get_info("_entry.id");
+  id.erase(id.find_last_not_of(' ') + 1);
+  id.erase(0, id.find_first_not_of(' '));
   st.entry = id.empty() || id == "?" || id == "." ? lowerBaseName(path) : id;
   for (char& c : st.entry) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 
   for (const gemmi::Chain& gc : gst.models[0].chains) {
     Chain chain;
     chain.name = gc.name;
+    chain.repeatedNumbers = repeated[gc.name];
     for (const gemmi::Residue& gr : gc.residues) {
       if (gr.het_flag != 'A') continue;
       Residue r;
@@ -130,6 +148,7 @@ Structure convert(gemmi::Structure& gst, const std::string& path) {
       same->residues.insert(same->residues.end(), chain.residues.begin(), chain.residues.end());
     else
       st.chains.push_back(chain);
+    repeated[gc.name].clear();
   }
   for (const gemmi::Sheet& gs : gst.sheets) {
     Sheet sheet;

@@ -40,9 +40,9 @@ Structure buildSyntheticSheet(const SyntheticSpec& spec) {
   const double middle = (spec.strands - 1) / 2.0;
   for (int k = 0; k < spec.strands; ++k) {
     const double across = (k - middle) * kStrandSpacing;
-    // Turning each strand the other way about +x makes the signed angle
-    // between neighbouring strand axes equal to the twist asked for.
-    const double turn = -(k - middle) * spec.twist * kPi / 180;
+    // Strands run along y and lie side by side along x: turning each by the
+    // twist about +x gives neighbouring axes that signed angle.
+    const double turn = (k - middle) * spec.twist * kPi / 180;
     const double c = std::cos(turn), s = std::sin(turn);
     const bool forward = spec.parallel || k % 2 == 0;
     const double dir = forward ? 1.0 : -1.0;
@@ -50,14 +50,14 @@ Structure buildSyntheticSheet(const SyntheticSpec& spec) {
     for (int i = 0; i < spec.length; ++i) {
       const int along = forward ? i : spec.length - 1 - i;
       const double y = (along - (spec.length - 1) / 2.0) * kRise;
-      // The backbone of each residue lies in one plane, alternately above and
-      // below the sheet's mid-plane (the pleat), its C-beta pointing away.
-      const double pleat = (i % 2 == 0) ? 0.9 : -0.9;
+      // The backbone lies flat in the sheet, so that each strand's C-alphas
+      // are on one straight line; the C-betas point alternately up and down.
+      const double side = (i % 2 == 0) ? 1.0 : -1.0;
       Residue r;
       r.name = "ALA";
       r.number = firstNumber + i;
       auto put = [&](const char* name, const char* element, double dx, double dy, double dz) {
-        const double py = y + dy, pz = pleat + dz;
+        const double py = y + dy, pz = dz;
         Atom a;
         a.name = name;
         a.element = element;
@@ -69,8 +69,8 @@ Structure buildSyntheticSheet(const SyntheticSpec& spec) {
       put("N", "N", 0.3, -1.2 * dir, 0.0);
       put("CA", "C", 0.0, 0.0, 0.0);
       put("C", "C", -0.3, 1.2 * dir, 0.0);
-      put("O", "O", (i % 2 == 0 ? 1.2 : -1.2), 1.6 * dir, 0.0);
-      put("CB", "C", 0.0, 0.0, pleat > 0 ? 1.5 : -1.5);
+      put("O", "O", 1.2 * side, 1.6 * dir, 0.0);
+      put("CB", "C", 0.0, 0.0, 1.5 * side);
       chain.residues.push_back(r);
     }
     Strand strand;

@@ -71,9 +71,14 @@ void copyFile(const std::string& from, const std::string& to) {
 }
 
 ProgramRun runProgram(const std::string& workDir, const std::vector<std::string>& args, int timeoutSeconds) {
+  return runExecutable(VEL_BINARY, workDir, args, timeoutSeconds);
+}
+
+ProgramRun runExecutable(const std::string& binary, const std::string& workDir, const std::vector<std::string>& args,
+                         int timeoutSeconds) {
   std::string outFile = workDir + "/.program_stdout", errFile = workDir + "/.program_stderr";
   std::string cmd = "cd " + shellQuote(workDir) + " && timeout -s KILL " + std::to_string(timeoutSeconds) + " " +
-                    shellQuote(VEL_BINARY);
+                    shellQuote(binary);
   for (const std::string& a : args) cmd += " " + shellQuote(a);
   cmd += " </dev/null >" + shellQuote(outFile) + " 2>" + shellQuote(errFile);
   int raw = std::system(cmd.c_str());

@@ -15,6 +15,10 @@ struct ProgramRun {
 ProgramRun runProgram(const std::string& workDir, const std::vector<std::string>& args,
                       int timeoutSeconds = 120);
 
+// The same for another executable of the project.
+ProgramRun runExecutable(const std::string& binary, const std::string& workDir, const std::vector<std::string>& args,
+                         int timeoutSeconds = 120);
+
 std::string readFile(const std::string& path);
 // The lines of a text, without their line ends.
 std::vector<std::string> lines(const std::string& text);
