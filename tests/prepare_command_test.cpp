@@ -99,6 +99,11 @@ TEST(PrepareCommand, BadInputEndsWithAMessageAndNoCaseFolder) {
   MrcMapFile beside = skewed;
   beside.xorigin = 100;
   writeMrcFile(work + "/beside.mrc", beside);
+  // A header that promises far more voxels than follow it.
+  MrcMapFile boastful = skewed;
+  boastful.nx = boastful.ny = boastful.nz = 100000;
+  boastful.data.assign(8, 1.0f);
+  writeMrcFile(work + "/boastful.mrc", boastful);
 
   struct Case {
     std::vector<std::string> args;
@@ -111,6 +116,8 @@ TEST(PrepareCommand, BadInputEndsWithAMessageAndNoCaseFolder) {
       {{example("1hpv_b_8a.pdb"), "--map", work + "/skewed.mrc"}, "not orthogonal"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/beside.mrc"}, "the map does not cover the sheet"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/absent.mrc"}, "no such map file"},
+      {{example("1hpv_b_8a.pdb"), "--map", work + "/boastful.mrc"}, "promises more voxels than the file holds"},
+      {{example("1hpv_b_8a.pdb"), "--voxel", "0.01"}, "choose a larger voxel size"},
       {{example("1hpv_b_8a.pdb"), "--resolution", "eight"}, "--resolution needs a number"},
       {{example("1hpv_b_8a.pdb"), "--sheet", "Z"}, "no case written"},
   };
@@ -172,6 +179,12 @@ TEST(PrepareCommand, ExperimentalMapIsCutAroundTheSheet) {
   EXPECT_EQ(readFile(dir + "/threshold"), "0.05\n");
   EXPECT_EQ(m["threshold_rule"], "given on the command line");
   EXPECT_EQ(runProgram(dir, {"1hpv_a_b_8a", "1hpv_a_b_8a", "0.05"}).status, 0);
+
+  // A gzipped map, as archives serve them.
+  run = prepare(work, {sourceDir() + "/tests/data/1a7g_a_6a.pdb", "--map", fixture("1a7g_a_6a/1a7g_a_6a.mrc.gz"),
+                       "--resolution", "6", "-o", out});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(meta(out + "/1a7g_e_a_6a")["box_voxels"], (std::vector<int>{29, 41, 29}));
   fs::remove_all(work);
 }
 

@@ -171,7 +171,7 @@ TEST(PrepareStructures, CasePdbHoldsTheSheetAloneAndTheWholeChain) {
   const Structure st = readStructure(fixture("1hpv.pdb.gz"));
   const std::vector<SheetVerdict> v = judgeSheets(st, "");
   const std::string path = makeTempDir() + "/case.pdb";
-  writeCasePdb(path, st, v[2], {"SHEET C OF 1HPV CHAIN A"});  // sheet C: records 1 to 4 of its own
+  writeCasePdb(path, st, v[2], "SHEET C OF 1HPV CHAIN A FROM " + std::string(70, 'X'));  // sheet C: records 1 to 4 of its own
   const std::vector<std::string> rows = lines(readFile(path));
   int sheets = 0, atoms = 0, firstAtom = -1;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -195,7 +195,8 @@ TEST(PrepareStructures, CasePdbHoldsTheSheetAloneAndTheWholeChain) {
   for (const Residue& r : st.chains[0].residues) chainAtoms += r.atoms.size();
   EXPECT_EQ(static_cast<size_t>(atoms), chainAtoms);
   // SHEET 2 of C as the entry has it, registration included.
-  EXPECT_EQ(rows[3].substr(0, 70), "SHEET    2   C 4 VAL A  75  GLY A  78  1  N  LEU A  76   O  THR A  31 ");
+  EXPECT_EQ(rows[2].substr(0, 12), "TITLE    2XX");  // the title's continuation
+  EXPECT_EQ(rows[4].substr(0, 70), "SHEET    2   C 4 VAL A  75  GLY A  78  1  N  LEU A  76   O  THR A  31 ");
   EXPECT_EQ(rows.back().substr(0, 3), "END");
   EXPECT_EQ(rows[rows.size() - 2].substr(0, 3), "TER");
   fs::remove_all(fs::path(path).parent_path());

@@ -113,10 +113,10 @@ std::string describeVerdict(const SheetVerdict& v);
 
 // ---- The case's PDB file ----------------------------------------------------
 
-// Writes a header naming the case, the sheet's SHEET records alone (numbered
-// 1..n) and every ATOM record of the chain, then TER and END, 80 columns each.
-void writeCasePdb(const std::string& path, const Structure& st, const SheetVerdict& v,
-                  const std::vector<std::string>& titleLines);
+// Writes a header naming the entry and the title, the sheet's SHEET records
+// alone (numbered 1..n) and every ATOM record of the chain, then TER and END,
+// 80 columns each.
+void writeCasePdb(const std::string& path, const Structure& st, const SheetVerdict& v, const std::string& title);
 
 // ---- Density -------------------------------------------------------------------
 

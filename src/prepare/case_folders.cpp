@@ -120,11 +120,9 @@ void makeDensity(const SheetAtoms& sheet, const PrepareOptions& o, double resolu
 }
 
 void writeCase(const Structure& st, const SheetVerdict& v, const CaseRecord& c, const fs::path& folder) {
-  std::vector<std::string> titles = {"SHEET " + v.sheet->id + " OF " + st.entry + " CHAIN " + v.chain,
-                                     "SOURCE " + st.source};
-  for (std::string& t : titles)
-    for (char& ch : t) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  writeCasePdb((folder / (c.name + ".pdb")).string(), st, v, titles);
+  std::string title = "SHEET " + v.sheet->id + " OF " + st.entry + " CHAIN " + v.chain;
+  for (char& ch : title) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  writeCasePdb((folder / (c.name + ".pdb")).string(), st, v, title + " FROM " + st.source);
   writeMrc((folder / (c.name + ".mrc")).string(), c.box);
   writeText(folder / "threshold", c.level.text + "\n");
   CaseRecord withSize = c;

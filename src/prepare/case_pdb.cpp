@@ -66,8 +66,7 @@ std::string formatCoordinate(double v) {
 
 }  // namespace
 
-void writeCasePdb(const std::string& path, const Structure& st, const SheetVerdict& v,
-                  const std::vector<std::string>& titleLines) {
+void writeCasePdb(const std::string& path, const Structure& st, const SheetVerdict& v, const std::string& title) {
   const Chain& chain = st.chains.at(static_cast<size_t>(v.chainIndex));
   const Sheet& sheet = *v.sheet;
   std::string text;
@@ -76,16 +75,14 @@ void writeCasePdb(const std::string& path, const Structure& st, const SheetVerdi
   char buf[128];
   std::snprintf(buf, sizeof buf, "HEADER    %-40s%-12s%-4.4s", "BETA-SHEET CASE", "", entry.c_str());
   text += record(buf);
-  for (const std::string& t : titleLines) {
-    // TITLE continuation lines number themselves in columns 9-10.
-    for (size_t at = 0, n = 1; at < t.size(); at += 70, ++n) {
-      const std::string part = t.substr(at, 70);
-      if (n == 1)
-        std::snprintf(buf, sizeof buf, "TITLE     %s", part.c_str());
-      else
-        std::snprintf(buf, sizeof buf, "TITLE   %2zu%s", n, part.c_str());
-      text += record(buf);
-    }
+  // A long title goes on continuation lines, numbered in columns 9-10.
+  for (size_t at = 0, n = 1; at < title.size(); at += 70, ++n) {
+    const std::string part = title.substr(at, 70);
+    if (n == 1)
+      std::snprintf(buf, sizeof buf, "TITLE     %s", part.c_str());
+    else
+      std::snprintf(buf, sizeof buf, "TITLE   %2zu%s", n, part.c_str());
+    text += record(buf);
   }
   int serial = 1;
   for (const Strand& s : sheet.strands) {

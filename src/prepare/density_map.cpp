@@ -16,6 +16,10 @@ namespace {
 
 using Calculator = gemmi::DensityCalculator<gemmi::C4322<double>, float>;
 
+// A sheet a hundred residues long fits in a few million voxels at 1 Å; the
+// bound stops a tiny voxel size or a stray atom from exhausting memory.
+constexpr double kMaxBoxVoxels = 64.0e6;
+
 }  // namespace
 
 DensityBox boxAroundAtoms(const std::vector<Point>& atoms, const std::array<double, 3>& voxel, double margin) {
@@ -34,6 +38,10 @@ DensityBox boxAroundAtoms(const std::vector<Point>& atoms, const std::array<doub
     if (!(n > 0 && n < 4096)) throw PrepareError("the box around the sheet would have " + std::to_string(n) + " voxels along an axis");
     box.n[d] = static_cast<int>(n);
   }
+  if (static_cast<double>(box.n[0]) * box.n[1] * box.n[2] > kMaxBoxVoxels)
+    throw PrepareError("the box around the sheet would hold " + std::to_string(box.n[0]) + " x " +
+                       std::to_string(box.n[1]) + " x " + std::to_string(box.n[2]) +
+                       " voxels; choose a larger voxel size");
   box.values.assign(static_cast<size_t>(box.n[0]) * box.n[1] * box.n[2], 0.0f);
   return box;
 }

@@ -5,6 +5,7 @@
 #include <gemmi/gz.hpp>
 
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cmath>
 #include <sstream>
@@ -16,6 +17,8 @@ namespace prepare {
 
 namespace {
 
+constexpr double kMaxMapBytes = 4.0e9;
+
 struct ExperimentalMap {
   gemmi::Ccp4<float> ccp4;
   std::array<double, 3> voxel{};
@@ -23,25 +26,32 @@ struct ExperimentalMap {
   std::array<int, 3> n{};
 };
 
+// Refuses, before any memory is set aside for it, a header that promises more
+// voxels than the file can hold (or, compressed, than a sheet's map needs).
+void refuseOversizedMap(const std::string& path, double fileBytes) {
+  gzFile gz = gzopen(path.c_str(), "rb");
+  if (gz == nullptr) throw PrepareError(path + ": cannot be opened");
+  int32_t header[4] = {0, 0, 0, 0};
+  const int got = gzread(gz, header, sizeof header);
+  const bool compressed = gzdirect(gz) == 0;
+  gzclose(gz);
+  if (got != static_cast<int>(sizeof header)) throw PrepareError(path + ": too short for an MRC/CCP4 map");
+  if (header[3] < 0 || header[3] > 12)  // a mode this large is a big-endian file
+    for (int32_t& word : header) word = static_cast<int32_t>(__builtin_bswap32(static_cast<uint32_t>(word)));
+  const double points = static_cast<double>(header[0]) * header[1] * header[2];
+  const double bytes = points * (header[3] == 0 ? 1 : header[3] == 1 || header[3] == 6 ? 2 : 4);
+  const double limit = compressed ? kMaxMapBytes : fileBytes;
+  if (header[0] <= 0 || header[1] <= 0 || header[2] <= 0 || bytes > limit)
+    throw PrepareError(path + ": the map header promises more voxels than the file holds");
+}
+
 ExperimentalMap readMap(const std::string& path) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) throw PrepareError(path + ": no such map file");
   ExperimentalMap m;
+  refuseOversizedMap(path, static_cast<double>(info.st_size));
   try {
     gemmi::MaybeGzipped input(path);
-    if (!input.is_compressed()) {
-      // Refuse a header that promises more data than the file holds before
-      // any memory is set aside for it.
-      gemmi::Ccp4<float> probe;
-      gemmi::fileptr_t f = gemmi::file_open(path.c_str(), "rb");
-      gemmi::FileStream stream{f.get()};
-      probe.read_ccp4_header(stream, path);
-      const double points = static_cast<double>(probe.grid.nu) * probe.grid.nv * probe.grid.nw;
-      const int mode = probe.header_i32(4);
-      const double bytes = points * (mode == 0 ? 1 : mode == 1 || mode == 6 ? 2 : 4);
-      if (!(probe.grid.nu > 0 && probe.grid.nv > 0 && probe.grid.nw > 0) || bytes > static_cast<double>(info.st_size))
-        throw PrepareError(path + ": the map header promises more voxels than the file holds");
-    }
     m.ccp4.read_ccp4(input);
   } catch (const PrepareError&) {
     throw;
