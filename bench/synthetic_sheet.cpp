@@ -35,8 +35,9 @@ std::vector<Atom> buildSheet() {
   spec.strands = kStrands;
   spec.length = kResidues;
   spec.twist = kTwistDegrees;
+  const vel::prepare::Structure sheet = vel::prepare::buildSyntheticSheet(spec);
   std::vector<Atom> atoms;
-  for (const vel::prepare::Residue& r : vel::prepare::buildSyntheticSheet(spec).chains.front().residues)
+  for (const vel::prepare::Residue& r : sheet.chains.front().residues)
     for (const vel::prepare::Atom& a : r.atoms)
       atoms.push_back({(" " + a.name + "   ").substr(0, 4), r.number, a.pos[0], a.pos[1], a.pos[2]});
   return atoms;
