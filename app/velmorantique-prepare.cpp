@@ -85,6 +85,12 @@ double positiveArg(const std::string& option, const std::string& value) {
   return v;
 }
 
+int countArg(const std::string& option, const std::string& value) {
+  const double v = positiveArg(option, value);
+  if (v != std::floor(v) || v > 1000) throw PrepareError(option + " needs a whole number, not '" + value + "'");
+  return static_cast<int>(v);
+}
+
 std::vector<std::string> split(const std::string& list) {
   std::vector<std::string> parts;
   std::stringstream s(list);
@@ -140,8 +146,8 @@ int run(int argc, char** argv) {
       numberArg(arg, value);
       o.threshold = value;
     } else if (arg == "--synthetic") o.synthetic = true;
-    else if (arg == "--strands") o.syntheticSpec.strands = static_cast<int>(positiveArg(arg, value));
-    else if (arg == "--length") o.syntheticSpec.length = static_cast<int>(positiveArg(arg, value));
+    else if (arg == "--strands") o.syntheticSpec.strands = countArg(arg, value);
+    else if (arg == "--length") o.syntheticSpec.length = countArg(arg, value);
     else if (arg == "--twist") o.syntheticSpec.twist = numberArg(arg, value);
     else if (arg == "--parallel") o.syntheticSpec.parallel = true;
   }
