@@ -33,6 +33,9 @@ std::string chainNumberingProblem(const Chain& chain) {
   std::set<int> seen;
   for (const Residue& r : chain.residues) {
     if (r.icode != ' ') return "chain " + chain.name + " has insertion codes (residue " + std::to_string(r.number) + r.icode + ")";
+    if (r.number < -999 || r.number > 9999)
+      return "chain " + chain.name + " has residue number " + std::to_string(r.number) +
+             ", wider than the PDB format's four columns";
     if (!seen.insert(r.number).second)
       return "chain " + chain.name + " repeats residue number " + std::to_string(r.number);
   }
