@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "velmorantique/prepare.h"
+
+
 namespace {
 
-constexpr double kPi = 3.141592653589793;
-constexpr double kStrandSpacing = 4.8;
-constexpr double kRise = 3.35;
 constexpr double kSigma = 0.225 * 8.0;  // Gaussian width of an 8 Å map
 constexpr double kMargin = 6.0;
 
@@ -25,35 +25,21 @@ struct Atom {
   double x, y, z;
 };
 
-// Residue numbers leave a gap between strands.
-int numberStride(const SheetShape& shape) { return std::max(11, shape.residues + 4); }
+// Residue numbers leave a gap between strands, as the library's sheet numbers them.
+int numberStride(const SheetShape& shape) { return shape.residues + 4; }
 
-// Strand k runs along y at x = (k - middle) * spacing, turned about the x axis
+// The library's ideal sheet: strand k runs along y, turned about the x axis
 // by (k - middle) * twist; odd strands run backwards (antiparallel).
 std::vector<Atom> buildSheet(const SheetShape& shape) {
-  const double middle = (shape.strands - 1) / 2.0;
+  vel::prepare::SyntheticSpec spec;
+  spec.strands = shape.strands;
+  spec.length = shape.residues;
+  spec.twist = shape.twistDegrees;
+  const vel::prepare::Structure sheet = vel::prepare::buildSyntheticSheet(spec);
   std::vector<Atom> atoms;
-  for (int k = 0; k < shape.strands; ++k) {
-    const double across = (k - middle) * kStrandSpacing;
-    const double turn = (k - middle) * shape.twistDegrees * kPi / 180;
-    const double c = std::cos(turn), s = std::sin(turn);
-    for (int i = 0; i < shape.residues; ++i) {
-      const int along = (k % 2 == 0) ? i : shape.residues - 1 - i;
-      const double dir = (k % 2 == 0) ? 1.0 : -1.0;
-      const double y = (along - (shape.residues - 1) / 2.0) * kRise;
-      const double pleat = (i % 2 == 0) ? 0.9 : -0.9;
-      const int number = k * numberStride(shape) + i + 1;
-      auto put = [&](const char* name, double dx, double dy, double dz) {
-        const double py = y + dy, pz = pleat + dz;
-        atoms.push_back({name, number, across + dx, c * py - s * pz, s * py + c * pz});
-      };
-      put(" N  ", 0.3, -1.2 * dir, 0.0);
-      put(" CA ", 0.0, 0.0, 0.0);
-      put(" C  ", -0.3, 1.2 * dir, 0.0);
-      put(" O  ", (i % 2 == 0 ? 1.2 : -1.2), 1.6 * dir, 0.0);
-      put(" CB ", 0.0, 0.0, pleat > 0 ? 1.5 : -1.5);
-    }
-  }
+  for (const vel::prepare::Residue& r : sheet.chains.front().residues)
+    for (const vel::prepare::Atom& a : r.atoms)
+      atoms.push_back({(" " + a.name + "   ").substr(0, 4), r.number, a.pos[0], a.pos[1], a.pos[2]});
   return atoms;
 }
 

@@ -7,7 +7,7 @@
 set -euo pipefail
 
 # Building and running.
-build_packages=(cmake make g++ zlib1g-dev)
+build_packages=(cmake make g++ zlib1g-dev gemmi-dev tao-pegtl-dev nlohmann-json3-dev)
 # Tests, benchmarks and the fuzzing of the readers.
 test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
 

@@ -32,9 +32,14 @@ std::string examplePath(const std::string& name, const std::string& ending) {
 std::string testDataPath(const std::string& file) { return sourceDir() + "/tests/data/" + file; }
 
 ProgramRun runProgram(const std::string& workDir, const std::vector<std::string>& args, int timeoutSeconds) {
+  return runExecutable(VEL_BINARY, workDir, args, timeoutSeconds);
+}
+
+ProgramRun runExecutable(const std::string& binary, const std::string& workDir, const std::vector<std::string>& args,
+                         int timeoutSeconds) {
   std::string outFile = workDir + "/.program_stdout", errFile = workDir + "/.program_stderr";
   std::string cmd = "cd " + shellQuote(workDir) + " && timeout -s KILL " + std::to_string(timeoutSeconds) + " " +
-                    shellQuote(VEL_BINARY);
+                    shellQuote(binary);
   for (const std::string& a : args) cmd += " " + shellQuote(a);
   cmd += " </dev/null >" + shellQuote(outFile) + " 2>" + shellQuote(errFile);
   int raw = std::system(cmd.c_str());

@@ -17,6 +17,9 @@ struct ProgramRun {
 ProgramRun runProgram(const std::string& workDir, const std::vector<std::string>& args,
                       int timeoutSeconds = 120);
 
+// The same for another executable of the project.
+ProgramRun runExecutable(const std::string& binary, const std::string& workDir, const std::vector<std::string>& args,
+                         int timeoutSeconds = 120);
 // Root of the source tree, for bundled data.
 std::string sourceDir();
 // examples/<name>/<name><ending>, one of the bundled examples: ".pdb",

@@ -1,0 +1,171 @@
+// velmorantique-prepare: one ready analysis folder per beta-sheet of a
+// structure (or of an ideal synthetic sheet), for each resolution asked for.
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "velmorantique/prepare.h"
+
+namespace {
+
+using vel::prepare::PrepareError;
+using vel::prepare::PrepareOptions;
+
+struct Option {
+  const char* name;
+  const char* value;  // "" for a switch
+  const char* help;
+  std::string defaultText;
+};
+
+std::string joined(const std::vector<double>& values) {
+  std::ostringstream s;
+  for (size_t i = 0; i < values.size(); ++i) s << (i ? "," : "") << values[i];
+  return s.str();
+}
+
+std::string text(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+std::vector<Option> optionTable(const PrepareOptions& d) {
+  const vel::prepare::SyntheticSpec& s = d.syntheticSpec;
+  return {
+      {"-o", "DIR", "output folder, one subfolder per case (required)", ""},
+      {"--resolution", "R[,R...]", "resolutions in Å, one case each", joined(d.resolutions)},
+      {"--chain", "C", "chain to prepare", "the first chain with ATOM records"},
+      {"--sheet", "ID[,ID...]", "sheets to prepare", "every eligible sheet"},
+      {"--voxel", "S", "voxel size in Å (with --map: resample to it)", text(d.voxel) + "; with --map the map's own"},
+      {"--margin", "M", "Å of box around the sheet's atoms", text(d.margin)},
+      {"--volume-factor", "F", "threshold encloses F x the strand residues' volume", text(d.volumeFactor)},
+      {"--force", "", "replace existing case folders", ""},
+      {"--list", "", "list the sheets and whether each is eligible; write nothing", ""},
+      {"--map", "MAP", "cut an experimental map instead of simulating one", ""},
+      {"--zone", "Z", "with --map: zero voxels farther than Z Å from the sheet", text(d.zone)},
+      {"--threshold", "T", "use T instead of the threshold rule", ""},
+      {"--synthetic", "", "prepare an ideal sheet instead of a structure file", ""},
+      {"--strands", "N", "synthetic: number of strands", std::to_string(s.strands)},
+      {"--length", "L", "synthetic: residues per strand", std::to_string(s.length)},
+      {"--twist", "DEG", "synthetic: angle between neighbouring strands", text(s.twist)},
+      {"--parallel", "", "synthetic: parallel strands", "antiparallel"},
+      {"-h", "", "this help (also --help)", ""},
+  };
+}
+
+void printHelp(std::ostream& out) {
+  out << "usage: velmorantique-prepare STRUCTURE... -o OUTDIR [options]\n"
+         "       velmorantique-prepare --synthetic -o OUTDIR [--strands N --length L --twist DEG --parallel]\n\n"
+         "Writes OUTDIR/NAME/{NAME.pdb, NAME.mrc, threshold, meta.json} for every eligible sheet of each\n"
+         "PDB or mmCIF file (gzipped too) and each resolution; then\n"
+         "  cd OUTDIR/NAME && velmorantique NAME NAME $(cat threshold)\n\n"
+         "options [default]:\n";
+  for (const Option& o : optionTable(PrepareOptions())) {
+    std::string left = std::string(o.name) + (*o.value ? std::string(" ") + o.value : "");
+    out << "  " << left << std::string(left.size() < 24 ? 24 - left.size() : 1, ' ') << o.help;
+    if (!o.defaultText.empty()) out << " [" << o.defaultText << "]";
+    out << "\n";
+  }
+}
+
+double numberArg(const std::string& option, const std::string& value) {
+  char* end = nullptr;
+  const double v = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !std::isfinite(v)) throw PrepareError(option + " needs a number, not '" + value + "'");
+  return v;
+}
+
+double positiveArg(const std::string& option, const std::string& value) {
+  const double v = numberArg(option, value);
+  if (!(v > 0)) throw PrepareError(option + " needs a positive number, not '" + value + "'");
+  return v;
+}
+
+int countArg(const std::string& option, const std::string& value) {
+  const double v = positiveArg(option, value);
+  if (v != std::floor(v) || v > 1000) throw PrepareError(option + " needs a whole number, not '" + value + "'");
+  return static_cast<int>(v);
+}
+
+std::vector<std::string> split(const std::string& list) {
+  std::vector<std::string> parts;
+  std::stringstream s(list);
+  std::string part;
+  while (std::getline(s, part, ','))
+    if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+int run(int argc, char** argv) {
+  PrepareOptions o;
+  std::vector<std::string> files;
+  bool list = false;
+  const std::vector<Option> table = optionTable(o);
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      printHelp(std::cout);
+      return 0;
+    }
+    if (arg.empty() || arg[0] != '-') {
+      files.push_back(arg);
+      continue;
+    }
+    const Option* option = nullptr;
+    for (const Option& t : table)
+      if (arg == t.name) option = &t;
+    if (!option) throw PrepareError("unknown option " + arg + " (see --help)");
+    std::string value;
+    if (*option->value) {
+      if (i + 1 >= argc) throw PrepareError(arg + " needs a value: " + option->value);
+      value = argv[++i];
+    }
+    if (arg == "-o") o.outDir = value;
+    else if (arg == "--resolution") {
+      o.resolutions.clear();
+      for (const std::string& r : split(value)) o.resolutions.push_back(positiveArg(arg, r));
+      if (o.resolutions.empty()) throw PrepareError("--resolution needs at least one value");
+    } else if (arg == "--chain") o.chain = value;
+    else if (arg == "--sheet") o.sheets = split(value);
+    else if (arg == "--voxel") {
+      o.voxel = positiveArg(arg, value);
+      o.voxelGiven = true;
+    } else if (arg == "--margin") {
+      o.margin = numberArg(arg, value);
+      if (o.margin < 0) throw PrepareError("--margin cannot be negative");
+    } else if (arg == "--volume-factor") o.volumeFactor = positiveArg(arg, value);
+    else if (arg == "--force") o.force = true;
+    else if (arg == "--list") list = true;
+    else if (arg == "--map") o.mapPath = value;
+    else if (arg == "--zone") o.zone = positiveArg(arg, value);
+    else if (arg == "--threshold") {
+      numberArg(arg, value);
+      o.threshold = value;
+    } else if (arg == "--synthetic") o.synthetic = true;
+    else if (arg == "--strands") o.syntheticSpec.strands = countArg(arg, value);
+    else if (arg == "--length") o.syntheticSpec.length = countArg(arg, value);
+    else if (arg == "--twist") o.syntheticSpec.twist = numberArg(arg, value);
+    else if (arg == "--parallel") o.syntheticSpec.parallel = true;
+  }
+  if (o.synthetic && !files.empty()) throw PrepareError("--synthetic takes no structure file");
+  if (!o.synthetic && files.empty()) throw PrepareError("no structure file given (see --help)");
+  if (!list && o.outDir.empty()) throw PrepareError("no output folder given: -o OUTDIR");
+  if (o.synthetic && !o.mapPath.empty()) throw PrepareError("--map cannot be used with --synthetic");
+  vel::prepare::prepareAll(files, o, list, std::cout, std::cerr);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << "\n";
+    return 1;
+  }
+}

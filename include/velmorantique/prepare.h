@@ -1,0 +1,245 @@
+#pragma once
+// Preparing analysis cases from structures: one folder per beta-sheet and
+// resolution, holding the sheet's chain as a PDB file, a density map of the
+// sheet, the density threshold and a description of the case (meta.json).
+//
+// The units, in the order a case is made:
+//   structure reading and sheet eligibility  readStructure, judgeSheets
+//   the case's PDB file                       writeCasePdb
+//   the density map                           simulateDensity, cutExperimentalMap, writeMrc
+//   the threshold rule                        findThreshold, measureLevel
+//   the reference twist and meta.json         interStrandAngles, caseMeta
+//   ideal sheets of known twist               buildSyntheticSheet
+//   one folder per case                       prepareCases
+// Every failure is a PrepareError carrying a message a user can act on.
+
+#include <array>
+#include <cstddef>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vel {
+namespace prepare {
+
+class PrepareError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+using Point = std::array<double, 3>;
+
+// ---- Structures ----------------------------------------------------------
+
+struct Atom {
+  std::string name;     // as in the file, without padding: "CA", "OG1"
+  std::string element;  // upper case: "C", "FE"
+  Point pos{};
+  double occupancy = 1;
+  double bFactor = 0;
+};
+
+struct Residue {
+  std::string name;  // "VAL"
+  int number = 0;
+  char icode = ' ';
+  std::vector<Atom> atoms;
+  const Atom* find(const std::string& atomName) const;
+};
+
+// The ATOM residues of one chain of model 1: first alternate location only,
+// no hydrogens, no HETATM residues.
+struct Chain {
+  std::string name;  // as in the file; mmCIF names may be longer than one character
+  std::vector<Residue> residues;
+  std::vector<int> repeatedNumbers;  // residue numbers met again further down the chain
+};
+
+struct ResidueId {
+  std::string chain;
+  std::string name;
+  int number = 0;
+  char icode = ' ';
+};
+
+struct Strand {
+  ResidueId start, end;
+  int sense = 0;
+  // Registration: the atom of this strand and the one of the previous strand
+  // that it bonds to; absent for the first strand.
+  bool registered = false;
+  std::string curAtom, prevAtom;
+  ResidueId cur, prev;
+};
+
+struct Sheet {
+  std::string id;
+  std::vector<Strand> strands;  // in record order
+};
+
+struct Structure {
+  std::string source;  // the path read
+  std::string entry;   // identifier, as in the file header or its name
+  std::vector<Chain> chains;
+  std::vector<Sheet> sheets;
+};
+
+// Reads a PDB or mmCIF file, plain or gzipped. An old PDB file that carries
+// the entry name and a line serial in columns 73-80 is read again with those
+// columns cut when the first reading fails.
+Structure readStructure(const std::string& path);
+
+// ---- Sheet eligibility -----------------------------------------------------
+
+struct SheetVerdict {
+  const Sheet* sheet = nullptr;
+  std::string chain;                                   // the strands' chain; "" when several
+  int chainIndex = -1;                                 // into Structure::chains
+  std::vector<std::pair<size_t, size_t>> strandRanges;  // residue index ranges, first..last
+  size_t residueCount = 0;
+  bool eligible = false;
+  std::string reason;  // why not, when not eligible
+};
+
+// Judges every sheet of the structure. The chain prepared is `chain`, or the
+// first chain with ATOM records when it is empty; sheets of other chains are
+// reported as such.
+std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& chain);
+
+// One line for a listing: sheet, chain, strands with their residues, verdict.
+std::string describeVerdict(const SheetVerdict& v);
+
+// ---- The case's PDB file ----------------------------------------------------
+
+// Writes a header naming the entry and the title, the sheet's SHEET records
+// alone (numbered 1..n) and every ATOM record of the chain, then TER and END,
+// 80 columns each.
+void writeCasePdb(const std::string& path, const Structure& st, const SheetVerdict& v, const std::string& title);
+
+// ---- Density -------------------------------------------------------------------
+
+// A box of voxels; voxel (i, j, k) sits at origin + voxel * (i, j, k), x fastest.
+struct DensityBox {
+  std::array<int, 3> n{};
+  std::array<double, 3> voxel{};
+  Point origin{};
+  std::vector<float> values;
+  size_t index(int i, int j, int k) const { return (static_cast<size_t>(k) * n[1] + j) * n[0] + i; }
+  size_t size() const { return values.size(); }
+};
+
+// The box spanning the atoms +- margin, snapped to the voxel grid: per axis
+// origin = floor((min - margin) / s) * s and n = ceil((max + margin - origin) / s) + 1.
+DensityBox boxAroundAtoms(const std::vector<Point>& atoms, const std::array<double, 3>& voxel, double margin);
+
+// The density of the atoms from electron scattering factors, every atom with
+// B = 0 and occupancy 1, blurred by B = 4 R^2.
+DensityBox simulateDensity(const std::vector<Atom>& atoms, double resolution, double voxel, double margin);
+
+struct MapCut {
+  double margin = 6;
+  double zone = 3;   // voxels farther than this from every atom are set to 0
+  double voxel = 0;  // 0: the map's own voxel size
+};
+
+// Cuts the box around the atoms out of an experimental map (orthogonal cells
+// only), resampled by trilinear interpolation when a voxel size is given.
+DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& atoms, const MapCut& cut);
+
+// Mode 2, little-endian, x fastest, cell = n * voxel, ORIGIN = voxel (0,0,0),
+// header statistics filled.
+void writeMrc(const std::string& path, const DensityBox& box);
+
+// ---- Threshold ---------------------------------------------------------------
+
+// Residue volume in cubic ångström (135 for names not in the table).
+double residueVolume(const std::string& residueName);
+
+struct LevelStats {
+  std::string text;  // the threshold as written (what the analysis reads)
+  double level = 0;  // the text's value
+  long long kept = 0;
+  int pieces6 = 0, pieces26 = 0;
+  bool touchesFace = false;
+};
+
+// The voxels at or above a level: how many, in how many 6- and 26-connected
+// pieces, and whether any lies on a face of the box.
+LevelStats measureLevel(const DensityBox& box, const std::string& text);
+
+struct ThresholdResult {
+  bool found = false;
+  std::string message;  // why not, when not found
+  LevelStats stats;
+};
+
+// Starts at the level enclosing `volume` and lowers it in 3% steps until the
+// voxels at or above it form one 6-connected piece.
+ThresholdResult findThreshold(const DensityBox& box, double volume);
+
+// Rounds to four significant digits, as text.
+std::string fourDigits(double level);
+
+// ---- Reference twist -------------------------------------------------------------
+
+// Signed angles in degrees between the axes of neighbouring strands, given each
+// strand's C-alpha positions from N to C.
+std::vector<double> interStrandAngles(const std::vector<std::vector<Point>>& strandCAs);
+
+// ---- Synthetic sheets ---------------------------------------------------------------
+
+struct SyntheticSpec {
+  int strands = 4;
+  int length = 7;
+  double twist = -18;  // degrees between neighbouring strands, reference convention
+  bool parallel = false;
+};
+
+// N straight strands of L residues 4.8 Å apart, rising 3.35 Å per residue,
+// each turned by the twist about the cross-strand axis relative to its
+// neighbour, with a planar trans backbone and a C-beta, and SHEET records.
+Structure buildSyntheticSheet(const SyntheticSpec& spec);
+
+// ---- Cases ----------------------------------------------------------------------------
+
+struct PrepareOptions {
+  std::string outDir;
+  std::vector<double> resolutions{8.0};
+  std::string chain;
+  std::vector<std::string> sheets;  // empty: every sheet
+  double voxel = 1.0;
+  bool voxelGiven = false;
+  double margin = 6.0;
+  double volumeFactor = 1.0;
+  bool force = false;
+  std::string mapPath;  // experimental map instead of simulated density
+  double zone = 3.0;
+  std::string threshold;  // as given; empty: the rule
+  bool synthetic = false;
+  SyntheticSpec syntheticSpec;
+};
+
+struct CaseOutcome {
+  std::string name;
+  bool written = false;
+  std::string message;  // why not, when not written
+};
+
+// Writes one folder per eligible sheet and resolution under options.outDir,
+// reporting each on `progress`. A folder appears whole or not at all.
+std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& options, std::ostream& progress);
+
+// Prepares every structure file in turn (or the synthetic sheet when the
+// options ask for one), with a progress line per entry on `progress`. With
+// `list`, prints each sheet and its verdict on `out` instead. Returns the
+// number of cases written; throws when none was written (unless listing).
+int prepareAll(const std::vector<std::string>& files, const PrepareOptions& options, bool list, std::ostream& out,
+               std::ostream& progress);
+
+// The case name: entry, chain, sheet and resolution, lower case ("1abc_a_b_8a").
+std::string caseName(const std::string& entry, const std::string& chain, const std::string& sheet, double resolution);
+
+}  // namespace prepare
+}  // namespace vel

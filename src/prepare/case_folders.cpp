@@ -1,0 +1,279 @@
+// One folder per eligible sheet and resolution. A folder is built beside its
+// final place and renamed into it at the end, so that a folder under its own
+// name is always complete.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+#include "case_record.h"
+
+namespace vel {
+namespace prepare {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMarginGrowths = 10;  // 2 Å each
+constexpr const char* kDensityModel =
+    "gemmi DensityCalculator with electron scattering factors (C4322), atomic B set to 0, occupancy 1, "
+    "Gaussian blur B = 4*R^2 A^2 (sigma = R/(pi*sqrt(2)) = 0.225*R), hydrogens excluded";
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string safe(const std::string& s) {
+  std::string out;
+  for (char c : lower(s)) out += std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' ? c : '_';
+  return out;
+}
+
+std::string number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) throw PrepareError(path.string() + ": cannot be written");
+}
+
+// The voxel nearest to each strand C-alpha: the share of them that is kept.
+double caInside(const DensityBox& box, const LevelStats& level, const std::vector<Point>& cas) {
+  if (cas.empty()) return 0;
+  size_t inside = 0;
+  for (const Point& p : cas) {
+    int idx[3];
+    bool within = true;
+    for (int d = 0; d < 3; ++d) {
+      idx[d] = static_cast<int>(std::lround((p[d] - box.origin[d]) / box.voxel[d]));
+      within = within && idx[d] >= 0 && idx[d] < box.n[d];
+    }
+    if (!within) continue;
+    const double v = static_cast<double>(box.values[box.index(idx[0], idx[1], idx[2])]);
+    if (v >= level.level && v > 0) ++inside;
+  }
+  return static_cast<double>(inside) / static_cast<double>(cas.size());
+}
+
+struct SheetAtoms {
+  std::vector<Atom> atoms;
+  std::vector<std::vector<Point>> strandCAs;  // per strand, N to C
+  double volume = 0;                          // summed residue volumes
+};
+
+SheetAtoms sheetAtoms(const Structure& st, const SheetVerdict& v) {
+  SheetAtoms s;
+  const Chain& chain = st.chains.at(static_cast<size_t>(v.chainIndex));
+  for (const auto& range : v.strandRanges) {
+    std::vector<Point> cas;
+    for (size_t i = range.first; i <= range.second; ++i) {
+      const Residue& r = chain.residues[i];
+      s.atoms.insert(s.atoms.end(), r.atoms.begin(), r.atoms.end());
+      s.volume += residueVolume(r.name);
+      cas.push_back(r.find("CA")->pos);
+    }
+    s.strandCAs.push_back(cas);
+  }
+  return s;
+}
+
+// Builds the map and finds its threshold, growing the margin while the kept
+// voxels touch a face of the box.
+void makeDensity(const SheetAtoms& sheet, const PrepareOptions& o, double resolution, CaseRecord& c) {
+  c.margin = o.margin;
+  for (int growth = 0;; ++growth) {
+    if (o.mapPath.empty()) {
+      c.box = simulateDensity(sheet.atoms, resolution, o.voxel, c.margin);
+    } else {
+      MapCut cut;
+      cut.margin = c.margin;
+      cut.zone = o.zone;
+      cut.voxel = o.voxelGiven ? o.voxel : 0;
+      c.box = cutExperimentalMap(o.mapPath, sheet.atoms, cut);
+    }
+    if (o.threshold.empty()) {
+      ThresholdResult t = findThreshold(c.box, c.molecularVolume);
+      if (!t.found) throw PrepareError("skipped: " + t.message);
+      c.level = t.stats;
+    } else {
+      c.level = measureLevel(c.box, o.threshold);
+      if (c.level.kept == 0) throw PrepareError("skipped: no voxel at or above the threshold " + o.threshold);
+    }
+    if (!c.level.touchesFace) return;
+    if (growth == kMarginGrowths)
+      throw PrepareError("skipped: the kept density still touches the box with a margin of " + number(c.margin) + " Å");
+    c.margin += 2;
+  }
+}
+
+void writeCase(const Structure& st, const SheetVerdict& v, const CaseRecord& c, const fs::path& folder) {
+  std::string title = "SHEET " + v.sheet->id + " OF " + st.entry + " CHAIN " + v.chain;
+  for (char& ch : title) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  writeCasePdb((folder / (c.name + ".pdb")).string(), st, v, title + " FROM " + st.source);
+  writeMrc((folder / (c.name + ".mrc")).string(), c.box);
+  writeText(folder / "threshold", c.level.text + "\n");
+  CaseRecord withSize = c;
+  withSize.mapBytes = static_cast<long long>(fs::file_size(folder / (c.name + ".mrc")));
+  writeText(folder / "meta.json", caseMeta(withSize));
+}
+
+bool wantedSheet(const PrepareOptions& o, const Sheet& sheet) {
+  if (o.sheets.empty()) return true;
+  for (const std::string& id : o.sheets)
+    if (lower(id) == lower(sheet.id)) return true;
+  return false;
+}
+
+CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAtoms& sheet, double resolution,
+                       const PrepareOptions& o) {
+  CaseOutcome out;
+  out.name = caseName(st.entry, v.chain, v.sheet->id, resolution);
+  const fs::path folder = fs::path(o.outDir) / out.name;
+  std::error_code ec;
+  if (fs::exists(folder, ec) && !o.force) {
+    out.message = "exists already (use --force to replace it)";
+    return out;
+  }
+  CaseRecord c;
+  c.name = out.name;
+  c.entry = st.entry;
+  c.chain = v.chain;
+  c.sheetId = v.sheet->id;
+  c.kind = o.synthetic ? "synthetic" : (o.mapPath.empty() ? "real" : "experimental");
+  c.source = st.source;
+  c.mapSource = o.mapPath;
+  c.zone = o.zone;
+  c.synthetic = o.syntheticSpec;
+  c.resolution = resolution;
+  const Chain& chain = st.chains.at(static_cast<size_t>(v.chainIndex));
+  for (size_t i = 0; i < v.strandRanges.size(); ++i) {
+    const auto& r = v.strandRanges[i];
+    c.strands.push_back({chain.residues[r.first].number, chain.residues[r.second].number, v.sheet->strands[i].sense,
+                         static_cast<int>(r.second - r.first + 1)});
+  }
+  c.sheetResidues = v.residueCount;
+  c.sheetAtoms = sheet.atoms.size();
+  c.chainResidues = chain.residues.size();
+  c.molecularVolume = o.volumeFactor * sheet.volume;
+  c.densityModel = o.mapPath.empty() ? kDensityModel : "experimental map " + o.mapPath + ", zeroed farther than " +
+                                                           number(o.zone) + " A from the sheet's atoms";
+  c.thresholdRule =
+      o.threshold.empty()
+          ? "4-significant-digit level at which the voxels >= level enclose " + number(o.volumeFactor) +
+                " x the summed residue volumes of the strand residues; lowered in 3% steps until those voxels form "
+                "one 6-connected piece"
+          : "given on the command line";
+  c.angles = interStrandAngles(sheet.strandCAs);
+
+  const fs::path partial = fs::path(o.outDir) / ("." + out.name + ".partial-" + std::to_string(getpid()));
+  try {
+    makeDensity(sheet, o, resolution, c);
+    const auto mm = std::minmax_element(c.box.values.begin(), c.box.values.end());
+    c.mapMin = *mm.first;
+    c.mapMax = *mm.second;
+    std::vector<Point> cas;
+    for (const auto& strand : sheet.strandCAs) cas.insert(cas.end(), strand.begin(), strand.end());
+    c.caInsideFraction = caInside(c.box, c.level, cas);
+    fs::remove_all(partial, ec);
+    fs::create_directories(partial);
+    writeCase(st, v, c, partial);
+    if (fs::exists(folder, ec)) fs::remove_all(folder);
+    fs::rename(partial, folder);
+    out.written = true;
+    out.message = "threshold " + c.level.text + ", " + std::to_string(c.level.kept) + " voxels";
+  } catch (const std::exception& e) {
+    fs::remove_all(partial, ec);
+    const std::string what = e.what();
+    out.message = what.compare(0, 9, "skipped: ") == 0 ? what.substr(9) : what;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string caseName(const std::string& entry, const std::string& chain, const std::string& sheet, double resolution) {
+  return safe(entry) + "_" + safe(chain) + "_" + safe(sheet) + "_" + safe(number(resolution)) + "a";
+}
+
+std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& o, std::ostream& progress) {
+  std::vector<CaseOutcome> outcomes;
+  const std::vector<SheetVerdict> verdicts = judgeSheets(st, o.chain);
+  for (const SheetVerdict& v : verdicts) {
+    if (!wantedSheet(o, *v.sheet)) continue;
+    if (!v.eligible) {
+      progress << "  " << describeVerdict(v) << " (skipped)\n";
+      continue;
+    }
+    const SheetAtoms sheet = sheetAtoms(st, v);
+    for (double resolution : o.resolutions) {
+      CaseOutcome out = prepareOne(st, v, sheet, resolution, o);
+      progress << "  " << out.name << ": " << (out.written ? "written, " : "not written: ") << out.message << "\n";
+      outcomes.push_back(out);
+    }
+  }
+  return outcomes;
+}
+
+int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, bool list, std::ostream& out,
+               std::ostream& progress) {
+  if (!list) {
+    std::error_code ec;
+    fs::create_directories(o.outDir, ec);
+    if (!fs::is_directory(o.outDir)) throw PrepareError(o.outDir + ": cannot create the output folder");
+  }
+  int written = 0, entries = 0;
+  std::vector<std::string> failures;
+  const size_t count = o.synthetic ? 1 : files.size();
+  for (size_t f = 0; f < count; ++f) {
+    const std::string label = o.synthetic ? std::string("synthetic sheet") : files[f];
+    progress << "[" << f + 1 << "/" << count << "] " << label << "\n";
+    try {
+      const Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSpec) : readStructure(files[f]);
+      if (st.sheets.empty()) throw PrepareError(label + ": no sheet records (SHEET or struct_sheet_range)");
+      ++entries;
+      if (list) {
+        for (const SheetVerdict& v : judgeSheets(st, o.chain)) out << st.entry << "  " << describeVerdict(v) << "\n";
+        continue;
+      }
+      std::vector<CaseOutcome> outcomes = prepareCases(st, o, progress);
+      for (const CaseOutcome& c : outcomes) {
+        if (c.written)
+          ++written;
+        else
+          failures.push_back(c.name + ": " + c.message);
+      }
+      if (outcomes.empty()) failures.push_back(label + ": no eligible sheet");
+    } catch (const PrepareError& e) {
+      progress << "  " << e.what() << "\n";
+      failures.push_back(e.what());
+    }
+  }
+  if (list) {
+    if (entries == 0) throw PrepareError(failures.empty() ? "no structure read" : failures.front());
+    return 0;
+  }
+  progress << written << " case" << (written == 1 ? "" : "s") << " written to " << o.outDir << "\n";
+  if (written == 0) {
+    std::string msg = "no case written";
+    if (failures.size() == 1) msg += ": " + failures.front();
+    else if (!failures.empty()) msg += " (" + std::to_string(failures.size()) + " problems, listed above)";
+    throw PrepareError(msg);
+  }
+  return written;
+}
+
+}  // namespace prepare
+}  // namespace vel

@@ -1,0 +1,35 @@
+#pragma once
+// What one case is made of, gathered while it is built and written out as
+// meta.json.
+#include <string>
+#include <vector>
+
+#include "velmorantique/prepare.h"
+
+namespace vel {
+namespace prepare {
+
+struct StrandSummary {
+  int start = 0, end = 0, sense = 0, residues = 0;
+};
+
+struct CaseRecord {
+  std::string name, entry, chain, sheetId, kind, source, mapSource;
+  std::vector<StrandSummary> strands;
+  size_t sheetResidues = 0, sheetAtoms = 0, chainResidues = 0;
+  double resolution = 0, margin = 0, zone = 0;
+  DensityBox box;
+  std::string densityModel, thresholdRule;
+  LevelStats level;
+  double molecularVolume = 0;
+  double caInsideFraction = 0;
+  double mapMin = 0, mapMax = 0;
+  long long mapBytes = 0;
+  std::vector<double> angles;
+  SyntheticSpec synthetic;
+};
+
+std::string caseMeta(const CaseRecord& c);
+
+}  // namespace prepare
+}  // namespace vel

@@ -1,0 +1,221 @@
+// Reading PDB and mmCIF files (plain or gzipped) into the plain structure the
+// preparation works on: model 1, first alternate location, no hydrogens, the
+// ATOM residues of every chain and the sheet records.
+#include <gemmi/gz.hpp>
+#include <gemmi/mmcif.hpp>
+#include <gemmi/modify.hpp>
+#include <gemmi/pdb.hpp>
+#include <gemmi/cif.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+
+#include "velmorantique/prepare.h"
+
+namespace vel {
+namespace prepare {
+
+const Atom* Residue::find(const std::string& atomName) const {
+  for (const Atom& a : atoms)
+    if (a.name == atomName) return &a;
+  return nullptr;
+}
+
+namespace {
+
+enum class Format { Pdb, Mmcif, Unknown };
+
+// Decides by content, not by name: an mmCIF file opens a data block, a PDB
+// file has records named in its first six columns.
+Format sniffFormat(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text.find('\n', i);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(i, end - i);
+    i = end + 1;
+    size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    if (line.compare(first, 5, "data_") == 0) return Format::Mmcif;
+    static const char* const kRecords[] = {"HEADER", "TITLE ", "COMPND", "REMARK", "ATOM  ", "HETATM",
+                                           "CRYST1", "MODEL ", "SEQRES", "HELIX ", "SHEET ", "EXPDTA",
+                                           "SOURCE", "KEYWDS", "AUTHOR", "REVDAT", "JRNL  ", "OBSLTE"};
+    for (const char* r : kRecords)
+      if (line.compare(0, 6, r) == 0 || (line.size() < 6 && std::string(r).compare(0, line.size(), line) == 0))
+        return Format::Pdb;
+    return Format::Unknown;
+  }
+  return Format::Unknown;
+}
+
+std::string cutColumns73To80(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t end = text.find('\n', i);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(i, end - i);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 72) line.resize(72);
+    out += line;
+    out += '\n';
+    i = end + 1;
+  }
+  return out;
+}
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string lowerBaseName(const std::string& path) {
+  std::string base = path.substr(path.find_last_of('/') + 1);
+  for (const char* ext : {".gz", ".pdb", ".ent", ".cif", ".mmcif"}) {
+    const std::string e(ext);
+    if (base.size() > e.size() && base.compare(base.size() - e.size(), e.size(), e) == 0)
+      base.resize(base.size() - e.size());
+  }
+  if (base.compare(0, 3, "pdb") == 0 && base.size() == 7) base = base.substr(3);  // pdb1abc.ent
+  return base;
+}
+
+ResidueId residueId(const gemmi::AtomAddress& a) {
+  ResidueId id;
+  id.chain = a.chain_name;
+  id.name = a.res_id.name;
+  id.number = a.res_id.seqid.num.has_value() ? a.res_id.seqid.num.value : 0;
+  id.icode = a.res_id.seqid.icode;
+  return id;
+}
+
+Structure convert(gemmi::Structure& gst, const std::string& path) {
+  if (gst.models.empty()) throw PrepareError(path + ": no atoms (neither ATOM nor HETATM records)");
+  // A residue number met again further down a chain comes back merged into
+  // its first residue, which then holds the same atom twice; note it before
+  // the alternate locations (the other legitimate repeats) are dropped.
+  std::map<std::string, std::vector<int>> repeated;
+  for (const gemmi::Chain& gc : gst.models[0].chains)
+    for (const gemmi::Residue& gr : gc.residues) {
+      std::set<std::pair<std::string, char>> names;
+      for (const gemmi::Atom& ga : gr.atoms)
+        if (!names.insert({ga.name, ga.altloc}).second) {
+          repeated[gc.name].push_back(gr.seqid.num.has_value() ? gr.seqid.num.value : 0);
+          break;
+        }
+    }
+  gemmi::remove_alternative_conformations(gst);
+  gemmi::remove_hydrogens(gst);
+  Structure st;
+  st.source = path;
+  std::string id = gst.get_info("_entry.id");
+  id.erase(id.find_last_not_of(' ') + 1);
+  id.erase(0, id.find_first_not_of(' '));
+  st.entry = id.empty() || id == "?" || id == "." ? lowerBaseName(path) : id;
+  for (char& c : st.entry) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+
+  for (const gemmi::Chain& gc : gst.models[0].chains) {
+    Chain chain;
+    chain.name = gc.name;
+    chain.repeatedNumbers = repeated[gc.name];
+    for (const gemmi::Residue& gr : gc.residues) {
+      if (gr.het_flag != 'A') continue;
+      Residue r;
+      r.name = gr.name;
+      r.number = gr.seqid.num.has_value() ? gr.seqid.num.value : 0;
+      r.icode = gr.seqid.icode;
+      for (const gemmi::Atom& ga : gr.atoms) {
+        Atom a;
+        a.name = ga.name;
+        a.element = upper(ga.element.name());
+        a.pos = {ga.pos.x, ga.pos.y, ga.pos.z};
+        a.occupancy = ga.occ;
+        a.bFactor = ga.b_iso;
+        r.atoms.push_back(a);
+      }
+      chain.residues.push_back(r);
+    }
+    if (chain.residues.empty()) continue;
+    // gemmi keeps a chain interrupted by other chains as two pieces of one name.
+    auto same = std::find_if(st.chains.begin(), st.chains.end(), [&](const Chain& c) { return c.name == chain.name; });
+    if (same != st.chains.end())
+      same->residues.insert(same->residues.end(), chain.residues.begin(), chain.residues.end());
+    else
+      st.chains.push_back(chain);
+    repeated[gc.name].clear();
+  }
+  for (const gemmi::Sheet& gs : gst.sheets) {
+    Sheet sheet;
+    sheet.id = gs.name;
+    for (const gemmi::Sheet::Strand& g : gs.strands) {
+      Strand s;
+      s.start = residueId(g.start);
+      s.end = residueId(g.end);
+      s.sense = g.sense;
+      if (!g.hbond_atom2.atom_name.empty() && !g.hbond_atom1.atom_name.empty()) {
+        s.registered = true;
+        s.curAtom = g.hbond_atom2.atom_name;
+        s.prevAtom = g.hbond_atom1.atom_name;
+        s.cur = residueId(g.hbond_atom2);
+        s.prev = residueId(g.hbond_atom1);
+      }
+      sheet.strands.push_back(s);
+    }
+    st.sheets.push_back(sheet);
+  }
+  return st;
+}
+
+}  // namespace
+
+Structure readStructure(const std::string& path) {
+  std::string text;
+  try {
+    gemmi::MaybeGzipped input(path);
+    if (input.is_compressed()) {
+      gemmi::CharArray mem = input.uncompress_into_buffer();
+      text.assign(mem.data(), mem.size());
+    } else {
+      std::ifstream in(path, std::ios::binary);
+      if (!in) throw PrepareError(path + ": no such file, or it cannot be read");
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+  } catch (const PrepareError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw PrepareError(path + ": cannot be read (" + e.what() + ")");
+  }
+  const Format format = sniffFormat(text);
+  if (format == Format::Unknown) throw PrepareError(path + ": neither a PDB nor an mmCIF file");
+
+  gemmi::Structure gst;
+  if (format == Format::Mmcif) {
+    try {
+      gst = gemmi::make_structure(gemmi::cif::read_memory(text.data(), text.size(), path.c_str()));
+    } catch (const std::exception& e) {
+      throw PrepareError(path + ": not a readable mmCIF file (" + e.what() + ")");
+    }
+  } else {
+    try {
+      gst = gemmi::read_pdb_string(text, path);
+    } catch (const std::exception& first) {
+      // Old files put the entry name and a line serial where newer files keep
+      // the segment, the element and the charge.
+      try {
+        gst = gemmi::read_pdb_string(cutColumns73To80(text), path);
+      } catch (const std::exception&) {
+        throw PrepareError(path + ": not a readable PDB file (" + first.what() + ")");
+      }
+    }
+  }
+  return convert(gst, path);
+}
+
+}  // namespace prepare
+}  // namespace vel

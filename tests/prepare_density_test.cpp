@@ -1,0 +1,155 @@
+// The simulated box, the threshold rule and the ideal sheet.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <filesystem>
+#include <sstream>
+
+#include "support/program.h"
+#include "velmorantique/prepare.h"
+
+namespace fs = std::filesystem;
+using namespace vel::prepare;
+
+namespace {
+
+// A box of nx x 1 x 1 voxels (a row) with the given values.
+DensityBox row(const std::vector<float>& values) {
+  DensityBox box;
+  box.n = {static_cast<int>(values.size()), 1, 1};
+  box.voxel = {1, 1, 1};
+  box.values = values;
+  return box;
+}
+
+Atom carbon(double x, double y, double z) {
+  Atom a;
+  a.name = "CA";
+  a.element = "C";
+  a.pos = {x, y, z};
+  return a;
+}
+
+}  // namespace
+
+TEST(PrepareDensity, BoxSnapsToTheVoxelGrid) {
+  // x from -3.2 to 4.1 with 6 Å margin on 1.5 Å voxels: origin floor(-9.2 / 1.5) * 1.5 = -10.5,
+  // n = ceil((10.1 + 10.5) / 1.5) + 1 = 15.
+  const DensityBox box = boxAroundAtoms({{-3.2, 0, 7}, {4.1, 2, 7}}, {1.5, 1.5, 1.5}, 6);
+  EXPECT_DOUBLE_EQ(box.origin[0], -10.5);
+  EXPECT_EQ(box.n[0], 15);
+  EXPECT_DOUBLE_EQ(box.origin[2], 0);  // floor(1 / 1.5) * 1.5
+  EXPECT_EQ(box.n[2], 10);             // ceil(13 / 1.5) + 1
+}
+
+// One atom on a voxel: its density must be the same on either side of it.
+// Were the periodic cell not padded, an image of the atom would add to one
+// side of the box only.
+TEST(PrepareDensity, SimulatedAtomIsSymmetricAndUntouchedByItsImages) {
+  const DensityBox box = simulateDensity({carbon(3, -2, 11)}, 10, 1.0, 4);
+  ASSERT_EQ(box.n[0], 9);
+  const int c = 4;  // the atom's voxel
+  const float centre = box.values[box.index(c, c, c)];
+  EXPECT_GT(centre, 0);
+  for (int d = 1; d <= 4; ++d) {
+    EXPECT_NEAR(box.values[box.index(c - d, c, c)], box.values[box.index(c + d, c, c)], 1e-7) << d;
+    EXPECT_NEAR(box.values[box.index(c, c - d, c)], box.values[box.index(c, c + d, c)], 1e-7) << d;
+    EXPECT_NEAR(box.values[box.index(c, c, c - d)], box.values[box.index(c, c, c + d)], 1e-7) << d;
+    EXPECT_LT(box.values[box.index(c + d, c, c)], centre);
+  }
+  // A higher resolution concentrates the same atom.
+  EXPECT_GT(simulateDensity({carbon(3, -2, 11)}, 6, 1.0, 4).values[box.index(c, c, c)], centre);
+}
+
+TEST(PrepareThreshold, StartsAtTheLevelEnclosingTheVolumeToFourDigits) {
+  const ThresholdResult r = findThreshold(row({0, 0.123456f, 0.5f, 0.9f, 0.5f, 0.11f, 0}), 4);
+  ASSERT_TRUE(r.found) << r.message;
+  EXPECT_EQ(r.stats.text, "0.1235");  // the fourth highest voxel, rounded: it drops below the level
+  EXPECT_EQ(r.stats.kept, 3);
+  EXPECT_EQ(r.stats.pieces6, 1);
+}
+
+TEST(PrepareThreshold, LowersInThreePercentStepsUntilOnePiece) {
+  // Two peaks joined by a saddle at 0.8: from 0.95 the level goes 0.9215, 0.8939,
+  // 0.8671, 0.8411, 0.8159 and 0.7914, which keeps the saddle.
+  const ThresholdResult r = findThreshold(row({0, 1, 0.95f, 0.8f, 0.95f, 1, 0}), 4);
+  ASSERT_TRUE(r.found) << r.message;
+  EXPECT_EQ(r.stats.text, "0.7914");
+  EXPECT_EQ(r.stats.kept, 5);
+  EXPECT_EQ(r.stats.pieces6, 1);
+}
+
+TEST(PrepareThreshold, PiecesJoinedOnlyAtCornersAreTwoPiecesFacewise) {
+  DensityBox box;
+  box.n = {2, 2, 1};
+  box.voxel = {1, 1, 1};
+  box.values = {1, 0, 0, 1};
+  const LevelStats s = measureLevel(box, "0.5");
+  EXPECT_EQ(s.pieces6, 2);
+  EXPECT_EQ(s.pieces26, 1);
+  EXPECT_TRUE(s.touchesFace);
+}
+
+// 0.7 as a float is just below 0.7 as a double: a voxel stored as 0.7f would be
+// dropped by the analysis, which compares in double, and kept by a reader
+// comparing in float. The level moves below it so that both keep it.
+TEST(PrepareThreshold, LevelMovesBelowVoxelsBetweenItsDoubleAndFloatValues) {
+  const ThresholdResult r = findThreshold(row({0, 1, 1, 0.7f, 0.7f, 1, 0}), 5);
+  ASSERT_TRUE(r.found) << r.message;
+  EXPECT_EQ(r.stats.text, "0.69993");
+  EXPECT_EQ(r.stats.kept, 5);
+}
+
+TEST(PrepareThreshold, SheetWhoseLevelFallsBelowOnePercentOfTheMaximumIsSkipped) {
+  const ThresholdResult r = findThreshold(row({1, 0.9f, 0, 0, 0.9f, 1}), 4);
+  EXPECT_FALSE(r.found);
+  EXPECT_NE(r.message.find("1% of the map maximum"), std::string::npos);
+  EXPECT_FALSE(findThreshold(row({0, 0, 0}), 1).found);  // nothing but zeros
+}
+
+TEST(PrepareSynthetic, BuiltTwistIsTheMeasuredTwistBothWays) {
+  for (bool parallel : {false, true})
+    for (double twist : {-18.0, 7.5}) {
+      SyntheticSpec spec;
+      spec.strands = 5;
+      spec.length = 6;
+      spec.twist = twist;
+      spec.parallel = parallel;
+      const Structure st = buildSyntheticSheet(spec);
+      const std::vector<SheetVerdict> v = judgeSheets(st, "");
+      ASSERT_TRUE(v[0].eligible) << v[0].reason;
+      std::vector<std::vector<Point>> cas;
+      for (const auto& range : v[0].strandRanges) {
+        cas.emplace_back();
+        for (size_t i = range.first; i <= range.second; ++i) cas.back().push_back(st.chains[0].residues[i].find("CA")->pos);
+      }
+      const std::vector<double> angles = interStrandAngles(cas);
+      ASSERT_EQ(angles.size(), 4u);
+      for (double a : angles) EXPECT_NEAR(a, twist, 1e-6) << parallel;
+      // Neighbouring strands run the same way only in a parallel sheet.
+      const double dot = (cas[1].back()[1] - cas[1].front()[1]) * (cas[0].back()[1] - cas[0].front()[1]);
+      EXPECT_EQ(dot > 0, parallel);
+      EXPECT_EQ(st.sheets[0].strands[1].sense, parallel ? 1 : -1);
+    }
+}
+
+// When the kept density reaches a face of the box, the margin grows until it
+// does not.
+TEST(PrepareCases, MarginGrowsWhileTheKeptDensityTouchesTheBox) {
+  PrepareOptions o;
+  o.outDir = makeTempDir();
+  o.margin = 0;
+  o.synthetic = true;
+  std::ostringstream progress;
+  const std::vector<CaseOutcome> out = prepareCases(buildSyntheticSheet(o.syntheticSpec), o, progress);
+  ASSERT_EQ(out.size(), 1u);
+  ASSERT_TRUE(out[0].written) << out[0].message;
+  const nlohmann::json meta = nlohmann::json::parse(readFile(o.outDir + "/" + out[0].name + "/meta.json"));
+  EXPECT_GE(meta["margin_A"].get<double>(), 2.0);
+  EXPECT_EQ(meta["true_inter_strand_angle_deg"].get<double>(), -18.0);
+  EXPECT_EQ(meta["inter_strand_angles_deg"][0].get<double>(), -18.0);
+  EXPECT_EQ(meta["components_6_connected"], 1);
+  fs::remove_all(o.outDir);
+}
