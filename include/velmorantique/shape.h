@@ -1,0 +1,72 @@
+#pragma once
+// The strand direction read from a sheet's shape alone: a twisted sheet is a
+// saddle, and its strands run along the asymptotic direction whose
+// neighbouring lines twist the natural (right-handed along the strands) way.
+// Only the map and the threshold are used, never a reference structure; the
+// result stands beside the analysis and changes none of its output.
+
+#include <string>
+#include <vector>
+
+#include "velmorantique/geometry.h"
+
+class Map;
+
+// A density map as plain values: voxel (i, j, k) holds values[(k*ny + j)*nx + i]
+// and lies at origin + (i*voxel[0], j*voxel[1], k*voxel[2]), the frame the
+// analysis uses.
+struct DensityGrid {
+  int nx = 0, ny = 0, nz = 0;
+  double voxel[3] = {1.0, 1.0, 1.0};
+  double origin[3] = {0.0, 0.0, 0.0};
+  std::vector<float> values;
+
+  float at(int i, int j, int k) const {
+    return values[(static_cast<size_t>(k) * ny + j) * nx + i];
+  }
+};
+
+// The raw values of a map as read (before any thresholding).
+DensityGrid densityGridFromMap(const Map& map);
+
+struct ShapeDirection {
+  bool found = false;
+  Vectors direction;      // unit, map frame; its sign carries no meaning
+  Vectors normal;         // unit normal of the sheet's mean plane
+  double theta_deg = 0;   // angle of the direction from the sheet's long in-plane axis
+  std::string method;     // "saddle", "fallback", or "none" when nothing was found
+  double bendCoefficients[3] = {0, 0, 0};  // p, q, r: second derivatives of the height fit
+};
+
+// The tunable parts of the estimator; the defaults are the measured choice.
+struct ShapeOptions {
+  double smoothingSigma = 2.0;  // Å, Gaussian smoothing before the gradient
+  double truncation = 4.0;      // the smoothing kernel ends at this many sigmas
+  double normalRadius = 10.0;   // Å: slab voxels this near the centroid set the normal
+  double stepDegrees = 0.25;    // the sweep over in-plane directions
+  bool refineCrossing = false;  // solve bend = 0 exactly inside the step where it changes sign
+  bool covarianceNormal = false;  // take the normal from the slab's covariance instead
+  // How far to turn a saddle's asymptotic direction towards the direction of
+  // greatest natural twist (0: not at all, 1: all the way).
+  double towardsGreatestTwist = 0;
+  // Heights are fitted only within this distance of the centroid (0: the
+  // whole slab); with a Gaussian taper of this width instead when tapered.
+  double fitRadius = 0;
+  bool taperFit = false;
+};
+
+ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
+                                      const ShapeOptions& options = ShapeOptions());
+
+// Angle in degrees, 0 to 90, between two undirected lines (a strand
+// direction's sign carries no meaning); not-a-number when either is zero or
+// not finite.
+double axisAngleDegrees(Vectors a, Vectors b);
+
+// Eigenvalues of a symmetric 3 x 3 matrix in ascending order, with unit
+// eigenvectors; Jacobi rotations, so the result depends only on the input.
+struct SymmetricEigen3 {
+  double values[3];
+  Vectors vectors[3];
+};
+SymmetricEigen3 eigenSymmetric3(const double m[3][3]);

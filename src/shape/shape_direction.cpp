@@ -1,0 +1,187 @@
+// The strand direction from the sheet's shape. The slab (voxels at or above
+// the threshold, weighted by how far above) is fitted by a quadric height
+// field over its mean plane. A twisted sheet is a saddle; along its strands
+// the surface does not bend, and neighbouring strands turn about the axis
+// across them the natural way. So the strands run along the asymptotic
+// direction (zero normal curvature) with positive twist.
+
+#include <cmath>
+#include <vector>
+
+#include "shape/shape_parts.h"
+
+namespace {
+
+// Principal curvatures all below this (per Å, a radius of a tenth of a
+// millimetre) are rounding in the fit of a flat slab, not shape.
+constexpr double kFlatCurvature = 1e-6;
+// A long axis this nearly along the normal says nothing about the plane.
+constexpr double kLeastInPlane = 0.3;
+
+struct SlabVoxel {
+  Coordinate position;
+  double weight;
+};
+
+bool usableGrid(const DensityGrid& grid) {
+  if (grid.nx < 1 || grid.ny < 1 || grid.nz < 1) return false;
+  if (grid.values.size() != static_cast<size_t>(grid.nx) * grid.ny * grid.nz) return false;
+  for (int a = 0; a < 3; ++a)
+    if (!(grid.voxel[a] > 0) || !std::isfinite(grid.voxel[a]) || !std::isfinite(grid.origin[a])) return false;
+  return true;
+}
+
+std::vector<SlabVoxel> slabVoxels(const DensityGrid& grid, double threshold) {
+  std::vector<SlabVoxel> slab;
+  for (int k = 0; k < grid.nz; ++k)
+    for (int j = 0; j < grid.ny; ++j)
+      for (int i = 0; i < grid.nx; ++i) {
+        const double rho = static_cast<double>(grid.at(i, j, k));
+        if (!(rho >= threshold) || !std::isfinite(rho)) continue;
+        slab.push_back({Coordinate(grid.origin[0] + i * grid.voxel[0], grid.origin[1] + j * grid.voxel[1],
+                                   grid.origin[2] + k * grid.voxel[2]),
+                        rho - threshold});
+      }
+  return slab;
+}
+
+// The in-plane component of v, unit, or a zero vector when too little is left.
+Vectors inPlane(Vectors v, Vectors normal) {
+  Vectors p = v;
+  p += normal.mul(-v.dot(normal));
+  const double len = p.length();
+  if (!(len >= kLeastInPlane)) return Vectors();
+  return p.mul(1.0 / len);
+}
+
+// Least squares z = a u^2 + b uv + c v^2 + d u + e v + f, weighted.
+bool fitHeights(const std::vector<SlabVoxel>& slab, Coordinate centre, Vectors e1, Vectors e2, Vectors n,
+                const ShapeOptions& options, double coef[6]) {
+  double ata[36] = {0};
+  for (int i = 0; i < 6; ++i) coef[i] = 0;
+  const double radiusSq = options.fitRadius * options.fitRadius;
+  for (const SlabVoxel& s : slab) {
+    const Vectors x(centre, s.position);
+    double w = s.weight;
+    if (options.fitRadius > 0) {
+      const double d2 = x.dot(x);
+      if (options.taperFit) w *= std::exp(-d2 / (2 * radiusSq));
+      else if (d2 > radiusSq) continue;
+    }
+    const double u = x.dot(e1), v = x.dot(e2), z = x.dot(n);
+    const double phi[6] = {u * u, u * v, v * v, u, v, 1.0};
+    for (int r = 0; r < 6; ++r) {
+      coef[r] += w * phi[r] * z;
+      for (int c = 0; c < 6; ++c) ata[r * 6 + c] += w * phi[r] * phi[c];
+    }
+  }
+  return solveLinear(ata, coef, 6);
+}
+
+double bend(double p, double q, double r, double t) {
+  const double c = std::cos(t), s = std::sin(t);
+  return p * c * c + 2 * q * s * c + r * s * s;
+}
+
+double twist(double p, double q, double r, double t) { return q * std::cos(2 * t) + 0.5 * (r - p) * std::sin(2 * t); }
+
+// The first step of the sweep where bend changes sign with the natural twist,
+// in radians, or a negative value when there is none.
+double naturalAsymptote(double p, double q, double r, const ShapeOptions& options) {
+  const int steps = static_cast<int>(std::lround(180.0 / options.stepDegrees));
+  const double step = options.stepDegrees * kPi / 180.0;
+  for (int i = 0; i <= steps; ++i) {
+    const double t0 = i * step, t1 = (i + 1) * step;
+    const double b0 = bend(p, q, r, t0), b1 = bend(p, q, r, t1);
+    if (!(b0 * b1 <= 0) || !(twist(p, q, r, t0) > 0)) continue;
+    if (!options.refineCrossing || b0 == 0) return t0;
+    double lo = t0, hi = t1;
+    for (int it = 0; it < 60; ++it) {
+      const double mid = 0.5 * (lo + hi);
+      if ((bend(p, q, r, mid) < 0) == (b0 < 0)) lo = mid; else hi = mid;
+    }
+    return 0.5 * (lo + hi);
+  }
+  return -1;
+}
+
+}  // namespace
+
+ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold, const ShapeOptions& options) {
+  ShapeDirection out;
+  out.method = "none";
+  if (!usableGrid(grid) || !std::isfinite(threshold)) return out;
+
+  const std::vector<SlabVoxel> slab = slabVoxels(grid, threshold);
+  double total = 0, sum[3] = {0, 0, 0};
+  for (const SlabVoxel& s : slab) {
+    total += s.weight;
+    sum[0] += s.weight * s.position.x;
+    sum[1] += s.weight * s.position.y;
+    sum[2] += s.weight * s.position.z;
+  }
+  if (!(total > 0) || !std::isfinite(total)) return out;
+  const Coordinate centre(sum[0] / total, sum[1] / total, sum[2] / total);
+
+  double cov[3][3] = {{0}};
+  for (const SlabVoxel& s : slab) {
+    const double d[3] = {s.position.x - centre.x, s.position.y - centre.y, s.position.z - centre.z};
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) cov[r][c] += s.weight * d[r] * d[c];
+  }
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) cov[r][c] /= total;
+  const SymmetricEigen3 shape = eigenSymmetric3(cov);
+
+  // The normal: the axis the smoothed density falls off along near the
+  // centre; the slab's thinnest axis when no gradient is there to say.
+  Vectors normal = shape.vectors[0];
+  double tensor[3][3];
+  if (!options.covarianceNormal &&
+      gradientTensor(grid, threshold, centre, options.normalRadius, options.smoothingSigma, options.truncation,
+                     tensor)) {
+    const SymmetricEigen3 g = eigenSymmetric3(tensor);
+    if (g.values[2] > 0) normal = g.vectors[2];
+  }
+
+  Vectors e1 = inPlane(shape.vectors[2], normal);
+  if (e1.length() == 0) e1 = inPlane(shape.vectors[1], normal);
+  if (e1.length() == 0) return out;
+  const Vectors e2 = normal.cross(e1).unit();
+
+  double coef[6];
+  if (!fitHeights(slab, centre, e1, e2, normal, options, coef)) {
+    ShapeOptions whole = options;
+    whole.fitRadius = 0;
+    if (options.fitRadius == 0 || !fitHeights(slab, centre, e1, e2, normal, whole, coef)) return out;
+  }
+  const double p = 2 * coef[0], q = coef[1], r = 2 * coef[2];
+
+  const bool flat = std::fabs(p) < kFlatCurvature && std::fabs(q) < kFlatCurvature && std::fabs(r) < kFlatCurvature;
+  double theta = -1;
+  if (!flat && p * r - q * q < 0) theta = naturalAsymptote(p, q, r, options);
+  if (theta >= 0) {
+    out.method = "saddle";
+    if (options.towardsGreatestTwist != 0) {
+      // Both are lines: take the difference the short way round.
+      double diff = 0.5 * std::atan2(0.5 * (r - p), q) - theta;
+      diff -= kPi * std::round(diff / kPi);
+      theta += options.towardsGreatestTwist * diff;
+    }
+  } else {
+    // The direction of greatest natural twist; a flat slab keeps its long axis.
+    theta = flat ? 0.0 : 0.5 * std::atan2(0.5 * (r - p), q);
+    out.method = "fallback";
+  }
+
+  Vectors d = e1.mul(std::cos(theta));
+  d += e2.mul(std::sin(theta));
+  out.found = true;
+  out.direction = d.unit();
+  out.normal = normal;
+  out.theta_deg = theta * 180.0 / kPi;
+  out.bendCoefficients[0] = p;
+  out.bendCoefficients[1] = q;
+  out.bendCoefficients[2] = r;
+  return out;
+}
