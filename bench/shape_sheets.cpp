@@ -57,7 +57,7 @@ void dft(std::vector<std::complex<double>>& line, bool inverse) {
 
 SimulatedSheet simulateSheet(const SheetSpec& spec) {
   Rng rng(spec.seed);
-  // Strand k runs along y at x = (k - mid) * 4.8 Å, turned about x by
+  // Strand k runs along y at x = (k - mid) * 4.8 Å (give or take 0.4 Å), turned about x by
   // -(k - mid) * twist (the natural sense) and bent along its length.
   std::vector<Atom> atoms;
   StrandSet cas(spec.strands);
@@ -67,6 +67,7 @@ SimulatedSheet simulateSheet(const SheetSpec& spec) {
     const double angle = -(k - mid) * spec.twistDeg * jitter * kPi / 180;
     const double c = std::cos(angle), s = std::sin(angle);
     const double shift = (rng.uniform() - 0.5) * 3.35;  // register
+    const double spacing = (k - mid) * 4.8 + 0.8 * (rng.uniform() - 0.5);
     const bool backwards = !spec.parallel && k % 2 == 1;
     const int residues = spec.residues - static_cast<int>(rng.uniform() * (spec.lengthJitter + 1));
     const double dir = backwards ? -1.0 : 1.0;
@@ -76,7 +77,7 @@ SimulatedSheet simulateSheet(const SheetSpec& spec) {
       const double pleat = (i % 2 == 0) ? 0.9 : -0.9;
       auto put = [&](double dx, double dy, double dz, double electrons, bool ca) {
         const double y = y0 + dy;
-        const double x = (k - mid) * 4.8 + dx;
+        const double x = spacing + dx;
         const double z = pleat + dz + 0.5 * spec.bendPerAngstrom * y * y + 0.5 * spec.curlPerAngstrom * x * x;
         const Coordinate p(x, c * y - s * z, s * y + c * z);
         atoms.push_back({p, electrons});

@@ -12,9 +12,10 @@
 
 namespace {
 
-// Principal curvatures all below this (per Å, a radius of a tenth of a
-// millimetre) are rounding in the fit of a flat slab, not shape.
-constexpr double kFlatCurvature = 1e-6;
+// Second derivatives all below this (per Å: a radius of curvature beyond
+// 1000 Å, a twist under 0.3 degrees between strands 4.8 Å apart) are the
+// voxel staircase of a flat slab, not shape.
+constexpr double kFlatCurvature = 1e-3;
 // A long axis this nearly along the normal says nothing about the plane.
 constexpr double kLeastInPlane = 0.3;
 
@@ -56,18 +57,12 @@ Vectors inPlane(Vectors v, Vectors normal) {
 
 // Least squares z = a u^2 + b uv + c v^2 + d u + e v + f, weighted.
 bool fitHeights(const std::vector<SlabVoxel>& slab, Coordinate centre, Vectors e1, Vectors e2, Vectors n,
-                const ShapeOptions& options, double coef[6]) {
+                double coef[6]) {
   double ata[36] = {0};
   for (int i = 0; i < 6; ++i) coef[i] = 0;
-  const double radiusSq = options.fitRadius * options.fitRadius;
   for (const SlabVoxel& s : slab) {
     const Vectors x(centre, s.position);
-    double w = s.weight;
-    if (options.fitRadius > 0) {
-      const double d2 = x.dot(x);
-      if (options.taperFit) w *= std::exp(-d2 / (2 * radiusSq));
-      else if (d2 > radiusSq) continue;
-    }
+    const double w = s.weight;
     const double u = x.dot(e1), v = x.dot(e2), z = x.dot(n);
     const double phi[6] = {u * u, u * v, v * v, u, v, 1.0};
     for (int r = 0; r < 6; ++r) {
@@ -88,19 +83,14 @@ double twist(double p, double q, double r, double t) { return q * std::cos(2 * t
 // The first step of the sweep where bend changes sign with the natural twist,
 // in radians, or a negative value when there is none.
 double naturalAsymptote(double p, double q, double r, const ShapeOptions& options) {
+  if (!(options.stepDegrees >= 0.001) || !(options.stepDegrees <= 180)) return -1;
   const int steps = static_cast<int>(std::lround(180.0 / options.stepDegrees));
   const double step = options.stepDegrees * kPi / 180.0;
   for (int i = 0; i <= steps; ++i) {
     const double t0 = i * step, t1 = (i + 1) * step;
     const double b0 = bend(p, q, r, t0), b1 = bend(p, q, r, t1);
     if (!(b0 * b1 <= 0) || !(twist(p, q, r, t0) > 0)) continue;
-    if (!options.refineCrossing || b0 == 0) return t0;
-    double lo = t0, hi = t1;
-    for (int it = 0; it < 60; ++it) {
-      const double mid = 0.5 * (lo + hi);
-      if ((bend(p, q, r, mid) < 0) == (b0 < 0)) lo = mid; else hi = mid;
-    }
-    return 0.5 * (lo + hi);
+    return t0;
   }
   return -1;
 }
@@ -137,8 +127,7 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   // centre; the slab's thinnest axis when no gradient is there to say.
   Vectors normal = shape.vectors[0];
   double tensor[3][3];
-  if (!options.covarianceNormal &&
-      gradientTensor(grid, threshold, centre, options.normalRadius, options.smoothingSigma, options.truncation,
+  if (gradientTensor(grid, threshold, centre, options.normalRadius, options.smoothingSigma, options.truncation,
                      tensor)) {
     const SymmetricEigen3 g = eigenSymmetric3(tensor);
     if (g.values[2] > 0) normal = g.vectors[2];
@@ -150,29 +139,29 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   const Vectors e2 = normal.cross(e1).unit();
 
   double coef[6];
-  if (!fitHeights(slab, centre, e1, e2, normal, options, coef)) {
-    ShapeOptions whole = options;
-    whole.fitRadius = 0;
-    if (options.fitRadius == 0 || !fitHeights(slab, centre, e1, e2, normal, whole, coef)) return out;
-  }
+  if (!fitHeights(slab, centre, e1, e2, normal, coef)) return out;
   const double p = 2 * coef[0], q = coef[1], r = 2 * coef[2];
 
   const bool flat = std::fabs(p) < kFlatCurvature && std::fabs(q) < kFlatCurvature && std::fabs(r) < kFlatCurvature;
+  // The direction of greatest natural twist: tau(theta) = A cos(2 theta - phi)
+  // is largest at 2 theta = phi.
+  const double greatestTwist = 0.5 * std::atan2(0.5 * (r - p), q);
   double theta = -1;
-  if (!flat && p * r - q * q < 0) theta = naturalAsymptote(p, q, r, options);
-  if (theta >= 0) {
-    out.method = "saddle";
-    if (options.towardsGreatestTwist != 0) {
-      // Both are lines: take the difference the short way round.
-      double diff = 0.5 * std::atan2(0.5 * (r - p), q) - theta;
-      diff -= kPi * std::round(diff / kPi);
-      theta += options.towardsGreatestTwist * diff;
-    }
-  } else {
-    // The direction of greatest natural twist; a flat slab keeps its long axis.
-    theta = flat ? 0.0 : 0.5 * std::atan2(0.5 * (r - p), q);
+  if (flat) {
+    theta = 0;  // nothing in a flat slab says where strands run: keep its long axis
     out.method = "fallback";
+  } else if (options.rule == StrandRule::GreatestTwist) {
+    theta = greatestTwist;
+    out.method = "greatest_twist";
+  } else {
+    if (p * r - q * q < 0) theta = naturalAsymptote(p, q, r, options);
+    out.method = "saddle";
+    if (theta < 0) {
+      theta = greatestTwist;
+      out.method = "fallback";
+    }
   }
+  if (theta < 0) theta += kPi;  // the same line, reported within 0 to 180 degrees
 
   Vectors d = e1.mul(std::cos(theta));
   d += e2.mul(std::sin(theta));
