@@ -200,10 +200,7 @@ DensityGrid withNoise(const DensityGrid& grid, double sigma, uint32_t seed) {
 }
 
 Vectors meanStrandAxis(const StrandSet& caTraces) {
-  // Strands are lines: the mean is the axis that agrees best with all of
-  // them (the largest eigenvector of the sum of a a^T), so a strand turned by
-  // more than 90 degrees from another is not counted backwards.
-  double sum[3][3] = {{0}};
+  std::vector<Vectors> axes;
   for (const PointList& cas : caTraces) {
     if (cas.size() < 2) continue;
     Coordinate c;
@@ -218,10 +215,7 @@ Vectors meanStrandAxis(const StrandSet& caTraces) {
       for (int r = 0; r < 3; ++r)
         for (int s = 0; s < 3; ++s) cov[r][s] += d[r] * d[s];
     }
-    const Vectors axis = eigenSymmetric3(cov).vectors[2];
-    const double a[3] = {axis.x, axis.y, axis.z};
-    for (int r = 0; r < 3; ++r)
-      for (int s = 0; s < 3; ++s) sum[r][s] += a[r] * a[s];
+    axes.push_back(eigenSymmetric3(cov).vectors[2]);
   }
-  return eigenSymmetric3(sum).vectors[2];
+  return meanLineDirection(axes);
 }

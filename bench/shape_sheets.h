@@ -41,5 +41,6 @@ DensityGrid lowPassed(const DensityGrid& grid, double resolution);
 // White Gaussian noise of the given standard deviation added (fixed seed).
 DensityGrid withNoise(const DensityGrid& grid, double sigma, uint32_t seed);
 
-// The mean of a set of strand axes, each the principal axis of its C-alphas.
+// The mean line of the strand axes (meanLineDirection), each the principal
+// axis of its C-alphas.
 Vectors meanStrandAxis(const StrandSet& caTraces);

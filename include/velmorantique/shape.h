@@ -69,6 +69,13 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
 // not finite.
 double axisAngleDegrees(Vectors a, Vectors b);
 
+// The line that agrees best with a set of lines (strand axes, say): the
+// largest eigenvector of the sum of d d^T over the unit directions. Unlike
+// turning each to agree with the first and adding, it does not count a strand
+// backwards when the sheet twists by more than 90 degrees from edge to edge.
+// A zero vector when no direction is usable.
+Vectors meanLineDirection(const std::vector<Vectors>& directions);
+
 // Eigenvalues of a symmetric 3 x 3 matrix in ascending order, with unit
 // eigenvectors; Jacobi rotations, so the result depends only on the input.
 struct SymmetricEigen3 {
