@@ -24,8 +24,16 @@ int mirrored(int i, int n) {
   return i < n ? i : period - i;
 }
 
-std::vector<double> gaussianKernel(double voxel, double sigma, double truncation) {
-  const int reach = static_cast<int>(std::floor(truncation * sigma / voxel + 1e-9));
+// The smoothing is skipped (and the normal taken from the slab's shape) when
+// its box would hold more voxels than this: sampling far finer than any
+// density map needs would cost more than the whole analysis.
+constexpr double kMostSmoothedVoxels = 16.0 * 1024 * 1024;
+
+// Truncated at `truncation` sigmas; a reach beyond twice the grid only
+// repeats the reflected copies, so it ends there.
+std::vector<double> gaussianKernel(double voxel, double sigma, double truncation, int n) {
+  const double full = std::floor(truncation * sigma / voxel + 1e-9);
+  const int reach = static_cast<int>(std::max(0.0, std::min(full, 2.0 * n)));
   std::vector<double> k(2 * reach + 1);
   double sum = 0;
   for (int i = -reach; i <= reach; ++i) {
@@ -74,6 +82,7 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
                     double sigma, double truncation, double tensor[3][3]) {
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 3; ++c) tensor[r][c] = 0;
+  if (!(sigma > 0) || !(truncation >= 0) || !(radius >= 0)) return false;
   const int n[3] = {grid.nx, grid.ny, grid.nz};
   const double c[3] = {centre.x, centre.y, centre.z};
 
@@ -93,7 +102,7 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
   std::vector<double> kernel[3];
   int reach[3];
   for (int a = 0; a < 3; ++a) {
-    kernel[a] = gaussianKernel(grid.voxel[a], sigma, truncation);
+    kernel[a] = gaussianKernel(grid.voxel[a], sigma, truncation, n[a]);
     reach[a] = static_cast<int>(kernel[a].size() / 2);
   }
   // Pass along x over the y and z reach of the later passes, then y over the
@@ -115,6 +124,7 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
   const auto wz = widened(2, smooth.lo[2], smooth.hi[2], reach[2]);
   passY.lo[2] = wz.first;
   passY.hi[2] = wz.second;
+  if (static_cast<double>(passX.extent(0)) * passX.extent(1) * passX.extent(2) > kMostSmoothedVoxels) return false;
 
   smoothAlong(0, n[0], kernel[0], [&](int i, int j, int k) {
     const double v = static_cast<double>(grid.at(i, j, k));

@@ -19,11 +19,6 @@ constexpr double kFlatCurvature = 1e-3;
 // A long axis this nearly along the normal says nothing about the plane.
 constexpr double kLeastInPlane = 0.3;
 
-struct SlabVoxel {
-  Coordinate position;
-  double weight;
-};
-
 bool usableGrid(const DensityGrid& grid) {
   if (grid.nx < 1 || grid.ny < 1 || grid.nz < 1) return false;
   if (grid.values.size() != static_cast<size_t>(grid.nx) * grid.ny * grid.nz) return false;
@@ -32,18 +27,20 @@ bool usableGrid(const DensityGrid& grid) {
   return true;
 }
 
-std::vector<SlabVoxel> slabVoxels(const DensityGrid& grid, double threshold) {
-  std::vector<SlabVoxel> slab;
+// Every voxel at or above the threshold, in grid order, with its map-frame
+// position and its weight (value - threshold). Visited afresh by each pass
+// rather than stored: a map's slab may be large.
+template <class Visit>
+void forEachSlabVoxel(const DensityGrid& grid, double threshold, Visit visit) {
   for (int k = 0; k < grid.nz; ++k)
     for (int j = 0; j < grid.ny; ++j)
       for (int i = 0; i < grid.nx; ++i) {
         const double rho = static_cast<double>(grid.at(i, j, k));
         if (!(rho >= threshold) || !std::isfinite(rho)) continue;
-        slab.push_back({Coordinate(grid.origin[0] + i * grid.voxel[0], grid.origin[1] + j * grid.voxel[1],
-                                   grid.origin[2] + k * grid.voxel[2]),
-                        rho - threshold});
+        visit(Coordinate(grid.origin[0] + i * grid.voxel[0], grid.origin[1] + j * grid.voxel[1],
+                         grid.origin[2] + k * grid.voxel[2]),
+              rho - threshold);
       }
-  return slab;
 }
 
 // The in-plane component of v, unit, or a zero vector when too little is left.
@@ -56,20 +53,19 @@ Vectors inPlane(Vectors v, Vectors normal) {
 }
 
 // Least squares z = a u^2 + b uv + c v^2 + d u + e v + f, weighted.
-bool fitHeights(const std::vector<SlabVoxel>& slab, Coordinate centre, Vectors e1, Vectors e2, Vectors n,
+bool fitHeights(const DensityGrid& grid, double threshold, Coordinate centre, Vectors e1, Vectors e2, Vectors n,
                 double coef[6]) {
   double ata[36] = {0};
   for (int i = 0; i < 6; ++i) coef[i] = 0;
-  for (const SlabVoxel& s : slab) {
-    const Vectors x(centre, s.position);
-    const double w = s.weight;
+  forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
+    const Vectors x(centre, position);
     const double u = x.dot(e1), v = x.dot(e2), z = x.dot(n);
     const double phi[6] = {u * u, u * v, v * v, u, v, 1.0};
     for (int r = 0; r < 6; ++r) {
       coef[r] += w * phi[r] * z;
       for (int c = 0; c < 6; ++c) ata[r * 6 + c] += w * phi[r] * phi[c];
     }
-  }
+  });
   return solveLinear(ata, coef, 6);
 }
 
@@ -102,23 +98,22 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   out.method = "none";
   if (!usableGrid(grid) || !std::isfinite(threshold)) return out;
 
-  const std::vector<SlabVoxel> slab = slabVoxels(grid, threshold);
   double total = 0, sum[3] = {0, 0, 0};
-  for (const SlabVoxel& s : slab) {
-    total += s.weight;
-    sum[0] += s.weight * s.position.x;
-    sum[1] += s.weight * s.position.y;
-    sum[2] += s.weight * s.position.z;
-  }
+  forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
+    total += w;
+    sum[0] += w * position.x;
+    sum[1] += w * position.y;
+    sum[2] += w * position.z;
+  });
   if (!(total > 0) || !std::isfinite(total)) return out;
   const Coordinate centre(sum[0] / total, sum[1] / total, sum[2] / total);
 
   double cov[3][3] = {{0}};
-  for (const SlabVoxel& s : slab) {
-    const double d[3] = {s.position.x - centre.x, s.position.y - centre.y, s.position.z - centre.z};
+  forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
+    const double d[3] = {position.x - centre.x, position.y - centre.y, position.z - centre.z};
     for (int r = 0; r < 3; ++r)
-      for (int c = 0; c < 3; ++c) cov[r][c] += s.weight * d[r] * d[c];
-  }
+      for (int c = 0; c < 3; ++c) cov[r][c] += w * d[r] * d[c];
+  });
   for (int r = 0; r < 3; ++r)
     for (int c = 0; c < 3; ++c) cov[r][c] /= total;
   const SymmetricEigen3 shape = eigenSymmetric3(cov);
@@ -139,7 +134,7 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   const Vectors e2 = normal.cross(e1).unit();
 
   double coef[6];
-  if (!fitHeights(slab, centre, e1, e2, normal, coef)) return out;
+  if (!fitHeights(grid, threshold, centre, e1, e2, normal, coef)) return out;
   const double p = 2 * coef[0], q = coef[1], r = 2 * coef[2];
 
   const bool flat = std::fabs(p) < kFlatCurvature && std::fabs(q) < kFlatCurvature && std::fabs(r) < kFlatCurvature;
