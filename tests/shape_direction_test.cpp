@@ -119,6 +119,26 @@ TEST(ShapeDirection, CoiledStrandsSeparateTheTwoRules) {
   }
 }
 
+TEST(ShapeDirection, BowlIsNoSaddleAndTakesTheGreatestTwist) {
+  // p = 0.04, q = 0.01, r = 0.02 per Å over (strand, across): pr > q^2.
+  const double p = 0.04, q = 0.01, r = 0.02;
+  const Vectors normal = kStrand.cross(kAcross);
+  const DensityGrid grid = sampled(40, kCubic, [&](Vectors x) {
+    const double u = x.dot(kStrand), v = x.dot(kAcross);
+    const double h = x.dot(normal) - (0.5 * p * u * u + q * u * v + 0.5 * r * v * v);
+    return std::exp(-h * h / (2 * 1.5 * 1.5)) * window(u, 12) * window(v, 9);
+  });
+  const double theta = 0.5 * std::atan2(0.5 * (r - p), q);
+  Vectors want = kStrand.mul(std::cos(theta));
+  want += kAcross.mul(std::sin(theta));
+  const char* method[2] = {"fallback", "greatest_twist"};
+  for (int rule = 0; rule < 2; ++rule) {
+    const ShapeDirection d = estimateShapeDirection(grid, 0.3, withRule(kRules[rule]));
+    EXPECT_EQ(d.method, method[rule]);
+    EXPECT_LT(axisAngleDegrees(d.direction, want), 2.0) << "rule " << rule;
+  }
+}
+
 TEST(ShapeDirection, PositionsFollowVoxelSizeAndOrigin) {
   // Unequal voxel sides: a mix-up of axes or of voxel sizes turns the sheet.
   const double voxel[3] = {0.8, 1.1, 0.95};
