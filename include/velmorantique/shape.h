@@ -1,0 +1,85 @@
+#pragma once
+// The strand direction read from a sheet's shape alone: a twisted sheet is a
+// saddle, and its strands run along the asymptotic direction whose
+// neighbouring lines twist the natural (right-handed along the strands) way.
+// Only the map and the threshold are used, never a reference structure; the
+// result stands beside the analysis and changes none of its output.
+
+#include <string>
+#include <vector>
+
+#include "velmorantique/geometry.h"
+
+class Map;
+
+// A density map as plain values: voxel (i, j, k) holds values[(k*ny + j)*nx + i]
+// and lies at origin + (i*voxel[0], j*voxel[1], k*voxel[2]), the frame the
+// analysis uses.
+struct DensityGrid {
+  int nx = 0, ny = 0, nz = 0;
+  double voxel[3] = {1.0, 1.0, 1.0};
+  double origin[3] = {0.0, 0.0, 0.0};
+  std::vector<float> values;
+
+  float at(int i, int j, int k) const {
+    return values[(static_cast<size_t>(k) * ny + j) * nx + i];
+  }
+};
+
+// The raw values of a map as read (before any thresholding).
+DensityGrid densityGridFromMap(const Map& map);
+
+struct ShapeDirection {
+  bool found = false;
+  Vectors direction;      // unit, map frame; its sign carries no meaning
+  Vectors normal;         // unit normal of the sheet's mean plane
+  double theta_deg = 0;   // angle of the direction from the sheet's long in-plane axis, 0 to 180
+  // "saddle" (a natural asymptotic direction), "greatest_twist", "fallback"
+  // (no saddle, or a flat slab), or "none" when nothing was found.
+  std::string method;
+  double bendCoefficients[3] = {0, 0, 0};  // p, q, r: second derivatives of the height fit, per Å
+};
+
+// Which line of the fitted surface the strands are taken to follow.
+enum class StrandRule {
+  // A saddle's asymptotic direction (no bend along it) whose neighbouring
+  // lines twist the natural way; the direction of greatest natural twist
+  // when the surface is no saddle.
+  NaturalAsymptote,
+  // Always the direction of greatest natural twist. On a pure helicoid the
+  // two agree; on a sheet whose strands are also coiled along their length it
+  // errs half as much. Measured the better on simulated sheets, clean,
+  // low-passed and noisy (bench/shape_accuracy).
+  GreatestTwist,
+};
+
+struct ShapeOptions {
+  StrandRule rule = StrandRule::GreatestTwist;
+  double smoothingSigma = 2.0;  // Å, Gaussian smoothing before the gradient
+  double truncation = 4.0;      // the smoothing kernel ends at this many sigmas
+  double normalRadius = 10.0;   // Å: slab voxels this near the centroid set the normal
+  double stepDegrees = 0.25;    // the sweep over in-plane directions for the asymptote
+};
+
+ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
+                                      const ShapeOptions& options = ShapeOptions());
+
+// Angle in degrees, 0 to 90, between two undirected lines (a strand
+// direction's sign carries no meaning); not-a-number when either is zero or
+// not finite.
+double axisAngleDegrees(Vectors a, Vectors b);
+
+// The line that agrees best with a set of lines (strand axes, say): the
+// largest eigenvector of the sum of d d^T over the unit directions. Unlike
+// turning each to agree with the first and adding, it does not count a strand
+// backwards when the sheet twists by more than 90 degrees from edge to edge.
+// A zero vector when no direction is usable.
+Vectors meanLineDirection(const std::vector<Vectors>& directions);
+
+// Eigenvalues of a symmetric 3 x 3 matrix in ascending order, with unit
+// eigenvectors; Jacobi rotations, so the result depends only on the input.
+struct SymmetricEigen3 {
+  double values[3];
+  Vectors vectors[3];
+};
+SymmetricEigen3 eigenSymmetric3(const double m[3][3]);
