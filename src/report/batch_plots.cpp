@@ -64,11 +64,12 @@ std::string drawTwistScatter(const std::vector<CaseView>& cases) {
     if (!c.topTwist || !std::isfinite(c.topTwist->mainTwist) || !std::isfinite(c.referenceMeanTwist)) continue;
     const double ref = std::fabs(c.referenceMeanTwist);
     const std::string colour = !std::isfinite(c.resolution) ? "#999"
-                               : highRes > lowRes         ? sequentialColour((c.resolution - lowRes) / (highRes - lowRes))
-                                                          : sequentialColour(0.4);
+                               : highRes > lowRes ? sequentialColour((c.resolution - lowRes) / (highRes - lowRes))
+                                                  : sequentialColour(0.4);
     svg.circle(frame.x(ref), frame.y(c.topTwist->mainTwist), 4.5, colour, "#000",
                c.name + ": found " + formatNumber(c.topTwist->mainTwist, 1) + "\u00b0, reference " +
-                   formatNumber(c.referenceMeanTwist, 1) + "\u00b0, resolution " + formatNumber(c.resolution, 1) + " \u00c5");
+                   formatNumber(c.referenceMeanTwist, 1) + "\u00b0, resolution " + formatNumber(c.resolution, 1) +
+                   " \u00c5");
     ++drawn;
   }
   if (drawn == 0) svg.text(kWidth / 2, kHeight / 2, "no case with both twists", 11, "middle", "#a00");

@@ -47,9 +47,10 @@ std::string drawNeighbourTwistChart(const CaseView& c) {
     for (double v : s.values)
       if (std::isfinite(v)) top = std::max(top, v);
   }
-  const PlotFrame frame = PlotFrame::within(kWidth, kHeight, 52, 30, 18, 50, 0.5, static_cast<double>(pairs) + 0.5,
-                                            0, niceRange(0, top, 4).second);
-  frame.draw(svg, "neighbouring pair across the sheet", "twist (\u00b0)", static_cast<int>(std::min<size_t>(pairs, 8)), 4);
+  const PlotFrame frame = PlotFrame::within(kWidth, kHeight, 52, 30, 18, 50, 0.5, static_cast<double>(pairs) + 0.5, 0,
+                                            niceRange(0, top, 4).second);
+  frame.draw(svg, "neighbouring pair across the sheet", "twist (\u00b0)", static_cast<int>(std::min<size_t>(pairs, 8)),
+             4);
   if (series.empty()) svg.text(kWidth / 2, kHeight / 2, "no lines to compare", 11, "middle", "#a00");
   double legendX = 20;
   for (const Series& s : series) {
@@ -57,8 +58,10 @@ std::string drawNeighbourTwistChart(const CaseView& c) {
     for (size_t i = 0; i < s.values.size(); ++i) pts.push_back({frame.x(i + 1.0), frame.y(s.values[i])});
     svg.polyline(pts, s.colour, 1.6, s.dash);
     for (const ScreenPoint& q : pts) {
-      if (s.squares) svg.rect(q.first - 3.5, q.second - 3.5, 7, 7, s.colour);
-      else svg.circle(q.first, q.second, 3.2, s.colour);
+      if (s.squares)
+        svg.rect(q.first - 3.5, q.second - 3.5, 7, 7, s.colour);
+      else
+        svg.circle(q.first, q.second, 3.2, s.colour);
     }
     svg.line(legendX, kHeight - 8, legendX + 16, kHeight - 8, s.colour, 2, s.dash);
     svg.text(legendX + 20, kHeight - 4, s.label, 9.5);
@@ -85,16 +88,18 @@ std::string drawCandidateChart(const CaseView& c) {
     shown.push_back({&t, value});
     top = std::max(top, value);
   }
-  const PlotFrame frame =
-      PlotFrame::within(kWidth, kHeight, 52, 30, 18, 50, -10, 180, 0, niceRange(0, top, 4).second);
+  const PlotFrame frame = PlotFrame::within(kWidth, kHeight, 52, 30, 18, 50, -10, 180, 0, niceRange(0, top, 4).second);
   frame.draw(svg, "orientation (\u00b0)", "twist (\u00b0)", 10, 4);
   if (substituted) svg.text(kWidth - 10, 16, "rejected: mean twist", 9.5, "end", "#555");
   for (const auto& [t, value] : shown) {
     const std::string colour = kShiftColours[std::clamp(t->shift, 0, 2)];
     const double x = frame.x(t->angle + (t->shift - 1) * 2.2), y = frame.y(value);
-    const std::string tip = t->set + ": " + formatNumber(value, 1) + "\u00b0" + (t->accepted ? ", accepted" : ", rejected");
-    if (t->accepted) svg.circle(x, y, 4, colour, "#000", tip);
-    else svg.circle(x, y, 2.6, "#fff", colour, tip);
+    const std::string tip =
+        t->set + ": " + formatNumber(value, 1) + "\u00b0" + (t->accepted ? ", accepted" : ", rejected");
+    if (t->accepted)
+      svg.circle(x, y, 4, colour, "#000", tip);
+    else
+      svg.circle(x, y, 2.6, "#fff", colour, tip);
   }
   if (c.candidates.empty()) svg.text(kWidth / 2, kHeight / 2, "no candidates in the summary", 11, "middle", "#a00");
   double legendX = 14;

@@ -4,9 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "case_view.h"
 #include "stage_files.h"
@@ -52,6 +51,13 @@ const json& member(const json& object, const char* key) {
   return it == object.end() ? none : *it;
 }
 
+// The elements of a list; anything else has none (a range-for over a JSON
+// string or number would visit the value itself as one element).
+const json& items(const json& value) {
+  static const json none = json::array();
+  return value.is_array() ? value : none;
+}
+
 std::optional<Coordinate> point(const json& value) {
   if (!value.is_array() || value.size() != 3) return std::nullopt;
   for (const json& v : value)
@@ -84,7 +90,7 @@ std::string joinPath(const std::string& dir, const std::string& name) {
 ModelledSet modelledSet(const CaseView& c, const json& summary, const std::string& set) {
   ModelledSet m;
   m.set = set;
-  for (const json& top : member(summary, "top")) {
+  for (const json& top : items(member(summary, "top"))) {
     if (text(top, "set") != set) continue;
     m.mainTwist = number(top, "main_twist");
     m.twoWay = number(top, "two_way");
@@ -112,7 +118,7 @@ void readSummary(CaseView& c, const json& s) {
   const double exitStatus = number(s, "exit_status");
   if (std::isfinite(exitStatus)) c.exitStatus = static_cast<int>(exitStatus);
   if (c.message.empty()) c.message = text(s, "message");
-  for (const json& w : member(s, "warnings"))
+  for (const json& w : items(member(s, "warnings")))
     if (w.is_string()) c.warnings.push_back(w.get<std::string>());
 
   const json& inputs = member(s, "inputs");
@@ -131,7 +137,7 @@ void readSummary(CaseView& c, const json& s) {
   const double points = number(sheet, "points");
   if (std::isfinite(points)) c.sheetPoints = static_cast<int>(points);
 
-  for (const json& candidate : member(s, "candidates")) {
+  for (const json& candidate : items(member(s, "candidates"))) {
     CandidateTwist t;
     t.set = text(candidate, "set");
     t.shift = static_cast<int>(std::isfinite(number(candidate, "t")) ? number(candidate, "t") : 0);
@@ -144,7 +150,7 @@ void readSummary(CaseView& c, const json& s) {
   }
 
   const json& reference = member(s, "reference");
-  for (const json& axis : member(reference, "strand_axes")) {
+  for (const json& axis : items(member(reference, "strand_axes"))) {
     const std::optional<Coordinate> start = point(member(axis, "start"));
     const std::optional<Coordinate> end = point(member(axis, "end"));
     if (start && end) c.referenceAxes.push_back({*start, *end, text(axis, "residues")});
@@ -172,8 +178,7 @@ void readSummary(CaseView& c, const json& s) {
   if (!topTwist.empty()) c.topTwist = modelledSet(c, s, topTwist);
   if (!bestTwoWay.empty()) c.bestTwoWay = modelledSet(c, s, bestTwoWay);
   for (const std::optional<ModelledSet>* set : {&c.topTwist, &c.bestTwoWay})
-    if (*set && (*set)->stickFile.empty())
-      c.notes.push_back("no stick file of " + (*set)->set + " in " + c.outputDir);
+    if (*set && (*set)->stickFile.empty()) c.notes.push_back("no stick file of " + (*set)->set + " in " + c.outputDir);
 }
 
 }  // namespace

@@ -16,12 +16,12 @@ constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
 
 // One of the 54 candidates of the twist search.
 struct CandidateTwist {
-  std::string set;               // trans_T_orient_A
-  int shift = 0;                 // translation index t
-  int angle = 0;                 // orientation in degrees
+  std::string set;  // trans_T_orient_A
+  int shift = 0;    // translation index t
+  int angle = 0;    // orientation in degrees
   bool accepted = false;
-  double mainTwist = kMissing;   // degrees; may be missing for rejected candidates
-  std::vector<double> twists;    // between neighbouring lines, in line order
+  double mainTwist = kMissing;  // degrees; may be missing for rejected candidates
+  std::vector<double> twists;   // between neighbouring lines, in line order
 };
 
 // A modelled candidate as the pictures draw it: summary values and its lines.
@@ -44,10 +44,10 @@ struct ReferenceAxis {
 };
 
 struct CaseView {
-  std::string name;      // batch case name: its folder under OUT/cases, which names its files
-  std::string protein;   // file prefix of the stage files (summary "case")
-  std::string status;    // ok, no_candidate, refused, failed, timed_out, or what went wrong reading it
-  std::string message;   // why a case is not ok, in the run's or the reader's words
+  std::string name;     // batch case name: its folder under OUT/cases, which names its files
+  std::string protein;  // file prefix of the stage files (summary "case")
+  std::string status;   // ok, no_candidate, refused, failed, timed_out, or what went wrong reading it
+  std::string message;  // why a case is not ok, in the run's or the reader's words
   double seconds = kMissing;
   std::string caseFolder;  // OUT/cases/NAME
   std::string caseDir, outputDir, summaryPath, metaPath;
@@ -62,19 +62,19 @@ struct CaseView {
 
   bool hasSheet = false;
   Coordinate centre;
-  Vectors normal;                 // unit
-  PointList surface;              // the fitted sheet surface, map frame
+  Vectors normal;     // unit
+  PointList surface;  // the fitted sheet surface, map frame
   int sheetPoints = 0;
 
   std::vector<ReferenceAxis> referenceAxes;
-  std::vector<double> referenceTwists;   // signed, natural sheets negative
+  std::vector<double> referenceTwists;  // signed, natural sheets negative
   double referenceMeanTwist = kMissing;
   std::optional<Vectors> referenceAxis;  // mean strand direction
   std::string referencePoints;           // reference axes stage file, or empty
 
   std::vector<CandidateTwist> candidates;
-  std::optional<ModelledSet> topTwist;   // the accepted candidate of largest main twist
-  std::optional<ModelledSet> bestTwoWay; // the modelled candidate nearest the reference
+  std::optional<ModelledSet> topTwist;    // the accepted candidate of largest main twist
+  std::optional<ModelledSet> bestTwoWay;  // the modelled candidate nearest the reference
 
   std::optional<Vectors> shapeDirection;
   double shapeDirectionError = kMissing;

@@ -96,8 +96,12 @@ std::string numberCell(double value, int decimals, const std::string& unit = "")
   return "<td data-v=\"" + std::string(v) + "\">" + formatNumber(value, decimals) + unit + "</td>";
 }
 
-double topTwistValue(const CaseView& c, double ModelledSet::*field) { return c.topTwist ? (*c.topTwist).*field : kMissing; }
-double bestSetValue(const CaseView& c, double ModelledSet::*field) { return c.bestTwoWay ? (*c.bestTwoWay).*field : kMissing; }
+double topTwistValue(const CaseView& c, double ModelledSet::*field) {
+  return c.topTwist ? (*c.topTwist).*field : kMissing;
+}
+double bestSetValue(const CaseView& c, double ModelledSet::*field) {
+  return c.bestTwoWay ? (*c.bestTwoWay).*field : kMissing;
+}
 
 void writeMeaning(std::ostream& out) {
   out << "<h2 id=\"meaning\">What the numbers mean</h2>\n<dl class=\"meaning\">\n"
@@ -218,8 +222,9 @@ std::string renderReportPage(const std::vector<CaseView>& cases, const std::stri
   for (const CaseView& c : cases) anyShape = anyShape || std::isfinite(c.shapeDirectionError);
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<title>Velmorantique batch report</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n"
-      << "<h1>Velmorantique batch report</h1>\n<p class=\"lead\">" << cases.size() << (cases.size() == 1 ? " case" : " cases")
-      << " in " << escapeXml(fs::absolute(outDir).lexically_normal().string())
+      << "<h1>Velmorantique batch report</h1>\n<p class=\"lead\">" << cases.size()
+      << (cases.size() == 1 ? " case" : " cases") << " in "
+      << escapeXml(fs::absolute(outDir).lexically_normal().string())
       << ". Each sheet's strand direction and twist were searched in its density map and compared with the reference "
          "strands of its PDB file.</p>\n";
   writeMeaning(out);

@@ -1,11 +1,11 @@
 #include "stage_files.h"
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <sys/stat.h>
 
 #include "velmorantique/report.h"
 

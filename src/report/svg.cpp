@@ -39,7 +39,8 @@ std::string interpolate(const std::vector<Rgb>& stops, double t) {
   const Rgb& b = stops[i + 1];
   char out[8];
   std::snprintf(out, sizeof out, "#%02x%02x%02x", static_cast<int>(std::lround(a.r + (b.r - a.r) * f)),
-                static_cast<int>(std::lround(a.g + (b.g - a.g) * f)), static_cast<int>(std::lround(a.b + (b.b - a.b) * f)));
+                static_cast<int>(std::lround(a.g + (b.g - a.g) * f)),
+                static_cast<int>(std::lround(a.b + (b.b - a.b) * f)));
   return out;
 }
 
@@ -56,15 +57,27 @@ std::string escapeXml(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
       default:
         // Control characters are not allowed in XML; a message may carry them.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') out += ' ';
-        else out += c;
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t')
+          out += ' ';
+        else
+          out += c;
     }
   }
   return out;
@@ -75,7 +88,8 @@ std::string formatNumber(double value, int decimals) {
   char out[64];
   std::snprintf(out, sizeof out, "%.*f", decimals, value);
   std::string s = out;
-  if (s.find_first_not_of("-0.") == std::string::npos) s = decimals > 0 ? std::string("0.") + std::string(decimals, '0') : "0";
+  if (s.find_first_not_of("-0.") == std::string::npos)
+    s = decimals > 0 ? std::string("0.") + std::string(decimals, '0') : "0";
   return s;
 }
 

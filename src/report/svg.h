@@ -46,9 +46,7 @@ class Svg {
 // value -> screen, linear; a degenerate domain maps to the middle of the range.
 struct LinearScale {
   double d0, d1, r0, r1;
-  double operator()(double v) const {
-    return d1 == d0 ? (r0 + r1) / 2 : r0 + (v - d0) / (d1 - d0) * (r1 - r0);
-  }
+  double operator()(double v) const { return d1 == d0 ? (r0 + r1) / 2 : r0 + (v - d0) / (d1 - d0) * (r1 - r0); }
 };
 
 // About `count` round tick values covering [lo, hi] (1, 2 or 5 times a power of ten apart).

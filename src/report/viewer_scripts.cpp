@@ -2,12 +2,13 @@
 // mesh at the run's threshold, the reference strands, and the best set's
 // lines and C-alpha chains, coloured and bonded, centred on the sheet.
 
+#include "viewer_scripts.h"
+
 #include <cmath>
 #include <cstdio>
 #include <sstream>
 
 #include "stage_files.h"
-#include "viewer_scripts.h"
 
 namespace vel::report {
 
@@ -84,8 +85,7 @@ std::string pymolScript(const CaseView& c) {
 std::string chimeraxScript(const CaseView& c) {
   std::ostringstream s;
   const ModelledSet* set = shownSet(c);
-  s << "# " << c.name << " in ChimeraX: chimerax " << c.name << "_view.cxc (or: open " << c.name
-    << "_view.cxc)\n"
+  s << "# " << c.name << " in ChimeraX: chimerax " << c.name << "_view.cxc (or: open " << c.name << "_view.cxc)\n"
     << "# grey mesh: the map at the run's threshold; black: reference strand axes;\n"
     << "# teal: lines of the set nearest the reference; orange: its C-alpha chains.\n"
     << "close session\n"
