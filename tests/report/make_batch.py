@@ -71,12 +71,13 @@ def angle_between_axes(a, b):
 
 
 def sheet_ranges(pdb):
+    """Residue ranges of the strands, in the order the reference axes are written: by first residue."""
     ranges = []
     with open(pdb) as f:
         for l in f:
             if l.startswith("SHEET"):
-                ranges.append("%d-%d" % (int(l[22:26]), int(l[33:37])))
-    return ranges
+                ranges.append((int(l[22:26]), int(l[33:37])))
+    return ["%d-%d" % r for r in sorted(ranges)]
 
 
 def parse_run(stdout):
