@@ -93,6 +93,13 @@ TEST(CaseLoading, ReadsTheSummaryAndTheStageFilesOfTheChosenSets) {
   EXPECT_EQ(c.referenceAxes[0].residues, "3-9");
   EXPECT_DOUBLE_EQ(c.referenceMeanTwist, -21.0);
   EXPECT_FALSE(c.shapeDirection);
+
+  // A batch of one case gives a report of one case, its picture drawn from the compressed stick file.
+  vel::report::writeBatchReport(batch.out);
+  const std::string page = readFile(batch.out + "/report.html");
+  EXPECT_NE(page.find("<section class=\"case\" id=\"case-case_a\">"), std::string::npos);
+  EXPECT_EQ(page.find("<section", page.find("<section") + 1), std::string::npos);
+  EXPECT_NE(page.find("1 case in "), std::string::npos);
 }
 
 TEST(CaseLoading, NullsAndOddValuesBecomeMissingNotNumbers) {

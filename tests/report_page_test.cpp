@@ -43,10 +43,15 @@ TEST(BatchReport, WritesThePageAndScriptsForFinishedCasesOnly) {
   // Two names that make the same link target, and one that would break the page.
   batch.addFinishedCase("x_y", minimalSummary("p"));
   batch.addCase("<b>&amp", {{"status", "refused"}, {"message", "bad \"threshold\" <0\x01>"}});
+  // A folder name that is not UTF-8.
+  std::filesystem::rename(batch.addCase("bytes", {{"status", "failed"}, {"message", "\u00e5ngstr\u00f6m"}}),
+                          batch.out + "/cases/bytes\xff\xc3");
   vel::report::writeBatchReport(batch.out);
 
   const std::string page = readFile(batch.out + "/report.html");
-  EXPECT_EQ(count(page, "<section class=\"case\""), 3u);
+  EXPECT_EQ(count(page, "<section class=\"case\""), 4u);
+  EXPECT_NE(page.find("bytes\xef\xbf\xbd\xef\xbf\xbd"), std::string::npos);
+  EXPECT_NE(page.find("\u00e5ngstr\u00f6m"), std::string::npos);
   EXPECT_EQ(count(page, "id=\"case-x_y\""), 1u);
   EXPECT_EQ(count(page, "id=\"case-x_y-2\""), 1u);
   EXPECT_EQ(count(page, "href=\"#case-x_y-2\""), 1u);
@@ -106,6 +111,19 @@ TEST(ViewerScripts, LoadTheMapAtTheThresholdAndBondEveryChain) {
   EXPECT_EQ(count(cxc, "marker link #"), 12u);
   EXPECT_NE(cxc.find("marker link #102:5,6 "), std::string::npos);
   EXPECT_NE(cxc.find("cofr 1.000,2.000,3.000"), std::string::npos);
+
+  // A path or name that would run as commands of their own is left out.
+  c.name = "c\nreinitialize";
+  c.mapPath = "/maps/m.mrc\npython\nimport os";
+  best.stickFile = dir + "/a;b.pdb";
+  c.bestTwoWay = best;
+  for (const std::string& script : {vel::report::pymolScript(c), vel::report::chimeraxScript(c)}) {
+    EXPECT_EQ(script.find("import os"), std::string::npos) << script;
+    EXPECT_EQ(script.find("a;b"), std::string::npos) << script;
+    EXPECT_EQ(script.find("\nreinitialize\nreinitialize"), std::string::npos) << script;
+    EXPECT_TRUE(script.find("ca2.pdb, best_ca_2") != std::string::npos ||
+                script.find("marker link #102:5,6") != std::string::npos);  // the chains still load
+  }
 }
 
 TEST(PlotAxes, TicksAreRoundAndCoverTheData) {

@@ -52,10 +52,37 @@ int tickDecimals(const std::vector<double>& ticks) {
   return step >= 1 ? 0 : static_cast<int>(std::ceil(-std::log10(step) - 1e-9));
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at text[i], or 0 when it is not one
+// (folder names are bytes, and a stray byte would make the page invalid).
+size_t utf8Length(const std::string& text, size_t i) {
+  const unsigned char lead = static_cast<unsigned char>(text[i]);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xbf;  // allowed range of the second byte
+  if (lead >= 0xc2 && lead <= 0xdf)
+    length = 2;
+  else if (lead >= 0xe0 && lead <= 0xef)
+    length = 3, low = lead == 0xe0 ? 0xa0 : 0x80, high = lead == 0xed ? 0x9f : 0xbf;
+  else if (lead >= 0xf0 && lead <= 0xf4)
+    length = 4, low = lead == 0xf0 ? 0x90 : 0x80, high = lead == 0xf4 ? 0x8f : 0xbf;
+  else
+    return 0;
+  if (i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned char c = static_cast<unsigned char>(text[i + k]);
+    if (c < (k == 1 ? low : 0x80) || c > (k == 1 ? high : 0xbf)) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
 std::string escapeXml(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     switch (c) {
       case '&':
         out += "&amp;";
@@ -73,11 +100,19 @@ std::string escapeXml(const std::string& text) {
         out += "&#39;";
         break;
       default:
-        // Control characters are not allowed in XML; a message may carry them.
-        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t')
-          out += ' ';
-        else
+        if (static_cast<unsigned char>(c) >= 0x80) {
+          const size_t length = utf8Length(text, i);
+          if (length == 0) {
+            out += "\xef\xbf\xbd";  // the replacement character
+          } else {
+            out.append(text, i, length);
+            i += length - 1;
+          }
+        } else if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') {
+          out += ' ';  // control characters are not allowed in XML; a message may carry them
+        } else {
           out += c;
+        }
     }
   }
   return out;
