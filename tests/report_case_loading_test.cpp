@@ -108,6 +108,7 @@ TEST(CaseLoading, NullsAndOddValuesBecomeMissingNotNumbers) {
   summary["sheet"]["normal"] = {0, 0, 0};  // a sheet without a centre plane
   summary["top"][0]["main_twist"] = nullptr;
   summary["top"][0]["lines"] = "three";
+  summary["top"][1]["lines"] = 1e300;
   summary["top"][1]["direction"] = {1, nullptr, 0};
   summary["reference"]["twists"] = {-20.0, nullptr};
   summary["candidates"] = "not a list";
@@ -118,6 +119,7 @@ TEST(CaseLoading, NullsAndOddValuesBecomeMissingNotNumbers) {
   ASSERT_TRUE(c.topTwist);
   EXPECT_TRUE(std::isnan(c.topTwist->mainTwist));
   EXPECT_EQ(c.topTwist->lines, 0);
+  EXPECT_EQ(c.bestTwoWay->lines, 0);
   EXPECT_FALSE(c.bestTwoWay->direction);
   EXPECT_TRUE(std::isnan(c.referenceTwists.at(1)));
   EXPECT_TRUE(c.candidates.empty());

@@ -38,6 +38,13 @@ double number(const json& object, const char* key) {
   return it != object.end() && it->is_number() ? it->get<double>() : kMissing;
 }
 
+// A count or index; anything that is not a whole number of sensible size
+// gives the fallback (a huge value would not fit an int).
+int whole(const json& object, const char* key, int fallback) {
+  const double v = number(object, key);
+  return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(v) : fallback;
+}
+
 std::string text(const json& object, const char* key) {
   if (!object.is_object()) return "";
   const auto it = object.find(key);
@@ -96,8 +103,7 @@ ModelledSet modelledSet(const CaseView& c, const json& summary, const std::strin
     m.twoWay = number(top, "two_way");
     m.directionError = number(top, "direction_error");
     m.direction = direction(member(top, "direction"));
-    const double lines = number(top, "lines");
-    if (std::isfinite(lines)) m.lines = static_cast<int>(lines);
+    m.lines = whole(top, "lines", 0);
   }
   for (const CandidateTwist& candidate : c.candidates)
     if (candidate.set == set) m.twists = candidate.twists;
@@ -115,8 +121,7 @@ ModelledSet modelledSet(const CaseView& c, const json& summary, const std::strin
 void readSummary(CaseView& c, const json& s) {
   c.hasSummary = true;
   if (c.protein.empty()) c.protein = text(s, "case");
-  const double exitStatus = number(s, "exit_status");
-  if (std::isfinite(exitStatus)) c.exitStatus = static_cast<int>(exitStatus);
+  c.exitStatus = whole(s, "exit_status", -1);
   if (c.message.empty()) c.message = text(s, "message");
   for (const json& w : items(member(s, "warnings")))
     if (w.is_string()) c.warnings.push_back(w.get<std::string>());
@@ -134,14 +139,13 @@ void readSummary(CaseView& c, const json& s) {
     c.centre = *centre;
     c.normal = *normal;
   }
-  const double points = number(sheet, "points");
-  if (std::isfinite(points)) c.sheetPoints = static_cast<int>(points);
+  c.sheetPoints = whole(sheet, "points", 0);
 
   for (const json& candidate : items(member(s, "candidates"))) {
     CandidateTwist t;
     t.set = text(candidate, "set");
-    t.shift = static_cast<int>(std::isfinite(number(candidate, "t")) ? number(candidate, "t") : 0);
-    t.angle = static_cast<int>(std::isfinite(number(candidate, "angle")) ? number(candidate, "angle") : 0);
+    t.shift = whole(candidate, "t", 0);
+    t.angle = whole(candidate, "angle", 0);
     const json& accepted = member(candidate, "accepted");
     t.accepted = accepted.is_boolean() && accepted.get<bool>();
     t.mainTwist = number(candidate, "main_twist");
