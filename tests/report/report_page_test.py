@@ -114,6 +114,20 @@ def main():
     if dom.count("<svg") != len(svgs) or len(svgs) != 3 + 3 * len(finished):
         fail("rendered page has %d pictures, the file %d, expected %d" % (dom.count("<svg"), len(svgs),
                                                                           3 + 3 * len(finished)))
+    # Clicking a column title sorts the rows by it: main twist, ascending then descending.
+    def main_twists(dom_text):
+        body = re.search(r'<table class="sortable">.*?<tbody>(.*?)</tbody>', dom_text, re.S).group(1)
+        return [re.findall(r'data-v="([^"]*)"', row)[2] for row in re.findall(r"<tr>(.*?)</tr>", body, re.S)]
+    clicked = os.path.join(out, "clicked.html")
+    click = "document.querySelectorAll('table.sortable th')[2]"
+    open(clicked, "w", encoding="utf-8").write(page.replace("</body>", "<script>%s.click();</script>\n</body>" % click))
+    ascending = main_twists(chromium(["--dump-dom", "file://" + clicked], root).stdout)
+    open(clicked, "w", encoding="utf-8").write(
+        page.replace("</body>", "<script>%s.click(); %s.click();</script>\n</body>" % (click, click)))
+    descending = main_twists(chromium(["--dump-dom", "file://" + clicked], root).stdout)
+    values = sorted(float(v) for v in ascending if v)
+    if ascending != ["%g" % v for v in values] + [""] or descending != ["%g" % v for v in reversed(values)] + [""]:
+        fail("sorting by main twist gave %s then %s" % (ascending, descending))
     shutil.rmtree(root, ignore_errors=True)
     print("report of %d cases: %d pictures, %.0f%% of the screenshot drawn" % (len(cases), len(svgs), drawn * 100))
     return 0
