@@ -107,16 +107,18 @@ void writeMeaning(std::ostream& out) {
   out << "<h2 id=\"meaning\">What the numbers mean</h2>\n<dl class=\"meaning\">\n"
       << "<dt>Main twist</dt><dd>The twist, in degrees, between neighbouring strand lines laid over the fitted sheet "
          "surface, averaged around the largest values, for the top-twist set (the accepted candidate with the largest "
-         "main twist). It is the unsigned angle between two lines; natural sheets give about 10\u00b0 to "
-         "30\u00b0. Closer to the reference twist is better.</dd>\n"
+         "main twist). It is the unsigned angle between two lines; a candidate is accepted only when every "
+         "neighbouring pair turns the right way and their mean twist lies between 3\u00b0 and 32\u00b0. Closer to the "
+         "reference twist is better.</dd>\n"
       << "<dt>Reference twist</dt><dd>The mean angle between neighbouring strands of the reference structure. It is "
          "signed: natural (left-handed) sheets are negative. The plots compare its size with the main twist.</dd>\n"
       << "<dt>Direction error</dt><dd>The angle, 0\u00b0 to 90\u00b0, between the strand direction found (top-twist "
-         "set) and the mean direction of the reference strands. Smaller is better; below about 15\u00b0 the lines run "
-         "along the strands.</dd>\n"
+         "set) and the mean direction of the reference strands. Smaller is better: 0\u00b0 means the lines run "
+         "exactly along the strands, 90\u00b0 straight across them.</dd>\n"
       << "<dt>Two-way distance</dt><dd>In \u00e5ngstr\u00f6m, the mean of the distance from the reference strand axes "
          "to the lines and from the lines to the reference axes, for the best set (the modelled candidate nearest the "
-         "reference). Smaller is better; about 2 to 3 \u00c5 means the lines lie on the strands.</dd>\n"
+         "reference). Smaller is better: neighbouring strands lie about 4.5 to 5 \u00c5 apart, so a distance well "
+         "below that means the lines lie on the strands rather than between them.</dd>\n"
       << "<dt>Shape direction error</dt><dd>When present, the direction error of the strand direction estimated from "
          "the shape of the density alone. Smaller is better.</dd>\n"
       << "<dt>Status</dt><dd>ok: the run finished with candidates; no_candidate: it finished but no candidate passed "
@@ -226,13 +228,13 @@ std::string renderReportPage(const std::vector<CaseView>& cases, const std::stri
       << (cases.size() == 1 ? " case" : " cases") << " in "
       << escapeXml(fs::absolute(outDir).lexically_normal().string())
       << ". Each sheet's strand direction and twist were searched in its density map and compared with the reference "
-         "strands of its PDB file.</p>\n";
-  writeMeaning(out);
+         "strands of its PDB file. <a href=\"#meaning\">What the numbers mean</a>.</p>\n";
   writeCounts(out, cases);
   out << "<h2 id=\"plots\">The batch at a glance</h2>\n<p>Points near the dashed line found the reference twist; "
          "bars to the left in the middle and right plots are better.</p>\n<div class=\"plots\">"
       << drawTwistScatter(cases) << drawDirectionErrorHistogram(cases) << drawTwoWayHistogram(cases) << "</div>\n";
   writeCaseTable(out, cases, ids, anyShape);
+  writeMeaning(out);
   for (size_t i = 0; i < cases.size(); ++i) writeCaseSection(out, cases[i], ids[i], outDir);
   out << "<script>" << kSortScript << "</script>\n</body>\n</html>\n";
   return out.str();
