@@ -140,8 +140,9 @@ TEST(CaseLoading, ABrokenCaseStaysInTheBatchWithWhatWentWrong) {
   batch.addCase("c_running", {{"status", "ok"}, {"finished", false}});
   batch.addCase("a_lost", {{"status", "ok"}, {"summary", batch.root + "/nowhere.json"}});
   batch.addCase("d_failed", {{"status", "failed"}, {"message", "map unreadable"}, {"summary", nullptr}});
+  std::filesystem::create_directories(batch.out + "/cases/e_queued");  // no record yet
   const std::vector<CaseView> cases = loadBatch(batch.out);
-  ASSERT_EQ(cases.size(), 4u);
+  ASSERT_EQ(cases.size(), 5u);
   EXPECT_EQ(cases[0].name, "a_lost");
   EXPECT_FALSE(cases[0].hasSummary);
   ASSERT_EQ(cases[0].notes.size(), 1u);
@@ -151,4 +152,5 @@ TEST(CaseLoading, ABrokenCaseStaysInTheBatchWithWhatWentWrong) {
   EXPECT_EQ(cases[2].status, "unfinished");
   EXPECT_EQ(cases[3].status, "failed");
   EXPECT_EQ(cases[3].message, "map unreadable");
+  EXPECT_EQ(cases[4].status, "unfinished");
 }

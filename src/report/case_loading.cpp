@@ -192,8 +192,16 @@ CaseView loadCase(const std::string& caseFolder) {
   c.caseFolder = caseFolder;
   c.name = fs::path(caseFolder).filename().string();
   json record;
+  const std::string recordPath = joinPath(caseFolder, "record.json");
+  std::error_code error;
+  if (!fs::exists(recordPath, error)) {
+    // The record is written when the case is done: without it, it is still to run or running.
+    c.status = "unfinished";
+    c.message = "no record.json yet: the case has not finished";
+    return c;
+  }
   try {
-    record = readJson(joinPath(caseFolder, "record.json"));
+    record = readJson(recordPath);
   } catch (const ReportError& e) {
     c.status = "unreadable";
     c.message = e.what();

@@ -68,11 +68,14 @@ struct Placement {
 };
 
 std::string titleLine(const CaseView& c) {
-  auto deg = [](double v) { return formatNumber(v, 1) + "\u00b0"; };
-  std::string line = "main twist " + deg(c.topTwist ? c.topTwist->mainTwist : kMissing);
-  line += " \u00b7 reference twist " + deg(c.referenceMeanTwist);
-  line += " \u00b7 direction error " + deg(c.topTwist ? c.topTwist->directionError : kMissing);
-  line += " \u00b7 two-way " + formatNumber(c.bestTwoWay ? c.bestTwoWay->twoWay : kMissing, 2) + " \u00c5";
+  auto value = [](double v, int decimals, const char* unit) {
+    return std::isfinite(v) ? formatNumber(v, decimals) + unit : std::string("n/a");
+  };
+  std::string line = c.topTwist ? "main twist " + value(c.topTwist->mainTwist, 1, "\u00b0")
+                                : std::string("no candidate passed the twist filter");
+  line += " \u00b7 reference twist " + value(c.referenceMeanTwist, 1, "\u00b0");
+  if (c.topTwist) line += " \u00b7 direction error " + value(c.topTwist->directionError, 1, "\u00b0");
+  if (c.bestTwoWay) line += " \u00b7 two-way " + value(c.bestTwoWay->twoWay, 2, " \u00c5");
   return line;
 }
 
