@@ -22,7 +22,8 @@ struct Histogram {
       ++outside;
       return;
     }
-    const size_t bin = std::min(counts.size() - 1, static_cast<size_t>(v / width));
+    // Values past the last bin are counted in it; clamped before the cast, which a huge value would overflow.
+    const size_t bin = static_cast<size_t>(std::min(v / width, static_cast<double>(counts.size() - 1)));
     ++counts[bin];
   }
   int highest() const { return counts.empty() ? 0 : *std::max_element(counts.begin(), counts.end()); }
