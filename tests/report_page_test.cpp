@@ -41,7 +41,11 @@ TEST(BatchReport, WritesThePageAndScriptsForFinishedCasesOnly) {
     writeFile(dir + "p_trans_0_orient_0_CAchain_" + std::to_string(s) + ".pdb",
               pseudoAtoms(stickLine(0, 4.6 * s, 4), " CA ", "GLY"));
   // Two names that make the same link target, and one that would break the page.
-  batch.addFinishedCase("x_y", minimalSummary("p"));
+  // Its numbers far outside any plot's range still land in the last bins.
+  json wild = minimalSummary("p");
+  wild["top"][0]["two_way"] = 1e300;
+  wild["top"][0]["direction_error"] = 1e300;
+  batch.addFinishedCase("x_y", wild);
   batch.addCase("<b>&amp", {{"status", "refused"}, {"message", "bad \"threshold\" <0\x01>"}});
   // A folder name that is not UTF-8.
   std::filesystem::rename(batch.addCase("bytes", {{"status", "failed"}, {"message", "\u00e5ngstr\u00f6m"}}),
