@@ -31,6 +31,7 @@ def chromium(args, workdir):
     profile = tempfile.mkdtemp(dir=workdir)
     command = [browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                "--disable-background-networking", "--disable-component-update", "--disable-sync",
+               "--disable-dev-shm-usage",
                "--user-data-dir=" + profile] + args
     return subprocess.run(command, capture_output=True, text=True, timeout=120, stdin=subprocess.DEVNULL)
 
