@@ -3,7 +3,11 @@
 # test velmorantique, and says what it did. Installs nothing that is already
 # there; runs apt-get directly as root, through sudo otherwise.
 #
-#   bash scripts/ensure_deps.sh [PACKAGE ...]   the project's packages, and any given
+#   bash scripts/ensure_deps.sh [--test-tools] [PACKAGE ...]
+#     the project's packages, and any given; with --test-tools also the
+#     programs that only the tests drive: a one-node Slurm cluster, a headless
+#     browser for the batch report, PyMOL for its viewer scripts, and the
+#     HTML5/XML parsers that check the page.
 set -euo pipefail
 
 # Building and running.
@@ -11,7 +15,14 @@ build_packages=(cmake make g++ zlib1g-dev gemmi-dev tao-pegtl-dev nlohmann-json3
 # Tests, benchmarks and the fuzzing of the readers.
 test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
 
-packages=("${build_packages[@]}" "${test_packages[@]}" "$@")
+test_tool_packages=(slurm-wlm munge chromium pymol python3 python3-lxml python3-html5lib)
+
+packages=("${build_packages[@]}" "${test_packages[@]}")
+if [ "${1:-}" = "--test-tools" ]; then
+  shift
+  packages+=("${test_tool_packages[@]}")
+fi
+packages+=("$@")
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed$'; }
 

@@ -1,0 +1,253 @@
+// Reading a batch folder: the record of every case, its run summary, the
+// meta.json beside its inputs and the stage files the pictures draw.
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "case_view.h"
+#include "stage_files.h"
+#include "velmorantique/report.h"
+
+namespace vel::report {
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+// Sticks are resampled every 0.1 Å and neighbouring lines lie 4.6 Å apart,
+// so a step of 2 Å can only be the jump from one line to the next.
+constexpr double kLineBreak = 2.0;
+
+json readJson(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw ReportError("cannot open " + path);
+  try {
+    return json::parse(in);
+  } catch (const json::exception& e) {
+    throw ReportError(path + ": not JSON (" + std::string(e.what()) + ")");
+  }
+}
+
+double number(const json& object, const char* key) {
+  if (!object.is_object()) return kMissing;
+  const auto it = object.find(key);
+  return it != object.end() && it->is_number() ? it->get<double>() : kMissing;
+}
+
+// A count or index; anything that is not a whole number of sensible size
+// gives the fallback (a huge value would not fit an int).
+int whole(const json& object, const char* key, int fallback) {
+  const double v = number(object, key);
+  return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(v) : fallback;
+}
+
+std::string text(const json& object, const char* key) {
+  if (!object.is_object()) return "";
+  const auto it = object.find(key);
+  return it != object.end() && it->is_string() ? it->get<std::string>() : "";
+}
+
+const json& member(const json& object, const char* key) {
+  static const json none;
+  if (!object.is_object()) return none;
+  const auto it = object.find(key);
+  return it == object.end() ? none : *it;
+}
+
+// The elements of a list; anything else has none (a range-for over a JSON
+// string or number would visit the value itself as one element).
+const json& items(const json& value) {
+  static const json none = json::array();
+  return value.is_array() ? value : none;
+}
+
+std::optional<Coordinate> point(const json& value) {
+  if (!value.is_array() || value.size() != 3) return std::nullopt;
+  for (const json& v : value)
+    if (!v.is_number()) return std::nullopt;
+  return Coordinate(value[0].get<double>(), value[1].get<double>(), value[2].get<double>());
+}
+
+std::optional<Vectors> direction(const json& value) {
+  const std::optional<Coordinate> c = point(value);
+  if (!c) return std::nullopt;
+  const Vectors v(*c);
+  const double length = v.length();
+  if (!(length > 0) || !std::isfinite(length)) return std::nullopt;
+  return v.mul(1.0 / length);
+}
+
+std::vector<double> numbers(const json& value) {
+  std::vector<double> out;
+  if (!value.is_array()) return out;
+  for (const json& v : value) out.push_back(v.is_number() ? v.get<double>() : kMissing);
+  return out;
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  return dir.back() == '/' ? dir + name : dir + "/" + name;
+}
+
+// A modelled set of the summary, with its lines read from the stick file.
+ModelledSet modelledSet(const CaseView& c, const json& summary, const std::string& set) {
+  ModelledSet m;
+  m.set = set;
+  for (const json& top : items(member(summary, "top"))) {
+    if (text(top, "set") != set) continue;
+    m.mainTwist = number(top, "main_twist");
+    m.twoWay = number(top, "two_way");
+    m.directionError = number(top, "direction_error");
+    m.direction = direction(member(top, "direction"));
+    m.lines = whole(top, "lines", 0);
+  }
+  for (const CandidateTwist& candidate : c.candidates)
+    if (candidate.set == set) m.twists = candidate.twists;
+  const std::string base = joinPath(c.outputDir, c.protein + "_" + set);
+  m.stickFile = findStageFile(base + ".pdb");
+  if (!m.stickFile.empty()) m.strandLines = splitStrandLines(readStagePoints(m.stickFile), kLineBreak);
+  for (int s = 0;; ++s) {
+    const std::string chain = findStageFile(base + "_CAchain_" + std::to_string(s) + ".pdb");
+    if (chain.empty()) break;
+    m.caChainFiles.push_back(chain);
+  }
+  return m;
+}
+
+void readSummary(CaseView& c, const json& s) {
+  c.hasSummary = true;
+  if (c.protein.empty()) c.protein = text(s, "case");
+  c.exitStatus = whole(s, "exit_status", -1);
+  if (c.message.empty()) c.message = text(s, "message");
+  for (const json& w : items(member(s, "warnings")))
+    if (w.is_string()) c.warnings.push_back(w.get<std::string>());
+
+  const json& inputs = member(s, "inputs");
+  c.mapPath = text(inputs, "map");
+  if (!c.mapPath.empty() && c.mapPath[0] != '/' && !c.caseDir.empty()) c.mapPath = joinPath(c.caseDir, c.mapPath);
+  c.threshold = number(inputs, "threshold");
+
+  const json& sheet = member(s, "sheet");
+  const std::optional<Coordinate> centre = point(member(sheet, "centre"));
+  const std::optional<Vectors> normal = direction(member(sheet, "normal"));
+  if (centre && normal) {
+    c.hasSheet = true;
+    c.centre = *centre;
+    c.normal = *normal;
+  }
+  c.sheetPoints = whole(sheet, "points", 0);
+
+  for (const json& candidate : items(member(s, "candidates"))) {
+    CandidateTwist t;
+    t.set = text(candidate, "set");
+    t.shift = whole(candidate, "t", 0);
+    t.angle = whole(candidate, "angle", 0);
+    const json& accepted = member(candidate, "accepted");
+    t.accepted = accepted.is_boolean() && accepted.get<bool>();
+    t.mainTwist = number(candidate, "main_twist");
+    t.twists = numbers(member(candidate, "twists"));
+    c.candidates.push_back(t);
+  }
+
+  const json& reference = member(s, "reference");
+  for (const json& axis : items(member(reference, "strand_axes"))) {
+    const std::optional<Coordinate> start = point(member(axis, "start"));
+    const std::optional<Coordinate> end = point(member(axis, "end"));
+    if (start && end) c.referenceAxes.push_back({*start, *end, text(axis, "residues")});
+  }
+  c.referenceTwists = numbers(member(reference, "twists"));
+  c.referenceMeanTwist = number(reference, "mean_twist");
+  c.referenceAxis = direction(member(reference, "mean_axis"));
+
+  c.shapeDirection = direction(member(s, "shape_direction"));
+  c.shapeDirectionError = number(s, "shape_direction_error");
+
+  // Stage files live in the run's output folder, named after the protein.
+  if (c.outputDir.empty() || c.protein.empty()) return;
+  const std::string prefix = joinPath(c.outputDir, c.protein);
+  const std::string surface = findStageFile(prefix + "_surfaceModel.pdb");
+  if (!surface.empty())
+    c.surface = readStagePoints(surface);
+  else if (c.finished())
+    c.notes.push_back("no " + c.protein + "_surfaceModel.pdb in " + c.outputDir);
+  c.referencePoints = findStageFile(prefix + "_strandPoints.pdb");
+
+  const json& chosen = member(s, "chosen");
+  const std::string topTwist = text(chosen, "top_twist");
+  const std::string bestTwoWay = text(chosen, "best_two_way");
+  if (!topTwist.empty()) c.topTwist = modelledSet(c, s, topTwist);
+  if (!bestTwoWay.empty()) c.bestTwoWay = modelledSet(c, s, bestTwoWay);
+  for (const std::optional<ModelledSet>* set : {&c.topTwist, &c.bestTwoWay})
+    if (*set && (*set)->stickFile.empty()) c.notes.push_back("no stick file of " + (*set)->set + " in " + c.outputDir);
+}
+
+}  // namespace
+
+CaseView loadCase(const std::string& caseFolder) {
+  CaseView c;
+  c.caseFolder = caseFolder;
+  c.name = fs::path(caseFolder).filename().string();
+  json record;
+  const std::string recordPath = joinPath(caseFolder, "record.json");
+  std::error_code error;
+  if (!fs::exists(recordPath, error)) {
+    // The record is written when the case is done: without it, it is still to run or running.
+    c.status = "unfinished";
+    c.message = "no record.json yet: the case has not finished";
+    return c;
+  }
+  try {
+    record = readJson(recordPath);
+  } catch (const ReportError& e) {
+    c.status = "unreadable";
+    c.message = e.what();
+    return c;
+  }
+  c.status = text(record, "status");
+  const json& finished = member(record, "finished");
+  if (!finished.is_boolean() || !finished.get<bool>()) c.status = "unfinished";
+  if (c.status.empty()) c.status = "unknown";
+  c.message = text(record, "message");
+  c.seconds = number(record, "seconds");
+  c.caseDir = text(record, "case_dir");
+  c.outputDir = text(record, "output_dir");
+  c.summaryPath = text(record, "summary");
+  c.metaPath = text(record, "meta");
+
+  if (!c.metaPath.empty()) {
+    try {
+      c.resolution = number(readJson(c.metaPath), "resolution_A");
+    } catch (const ReportError& e) {
+      c.notes.push_back(e.what());
+    }
+  }
+  if (c.summaryPath.empty()) return c;
+  try {
+    readSummary(c, readJson(c.summaryPath));
+  } catch (const ReportError& e) {
+    // A summary or stage file that cannot be read leaves the case in the
+    // report, without its picture, and says why.
+    c.notes.push_back(e.what());
+  }
+  return c;
+}
+
+std::vector<CaseView> loadBatch(const std::string& outDir) {
+  const fs::path cases = fs::path(outDir) / "cases";
+  std::error_code error;
+  if (!fs::is_directory(cases, error)) throw ReportError("no cases folder in " + outDir);
+  std::vector<std::string> folders;
+  for (const fs::directory_entry& entry : fs::directory_iterator(cases, error))
+    if (entry.is_directory(error)) folders.push_back(entry.path().string());
+  if (error) throw ReportError("cannot list " + cases.string() + ": " + error.message());
+  std::sort(folders.begin(), folders.end());
+  std::vector<CaseView> views;
+  for (const std::string& folder : folders) views.push_back(loadCase(folder));
+  return views;
+}
+
+}  // namespace vel::report

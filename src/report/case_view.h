@@ -1,0 +1,91 @@
+#pragma once
+// What the report knows about one case of a batch: the batch record, the
+// run summary and the stage files it needs for the pictures, read once.
+
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "velmorantique/geometry.h"
+
+namespace vel::report {
+
+constexpr double kMissing = std::numeric_limits<double>::quiet_NaN();
+
+// One of the 54 candidates of the twist search.
+struct CandidateTwist {
+  std::string set;  // trans_T_orient_A
+  int shift = 0;    // translation index t
+  int angle = 0;    // orientation in degrees
+  bool accepted = false;
+  double mainTwist = kMissing;  // degrees; may be missing for rejected candidates
+  std::vector<double> twists;   // between neighbouring lines, in line order
+};
+
+// A modelled candidate as the pictures draw it: summary values and its lines.
+struct ModelledSet {
+  std::string set;
+  int lines = 0;
+  double mainTwist = kMissing;
+  double twoWay = kMissing;          // Å, mean of both one-way distances to the reference
+  double directionError = kMissing;  // degrees, 0-90
+  std::optional<Vectors> direction;  // unit, map frame
+  std::vector<double> twists;        // between neighbouring lines
+  StrandSet strandLines;             // from the stick file, map frame; empty when not on disk
+  std::string stickFile;             // path found on disk, or empty
+  std::vector<std::string> caChainFiles;
+};
+
+struct ReferenceAxis {
+  Coordinate start, end;  // N to C
+  std::string residues;   // "18-23"
+};
+
+struct CaseView {
+  std::string name;     // batch case name: its folder under OUT/cases, which names its files
+  std::string protein;  // file prefix of the stage files (summary "case")
+  std::string status;   // ok, no_candidate, refused, failed, timed_out, or what went wrong reading it
+  std::string message;  // why a case is not ok, in the run's or the reader's words
+  double seconds = kMissing;
+  std::string caseFolder;  // OUT/cases/NAME
+  std::string caseDir, outputDir, summaryPath, metaPath;
+  std::vector<std::string> notes;  // files the report looked for and did not find
+
+  bool hasSummary = false;
+  int exitStatus = -1;
+  std::vector<std::string> warnings;
+  std::string mapPath;
+  double threshold = kMissing;
+  double resolution = kMissing;  // Å, from meta.json
+
+  bool hasSheet = false;
+  Coordinate centre;
+  Vectors normal;     // unit
+  PointList surface;  // the fitted sheet surface, map frame
+  int sheetPoints = 0;
+
+  std::vector<ReferenceAxis> referenceAxes;
+  std::vector<double> referenceTwists;  // signed, natural sheets negative
+  double referenceMeanTwist = kMissing;
+  std::optional<Vectors> referenceAxis;  // mean strand direction
+  std::string referencePoints;           // reference axes stage file, or empty
+
+  std::vector<CandidateTwist> candidates;
+  std::optional<ModelledSet> topTwist;    // the accepted candidate of largest main twist
+  std::optional<ModelledSet> bestTwoWay;  // the modelled candidate nearest the reference
+
+  std::optional<Vectors> shapeDirection;
+  double shapeDirectionError = kMissing;
+
+  bool finished() const { return status == "ok" || status == "no_candidate"; }
+};
+
+// Every case under outDir/cases, sorted by name. Throws ReportError when
+// there is no cases folder; a case that cannot be read is kept, with the
+// reason in its status and message.
+std::vector<CaseView> loadBatch(const std::string& outDir);
+CaseView loadCase(const std::string& caseFolder);
+
+}  // namespace vel::report

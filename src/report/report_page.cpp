@@ -1,0 +1,244 @@
+// The report page: counts, batch plots, the table of cases and one section
+// per case. Everything is inline so that the file opens offline.
+
+#include "report_page.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "pictures.h"
+#include "svg.h"
+
+namespace vel::report {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kStyle = R"(
+body { font-family: sans-serif; margin: 1.5em auto; max-width: 1280px; color: #222; padding: 0 1em; }
+h1 { font-size: 1.6em; margin-bottom: 0.2em; }
+h2 { font-size: 1.25em; border-bottom: 1px solid #ccc; padding-bottom: 0.2em; }
+.lead { color: #555; margin-top: 0; }
+.plots, .figures { display: flex; flex-wrap: wrap; gap: 12px; align-items: flex-start; }
+.charts { display: flex; flex-direction: column; gap: 12px; }
+svg { border: 1px solid #ddd; background: #fff; }
+table { border-collapse: collapse; font-size: 0.92em; }
+th, td { border: 1px solid #ccc; padding: 3px 8px; text-align: right; }
+th { background: #eee; cursor: pointer; user-select: none; }
+td.name, th.name, td.text { text-align: left; }
+.status-ok { color: #176b2c; } .status-other { color: #a40000; font-weight: bold; }
+.message { background: #fff3f3; border-left: 4px solid #c33; padding: 0.5em 0.8em; white-space: pre-wrap; }
+.note { color: #8a5a00; }
+dl.meaning dt { font-weight: bold; margin-top: 0.4em; } dl.meaning dd { margin-left: 1.5em; }
+ul.files { columns: 2; font-size: 0.92em; }
+)";
+
+const char* const kSortScript = R"(
+document.querySelectorAll('table.sortable th').forEach(function (th, col) {
+  th.addEventListener('click', function () {
+    var body = th.closest('table').tBodies[0], rows = Array.prototype.slice.call(body.rows);
+    var up = th.getAttribute('data-dir') !== 'up';
+    th.setAttribute('data-dir', up ? 'up' : 'down');
+    rows.sort(function (a, b) {
+      var x = a.cells[col].getAttribute('data-v'), y = b.cells[col].getAttribute('data-v');
+      if (x === '' || y === '') return (x === '') - (y === '');
+      var nx = Number(x), ny = Number(y);
+      var r = isNaN(nx) || isNaN(ny) ? x.localeCompare(y) : nx - ny;
+      return up ? r : -r;
+    });
+    rows.forEach(function (r) { body.appendChild(r); });
+  });
+});
+)";
+
+std::string percentEncode(const std::string& path) {
+  std::string out;
+  for (unsigned char ch : path) {
+    if (std::isalnum(ch) || ch == '/' || ch == '.' || ch == '-' || ch == '_' || ch == '~') {
+      out += static_cast<char>(ch);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", ch);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+// An id usable as a link target: letters, digits, - and _, unique on the page.
+std::vector<std::string> sectionIds(const std::vector<CaseView>& cases) {
+  std::vector<std::string> ids;
+  std::set<std::string> used;
+  for (const CaseView& c : cases) {
+    std::string id = "case-";
+    for (unsigned char ch : c.name) id += std::isalnum(ch) || ch == '-' || ch == '_' ? static_cast<char>(ch) : '_';
+    std::string unique = id;
+    for (int k = 2; used.count(unique); ++k) unique = id + "-" + std::to_string(k);
+    used.insert(unique);
+    ids.push_back(unique);
+  }
+  return ids;
+}
+
+std::string statusClass(const CaseView& c) { return c.status == "ok" ? "status-ok" : "status-other"; }
+
+// A table cell carrying its sort value: numbers as they are, missing as empty.
+std::string numberCell(double value, int decimals, const std::string& unit = "") {
+  if (!std::isfinite(value)) return "<td data-v=\"\">\u2013</td>";
+  char v[32];
+  std::snprintf(v, sizeof v, "%.6g", value);
+  return "<td data-v=\"" + std::string(v) + "\">" + formatNumber(value, decimals) + unit + "</td>";
+}
+
+double topTwistValue(const CaseView& c, double ModelledSet::*field) {
+  return c.topTwist ? (*c.topTwist).*field : kMissing;
+}
+double bestSetValue(const CaseView& c, double ModelledSet::*field) {
+  return c.bestTwoWay ? (*c.bestTwoWay).*field : kMissing;
+}
+
+void writeMeaning(std::ostream& out) {
+  out << "<h2 id=\"meaning\">What the numbers mean</h2>\n<dl class=\"meaning\">\n"
+      << "<dt>Main twist</dt><dd>The twist, in degrees, between neighbouring strand lines laid over the fitted sheet "
+         "surface, averaged around the largest values, for the top-twist set (the accepted candidate with the largest "
+         "main twist). It is the unsigned angle between two lines; a candidate is accepted only when every "
+         "neighbouring pair turns the right way and their mean twist lies between 3\u00b0 and 32\u00b0. Closer to the "
+         "reference twist is better.</dd>\n"
+      << "<dt>Reference twist</dt><dd>The mean angle between neighbouring strands of the reference structure. It is "
+         "signed: natural (left-handed) sheets are negative. The plots compare its size with the main twist.</dd>\n"
+      << "<dt>Direction error</dt><dd>The angle, 0\u00b0 to 90\u00b0, between the strand direction found (top-twist "
+         "set) and the mean direction of the reference strands. Smaller is better: 0\u00b0 means the lines run "
+         "exactly along the strands, 90\u00b0 straight across them.</dd>\n"
+      << "<dt>Two-way distance</dt><dd>In \u00e5ngstr\u00f6m, the mean of the distance from the reference strand axes "
+         "to the lines and from the lines to the reference axes, for the best set (the modelled candidate nearest the "
+         "reference). Smaller is better: neighbouring strands lie about 4.5 to 5 \u00c5 apart, so a distance well "
+         "below that means the lines lie on the strands rather than between them.</dd>\n"
+      << "<dt>Shape direction error</dt><dd>When present, the direction error of the strand direction estimated from "
+         "the shape of the density alone. Smaller is better.</dd>\n"
+      << "<dt>Status</dt><dd>ok: the run finished with candidates; no_candidate: it finished but no candidate passed "
+         "the twist filter; refused: the input was refused (see the message); failed: the run stopped with an error; "
+         "timed_out: it was stopped after the time limit; "
+         "unfinished: it has not finished yet; unreadable: its batch record could not be read.</dd>\n"
+      << "<dt>Picture</dt><dd>Each case is seen down the sheet normal. Colour is the height of the fitted sheet "
+         "surface above (red) or below (blue) the centre plane; black arrows are the reference strand axes, N to C, "
+         "labelled with their residues; teal wide lines are the best set, orange thin lines the top-twist set.</dd>\n"
+      << "</dl>\n";
+}
+
+void writeCounts(std::ostream& out, const std::vector<CaseView>& cases) {
+  std::map<std::string, int> counts;
+  for (const CaseView& c : cases) ++counts[c.status];
+  out << "<h2 id=\"counts\">Cases by status</h2>\n<table class=\"counts\"><thead><tr><th class=\"name\">status</th>"
+         "<th>cases</th></tr></thead><tbody>\n";
+  for (const auto& [status, n] : counts)
+    out << "<tr><td class=\"name\">" << escapeXml(status) << "</td><td>" << n << "</td></tr>\n";
+  out << "<tr><td class=\"name\"><b>all</b></td><td><b>" << cases.size() << "</b></td></tr>\n</tbody></table>\n";
+}
+
+void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const std::vector<std::string>& ids,
+                    bool anyShape) {
+  out << "<h2 id=\"cases\">Every case</h2>\n<p>Click a column title to sort; click a name to go to its section.</p>\n"
+      << "<table class=\"sortable\"><thead><tr><th class=\"name\">case</th><th class=\"name\">status</th>"
+      << "<th>main twist (\u00b0)</th><th>reference twist (\u00b0)</th><th>direction error (\u00b0)</th>"
+      << "<th>two-way (\u00c5)</th>" << (anyShape ? "<th>shape direction error (\u00b0)</th>" : "")
+      << "<th>lines (best)</th><th>resolution (\u00c5)</th><th>seconds</th></tr></thead><tbody>\n";
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const CaseView& c = cases[i];
+    out << "<tr><td class=\"name\" data-v=\"" << escapeXml(c.name) << "\"><a href=\"#" << ids[i] << "\">"
+        << escapeXml(c.name) << "</a></td><td class=\"text " << statusClass(c) << "\" data-v=\"" << escapeXml(c.status)
+        << "\">" << escapeXml(c.status) << "</td>" << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
+        << numberCell(c.referenceMeanTwist, 1) << numberCell(topTwistValue(c, &ModelledSet::directionError), 1)
+        << numberCell(bestSetValue(c, &ModelledSet::twoWay), 2);
+    if (anyShape) out << numberCell(c.shapeDirectionError, 1);
+    out << numberCell(c.bestTwoWay ? c.bestTwoWay->lines : kMissing, 0) << numberCell(c.resolution, 1)
+        << numberCell(c.seconds, 1) << "</tr>\n";
+  }
+  out << "</tbody></table>\n";
+}
+
+void link(std::ostream& out, const std::string& path, const std::string& label, const std::string& outDir) {
+  out << "<li><a href=\"" << escapeXml(relativeLink(path, outDir)) << "\">" << escapeXml(label) << "</a></li>\n";
+}
+
+void writeFileLinks(std::ostream& out, const CaseView& c, const std::string& outDir) {
+  out << "<h3>Files</h3>\n<ul class=\"files\">\n";
+  std::error_code error;
+  auto linkIfThere = [&](const std::string& path, const std::string& label) {
+    if (!path.empty() && fs::exists(path, error)) link(out, path, label, outDir);
+  };
+  const std::string folder = c.caseFolder + "/";
+  linkIfThere(folder + "record.json", "batch record (record.json)");
+  linkIfThere(folder + c.name + ".log", "standard output of the run (" + c.name + ".log)");
+  linkIfThere(folder + c.name + ".err", "standard error of the run (" + c.name + ".err)");
+  linkIfThere(folder + c.name + "_view.pml", "PyMOL viewer script (" + c.name + "_view.pml)");
+  linkIfThere(folder + c.name + "_view.cxc", "ChimeraX viewer script (" + c.name + "_view.cxc)");
+  linkIfThere(c.summaryPath, "run summary (JSON)");
+  linkIfThere(c.metaPath, "case description (meta.json)");
+  if (!c.outputDir.empty() && !c.protein.empty()) {
+    const std::string prefix = (c.outputDir.back() == '/' ? c.outputDir : c.outputDir + "/") + c.protein;
+    linkIfThere(prefix + "_bestResult.txt", "best-result table row");
+    linkIfThere(prefix + "_rms.txt", "RMS table row");
+  }
+  linkIfThere(c.outputDir, "analysis output folder (stage PDB files)");
+  out << "</ul>\n";
+}
+
+void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& id, const std::string& outDir) {
+  out << "<section class=\"case\" id=\"" << id << "\">\n<h2>" << escapeXml(c.name) << " <small class=\""
+      << statusClass(c) << "\">" << escapeXml(c.status) << "</small></h2>\n";
+  if (c.status != "ok" && !c.message.empty()) out << "<p class=\"message\">" << escapeXml(c.message) << "</p>\n";
+  if (c.status != "ok" && c.message.empty())
+    out << "<p class=\"message\">The run gave no message; see its standard output and error below.</p>\n";
+  for (const std::string& w : c.warnings) out << "<p class=\"note\">warning: " << escapeXml(w) << "</p>\n";
+  for (const std::string& n : c.notes) out << "<p class=\"note\">" << escapeXml(n) << "</p>\n";
+  if (c.hasSummary) {
+    out << "<div class=\"figures\">\n<div class=\"picture\">" << drawSheetPicture(c) << "</div>\n<div class=\"charts\">"
+        << drawNeighbourTwistChart(c) << drawCandidateChart(c) << "</div>\n</div>\n";
+  } else {
+    out << "<p>No run summary: nothing to draw.</p>\n";
+  }
+  writeFileLinks(out, c, outDir);
+  out << "<p><a href=\"#cases\">back to the table</a></p>\n</section>\n";
+}
+
+}  // namespace
+
+std::string relativeLink(const std::string& target, const std::string& from) {
+  std::error_code error;
+  const fs::path base = fs::absolute(from, error).lexically_normal();
+  const fs::path path = fs::absolute(target, error).lexically_normal();
+  fs::path relative = path.lexically_relative(base);
+  if (relative.empty()) relative = path;
+  return percentEncode(relative.generic_string());
+}
+
+std::string renderReportPage(const std::vector<CaseView>& cases, const std::string& outDir) {
+  std::ostringstream out;
+  const std::vector<std::string> ids = sectionIds(cases);
+  bool anyShape = false;
+  for (const CaseView& c : cases) anyShape = anyShape || std::isfinite(c.shapeDirectionError);
+  out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+      << "<title>Velmorantique batch report</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n"
+      << "<h1>Velmorantique batch report</h1>\n<p class=\"lead\">" << cases.size()
+      << (cases.size() == 1 ? " case" : " cases") << " in "
+      << escapeXml(fs::absolute(outDir).lexically_normal().string())
+      << ". Each sheet's strand direction and twist were searched in its density map and compared with the reference "
+         "strands of its PDB file. <a href=\"#meaning\">What the numbers mean</a>.</p>\n";
+  writeCounts(out, cases);
+  out << "<h2 id=\"plots\">The batch at a glance</h2>\n<p>Points near the dashed line found the reference twist; "
+         "bars to the left in the middle and right plots are better.</p>\n<div class=\"plots\">"
+      << drawTwistScatter(cases) << drawDirectionErrorHistogram(cases) << drawTwoWayHistogram(cases) << "</div>\n";
+  writeCaseTable(out, cases, ids, anyShape);
+  writeMeaning(out);
+  for (size_t i = 0; i < cases.size(); ++i) writeCaseSection(out, cases[i], ids[i], outDir);
+  out << "<script>" << kSortScript << "</script>\n</body>\n</html>\n";
+  return out.str();
+}
+
+}  // namespace vel::report

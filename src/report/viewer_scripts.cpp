@@ -1,0 +1,166 @@
+// Scripts that open one finished case in PyMOL or ChimeraX: the map as a
+// mesh at the run's threshold, the reference strands, and the best set's
+// lines and C-alpha chains, coloured and bonded, centred on the sheet.
+
+#include "viewer_scripts.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "stage_files.h"
+
+namespace vel::report {
+
+namespace {
+
+std::string coordinate(double v) {
+  char out[32];
+  std::snprintf(out, sizeof out, "%.3f", v);
+  return out;
+}
+
+std::string thresholdText(double threshold) {
+  char out[32];
+  std::snprintf(out, sizeof out, "%.6g", threshold);
+  return out;
+}
+
+const ModelledSet* shownSet(const CaseView& c) {
+  if (c.bestTwoWay) return &*c.bestTwoWay;
+  if (c.topTwist) return &*c.topTwist;
+  return nullptr;
+}
+
+// ChimeraX takes paths in double quotes; a quote inside one cannot be written.
+std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// A path the viewer reads as one argument: no line breaks or other control
+// characters, and none of the viewer's separators (a path with them would
+// run as commands of their own, so it is left out instead).
+bool scriptSafe(const std::string& path, const char* separators) {
+  if (path.empty()) return false;
+  for (unsigned char ch : path)
+    if (ch < 0x20 || ch == 0x7f || std::strchr(separators, ch)) return false;
+  return true;
+}
+
+// The case name in a comment line, without anything that would end the line.
+std::string commentText(const std::string& text) {
+  std::string out = text;
+  for (char& ch : out)
+    if (static_cast<unsigned char>(ch) < 0x20) ch = '?';
+  return out;
+}
+
+constexpr const char* kPymolSeparators = ",;";
+constexpr const char* kChimeraxSeparators = "\";";
+
+// The stage files of a set that the script can name.
+std::vector<std::string> loadable(const std::vector<std::string>& paths, const char* separators) {
+  std::vector<std::string> out;
+  for (const std::string& p : paths)
+    if (scriptSafe(p, separators)) out.push_back(p);
+  return out;
+}
+
+}  // namespace
+
+std::string pymolScript(const CaseView& c) {
+  std::ostringstream s;
+  const ModelledSet* set = shownSet(c);
+  const std::string name = commentText(c.name);
+  s << "# " << name << " in PyMOL: pymol " << name << "_view.pml\n"
+    << "# grey mesh: the map at the run's threshold; black: reference strand axes;\n"
+    << "# teal: lines of the set nearest the reference; orange: its C-alpha chains.\n"
+    << "reinitialize\n"
+    << "bg_color white\n";
+  if (scriptSafe(c.mapPath, kPymolSeparators) && std::isfinite(c.threshold)) {
+    s << "load " << c.mapPath << ", sheet_map\n"
+      << "isomesh sheet_mesh, sheet_map, " << thresholdText(c.threshold) << "\n"
+      << "color grey60, sheet_mesh\n"
+      << "disable sheet_map\n";
+  }
+  // Pseudo-atoms are waters to PyMOL (crosses): show them as small spheres.
+  if (scriptSafe(c.referencePoints, kPymolSeparators))
+    s << "load " << c.referencePoints << ", reference\n"
+      << "hide everything, reference\nshow spheres, reference\nset sphere_scale, 0.3, reference\n"
+      << "color grey20, reference\n";
+  if (set && scriptSafe(set->stickFile, kPymolSeparators))
+    s << "load " << set->stickFile << ", best_lines\n"
+      << "hide everything, best_lines\nshow spheres, best_lines\nset sphere_scale, 0.25, best_lines\n"
+      << "set_color best_teal, [0.106, 0.620, 0.467]\ncolor best_teal, best_lines\n";
+  const std::vector<std::string> chains =
+      set ? loadable(set->caChainFiles, kPymolSeparators) : std::vector<std::string>();
+  if (!chains.empty()) {
+    for (size_t i = 0; i < chains.size(); ++i) s << "load " << chains[i] << ", best_ca_" << i << "\n";
+    // The chains are written without bonds: join consecutive C-alphas.
+    s << "python\n"
+      << "for name in cmd.get_names('objects'):\n"
+      << "    if name.startswith('best_ca_'):\n"
+      << "        for serial in range(1, cmd.count_atoms(name)):\n"
+      << "            cmd.bond('%s and id %d' % (name, serial), '%s and id %d' % (name, serial + 1))\n"
+      << "python end\n"
+      << "hide everything, best_ca_*\nshow sticks, best_ca_*\nshow spheres, best_ca_*\n"
+      << "set sphere_scale, 0.45, best_ca_*\nset stick_radius, 0.3, best_ca_*\ncolor orange, best_ca_*\n";
+  }
+  if (c.hasSheet) {
+    s << "pseudoatom sheet_centre, pos=[" << coordinate(c.centre.x) << ", " << coordinate(c.centre.y) << ", "
+      << coordinate(c.centre.z) << "]\nhide everything, sheet_centre\n";
+    s << "orient " << (set ? "best_lines or reference" : "sheet_centre") << "\n"
+      << "center sheet_centre\n";
+  }
+  return s.str();
+}
+
+std::string chimeraxScript(const CaseView& c) {
+  std::ostringstream s;
+  const ModelledSet* set = shownSet(c);
+  const std::string name = commentText(c.name);
+  s << "# " << name << " in ChimeraX: chimerax " << name << "_view.cxc (or: open " << name << "_view.cxc)\n"
+    << "# grey mesh: the map at the run's threshold; black: reference strand axes;\n"
+    << "# teal: lines of the set nearest the reference; orange: its C-alpha chains.\n"
+    << "close session\n"
+    << "set bgColor white\n";
+  int model = 0;
+  if (scriptSafe(c.mapPath, kChimeraxSeparators) && std::isfinite(c.threshold)) {
+    ++model;
+    s << "open " << quoted(c.mapPath) << " format mrc\n"
+      << "volume #" << model << " style mesh level " << thresholdText(c.threshold) << " color gray\n";
+  }
+  if (scriptSafe(c.referencePoints, kChimeraxSeparators)) {
+    ++model;
+    s << "open " << quoted(c.referencePoints) << " format pdb\n"
+      << "style #" << model << " sphere\nsize #" << model << " atomRadius 0.3\ncolor #" << model << " #333333\n";
+  }
+  if (set && scriptSafe(set->stickFile, kChimeraxSeparators)) {
+    ++model;
+    s << "open " << quoted(set->stickFile) << " format pdb\n"
+      << "style #" << model << " sphere\nsize #" << model << " atomRadius 0.25\ncolor #" << model << " #1b9e77\n";
+  }
+  // The C-alpha chains as linked markers: bonds that the PDB files do not carry.
+  if (set) {
+    int chainModel = 100;
+    for (const std::string& file : set->caChainFiles) {
+      PointList cas;
+      try {
+        cas = readStagePoints(file);
+      } catch (const std::exception&) {
+        continue;  // the picture notes unreadable files; the script just leaves the chain out
+      }
+      for (size_t i = 0; i < cas.size(); ++i) {
+        s << "marker #" << chainModel << " position " << coordinate(cas[i].x) << "," << coordinate(cas[i].y) << ","
+          << coordinate(cas[i].z) << " color orange radius 0.5\n";
+        if (i > 0) s << "marker link #" << chainModel << ":" << i << "," << i + 1 << " color orange radius 0.25\n";
+      }
+      ++chainModel;
+    }
+  }
+  s << "view\n";
+  if (c.hasSheet)
+    s << "cofr " << coordinate(c.centre.x) << "," << coordinate(c.centre.y) << "," << coordinate(c.centre.z) << "\n";
+  return s.str();
+}
+
+}  // namespace vel::report

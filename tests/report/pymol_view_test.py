@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""A case's PyMOL viewer script, run by PyMOL without a window: it must load
+everything it names (map, mesh, reference, best set, bonded C-alpha chains)
+and draw a picture that is not blank.
+
+    pymol_view_test.py VELMORANTIQUE WRITE_REPORT SOURCE_DIR
+Exit 77 (skipped) when PyMOL is not installed.
+"""
+import os
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from report_checks import SKIP, batch_with_report, drawn_fraction, fail, read_png  # noqa: E402
+
+
+def main():
+    binary, write_report, source = sys.argv[1:4]
+    pymol = shutil.which("pymol")
+    if not pymol:
+        print("SKIP: PyMOL is not installed; scripts/ensure_deps.sh installs it")
+        return SKIP
+    root, out = batch_with_report(binary, write_report, [os.path.join(source, "examples", "1hpv_b_8a")])
+    script = os.path.join(out, "cases", "1hpv_b_8a", "1hpv_b_8a_view.pml")
+    png = os.path.join(root, "view.png")
+    counts = os.path.join(root, "counts.txt")
+    # After the script: what was loaded, how many C-alpha bonds, then a ray-traced picture.
+    check = ("python\n"
+             "names = cmd.get_names('objects')\n"
+             "bonds = sum(cmd.count_atoms(n) and len(cmd.get_model(n).bond) for n in names if n.startswith('best_ca_'))\n"
+             "open(%r, 'w').write(' '.join(sorted(names)) + '\\n' + str(bonds) + '\\n')\n"
+             "python end\n"
+             "png %s, width=480, height=360, ray=1\n") % (counts, png)
+    check_path = os.path.join(root, "check.pml")
+    open(check_path, "w").write(check)
+    # Debian's launcher runs the first python3 on PATH: make it the system one this test runs under.
+    env = dict(os.environ, PATH=os.path.dirname(sys.executable) + os.pathsep + os.environ.get("PATH", ""))
+    run = subprocess.run([pymol, "-cq", script, check_path], capture_output=True, text=True, timeout=300,
+                         stdin=subprocess.DEVNULL, cwd=root, env=env)
+    if not os.path.isfile(png):
+        fail("PyMOL wrote no picture:\n" + run.stdout[-3000:] + run.stderr[-3000:])
+    names, bonds = open(counts).read().split("\n")[:2]
+    for expected in ("sheet_map", "sheet_mesh", "reference", "best_lines", "best_ca_0"):
+        if expected not in names.split():
+            fail("the script did not load %s (objects: %s)\n%s" % (expected, names, run.stdout[-2000:]))
+    if int(bonds) < 5:
+        fail("the C-alpha chains have %s bonds" % bonds)
+    width, height, rows = read_png(png)
+    drawn, colours = drawn_fraction(rows)
+    if (width, height) != (480, 360) or drawn < 0.02 or colours < 20:
+        fail("PyMOL's picture looks blank: %dx%d, %.3f drawn, %d colours" % (width, height, drawn, colours))
+    shutil.rmtree(root, ignore_errors=True)
+    print("PyMOL loaded %s; %s C-alpha bonds; %.0f%% of the picture drawn" % (names, bonds, drawn * 100))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,77 @@
+"""What the report tests share: a batch folder with its report, the verdicts,
+and the pixels of a PNG (8-bit RGB or RGBA, not interlaced) to check that a
+rendering shows something. Only the standard library."""
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import zlib
+
+SKIP = 77  # ctest's SKIP_RETURN_CODE for these tests
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def batch_with_report(binary, write_report, examples, *options):
+    """A fresh batch folder of the examples, its report written; returns (root, OUT)."""
+    root = tempfile.mkdtemp(prefix="vel_report_")
+    subprocess.run([sys.executable, os.path.join(HERE, "make_batch.py"), "--binary", binary, "--root", root]
+                   + list(options) + list(examples), check=True)
+    out = os.path.join(root, "OUT")
+    subprocess.run([write_report, out], check=True)
+    return root, out
+
+
+def read_png(path):
+    """(width, height, rows): rows of (r, g, b) tuples."""
+    data = open(path, "rb").read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError("%s is not a PNG" % path)
+    pos, idat, width = 8, b"", 0
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            if depth != 8 or colour not in (2, 6) or interlace:
+                raise ValueError("unsupported PNG layout in %s" % path)
+            channels = 3 if colour == 2 else 4
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    rows, previous = [], bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            a = line[i - channels] if i >= channels else 0
+            b, c = previous[i], previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 255
+            elif kind == 2:
+                line[i] = (line[i] + b) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 255
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
+        rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
+        previous = line
+    return width, height, rows
+
+
+def drawn_fraction(rows):
+    """Share of pixels that differ from the most common (background) colour, and the colour count."""
+    counts = {}
+    for row in rows:
+        for px in row:
+            counts[px] = counts.get(px, 0) + 1
+    total = sum(counts.values())
+    return 1.0 - max(counts.values()) / total, len(counts)

@@ -1,0 +1,147 @@
+// The page and the viewer scripts written for a batch folder: names and
+// messages escaped, sections and links that lead somewhere, scripts only for
+// finished cases, and axes whose ticks cover the data.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "report/report_page.h"
+#include "report/svg.h"
+#include "report/viewer_scripts.h"
+#include "support/batch_folder.h"
+#include "velmorantique/report.h"
+
+using nlohmann::json;
+using vel::report::CaseView;
+
+namespace {
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+json minimalSummary(const std::string& protein) {
+  return {{"case", protein},
+          {"inputs", {{"map", "/maps/m.mrc"}, {"threshold", 0.04737}}},
+          {"sheet", {{"centre", {1, 2, 3}}, {"normal", {0, 0, 1}}}},
+          {"top", {{{"set", "trans_0_orient_0"}, {"main_twist", 15.0}, {"two_way", 2.5}, {"lines", 2}}}},
+          {"chosen", {{"top_twist", "trans_0_orient_0"}, {"best_two_way", "trans_0_orient_0"}}}};
+}
+
+}  // namespace
+
+TEST(BatchReport, WritesThePageAndScriptsForFinishedCasesOnly) {
+  BatchFolder batch;
+  const std::string dir = batch.addFinishedCase("x y", minimalSummary("p"));
+  writeFile(dir + "p_trans_0_orient_0.pdb", pseudoAtoms(stickLine(0, 0, 30)));
+  for (int s = 0; s < 2; ++s)
+    writeFile(dir + "p_trans_0_orient_0_CAchain_" + std::to_string(s) + ".pdb",
+              pseudoAtoms(stickLine(0, 4.6 * s, 4), " CA ", "GLY"));
+  // Two names that make the same link target, and one that would break the page.
+  // Its numbers far outside any plot's range still land in the last bins.
+  json wild = minimalSummary("p");
+  wild["top"][0]["two_way"] = 1e300;
+  wild["top"][0]["direction_error"] = 1e300;
+  batch.addFinishedCase("x_y", wild);
+  batch.addCase("<b>&amp", {{"status", "refused"}, {"message", "bad \"threshold\" <0\x01>"}});
+  // A folder name that is not UTF-8.
+  std::filesystem::rename(batch.addCase("bytes", {{"status", "failed"}, {"message", "\u00e5ngstr\u00f6m"}}),
+                          batch.out + "/cases/bytes\xff\xc3");
+  vel::report::writeBatchReport(batch.out);
+
+  const std::string page = readFile(batch.out + "/report.html");
+  EXPECT_EQ(count(page, "<section class=\"case\""), 4u);
+  EXPECT_NE(page.find("bytes\xef\xbf\xbd\xef\xbf\xbd"), std::string::npos);
+  EXPECT_NE(page.find("\u00e5ngstr\u00f6m"), std::string::npos);
+  EXPECT_EQ(count(page, "id=\"case-x_y\""), 1u);
+  EXPECT_EQ(count(page, "id=\"case-x_y-2\""), 1u);
+  EXPECT_EQ(count(page, "href=\"#case-x_y-2\""), 1u);
+  EXPECT_NE(page.find("&lt;b&gt;&amp;amp"), std::string::npos);
+  EXPECT_NE(page.find("bad &quot;threshold&quot; &lt;0 &gt;"), std::string::npos);
+  EXPECT_EQ(page.find("<b>&amp"), std::string::npos);
+  EXPECT_NE(page.find("href=\"cases/x%20y/x%20y_view.pml\""), std::string::npos);
+
+  EXPECT_TRUE(std::filesystem::exists(batch.out + "/cases/x y/x y_view.pml"));
+  EXPECT_TRUE(std::filesystem::exists(batch.out + "/cases/x y/x y_view.cxc"));
+  EXPECT_FALSE(std::filesystem::exists(batch.out + "/cases/<b>&amp/<b>&amp_view.pml"));
+
+  // Written again, the page is replaced, not appended to.
+  vel::report::writeBatchReport(batch.out);
+  EXPECT_EQ(readFile(batch.out + "/report.html"), page);
+  // A report that cannot be written is an error, and leaves no partial file.
+  std::filesystem::remove(batch.out + "/report.html");
+  std::filesystem::create_directories(batch.out + "/report.html/inside");
+  EXPECT_THROW(vel::report::writeBatchReport(batch.out), vel::report::ReportError);
+  EXPECT_FALSE(std::filesystem::exists(batch.out + "/report.html.partial"));
+}
+
+TEST(BatchReport, LinksAreRelativeToTheBatchFolder) {
+  using vel::report::relativeLink;
+  EXPECT_EQ(relativeLink("/data/b/OUT/cases/c1/c1.log", "/data/b/OUT"), "cases/c1/c1.log");
+  EXPECT_EQ(relativeLink("/data/b/OUT/cases/c1/c1.log", "/data/b/OUT/"), "cases/c1/c1.log");
+  EXPECT_EQ(relativeLink("/data/runs/my case/1abctwist/", "/data/b/OUT"), "../../runs/my%20case/1abctwist/");
+  EXPECT_EQ(relativeLink("/data/b/OUT/cases/a#b?.json", "/data/b/OUT"), "cases/a%23b%3F.json");
+}
+
+TEST(ViewerScripts, LoadTheMapAtTheThresholdAndBondEveryChain) {
+  CaseView c;
+  c.name = "c";
+  c.mapPath = "/maps/m.mrc";
+  c.threshold = 0.04737;
+  c.hasSheet = true;
+  c.centre = Coordinate(1, 2, 3);
+  const std::string dir = makeTempDir();
+  vel::report::ModelledSet best;
+  best.stickFile = dir + "/lines.pdb";
+  for (int s = 0; s < 3; ++s) {
+    best.caChainFiles.push_back(dir + "/ca" + std::to_string(s) + ".pdb");
+    writeFile(best.caChainFiles.back(), pseudoAtoms(stickLine(0, 4.6 * s, 4 + s), " CA ", "GLY"));
+  }
+  c.bestTwoWay = best;
+
+  const std::string pml = vel::report::pymolScript(c);
+  EXPECT_NE(pml.find("load /maps/m.mrc, sheet_map\nisomesh sheet_mesh, sheet_map, 0.04737\n"), std::string::npos);
+  EXPECT_EQ(count(pml, ".pdb, best_ca_"), 3u);
+  EXPECT_NE(pml.find("cmd.bond("), std::string::npos);
+  EXPECT_NE(pml.find("pos=[1.000, 2.000, 3.000]"), std::string::npos);
+
+  const std::string cxc = vel::report::chimeraxScript(c);
+  EXPECT_NE(cxc.find("open \"/maps/m.mrc\" format mrc\nvolume #1 style mesh level 0.04737"), std::string::npos);
+  // Chains of 4, 5 and 6 C-alphas: one marker each, one link between neighbours.
+  EXPECT_EQ(count(cxc, "marker #"), 15u);
+  EXPECT_EQ(count(cxc, "marker link #"), 12u);
+  EXPECT_NE(cxc.find("marker link #102:5,6 "), std::string::npos);
+  EXPECT_NE(cxc.find("cofr 1.000,2.000,3.000"), std::string::npos);
+
+  // A path or name that would run as commands of their own is left out.
+  c.name = "c\nreinitialize";
+  c.mapPath = "/maps/m.mrc\npython\nimport os";
+  best.stickFile = dir + "/a;b.pdb";
+  c.bestTwoWay = best;
+  for (const std::string& script : {vel::report::pymolScript(c), vel::report::chimeraxScript(c)}) {
+    EXPECT_EQ(script.find("import os"), std::string::npos) << script;
+    EXPECT_EQ(script.find("a;b"), std::string::npos) << script;
+    EXPECT_EQ(script.find("\nreinitialize\nreinitialize"), std::string::npos) << script;
+    EXPECT_TRUE(script.find("ca2.pdb, best_ca_2") != std::string::npos ||
+                script.find("marker link #102:5,6") != std::string::npos);  // the chains still load
+  }
+}
+
+TEST(PlotAxes, TicksAreRoundAndCoverTheData) {
+  using vel::report::niceRange;
+  using vel::report::niceTicks;
+  EXPECT_EQ(niceTicks(0, 90, 9), (std::vector<double>{0, 10, 20, 30, 40, 50, 60, 70, 80, 90}));
+  // Steps of 0.1 counted as multiples, so the last tick is not lost to rounding.
+  const std::vector<double> tenths = niceTicks(0, 0.7, 7);
+  ASSERT_EQ(tenths.size(), 8u);
+  EXPECT_NEAR(tenths.back(), 0.7, 1e-12);
+  const auto [lo, hi] = niceRange(-0.3, 37.2, 4);
+  EXPECT_LE(lo, -0.3);
+  EXPECT_GE(hi, 37.2);
+  EXPECT_EQ(vel::report::formatNumber(-0.0001, 1), "0.0");
+  EXPECT_EQ(vel::report::formatNumber(std::nan(""), 1), "n/a");
+  EXPECT_TRUE(niceTicks(std::nan(""), 1, 4).empty());
+}
