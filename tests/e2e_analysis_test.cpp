@@ -73,7 +73,7 @@ TEST(WholeRun, NoDensityAboveTheThresholdStopsWithAFramedMessage) {
   EXPECT_EQ(lines(readFile(outDir + kCase + "_bestResult.txt")).size(), 1u);
   EXPECT_EQ(lines(readFile(outDir + kCase + "_rms.txt")).size(), 1u);
   EXPECT_EQ(readFile(outDir + kCase + "_strandPoints.pdb"), readFile(golden + kCase + "_strandPoints.pdb"));
-  EXPECT_EQ(listFiles(outDir).size(), 3u);
+  EXPECT_EQ(listFiles(outDir).size(), 4u);  // and the run summary
 }
 
 // A flat one-voxel sheet: its centroids all lie next to empty voxels, so no

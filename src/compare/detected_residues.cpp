@@ -36,12 +36,25 @@ std::pair<int, int> FindDetectAA(std::string pdbPath, const StrandSet& candidate
   Protein protein;
   protein.read(pdbPath + ".pdb", "");
 
-  int detected = 0, total = 0;
+  StrandSet referenceCAs;
+  std::vector<ReferenceStrandSpan> spans;
   for (const SheetsSecondaryStructure& record : protein.strands) {
     PointList reference;
     for (int j = record.start; j <= record.end; ++j)
       reference.push_back(protein.getAtomCoordinate(j, " CA "));
+    referenceCAs.push_back(std::move(reference));
+    ReferenceStrandSpan span;
+    span.seqLength = record.seqLength;
+    spans.push_back(span);
+  }
+  return detectResidues(referenceCAs, spans, candidate);
+}
 
+std::pair<int, int> detectResidues(const StrandSet& referenceCAs, const std::vector<ReferenceStrandSpan>& spans,
+                                   const StrandSet& candidate) {
+  int detected = 0, total = 0;
+  for (std::size_t r = 0; r < referenceCAs.size(); ++r) {
+    const PointList& reference = referenceCAs[r];
     std::vector<double> dist;
     double nearest = 999;
     for (const PointList& strand : candidate) {
@@ -52,7 +65,7 @@ std::pair<int, int> FindDetectAA(std::string pdbPath, const StrandSet& candidate
     for (std::size_t c = 0; c < candidate.size(); ++c) {
       if (std::fabs(dist[c] - nearest) < 0.001) detected += countCovered(reference, candidate[c]);
     }
-    total += record.seqLength;
+    total += r < spans.size() ? spans[r].seqLength : 0;
   }
   return std::make_pair(detected, total);
 }

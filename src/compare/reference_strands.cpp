@@ -79,13 +79,22 @@ StrandSet FindTrueStrands(std::string pdbPath) {
   return strands;
 }
 
-StrandSet FindTrueCAs(std::string pdbPath) {
+StrandSet FindTrueCAs(std::string pdbPath, std::vector<ReferenceStrandSpan>* spans) {
   Protein protein;
   protein.read(pdbPath + ".pdb", "");
 
   StrandSet cas(protein.strands.size());
-  for (std::size_t i = 0; i < protein.strands.size(); ++i)
-    for (int j = protein.strands[i].start; j <= protein.strands[i].end; ++j)
-      cas[i].push_back(protein.getAtomCoordinate(j, " CA "));
+  for (std::size_t i = 0; i < protein.strands.size(); ++i) {
+    const SheetsSecondaryStructure& record = protein.strands[i];
+    for (int j = record.start; j <= record.end; ++j) cas[i].push_back(protein.getAtomCoordinate(j, " CA "));
+    if (!spans) continue;
+    ReferenceStrandSpan span;
+    span.seqLength = record.seqLength;
+    span.sheetId = record.sheetID;
+    span.strand = record.strand;
+    if (record.start >= 0 && record.start < protein.numOfAA()) span.firstResidue = protein.AAs[record.start].num;
+    if (record.end >= 0 && record.end < protein.numOfAA()) span.lastResidue = protein.AAs[record.end].num;
+    spans->push_back(span);
+  }
   return cas;
 }

@@ -35,7 +35,8 @@ PointList flatten(const StrandSet& strands) {
 CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
                                 TwistSearch& search, std::ostream& out) {
   CandidateScores scores;
-  const StrandSet referenceCAs = FindTrueCAs(run.pdbPath);
+  scores.referenceCAs = FindTrueCAs(run.pdbPath, &scores.referenceSpans);
+  const StrandSet& referenceCAs = scores.referenceCAs;
   const Alignment& align = surface.alignment;
 
   for (int t = 0; t < kTranslations; ++t) {
@@ -86,6 +87,8 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
       scores.modelCaCountRanking.insert({rmsMean, static_cast<int>(modelCAs.size())});
       scores.rmsdRanking.insert({rmsMean, rmsd});
       out << "trans " << T << " - orient " << A << ", rms_Ma = " << caDist << ", rms_Si = " << rmsd << "\n";
+      scores.scored.push_back(ScoredCandidate{Candidate(t, o), lines.size(), dist1, dist2, twoWay, caDist, rmsMean,
+                                              rmsd, rmsCount, static_cast<int>(modelCAs.size())});
     }
   }
   return scores;

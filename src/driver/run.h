@@ -4,6 +4,7 @@
 // stage that makes it.
 
 #include <array>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "velmorantique/compare.h"
 #include "velmorantique/geometry.h"
 #include "velmorantique/map.h"
 
@@ -84,6 +86,18 @@ struct SurfaceFit {
 // The cubic height field z = f(x, y), terms added in a fixed order.
 double surfaceHeight(const std::array<double, 10>& c, double x, double y);
 
+// What the twist analysis measured for one candidate, whether accepted or not.
+struct CandidateTwists {
+  int t = 0, o = 0;
+  double angle = 0.0;                    // degrees
+  size_t lines = 0;                      // accepted lines
+  std::vector<double> twists;            // degrees, one per neighbouring pair of lines
+  std::vector<double> handedness;        // one per neighbouring pair; positive is right-handed
+  double meanTwist = NAN, stdTwist = NAN;  // over the right-handed pairs
+  double mainTwist = NAN;                // the twist it is ranked by
+  bool accepted = false;
+};
+
 // Strand direction search and twist analysis.
 struct TwistSearch {
   // Accepted lines per candidate, offset order; each line holds its samples
@@ -95,6 +109,16 @@ struct TwistSearch {
   CandidateTable<PointList> strandEnds;
   TwistRanking twistRanking;  // main twist -> candidate, descending, at most 10
   std::map<Candidate, bool> topCandidates;
+  std::vector<CandidateTwists> measured;  // all 54, loop order t then o
+};
+
+// One top candidate as it was scored, in loop order.
+struct ScoredCandidate {
+  Candidate candidate;
+  size_t lines = 0;
+  double dist1 = NAN, dist2 = NAN, twoWay = NAN;
+  double caDist = NAN, rmsMean = NAN, rmsd = NAN;
+  int pairedCa = 0, modelCa = 0;
 };
 
 // Candidate strand models and scoring.
@@ -104,6 +128,9 @@ struct CandidateScores {
   Ranking<int> rmsCountRanking;       // RMS mean distance -> paired C-alpha count
   Ranking<int> modelCaCountRanking;   // RMS mean distance -> C-alphas of the model
   Ranking<double> rmsdRanking;        // RMS mean distance -> RMSD
+  std::vector<ScoredCandidate> scored;
+  StrandSet referenceCAs;                       // N to C per reference strand
+  std::vector<ReferenceStrandSpan> referenceSpans;
 };
 
 // The text of a candidate's set name parts: t, and the angle 10*o in degrees.
