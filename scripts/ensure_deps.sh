@@ -2,7 +2,9 @@
 # Installs, from Debian's packages, whatever this machine lacks to build and
 # test velmorantique. Does nothing when everything is there.
 set -euo pipefail
-packages=(cmake make g++ libgtest-dev libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev)
+packages=(cmake make g++ libgtest-dev libbenchmark-dev zlib1g-dev clang libclang-rt-14-dev nlohmann-json3-dev)
+# For the tests only: a one-node Slurm cluster for the batch tool's test.
+packages+=(slurm-wlm munge)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
