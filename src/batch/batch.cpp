@@ -33,7 +33,9 @@ std::string seconds(double s) {
 
 class Progress {
  public:
-  Progress(std::ostream& out, size_t total, bool terminal) : out_(out), total_(total), terminal_(terminal) {}
+  Progress(std::ostream& out, size_t total, bool terminal) : out_(out), total_(total), terminal_(terminal) {
+    if (terminal_ && total_ > 0) out_ << line() << std::flush;
+  }
 
   void finished(const CaseRecord& r, bool skipped) {
     std::lock_guard<std::mutex> lock(mutex_);
