@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/mrc_file.h"
@@ -105,6 +106,16 @@ TEST(WholeRun, FlatSheetWritesTheSurfaceAndPlaceholderRows) {
                                           "4" + std::string(14, ' ') + "-");
   EXPECT_EQ(rms[1].substr(105, 15), std::string(13, ' ') + "22");
   EXPECT_EQ(rms[1].substr(145), std::string(20, ' ') + "-");
+
+  // The summary names both absences and has no chosen set; the 54 candidates
+  // are there, none accepted.
+  const nlohmann::json summary = nlohmann::json::parse(readFile(outDir + kCase + "_summary.json"));
+  EXPECT_EQ(summary["warnings"], nlohmann::json({"no_centre_plane", "no_candidate"}));
+  EXPECT_TRUE(summary["chosen"].is_null());
+  EXPECT_TRUE(summary["top"].empty());
+  ASSERT_EQ(summary["candidates"].size(), 54u);
+  for (const auto& c : summary["candidates"]) EXPECT_FALSE(c["accepted"].get<bool>());
+  EXPECT_EQ(summary["reference"]["strands"], 4);
 }
 
 // Voxels exactly on z = (u^3 - u)/6 + u*v + 46 around the grid's middle (an
