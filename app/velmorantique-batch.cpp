@@ -185,7 +185,7 @@ int run(int argc, char** argv) {
   }
   if (records.empty())
     for (const CaseSpec& s : cases) records.push_back(readRecord(s, c.opts.outDir));
-  writeTables(c.opts.outDir, cases, records);
+  writeTables(c.opts.outDir, records);
   writeReport(c.opts.outDir);
   std::cout << "tables in " << c.opts.outDir << ": results.tsv, bestResult.txt, rms.txt\n";
   return printSummary(records, std::cout);

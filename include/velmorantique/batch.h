@@ -81,8 +81,7 @@ CaseRecord readRecord(const CaseSpec& c, const std::string& outDir);
 std::vector<CaseRecord> runCases(const std::vector<CaseSpec>& cases, const Options& opts, std::ostream& progress);
 
 // OUT/bestResult.txt, OUT/rms.txt and OUT/results.tsv from the cases' records.
-void writeTables(const std::string& outDir, const std::vector<CaseSpec>& cases,
-                 const std::vector<CaseRecord>& records);
+void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records);
 // The columns of results.tsv, in order.
 const std::vector<std::string>& resultColumns();
 

@@ -143,9 +143,7 @@ const std::vector<std::string>& resultColumns() {
   return columns;
 }
 
-void writeTables(const std::string& outDir, const std::vector<CaseSpec>& cases,
-                 const std::vector<CaseRecord>& records) {
-  (void)cases;
+void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records) {
   fs::create_directories(outDir);
   gatherTable((fs::path(outDir) / "bestResult.txt").string(), records, "_bestResult.txt",
               [](std::ostream& os) { writeHeaderRow(os, kBestResultColumns); });

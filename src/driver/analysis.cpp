@@ -15,13 +15,13 @@ void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary) {
   RunSummary unused;
   RunSummary& s = summary ? *summary : unused;
   SheetDensity sheet = extractSheet(run, out);                    // map -> sheet points, centre, normal
-  summariseSheet(s, run, sheet);
+  summariseSheet(s, sheet);
   SurfaceFit surface = fitSurface(sheet, out);                    // aligned frame, cubic height field
   summariseSurface(s, surface);
   TwistSearch search = searchStrandDirections(surface, out);      // 54 candidates, the ten best twists
   summariseSearch(s, search);
   CandidateScores scores = scoreCandidates(run, sheet, surface, search, out);
-  summariseScores(s, sheet, surface, search, scores);
+  summariseScores(s, surface, search, scores);
   writeReports(run, sheet, surface, search, scores, out);
 }
 

@@ -187,8 +187,7 @@ void summariseSetup(RunSummary& summary, const RunSetup& run) {
   summary.path = run.outputPath("_summary.json");
 }
 
-void summariseSheet(RunSummary& summary, const RunSetup& run, const SheetDensity& sheet) {
-  (void)run;
+void summariseSheet(RunSummary& summary, const SheetDensity& sheet) {
   const Map& map = sheet.densityMap;
   json& in = summary.doc["inputs"];
   in["map_size"] = {map.numRows(), map.numCols(), map.numSlcs()};
@@ -228,9 +227,8 @@ void summariseSearch(RunSummary& summary, const TwistSearch& search) {
   if (search.twistRanking.empty()) addWarning(summary, "no_candidate");
 }
 
-void summariseScores(RunSummary& summary, const SheetDensity& sheet, const SurfaceFit& surface,
-                     const TwistSearch& search, const CandidateScores& scores) {
-  (void)sheet;
+void summariseScores(RunSummary& summary, const SurfaceFit& surface, const TwistSearch& search,
+                     const CandidateScores& scores) {
   json& d = summary.doc;
   Vectors meanAxis;
   d["reference"] = referenceSection(scores, meanAxis);

@@ -17,12 +17,12 @@ struct RunSummary {
 };
 
 void summariseSetup(RunSummary& summary, const RunSetup& run);
-void summariseSheet(RunSummary& summary, const RunSetup& run, const SheetDensity& sheet);
+void summariseSheet(RunSummary& summary, const SheetDensity& sheet);
 void summariseSurface(RunSummary& summary, const SurfaceFit& surface);
 void summariseSearch(RunSummary& summary, const TwistSearch& search);
 // Reads the top candidates' lines in the map frame, as scoring leaves them.
-void summariseScores(RunSummary& summary, const SheetDensity& sheet, const SurfaceFit& surface,
-                     const TwistSearch& search, const CandidateScores& scores);
+void summariseScores(RunSummary& summary, const SurfaceFit& surface, const TwistSearch& search,
+                     const CandidateScores& scores);
 // Writes the file when the output folder is known; message is null unless
 // the run was refused. Failure to write is silent: the summary never changes
 // what the run prints or returns.
