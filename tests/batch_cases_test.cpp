@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "driver/summary.h"
@@ -93,6 +94,10 @@ TEST(BatchCases, ResultColumnsBeginWithTheAgreedNamesInOrder) {
   ASSERT_GE(columns.size(), first.size());
   EXPECT_EQ(std::vector<std::string>(columns.begin(), columns.begin() + first.size()), first);
   for (const std::string& c : columns) EXPECT_EQ(c.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << c;
+  // A name twice would make a reader rename or drop a column.
+  std::vector<std::string> sorted = columns;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
 }
 
 TEST(RefusalMessage, IsTheTextOfTheLastFrame) {
