@@ -59,6 +59,7 @@ TEST(FindDetectAA, NothingToDetectWith) {
 
   EXPECT_EQ(FindDetectAA(ReferenceStrands(), StrandSet{lineAt(1.0)}), std::make_pair(0, 0));
   // A record that runs backwards has no C-alphas to detect but counts its span.
-  EXPECT_EQ(FindDetectAA(ReferenceStrands{ReferenceStrand{PointList(), 4}}, StrandSet{lineAt(1.0)}),
-            std::make_pair(0, 4));
+  ReferenceStrand backwards;
+  backwards.seqLength = 4;
+  EXPECT_EQ(FindDetectAA(ReferenceStrands{backwards}, StrandSet{lineAt(1.0)}), std::make_pair(0, 4));
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/mrc_file.h"
@@ -72,7 +73,7 @@ TEST(WholeRun, NoDensityAboveTheThresholdStopsWithAFramedMessage) {
   EXPECT_EQ(lines(readFile(outDir + kCase + "_bestResult.txt")).size(), 1u);
   EXPECT_EQ(lines(readFile(outDir + kCase + "_rms.txt")).size(), 1u);
   EXPECT_EQ(readFile(outDir + kCase + "_strandPoints.pdb"), readFile(golden + kCase + "_strandPoints.pdb"));
-  EXPECT_EQ(listFiles(outDir).size(), 3u);
+  EXPECT_EQ(listFiles(outDir).size(), 4u);  // and the run summary
 }
 
 // A flat one-voxel sheet: its centroids all lie next to empty voxels, so no
@@ -106,6 +107,16 @@ TEST(WholeRun, FlatSheetWritesTheSurfaceAndPlaceholderRows) {
                                           "4" + std::string(14, ' ') + "-");
   EXPECT_EQ(rms[1].substr(105, 15), std::string(13, ' ') + "22");
   EXPECT_EQ(rms[1].substr(145), std::string(20, ' ') + "-");
+
+  // The summary names both absences and has no chosen set; the 54 candidates
+  // are there, none accepted.
+  const nlohmann::json summary = nlohmann::json::parse(readFile(outDir + kCase + "_summary.json"));
+  EXPECT_EQ(summary["warnings"], nlohmann::json({"no_centre_plane", "no_candidate"}));
+  EXPECT_TRUE(summary["chosen"].is_null());
+  EXPECT_TRUE(summary["top"].empty());
+  ASSERT_EQ(summary["candidates"].size(), 54u);
+  for (const auto& c : summary["candidates"]) EXPECT_FALSE(c["accepted"].get<bool>());
+  EXPECT_EQ(summary["reference"]["strands"], 4);
 }
 
 // Voxels exactly on z = (u^3 - u)/6 + u*v + 46 around the grid's middle (an

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <functional>
 #include <iostream>
 #include <limits>
@@ -472,6 +473,23 @@ TEST_P(BadInputRun, EndsInTimeWithItsStatusAndMessageKeepingWhatWasWritten) {
   const std::vector<std::string> rms = lines(readFile(outDir + protein + "_rms.txt"));
   const std::string goldenPoints =
       readFile(sourceDir() + "/tests/golden/" + kName + "/files/" + kName + "_strandPoints.pdb");
+  // Wherever the output folder exists the run leaves its summary, which
+  // carries the exit status and the first line of the framed refusal.
+  const std::string summaryPath = outDir + protein + "_summary.json";
+  size_t summaryFiles = 0;
+  if (fs::is_directory(outDir) && c.left != Left::Nothing) {
+    ASSERT_TRUE(fs::exists(summaryPath));
+    summaryFiles = 1;
+    const nlohmann::json summary = nlohmann::json::parse(readFile(summaryPath));
+    EXPECT_EQ(summary["exit_status"], o.run.status);
+    const std::string key = keyMessage(o.run.out);
+    if (o.run.status == 1 && key != "(no framed message)") {
+      ASSERT_TRUE(summary["message"].is_string());
+      EXPECT_EQ(lines(summary["message"].get<std::string>()).at(0), key);
+    } else if (o.run.status == 0) {
+      EXPECT_TRUE(summary["message"].is_null());
+    }
+  }
   switch (c.left) {
     case Left::Nothing:
       EXPECT_FALSE(fs::is_directory(outDir));
@@ -484,9 +502,9 @@ TEST_P(BadInputRun, EndsInTimeWithItsStatusAndMessageKeepingWhatWasWritten) {
       EXPECT_EQ(rms[0].size(), 166u);
       if (c.left == Left::StrandPointsIntact) {
         EXPECT_EQ(readFile(outDir + protein + "_strandPoints.pdb"), goldenPoints);
-        EXPECT_EQ(listFiles(outDir).size(), 3u);
+        EXPECT_EQ(listFiles(outDir).size(), 3u + summaryFiles);
       } else {
-        EXPECT_EQ(listFiles(outDir).size(), 2u);
+        EXPECT_EQ(listFiles(outDir).size(), 2u + summaryFiles);
       }
       break;
     case Left::CompleteReports:

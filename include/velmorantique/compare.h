@@ -4,6 +4,7 @@
 // a candidate detects. Everything here works on values; reading the
 // reference structure is the caller's.
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,9 @@
 struct ReferenceStrand {
   PointList cas;      // C-alphas of its residues, first to last in chain order (none when the record runs backwards)
   int seqLength = 0;  // residue numbers it spans, gaps included
+  int firstResidue = 0, lastResidue = 0;  // the residue numbers its record names
+  std::string sheetId;                    // the SHEET record's sheet and strand number, which
+  int strand = 0;                         // give the order of neighbouring strands
 };
 using ReferenceStrands = std::vector<ReferenceStrand>;  // record order
 

@@ -63,7 +63,9 @@ const ScoredCandidate* CandidateScores::find(Candidate c) const {
 CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
                                 const TwistSearch& search, std::ostream& out) {
   CandidateScores scores;
-  const StrandSet referenceCAs = FindTrueCAs(run.pdbPath);
+  scores.reference = readCheckedReferenceStrands(run.pdbPath);
+  StrandSet referenceCAs;
+  for (const ReferenceStrand& strand : scores.reference) referenceCAs.push_back(strand.cas);
   const Alignment& align = surface.alignment;
 
   for (int t = 0; t < kTranslations; ++t) {

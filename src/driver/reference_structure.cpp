@@ -47,6 +47,10 @@ ReferenceStrands strandsOf(const Protein& protein) {
     const SheetsSecondaryStructure& record = protein.strands[i];
     for (int j = record.start; j <= record.end; ++j) strands[i].cas.push_back(caOf(protein, j));
     strands[i].seqLength = record.seqLength;
+    strands[i].sheetId = record.sheetID;
+    strands[i].strand = record.strand;
+    if (record.start >= 0 && record.start < protein.numOfAA()) strands[i].firstResidue = protein.AAs[record.start].num;
+    if (record.end >= 0 && record.end < protein.numOfAA()) strands[i].lastResidue = protein.AAs[record.end].num;
   }
   return strands;
 }
@@ -55,11 +59,15 @@ ReferenceStrands strandsOf(const Protein& protein) {
 
 ReferenceStrands readReferenceStrands(const std::string& pdbPath) { return strandsOf(readProtein(pdbPath)); }
 
-StrandSet FindTrueCAs(const std::string& pdbPath) {
+ReferenceStrands readCheckedReferenceStrands(const std::string& pdbPath) {
   const Protein protein = readProtein(pdbPath);
   refuseStrandsWithoutCa(protein, "FindTrueCAs");
+  return strandsOf(protein);
+}
+
+StrandSet FindTrueCAs(const std::string& pdbPath) {
   StrandSet cas;
-  for (ReferenceStrand& strand : strandsOf(protein)) cas.push_back(std::move(strand.cas));
+  for (ReferenceStrand& strand : readCheckedReferenceStrands(pdbPath)) cas.push_back(std::move(strand.cas));
   return cas;
 }
 

@@ -10,7 +10,10 @@
 
 // The strand records with their C-alphas, asked for in chain order.
 ReferenceStrands readReferenceStrands(const std::string& pdbPath);
-// The C-alphas of every strand record, record order.
+// The same, refusing (framed message, FatalError) a strand residue without
+// its C-alpha, whose placeholder would pull every score far off the sheet.
+ReferenceStrands readCheckedReferenceStrands(const std::string& pdbPath);
+// The C-alphas of every strand record, record order, refused as above.
 StrandSet FindTrueCAs(const std::string& pdbPath);
 // The sampled axis of every strand record, record order. Axes too long to
 // sample stop the run (framed message, FatalError).

@@ -4,6 +4,7 @@
 // stage that makes it.
 
 #include <array>
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -11,8 +12,10 @@
 #include <utility>
 #include <vector>
 
+#include "velmorantique/compare.h"
 #include "velmorantique/geometry.h"
 #include "velmorantique/map.h"
+#include "velmorantique/shape.h"
 
 // A candidate strand direction: (translation index t in 0..2, orientation
 // index o in 0..17, the angle 10*o degrees).
@@ -50,6 +53,7 @@ struct SheetDensity {
   PointList sheetPoints;       // one per density voxel, voxel order, map frame
   Coordinate sheetCentre;      // sheet point nearest the mean, map frame; never moved
   Vectors sheetNormal;         // cross product of the centre plane's edges; not normalised
+  ShapeDirection shapeDirection;  // the strand direction the sheet's shape suggests, from the map before thresholding
 };
 
 // The move between the map frame and the aligned frame: the sheet centre is
@@ -84,6 +88,18 @@ struct SurfaceFit {
 // The cubic height field z = f(x, y), terms added in a fixed order.
 double surfaceHeight(const std::array<double, 10>& c, double x, double y);
 
+// What the twist analysis measured for one candidate, whether accepted or not.
+struct CandidateTwists {
+  int t = 0, o = 0;
+  double angle = 0.0;                      // degrees
+  size_t lines = 0;                        // accepted lines
+  std::vector<double> twists;              // degrees, one per neighbouring pair of lines
+  std::vector<double> handedness;          // one per neighbouring pair; positive is right-handed
+  double meanTwist = NAN, stdTwist = NAN;  // over the right-handed pairs
+  double mainTwist = NAN;                  // the twist it is ranked by
+  bool accepted = false;
+};
+
 // Strand direction search and twist analysis; everything in the aligned frame.
 struct TwistSearch {
   // Accepted lines per candidate, offset order; each line holds its samples
@@ -95,6 +111,7 @@ struct TwistSearch {
   CandidateTable<PointList> strandEnds;
   TwistRanking twistRanking;  // main twist -> candidate, descending, at most 10
   std::map<Candidate, bool> topCandidates;
+  std::vector<CandidateTwists> measured;  // all 54, loop order t then o
 };
 
 // One scored top candidate: its model, brought back into the map frame, and
@@ -111,6 +128,7 @@ struct ScoredCandidate {
 
 // Candidate strand models and scoring.
 struct CandidateScores {
+  ReferenceStrands reference;           // the reference strands as scoring read them, record order
   std::vector<ScoredCandidate> scored;  // the top candidates, candidate loop order (t, then o)
 
   // The best by two-way distance and by RMS mean distance: the smallest, the

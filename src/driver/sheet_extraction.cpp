@@ -117,6 +117,10 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
 
   Map& map = sheet.densityMap;
   map.read(run.mapBase + ".mrc");
+  // The shape estimate weighs each voxel by how far it rises above the
+  // threshold and smooths the density around it, so it reads the map before
+  // thresholding empties what lies below.
+  sheet.shapeDirection = estimateShapeDirection(densityGridFromMap(map), run.threshold);
   map.filterize(run.threshold);
 
   double sumX = 0, sumY = 0, sumZ = 0;

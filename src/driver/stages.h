@@ -24,5 +24,7 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids);
 // then the largest inner twist averaged with its two neighbours.
 double mainTwist(const std::vector<double>& twists);
 
-// The whole analysis after set-up.
-void runAnalysis(RunSetup& run, std::ostream& out);
+struct RunSummary;
+// The whole analysis after set-up; summary, when given, gathers what each
+// stage found.
+void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary = nullptr);

@@ -230,6 +230,12 @@ KeyPoints keyPoints(const LaidLine& line) {
 void analyseCandidate(TwistSearch& search, const std::vector<LaidLine>& lines, int t, int o, double angle,
                       std::ostream& out) {
   out << "angle = " << angle << "\n";
+  search.measured.push_back(CandidateTwists{});
+  CandidateTwists& measured = search.measured.back();
+  measured.t = t;
+  measured.o = o;
+  measured.angle = angle;
+  measured.lines = lines.size();
   if (lines.size() < 2) return;
   PointList& starts = search.strandStarts[t][o];
   PointList& ends = search.strandEnds[t][o];
@@ -265,6 +271,8 @@ void analyseCandidate(TwistSearch& search, const std::vector<LaidLine>& lines, i
     out << handedness;
     double twist = std::asin(normal.length() / (direction.length() * reference.length())) * 180 / kPi;
     out << "   " << twist << "\n";
+    measured.handedness.push_back(handedness);
+    measured.twists.push_back(twist);
     if (handedness > 0) {
       ++rightHanded;
       rhTwists.push_back(twist);
@@ -274,9 +282,13 @@ void analyseCandidate(TwistSearch& search, const std::vector<LaidLine>& lines, i
   }
 
   const double avg = mean(rhTwists), spread = std_dev(rhTwists);
+  measured.meanTwist = avg;
+  measured.stdTwist = spread;
+  measured.mainTwist = mainTwist(rhTwists);
   if (rightHanded == lines.size() - 1 && std::fabs(avg - 17.5) <= 14.5 && spread <= 20) {
+    measured.accepted = true;
     out << "avg RH twist angle = " << avg << "   std_dev = " << spread << "\n";
-    double twist = mainTwist(rhTwists);
+    double twist = measured.mainTwist;
     search.twistRanking.insert({twist, Candidate(t, o)});
     out << "avg of main RH twist angle = " << twist << "\n";
   }

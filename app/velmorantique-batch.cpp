@@ -1,0 +1,205 @@
+// velmorantique-batch: runs the analysis over many proteins, locally or as a
+// Slurm job array, and gathers one table of results.
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "velmorantique/batch.h"
+
+namespace fs = std::filesystem;
+using namespace vel::batch;
+
+namespace {
+
+struct Option {
+  const char* name;
+  const char* value;
+  const char* help;
+};
+
+int defaultJobs() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? static_cast<int>(n) : 1;
+}
+
+const Option kOptions[] = {
+    {"-o", "DIR", "output folder (required): tables, per-case records and logs"},
+    {"--manifest", "FILE", "cases from a TSV file: pdb_base, map_base, threshold[, name]"},
+    {"--jobs", "N", "parallel runs [number of cores]"},
+    {"--timeout", "S", "seconds per case before it is stopped [none]"},
+    {"--force", "", "rerun finished cases, clearing their output folders first"},
+    {"--compress", "", "gzip each finished case's stage PDB files"},
+    {"--slurm", "", "run the cases as a Slurm job array and wait for it"},
+    {"--partition", "P", "Slurm partition [the cluster's default]"},
+    {"--time", "T", "Slurm time limit per task [the partition's default]"},
+    {"--array-size", "M", "Slurm array tasks; task k runs cases k, k+M, ... [one per case, at most 1000]"},
+    {"--sbatch-arg", "ARG", "one more sbatch option, repeatable"},
+    {"--collect", "", "only build the tables from the records already there"},
+    {"--report", "DIR", "only write the report of the batch in DIR"},
+    {"--help", "", "this text"},
+};
+
+void printHelp(std::ostream& out) {
+  out << "usage: velmorantique-batch -o OUT [options] FOLDER...\n"
+         "       velmorantique-batch -o OUT [options] --manifest FILE\n\n"
+         "Runs velmorantique once per case. A case folder NAME holds NAME.pdb, NAME.mrc\n"
+         "(or NAME.mrc.gz) and a file 'threshold'; a FOLDER is a case folder or a folder\n"
+         "of them. Finished cases whose inputs are unchanged are not run again.\n\n"
+         "options:\n";
+  for (const Option& o : kOptions) {
+    std::string head = std::string(o.name) + (o.value[0] ? " " + std::string(o.value) : "");
+    std::string help = o.help;
+    if (std::string(o.name) == "--jobs") help = "parallel runs [" + std::to_string(defaultJobs()) + "]";
+    out << "  " << head << std::string(head.size() < 18 ? 18 - head.size() : 1, ' ') << help << "\n";
+  }
+  out << "\nexit status: 0 every case ran with status 0; 2 some did not (all tables\n"
+         "written); 1 usage error.\n";
+}
+
+std::string thisExecutableDir() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) throw BatchError("cannot locate this executable (/proc/self/exe)");
+  return self.parent_path().string();
+}
+
+double number(const std::string& option, const std::string& text, double least) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(v >= least) || v > 1e9)
+    throw BatchError(option + " wants a number of at least " + std::to_string(static_cast<long>(least)) + ", not '" +
+                     text + "'");
+  return v;
+}
+
+struct Command {
+  Options opts;
+  SlurmOptions slurm;
+  std::vector<std::string> folders;
+  std::string manifest, reportDir;
+  bool useSlurm = false, collect = false;
+  int task = -1;
+};
+
+Command parse(int argc, char** argv) {
+  Command c;
+  c.opts.jobs = defaultJobs();
+  bool jobsGiven = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) throw BatchError(a + " wants a value");
+      return argv[++i];
+    };
+    if (a == "--help" || a == "-h") {
+      printHelp(std::cout);
+      std::exit(0);
+    } else if (a == "-o") {
+      c.opts.outDir = value();
+    } else if (a == "--manifest") {
+      c.manifest = value();
+    } else if (a == "--jobs") {
+      c.opts.jobs = static_cast<int>(number(a, value(), 1));
+      jobsGiven = true;
+    } else if (a == "--timeout") {
+      c.opts.timeout = number(a, value(), 0);
+    } else if (a == "--force") {
+      c.opts.force = true;
+    } else if (a == "--compress") {
+      c.opts.compress = true;
+    } else if (a == "--slurm") {
+      c.useSlurm = true;
+    } else if (a == "--partition") {
+      c.slurm.partition = value();
+    } else if (a == "--time") {
+      c.slurm.time = value();
+    } else if (a == "--array-size") {
+      c.slurm.arraySize = static_cast<int>(number(a, value(), 1));
+    } else if (a == "--sbatch-arg") {
+      c.slurm.sbatchArgs.push_back(value());
+    } else if (a == "--collect") {
+      c.collect = true;
+    } else if (a == "--report") {
+      c.reportDir = value();
+    } else if (a == "--task") {  // one task of a job array, started by the array script
+      c.task = static_cast<int>(number(a, value(), 0));
+    } else if (!a.empty() && a[0] == '-') {
+      throw BatchError("unknown option " + a + " (see --help)");
+    } else {
+      c.folders.push_back(a);
+    }
+  }
+  if (!c.reportDir.empty()) return c;
+  if (c.opts.outDir.empty()) throw BatchError("-o OUT is required (see --help)");
+  if (!c.manifest.empty() && !c.folders.empty()) throw BatchError("give case folders or --manifest, not both");
+  if (c.task >= 0 && !jobsGiven) c.opts.jobs = 1;  // a task has the one CPU Slurm gave it
+  c.opts.outDir = fs::absolute(c.opts.outDir).lexically_normal().string();
+  return c;
+}
+
+int run(int argc, char** argv) {
+  Command c = parse(argc, argv);
+  if (!c.reportDir.empty()) {
+    if (!writeReport(c.reportDir)) return 1;
+    std::cout << "report in " << c.reportDir << "/report.html\n";
+    return 0;
+  }
+  const std::string caseList = (fs::path(c.opts.outDir) / "cases.tsv").string();
+  std::vector<CaseSpec> cases;
+  if (!c.manifest.empty())
+    cases = readManifest(c.manifest);
+  else if (!c.folders.empty())
+    cases = findCases(c.folders);
+  else if ((c.collect || c.task >= 0) && fs::exists(caseList))
+    cases = readManifest(caseList);
+  else
+    throw BatchError("no cases: give case folders, a parent folder or --manifest (see --help)");
+
+  const std::string dir = thisExecutableDir();
+  c.opts.analysis = (fs::path(dir) / "velmorantique").string();
+  c.opts.terminal = isatty(2);
+  if (!c.collect && access(c.opts.analysis.c_str(), X_OK) != 0)
+    throw BatchError(c.opts.analysis + ": the analysis executable is missing beside velmorantique-batch");
+  fs::create_directories(c.opts.outDir);
+
+  if (c.task >= 0) {
+    const int size = c.slurm.arraySize > 0 ? c.slurm.arraySize : static_cast<int>(cases.size());
+    c.opts.terminal = false;
+    const std::vector<CaseRecord> records = runCases(taskCases(cases, c.task, size), c.opts, std::cerr);
+    return printSummary(records, std::cout);
+  }
+  writeManifest(caseList, cases);
+
+  std::vector<CaseRecord> records;
+  if (c.useSlurm) {
+    c.slurm.batchTool = (fs::path(dir) / "velmorantique-batch").string();
+    const std::string script = writeSlurmScript(cases, c.opts, c.slurm);
+    std::cerr << "submitting " << script << " (" << cases.size() << " cases)\n";
+    submitAndWait(script, cases, c.opts.outDir, std::cerr);
+  } else if (!c.collect) {
+    records = runCases(cases, c.opts, std::cerr);
+  }
+  if (records.empty())
+    for (const CaseSpec& s : cases) records.push_back(readRecord(s, c.opts.outDir));
+  writeTables(c.opts.outDir, records);
+  const bool report = writeReport(c.opts.outDir);
+  std::cout << "tables in " << c.opts.outDir << ": results.tsv, bestResult.txt, rms.txt" << (report ? ", report.html" : "")
+            << "\n";
+  return printSummary(records, std::cout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,119 @@
+#pragma once
+// Many proteins in one go: the cases of a study, one analysis run per case
+// (in parallel, resumable, each with its own record), and the tables that
+// gather them. The runs themselves are the velmorantique executable, started
+// as a user would start it, so a batch reports exactly what single runs do.
+
+#include <cstdint>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace vel::batch {
+
+// A usage or set-up error: the message says what to fix.
+struct BatchError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// One protein: where its analysis runs and with which arguments.
+struct CaseSpec {
+  std::string name;
+  std::string caseDir;    // absolute; the analysis runs here
+  std::string pdbBase;    // as passed to the analysis, relative to caseDir when possible
+  std::string mapBase;
+  std::string threshold;  // the text as given
+};
+
+// Case folders (NAME/NAME.pdb, NAME/NAME.mrc or .mrc.gz, NAME/threshold), a
+// parent folder of such folders, or both mixed; in the order given, a
+// parent's cases by name.
+std::vector<CaseSpec> findCases(const std::vector<std::string>& folders);
+// A manifest: tab-separated pdb_base, map_base, threshold and an optional
+// name, one case per line; an optional header row; paths relative to the
+// manifest's folder.
+std::vector<CaseSpec> readManifest(const std::string& path);
+void writeManifest(const std::string& path, const std::vector<CaseSpec>& cases);
+
+// The inputs' sizes and modification times, and the threshold: a case whose
+// fingerprint has not changed since its finished record need not run again.
+nlohmann::json fingerprint(const CaseSpec& c);
+
+// What one finished run left: OUT/cases/NAME/record.json.
+struct CaseRecord {
+  std::string name;
+  std::string status;   // ok, no_candidate, refused, failed, timed_out
+  std::string message;  // empty when none
+  bool hasExitStatus = false;
+  int exitStatus = 0;
+  double seconds = 0.0;
+  uint64_t outputBytes = 0;
+  uint64_t bytesSaved = 0;  // by --compress
+  nlohmann::json json;      // the record as written
+};
+
+struct Options {
+  std::string outDir;
+  std::string analysis;  // the velmorantique executable
+  int jobs = 1;
+  bool force = false;
+  double timeout = 0;  // seconds per case; 0 for none
+  bool compress = false;
+  bool terminal = false;  // progress as one line updated in place
+};
+
+// A JSON file's value; null when the file is missing or damaged.
+nlohmann::json readJsonFile(const std::string& path);
+
+std::string caseFolder(const std::string& outDir, const std::string& name);  // OUT/cases/NAME
+// Runs one case now and writes its record; or reads the record of a finished
+// run on unchanged inputs, unless opts.force.
+CaseRecord runCase(const CaseSpec& c, const Options& opts, bool* skipped = nullptr);
+// The record left by a case's last finished run; status "failed" with a
+// message when there is none.
+CaseRecord readRecord(const CaseSpec& c, const std::string& outDir);
+
+// Runs every case with opts.jobs at a time, printing progress to progress;
+// returns the records in case order.
+std::vector<CaseRecord> runCases(const std::vector<CaseSpec>& cases, const Options& opts, std::ostream& progress);
+
+// OUT/bestResult.txt, OUT/rms.txt and OUT/results.tsv from the cases' records.
+void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records);
+// The columns of results.tsv, in order.
+const std::vector<std::string>& resultColumns();
+
+// The closing lines: counts by status, every case that was not ok with its
+// message; returns the batch's exit status (0 all ran with status 0, else 2).
+int printSummary(const std::vector<CaseRecord>& records, std::ostream& out);
+
+// The batch report of the cases in OUT, when the report library is part of
+// the build; false when it is not.
+bool writeReport(const std::string& outDir);
+
+// The text of the last framed report in what a run printed (the lines between
+// the "==== in ... ====" line and the closing row of '='), or "" when none:
+// the reason a run was refused when it stopped before its summary existed.
+std::string lastFrameMessage(const std::string& printed);
+
+// Slurm: the cases as a job array of arraySize tasks, task k running cases
+// k, k + arraySize, ...
+struct SlurmOptions {
+  std::string partition, time;
+  int arraySize = 0;  // 0: one task per case, at most 1000
+  std::vector<std::string> sbatchArgs;
+  std::string batchTool;  // this executable, run by every task
+};
+// Writes OUT/slurm/batch.sh, whose tasks read the case list OUT/cases.tsv;
+// returns the script's path.
+std::string writeSlurmScript(const std::vector<CaseSpec>& cases, const Options& opts, const SlurmOptions& slurm);
+// Submits the script with sbatch (and the extra arguments) and waits until the
+// array has finished, reporting the finished cases now and then.
+void submitAndWait(const std::string& script, const std::vector<CaseSpec>& cases, const std::string& outDir,
+                   std::ostream& progress);
+// The cases of array task k (0-based), in order.
+std::vector<CaseSpec> taskCases(const std::vector<CaseSpec>& cases, int task, int arraySize);
+
+}  // namespace vel::batch

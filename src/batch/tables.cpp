@@ -1,0 +1,168 @@
+// The batch's tables: the two fixed-width report tables gathered from every
+// case, and results.tsv, one tidy row per case for scripts and pandas.
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "driver/report_tables.h"
+#include "velmorantique/batch.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace vel::batch {
+
+namespace {
+
+const std::string kNA = "NA";
+
+json readJson(const json& path) { return path.is_string() ? readJsonFile(path.get<std::string>()) : json(nullptr); }
+
+// A text cell: one line, no tab, no leading quote for a CSV reader to take
+// as the start of a quoted field.
+std::string text(std::string s) {
+  for (char& ch : s) {
+    if (ch == '\n' || ch == '\t' || ch == '\r') ch = ' ';
+    if (ch == '"') ch = '\'';
+  }
+  return s.empty() ? kNA : s;
+}
+
+std::string cell(const json& v) {
+  if (v.is_string()) return text(v.get<std::string>());
+  if (v.is_number()) return v.dump();  // shortest text that reads back to the same number
+  if (v.is_boolean()) return v.get<bool>() ? "true" : "false";
+  return kNA;
+}
+
+const json& at(const json& j, std::initializer_list<const char*> keys) {
+  static const json none;
+  const json* cur = &j;
+  for (const char* k : keys) {
+    if (!cur->is_object() || !cur->contains(k)) return none;
+    cur = &(*cur)[k];
+  }
+  return *cur;
+}
+
+const json& topEntry(const json& summary, const json& set) {
+  static const json none;
+  if (!set.is_string()) return none;
+  for (const json& t : at(summary, {"top"}))
+    if (t.value("set", "") == set.get<std::string>()) return t;
+  return none;
+}
+
+std::string component(const json& v, size_t i) { return v.is_array() && v.size() > i ? cell(v[i]) : kNA; }
+
+// One row of results.tsv: every column's value, named, in column order.
+using Row = std::vector<std::pair<std::string, std::string>>;
+
+Row resultRow(const CaseRecord& r) {
+  const json& rec = r.json;
+  const json summary = readJson(at(rec, {"summary"}));
+  const json meta = readJson(at(rec, {"meta"}));
+  const json& chosen = at(summary, {"chosen"});
+  const json& top = topEntry(summary, at(chosen, {"top_twist"}));
+  const json& best = topEntry(summary, at(chosen, {"best_two_way"}));
+  const json& rms = topEntry(summary, at(chosen, {"best_rms"}));
+  std::string warnings;
+  for (const json& w : at(summary, {"warnings"})) warnings += (warnings.empty() ? "" : ",") + cell(w);
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
+  const json& shape = at(summary, {"shape_direction"});
+  return {
+      {"case", text(r.name)},
+      {"status", r.status},
+      {"message", text(r.message)},
+      {"threshold", cell(at(rec, {"threshold"}))},
+      {"voxels", cell(at(summary, {"inputs", "voxels_kept"}))},
+      {"fitting_error", cell(at(summary, {"sheet", "fitting_error"}))},
+      {"top_twist_set", cell(at(chosen, {"top_twist"}))},
+      {"top_twist_main_twist", cell(at(top, {"main_twist"}))},
+      {"best_set", cell(at(chosen, {"best_two_way"}))},
+      {"best_set_main_twist", cell(at(best, {"main_twist"}))},
+      {"best_set_two_way", cell(at(best, {"two_way"}))},
+      {"best_set_detected", cell(at(best, {"detected_residues"}))},
+      {"reference_residues", cell(at(summary, {"reference", "residues"}))},
+      {"rms_set", cell(at(chosen, {"best_rms"}))},
+      {"rms_mean", cell(at(rms, {"rms_mean"}))},
+      {"rmsd", cell(at(rms, {"rmsd"}))},
+      {"top_twist_direction_error", cell(at(top, {"direction_error"}))},
+      {"best_set_direction_error", cell(at(best, {"direction_error"}))},
+      {"reference_twist", cell(at(summary, {"reference", "mean_twist"}))},
+      {"warnings", text(warnings)},
+      {"seconds", seconds},
+      {"output_bytes", std::to_string(r.outputBytes)},
+      {"resolution", cell(at(meta, {"resolution_A"}))},
+      {"top_twist_direction_x", component(at(top, {"direction"}), 0)},
+      {"top_twist_direction_y", component(at(top, {"direction"}), 1)},
+      {"top_twist_direction_z", component(at(top, {"direction"}), 2)},
+      {"best_set_direction_x", component(at(best, {"direction"}), 0)},
+      {"best_set_direction_y", component(at(best, {"direction"}), 1)},
+      {"best_set_direction_z", component(at(best, {"direction"}), 2)},
+      {"shape_direction_x", component(shape, 0)},
+      {"shape_direction_y", component(shape, 1)},
+      {"shape_direction_z", component(shape, 2)},
+      {"shape_direction_error", cell(at(summary, {"shape_direction_error"}))},
+  };
+}
+
+// Header row once, then the data rows of every case's own table, case order.
+void gatherTable(const std::string& path, const std::vector<CaseRecord>& records, const std::string& suffix,
+                 const std::function<void(std::ostream&)>& header) {
+  std::ofstream out(path, std::ios::trunc);
+  header(out);
+  for (const CaseRecord& r : records) {
+    const json& dir = at(r.json, {"output_dir"});
+    if (!dir.is_string()) continue;
+    // The tables are named after the protein, the base name of the PDB path.
+    std::string protein = fs::path(at(r.json, {"pdb_base"}).is_string() ? at(r.json, {"pdb_base"}).get<std::string>()
+                                                                          : r.name)
+                              .filename()
+                              .string();
+    std::ifstream in(fs::path(dir.get<std::string>()) / (protein + suffix));
+    std::string line;
+    for (bool first = true; std::getline(in, line); first = false)
+      if (!first) out << line << '\n';
+  }
+  if (!out.flush()) throw BatchError(path + ": cannot write");
+}
+
+}  // namespace
+
+const std::vector<std::string>& resultColumns() {
+  static const std::vector<std::string> columns = [] {
+    std::vector<std::string> names;
+    for (const auto& [name, value] : resultRow(CaseRecord{})) names.push_back(name);
+    return names;
+  }();
+  return columns;
+}
+
+void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records) {
+  fs::create_directories(outDir);
+  gatherTable((fs::path(outDir) / "bestResult.txt").string(), records, "_bestResult.txt",
+              [](std::ostream& os) { writeHeaderRow(os, kBestResultColumns); });
+  gatherTable((fs::path(outDir) / "rms.txt").string(), records, "_rms.txt",
+              [](std::ostream& os) { writeHeaderRow(os, kRmsColumns); });
+
+  const std::string path = (fs::path(outDir) / "results.tsv").string();
+  std::ofstream out(path + ".tmp", std::ios::trunc);
+  const std::vector<std::string>& columns = resultColumns();
+  for (size_t i = 0; i < columns.size(); ++i) out << (i ? "\t" : "") << columns[i];
+  out << '\n';
+  for (const CaseRecord& r : records) {
+    const Row row = resultRow(r);
+    for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << row[i].second;
+    out << '\n';
+  }
+  if (!out.flush()) throw BatchError(path + ": cannot write");
+  out.close();
+  if (std::rename((path + ".tmp").c_str(), path.c_str()) != 0) throw BatchError(path + ": cannot write");
+}
+
+}  // namespace vel::batch

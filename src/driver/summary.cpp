@@ -1,0 +1,278 @@
+// The run summary: one JSON object per run, built from the stage results and
+// written next to the report tables. Numbers are written so that they read
+// back to the same double; not-a-number and infinities become null.
+
+#include "driver/summary.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+using nlohmann::json;
+
+namespace {
+
+constexpr double kDegrees = 180.0 / kPi;
+
+json number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
+json triple(double x, double y, double z) { return json::array({number(x), number(y), number(z)}); }
+json point(const Coordinate& c) { return triple(c.x, c.y, c.z); }
+json vec(const Vectors& v) { return triple(v.x, v.y, v.z); }
+json numbers(const std::vector<double>& values) {
+  json a = json::array();
+  for (double v : values) a.push_back(number(v));
+  return a;
+}
+
+std::string setName(const Candidate& c) { return "trans_" + translationText(c.first) + "_orient_" + angleText(c.second); }
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+void addWarning(RunSummary& summary, const std::string& warning) {
+  json& w = summary.doc["warnings"];
+  for (const json& known : w)
+    if (known == warning) return;
+  w.push_back(warning);
+}
+
+// The line direction of orientation o in the aligned frame, turned back into
+// the map frame (a direction: turned, never moved).
+Vectors strandDirection(const Alignment& align, int o) {
+  const double radians = 10.0 * o * kPi / 180;
+  const Coordinate& c = align.mapCentre;
+  const PointList ends = align.turnBack({c, Coordinate(c.x + std::cos(radians), c.y + std::sin(radians), c.z)});
+  return Vectors(ends[0], ends[1]).unit();
+}
+
+// The largest principal axis of a small symmetric 3 x 3 matrix, by repeated
+// multiplication from a start close to it.
+Vectors principalAxis(const double m[3][3], Vectors start) {
+  Vectors v = start.unit();
+  for (int i = 0; i < 200; ++i) {
+    Vectors w(m[0][0] * v.x + m[0][1] * v.y + m[0][2] * v.z, m[1][0] * v.x + m[1][1] * v.y + m[1][2] * v.z,
+              m[2][0] * v.x + m[2][1] * v.y + m[2][2] * v.z);
+    if (!(w.length() > 0)) break;
+    v = w.unit();
+  }
+  return v;
+}
+
+// The reference strands in the order of their SHEET records: sheet by sheet
+// as the sheets first appear, strand number within a sheet. Neighbouring
+// strands of one sheet give one twist each.
+json referenceSection(const ReferenceStrands& reference, Vectors& meanAxis) {
+  std::vector<size_t> order(reference.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::vector<std::string> sheets;
+  for (const ReferenceStrand& r : reference)
+    if (std::find(sheets.begin(), sheets.end(), r.sheetId) == sheets.end()) sheets.push_back(r.sheetId);
+  auto sheetRank = [&](size_t i) { return std::find(sheets.begin(), sheets.end(), reference[i].sheetId) - sheets.begin(); };
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+    if (sheetRank(a) != sheetRank(b)) return sheetRank(a) < sheetRank(b);
+    return reference[a].strand < reference[b].strand;
+  });
+
+  int residues = 0;
+  std::vector<StrandAxis> axes;
+  std::vector<Vectors> directions;
+  json strandAxes = json::array();
+  for (size_t i : order) {
+    const ReferenceStrand& r = reference[i];
+    residues += static_cast<int>(r.cas.size());
+    axes.push_back(strandAxis(r.cas));
+    directions.push_back(axes.back().direction);
+    strandAxes.push_back({{"start", point(axes.back().start)},
+                          {"end", point(axes.back().end)},
+                          {"residues", std::to_string(r.firstResidue) + "-" + std::to_string(r.lastResidue)},
+                          {"sheet", r.sheetId},
+                          {"strand", r.strand}});
+  }
+  std::vector<double> twists;
+  for (size_t k = 0; k + 1 < order.size(); ++k)
+    if (reference[order[k]].sheetId == reference[order[k + 1]].sheetId)
+      twists.push_back(interStrandAngle(axes[k], axes[k + 1]));
+  // The line that agrees best with every strand, whichever way each runs: on
+  // a sheet twisting through more than 90 degrees edge to edge, turning each
+  // axis to point like the first would count an edge strand backwards.
+  meanAxis = axes.empty() ? Vectors(NAN, NAN, NAN) : meanLineDirection(directions);
+  json ref;
+  ref["strands"] = reference.size();
+  ref["residues"] = residues;
+  ref["strand_axes"] = strandAxes;
+  ref["twists"] = numbers(twists);
+  ref["mean_twist"] = twists.empty() ? json(nullptr) : number(mean(twists));
+  ref["mean_axis"] = vec(meanAxis);
+  return ref;
+}
+
+}  // namespace
+
+StrandAxis strandAxis(const PointList& cas) {
+  StrandAxis axis;
+  const double n = static_cast<double>(cas.size());
+  double cx = 0, cy = 0, cz = 0;
+  for (const Coordinate& p : cas) {
+    cx += p.x;
+    cy += p.y;
+    cz += p.z;
+  }
+  axis.centre = Coordinate(cx / n, cy / n, cz / n);
+  double m[3][3] = {{0, 0, 0}, {0, 0, 0}, {0, 0, 0}};
+  for (const Coordinate& p : cas) {
+    const double d[3] = {p.x - axis.centre.x, p.y - axis.centre.y, p.z - axis.centre.z};
+    for (int i = 0; i < 3; ++i)
+      for (int j = 0; j < 3; ++j) m[i][j] += d[i] * d[j];
+  }
+  const Vectors run = cas.empty() ? Vectors() : Vectors(cas.front(), cas.back());
+  axis.direction = principalAxis(m, run.length() > 0 ? run : Vectors(1, 0, 0));
+  if (axis.direction.dot(run) < 0) axis.direction = axis.direction.mul(-1);  // N to C
+  if (!cas.empty()) {
+    const Vectors& u = axis.direction;
+    const double first = Vectors(axis.centre, cas.front()).dot(u), last = Vectors(axis.centre, cas.back()).dot(u);
+    const Coordinate& c = axis.centre;
+    axis.start = Coordinate(c.x + first * u.x, c.y + first * u.y, c.z + first * u.z);
+    axis.end = Coordinate(c.x + last * u.x, c.y + last * u.y, c.z + last * u.z);
+  }
+  return axis;
+}
+
+double interStrandAngle(const StrandAxis& a, const StrandAxis& b) {
+  const Vectors u1 = a.direction;
+  const Vectors u2 = b.direction.dot(u1) < 0 ? b.direction.mul(-1) : b.direction;
+  Vectors link(a.centre, b.centre);
+  link += u1.mul(-link.dot(u1));
+  const Vectors k = link.unit();
+  return std::atan2(u1.cross(u2).dot(k), u1.dot(u2)) * kDegrees;
+}
+
+double foldedAngle(Vectors a, Vectors b) {
+  const double c = std::fabs(a.dot(b)) / (a.length() * b.length());
+  return std::acos(c > 1 ? 1 : c) * kDegrees;
+}
+
+void summariseSetup(RunSummary& summary, const RunSetup& run) {
+  json& d = summary.doc;
+  d["format"] = "velmorantique-summary";
+  d["version"] = 1;
+  d["case"] = run.proteinName;
+  d["exit_status"] = nullptr;
+  d["message"] = nullptr;
+  d["warnings"] = json::array();
+  const std::string mapPath = run.mapBase + ".mrc";
+  d["inputs"] = {{"pdb", run.pdbPath + ".pdb"},
+                 {"map", exists(mapPath) || !exists(mapPath + ".gz") ? mapPath : mapPath + ".gz"},
+                 {"threshold", number(run.threshold)}};
+  for (const char* key : {"sheet", "reference", "chosen", "shape_direction", "shape_direction_error"})
+    d[key] = nullptr;
+  d["candidates"] = json::array();
+  d["top"] = json::array();
+  summary.outDirKnown = !run.outDir.empty();
+  summary.path = run.outputPath("_summary.json");
+}
+
+void summariseSheet(RunSummary& summary, const SheetDensity& sheet) {
+  const Map& map = sheet.densityMap;
+  json& in = summary.doc["inputs"];
+  in["map_size"] = {map.numRows(), map.numCols(), map.numSlcs()};
+  in["voxel_size"] = triple(map.apixX, map.apixY, map.apixZ);
+  in["origin"] = triple(map.hdr.xorigin, map.hdr.yorigin, map.hdr.zorigin);
+  in["voxels_kept"] = sheet.sheetPoints.size();
+  summary.doc["sheet"] = {{"points", sheet.sheetPoints.size()},
+                          {"centre", point(sheet.sheetCentre)},
+                          {"normal", vec(sheet.sheetNormal.unit())}};
+  if (!(sheet.sheetNormal.length() > 0)) addWarning(summary, "no_centre_plane");
+  if (sheet.referenceStrands.empty()) addWarning(summary, "no_reference_strands");
+  if (sheet.shapeDirection.found) summary.doc["shape_direction"] = vec(sheet.shapeDirection.direction);
+}
+
+void summariseSurface(RunSummary& summary, const SurfaceFit& surface) {
+  json& s = summary.doc["sheet"];
+  s["theta_deg"] = number(surface.alignment.theta * kDegrees);
+  s["surface_coefficients"] = numbers(std::vector<double>(surface.surfaceCoefficients.begin(),
+                                                          surface.surfaceCoefficients.end()));
+  s["fitting_error"] = number(static_cast<double>(surface.fittingError));
+}
+
+void summariseSearch(RunSummary& summary, const TwistSearch& search) {
+  json candidates = json::array();
+  for (const CandidateTwists& c : search.measured) {
+    candidates.push_back({{"set", setName(Candidate(c.t, c.o))},
+                          {"t", c.t},
+                          {"angle", number(c.angle)},
+                          {"lines", c.lines},
+                          {"accepted", c.accepted},
+                          {"twists", numbers(c.twists)},
+                          {"handedness", numbers(c.handedness)},
+                          {"mean_twist", number(c.meanTwist)},
+                          {"std_twist", number(c.stdTwist)},
+                          {"main_twist", number(c.mainTwist)}});
+  }
+  summary.doc["candidates"] = candidates;
+  if (search.twistRanking.empty()) addWarning(summary, "no_candidate");
+}
+
+void summariseScores(RunSummary& summary, const SheetDensity& sheet, const SurfaceFit& surface,
+                     const TwistSearch& search, const CandidateScores& scores) {
+  json& d = summary.doc;
+  Vectors meanAxis;
+  d["reference"] = referenceSection(scores.reference, meanAxis);
+  const bool haveReference = !scores.reference.empty();
+  auto directionError = [&](const Vectors& direction) {
+    return haveReference ? number(foldedAngle(direction, meanAxis)) : json(nullptr);
+  };
+
+  json top = json::array();
+  int rank = 1;
+  for (const auto& [twist, candidate] : search.twistRanking) {
+    json entry{{"rank", rank++}, {"set", setName(candidate)}, {"main_twist", number(twist)}};
+    const Vectors direction = strandDirection(surface.alignment, candidate.second);
+    entry["direction"] = vec(direction);
+    if (const ScoredCandidate* s = scores.find(candidate)) {
+      entry["lines"] = s->sticks.size();
+      entry["two_way"] = number(s->twoWay);
+      entry["rms_mean"] = number(s->rmsMean);
+      entry["rmsd"] = number(s->rmsd);
+      entry["paired_ca"] = s->rmsCount;
+      entry["model_ca"] = s->modelCaCount;
+      entry["detected_residues"] = FindDetectAA(scores.reference, s->sticks).first;
+    }
+    entry["direction_error"] = directionError(direction);
+    top.push_back(entry);
+  }
+  d["top"] = top;
+  const ScoredCandidate* bestTwoWay = scores.bestByTwoWay();
+  const ScoredCandidate* bestRms = scores.bestByRms();
+  if (!search.twistRanking.empty() && bestTwoWay && bestRms)
+    d["chosen"] = {{"top_twist", setName(search.twistRanking.begin()->second)},
+                   {"best_two_way", setName(bestTwoWay->candidate)},
+                   {"best_rms", setName(bestRms->candidate)}};
+  if (sheet.shapeDirection.found) d["shape_direction_error"] = directionError(sheet.shapeDirection.direction);
+}
+
+void writeSummary(RunSummary& summary, int exitStatus, const std::string* message) {
+  if (!summary.outDirKnown) return;
+  summary.doc["exit_status"] = exitStatus;
+  summary.doc["message"] = message ? json(*message) : json(nullptr);
+  // Written whole under a temporary name, then renamed, so that a reader
+  // never sees half a summary.
+  const std::string tmp = summary.path + ".tmp";
+  {
+    std::ofstream f(tmp, std::ios::out | std::ios::trunc);
+    if (!f) return;
+    f << summary.doc.dump(1, ' ', false, json::error_handler_t::replace) << '\n';
+    if (!f.flush()) {
+      f.close();
+      std::remove(tmp.c_str());
+      return;
+    }
+  }
+  if (std::rename(tmp.c_str(), summary.path.c_str()) != 0) std::remove(tmp.c_str());
+}

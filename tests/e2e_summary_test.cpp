@@ -1,0 +1,180 @@
+// The run summary against what the same run printed and wrote: every number
+// the summary carries that also appears on standard output or in a report row
+// must read the same when printed the way the program prints it.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "support/program.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string trim(std::string s) {
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+std::string printed(const json& v) {
+  std::ostringstream s;
+  s << v.get<double>();
+  return s.str();
+}
+
+std::vector<std::string> fields(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> f;
+  for (std::string w; in >> w;) f.push_back(w);
+  return f;
+}
+
+// The text after label on the first line that holds it, up to the next comma.
+std::string after(const std::string& line, const std::string& label) {
+  size_t at = line.find(label);
+  if (at == std::string::npos) return "";
+  std::string rest = line.substr(at + label.size());
+  return rest.substr(0, rest.find(','));
+}
+
+const json* topEntry(const json& summary, const std::string& set) {
+  for (const json& t : summary["top"])
+    if (t["set"] == set) return &t;
+  return nullptr;
+}
+
+class SummaryRun : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SummaryRun, AgreesWithThePrintedMeasurementsAndTheReportRows) {
+  const std::string name = GetParam();
+  const std::string example = sourceDir() + "/examples/" + name + "/";
+  const std::string work = makeTempDir();
+  copyFile(example + name + ".pdb", work + "/" + name + ".pdb");
+  copyFile(example + name + ".mrc", work + "/" + name + ".mrc");
+  ProgramRun run = runProgram(work, {name, name, trim(readFile(example + "threshold"))});
+  ASSERT_EQ(run.status, 0);
+  const std::string outDir = work + "/" + name + "twist/";
+  const json s = json::parse(readFile(outDir + name + "_summary.json"));
+  EXPECT_EQ(s["exit_status"], 0);
+  EXPECT_TRUE(s["message"].is_null());
+
+  // Candidate blocks: "angle = A", then one "handedness   twist" line per pair.
+  const std::vector<std::string> out = lines(run.out);
+  const json& candidates = s["candidates"];
+  ASSERT_EQ(candidates.size(), 54u);
+  size_t c = 0, pair = 0;
+  int accepted = 0;
+  for (const std::string& line : out) {
+    if (line.rfind("angle = ", 0) == 0) {
+      if (c > 0) {
+        EXPECT_EQ(pair, candidates[c - 1]["twists"].size());
+      }
+      ASSERT_LT(c, candidates.size());
+      EXPECT_EQ(line.substr(8), printed(candidates[c]["angle"]));
+      ++c;
+      pair = 0;
+      continue;
+    }
+    const std::vector<std::string> f = fields(line);
+    if (c > 0 && f.size() == 2 && line.find("   ") != std::string::npos && line.find('=') == std::string::npos) {
+      const json& cand = candidates[c - 1];
+      ASSERT_LT(pair, cand["twists"].size()) << line;
+      EXPECT_EQ(f[0], printed(cand["handedness"][pair]));
+      EXPECT_EQ(f[1], printed(cand["twists"][pair]));
+      ++pair;
+    }
+    if (line.rfind("avg of main RH twist angle = ", 0) == 0) {
+      ++accepted;
+      EXPECT_TRUE(candidates[c - 1]["accepted"].get<bool>());
+      EXPECT_EQ(after(line, "= "), printed(candidates[c - 1]["main_twist"]));
+    }
+    if (line.rfind("num of points = ", 0) == 0) {
+      EXPECT_EQ(line.substr(16), std::to_string(s["inputs"]["voxels_kept"].get<int>()));
+    }
+    if (line.rfind("RMSE sheet surface fitting error = ", 0) == 0) {
+      EXPECT_EQ(line.substr(35), printed(s["sheet"]["fitting_error"]));
+    }
+  }
+  EXPECT_EQ(c, 54u);
+  int acceptedInSummary = 0;
+  for (const json& cand : candidates) acceptedInSummary += cand["accepted"].get<bool>();
+  EXPECT_EQ(acceptedInSummary, accepted);
+
+  // "Top k twist X:   trans t - orient A", then each scored candidate's lines.
+  const json& top = s["top"];
+  ASSERT_FALSE(top.empty());
+  size_t ranked = 0;
+  for (const std::string& line : out) {
+    if (line.rfind("Top ", 0) == 0) {
+      const std::vector<std::string> f = fields(line);  // Top k twist X: trans t - orient A
+      ASSERT_EQ(f.size(), 9u) << line;
+      const json& entry = top.at(std::stoul(f[1]));
+      EXPECT_EQ(f[3], printed(entry["main_twist"]) + ":");
+      EXPECT_EQ(entry["set"], "trans_" + f[5] + "_orient_" + f[8]);
+      ++ranked;
+    }
+    if (line.rfind("trans ", 0) == 0) {
+      const std::vector<std::string> f = fields(line);
+      std::string a = f[4];
+      a.pop_back();  // the comma
+      const json* entry = topEntry(s, "trans_" + f[1] + "_orient_" + a);
+      ASSERT_NE(entry, nullptr) << line;
+      if (line.find("2-way = ") != std::string::npos) {
+        EXPECT_EQ(after(line, "2-way = "), printed((*entry)["two_way"]));
+      }
+      if (line.find("rms_Si = ") != std::string::npos) {
+        EXPECT_EQ(after(line, "rms_Si = "), printed((*entry)["rmsd"]));
+      }
+    }
+  }
+  EXPECT_EQ(ranked, top.size());
+
+  // The report rows name the chosen sets and their scores.
+  const std::vector<std::string> best = fields(lines(readFile(outDir + name + "_bestResult.txt")).at(1));
+  const json& chosen = s["chosen"];
+  const json* bestSet = topEntry(s, chosen["best_two_way"]);
+  const json* topSet = topEntry(s, chosen["top_twist"]);
+  ASSERT_TRUE(bestSet && topSet);
+  EXPECT_EQ(best[1], printed(s["sheet"]["fitting_error"]));
+  EXPECT_EQ(best[2], chosen["best_two_way"]);
+  EXPECT_EQ(best[3], std::to_string((*bestSet)["lines"].get<int>()));
+  EXPECT_EQ(best[4], std::to_string(s["reference"]["strands"].get<int>()));
+  EXPECT_EQ(best[5], printed((*bestSet)["two_way"]));
+  EXPECT_EQ(best[6], std::to_string((*bestSet)["detected_residues"].get<int>()));
+  EXPECT_EQ(best[8], std::to_string((*topSet)["lines"].get<int>()));
+  EXPECT_EQ(best[10], std::to_string((*topSet)["detected_residues"].get<int>()));
+
+  const std::vector<std::string> rms = fields(lines(readFile(outDir + name + "_rms.txt")).at(1));
+  const std::string rmsSet = chosen["best_rms"];
+  const json* rmsEntry = topEntry(s, rmsSet);
+  ASSERT_NE(rmsEntry, nullptr);
+  EXPECT_EQ(rms[1], printed((*rmsEntry)["rms_mean"]));
+  EXPECT_EQ(rms[4], printed((*rmsEntry)["rmsd"]));
+  EXPECT_EQ(rms[5], std::to_string((*rmsEntry)["paired_ca"].get<int>()));
+  EXPECT_EQ(rms[7], std::to_string((*rmsEntry)["model_ca"].get<int>()));
+  EXPECT_EQ(rms[8], "trans_" + rmsSet.substr(6, rmsSet.find("_orient_") - 6) + "_rot_" +
+                        rmsSet.substr(rmsSet.find("_orient_") + 8));
+
+  // The reference twist follows the convention of the examples' own notes.
+  const json meta = json::parse(readFile(example + "meta.json"));
+  const json& twists = s["reference"]["twists"];
+  ASSERT_EQ(twists.size(), meta["inter_strand_angles_deg"].size());
+  for (size_t i = 0; i < twists.size(); ++i)
+    EXPECT_NEAR(twists[i].get<double>(), meta["inter_strand_angles_deg"][i].get<double>(), 0.05 + 1e-9);
+  EXPECT_NEAR(s["reference"]["mean_twist"].get<double>(), meta["mean_inter_strand_angle_deg"].get<double>(), 0.05);
+  EXPECT_EQ(s["reference"]["residues"], meta["sheet_residue_count"]);
+  for (const json& t : top) {
+    const double e = t["direction_error"].get<double>();
+    EXPECT_TRUE(e >= 0 && e <= 90) << e;
+    double norm = 0;
+    for (const json& x : t["direction"]) norm += x.get<double>() * x.get<double>();
+    EXPECT_NEAR(norm, 1.0, 1e-12);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BundledExamples, SummaryRun, ::testing::Values("1hpv_b_8a", "synth_4x7_t18_8a"));
+
+}  // namespace
