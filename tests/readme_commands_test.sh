@@ -51,7 +51,7 @@ expect results/cases/1hpv_a_b_8a/{record.json,1hpv_a_b_8a.log,1hpv_a_b_8a.err,1h
 # The bundled examples as a batch, then the report alone.
 readme . 'velmorantique-batch -o example_results examples'
 expect example_results/cases/{1hpv_b_8a,synth_4x7_t18_8a}/record.json
-rm "$top/example_results/report.html"
+rm "$top/example_results/report.html" "$top"/example_results/cases/*/*_view.*
 readme . 'velmorantique-batch --report example_results'
-expect example_results/report.html example_results/cases/synth_4x7_t18_8a/synth_4x7_t18_8a_view.pml
+expect example_results/report.html example_results/cases/synth_4x7_t18_8a/synth_4x7_t18_8a_view.{pml,cxc}
 echo "every README command ran"
