@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""A case's PyMOL viewer script, run by PyMOL without a window: it must load
+"""A case's PyMOL viewer script, as velmorantique-batch writes it for a copy of a
+bundled example, run by PyMOL without a window: it must load
 everything it names (map, mesh, reference, best set, bonded C-alpha chains)
 and draw a picture that is not blank.
 
-    pymol_view_test.py VELMORANTIQUE WRITE_REPORT SOURCE_DIR
+    pymol_view_test.py VELMORANTIQUE_BATCH SOURCE_DIR
 Exit 77 (skipped) when PyMOL is not installed.
 """
 import os
@@ -16,12 +17,12 @@ from report_checks import SKIP, batch_with_report, drawn_fraction, fail, read_pn
 
 
 def main():
-    binary, write_report, source = sys.argv[1:4]
+    batch, source = sys.argv[1:3]
     pymol = shutil.which("pymol")
     if not pymol:
         print("SKIP: PyMOL is not installed; scripts/ensure_deps.sh installs it")
         return SKIP
-    root, out = batch_with_report(binary, write_report, [os.path.join(source, "examples", "1hpv_b_8a")])
+    root, out = batch_with_report(batch, [os.path.join(source, "examples", "1hpv_b_8a")])
     script = os.path.join(out, "cases", "1hpv_b_8a", "1hpv_b_8a_view.pml")
     png = os.path.join(root, "view.png")
     counts = os.path.join(root, "counts.txt")

@@ -1,7 +1,9 @@
-"""What the report tests share: a batch folder with its report, the verdicts,
-and the pixels of a PNG (8-bit RGB or RGBA, not interlaced) to check that a
-rendering shows something. Only the standard library."""
+"""What the report tests share: a real batch of the bundled examples with its
+report, the verdicts, and the pixels of a PNG (8-bit RGB or RGBA, not
+interlaced) to check that a rendering shows something. Only the standard
+library."""
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -17,13 +19,30 @@ def fail(message):
     sys.exit(1)
 
 
-def batch_with_report(binary, write_report, examples, *options):
-    """A fresh batch folder of the examples, its report written; returns (root, OUT)."""
+def batch_with_report(batch, examples, *options, broken=False):
+    """Copies of the examples run by velmorantique-batch into a fresh OUT, which
+    leaves OUT/report.html; returns (root, OUT). With broken, two cases that do
+    not finish join them: broken_map (no map: refused) and no_threshold (no
+    threshold file: failed)."""
     root = tempfile.mkdtemp(prefix="vel_report_")
-    subprocess.run([sys.executable, os.path.join(HERE, "make_batch.py"), "--binary", binary, "--root", root]
-                   + list(options) + list(examples), check=True)
+    cases = os.path.join(root, "cases")
+    for example in examples:
+        name = os.path.basename(os.path.normpath(example))
+        shutil.copytree(example, os.path.join(cases, name), ignore=shutil.ignore_patterns("*twist"))
+    if broken:
+        stem = os.path.basename(os.path.normpath(examples[0]))
+        first = os.path.join(cases, stem)
+        for name, files in (("broken_map", (stem + ".pdb", "threshold")),
+                            ("no_threshold", (stem + ".pdb", stem + ".mrc"))):
+            os.makedirs(os.path.join(cases, name))
+            for f in files:
+                shutil.copy(os.path.join(first, f), os.path.join(cases, name, f.replace(stem, name)))
     out = os.path.join(root, "OUT")
-    subprocess.run([write_report, out], check=True)
+    run = subprocess.run([batch, "-o", out, "--jobs", "2"] + list(options) + [cases],
+                         capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=600)
+    # 2: some case did not run with status 0, and every table and the report are still written.
+    if run.returncode != (2 if broken else 0) or not os.path.isfile(os.path.join(out, "report.html")):
+        fail("velmorantique-batch ended with %d:\n%s%s" % (run.returncode, run.stdout[-2000:], run.stderr[-2000:]))
     return root, out
 
 

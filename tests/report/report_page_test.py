@@ -1,19 +1,21 @@
 #!/usr/bin/env python3
 """The batch report of the bundled examples, as a browser shows it.
 
-Builds a batch folder from the examples (one of them with gzip-compressed
-stage files, one with a shape direction, plus a failed case), writes its
-report, and checks that:
+Runs velmorantique-batch over copies of the examples (stage files
+gzip-compressed), with a case that has no map (refused) and one that has no
+threshold (failed), and checks that the report.html it writes:
   - the page parses as HTML5 without errors and every picture as XML;
   - nothing is fetched from elsewhere (the page opens offline);
   - every case has its section, every finished case its picture and charts,
-    the failed case its message, and the links point at files that exist;
+    the cases that did not finish their messages, and the links point at
+    files that exist;
   - headless Chromium renders it to a PNG of the asked size that is not blank,
     and its DOM holds every section and picture.
 
-    report_page_test.py VELMORANTIQUE WRITE_REPORT SOURCE_DIR
+    report_page_test.py VELMORANTIQUE_BATCH SOURCE_DIR
 Exit 77 (skipped) when chromium or the HTML/XML parsers are not installed.
 """
+import json
 import os
 import re
 import shutil
@@ -37,7 +39,7 @@ def chromium(args, workdir):
 
 
 def main():
-    binary, write_report, source = sys.argv[1:4]
+    batch, source = sys.argv[1:3]
     try:
         import html5lib
         from lxml import etree
@@ -48,12 +50,21 @@ def main():
         print("SKIP: chromium is not installed; scripts/ensure_deps.sh installs it")
         return SKIP
     examples = sorted(os.path.join(source, "examples", e) for e in os.listdir(os.path.join(source, "examples")))
-    root, out = batch_with_report(binary, write_report, examples, "--compress",
-                                  "--shape-for", os.path.basename(examples[0]))
+    root, out = batch_with_report(batch, examples, "--compress", broken=True)
     page_path = os.path.join(out, "report.html")
     page = open(page_path, encoding="utf-8").read()
     cases = sorted(os.listdir(os.path.join(out, "cases")))
-    finished = [c for c in cases if c != "broken_map"]
+    # What each case that did not finish must show: its status and its message.
+    unfinished = {"broken_map": ("refused", "Map file ( broken_map.mrc )"),
+                  "no_threshold": ("failed", "no threshold file")}
+    finished = [c for c in cases if c not in unfinished]
+    if len(finished) != len(examples):
+        fail("cases %s, expected the examples and %s" % (cases, sorted(unfinished)))
+    # A refused run still leaves its summary (the reference strands, read before the map): it is drawn too.
+    drawn_cases = [c for c in cases
+                   if json.load(open(os.path.join(out, "cases", c, "record.json"))).get("summary")]
+    if sorted(drawn_cases) != sorted(finished + ["broken_map"]):
+        fail("cases with a run summary: %s" % drawn_cases)
 
     # Strict HTML5: any parse error fails.
     try:
@@ -71,21 +82,22 @@ def main():
     if re.search(r">[^<]*\b(nan|inf)\b", page) or "=\"nan" in page or "=\"inf" in page:
         fail("a value is printed as nan or inf")
 
-    # Every case has its section; finished ones their picture and both charts.
+    # Every case has its section; those with a summary their picture and both charts.
     for case in cases:
         section = re.search(r'<section class="case" id="case-%s">(.*?)</section>' % re.escape(case), page, re.S)
         if not section:
             fail("no section for case " + case)
         pictures = section.group(1).count("<svg")
-        if case in finished and pictures != 3:
-            fail("case %s has %d pictures, expected the sheet and two charts" % (case, pictures))
+        if pictures != (3 if case in drawn_cases else 0):
+            fail("case %s has %d pictures" % (case, pictures))
         if case in finished and "Sheet of %s seen down its normal" % case not in section.group(1):
             fail("case %s has no sheet picture" % case)
         if case in finished and section.group(1).count("<polyline") < 4:
             fail("case %s shows no strand lines (stage files not read?)" % case)
-    broken = re.search(r'id="case-broken_map">(.*?)</section>', page, re.S).group(1)
-    if "could not be read" not in broken:
-        fail("the failed case does not show its message")
+    for case, (status, message) in unfinished.items():
+        section = re.search(r'id="case-%s">(.*?)</section>' % case, page, re.S).group(1)
+        if status not in section or message not in section:
+            fail("case %s does not show its status and message (%s: %s)" % (case, status, message))
     if page.count('<a href="#case-') != len(cases):
         fail("the table does not link every case to its section")
     for href in re.findall(r'href="([^"#][^"]*)"', page):
@@ -112,9 +124,9 @@ def main():
     for case in cases:
         if 'id="case-%s"' % case not in dom:
             fail("rendered page has no section for " + case)
-    if dom.count("<svg") != len(svgs) or len(svgs) != 3 + 3 * len(finished):
+    if dom.count("<svg") != len(svgs) or len(svgs) != 3 + 3 * len(drawn_cases):
         fail("rendered page has %d pictures, the file %d, expected %d" % (dom.count("<svg"), len(svgs),
-                                                                          3 + 3 * len(finished)))
+                                                                          3 + 3 * len(drawn_cases)))
     # Clicking a column title sorts the rows by it: main twist, ascending then descending.
     def main_twists(dom_text):
         body = re.search(r'<table class="sortable">.*?<tbody>(.*?)</tbody>', dom_text, re.S).group(1)
@@ -127,7 +139,8 @@ def main():
         page.replace("</body>", "<script>%s.click(); %s.click();</script>\n</body>" % (click, click)))
     descending = main_twists(chromium(["--dump-dom", "file://" + clicked], root).stdout)
     values = sorted(float(v) for v in ascending if v)
-    if ascending != ["%g" % v for v in values] + [""] or descending != ["%g" % v for v in reversed(values)] + [""]:
+    empty = [""] * len(unfinished)
+    if ascending != ["%g" % v for v in values] + empty or descending != ["%g" % v for v in reversed(values)] + empty:
         fail("sorting by main twist gave %s then %s" % (ascending, descending))
     shutil.rmtree(root, ignore_errors=True)
     print("report of %d cases: %d pictures, %.0f%% of the screenshot drawn" % (len(cases), len(svgs), drawn * 100))
