@@ -34,6 +34,10 @@ struct SimulatedSheet {
 
 SimulatedSheet simulateSheet(const SheetSpec& spec);
 
+// The rotation of the unit quaternion drawn from three uniform numbers in
+// (0, 1): uniform over all rotations when they are.
+void rotationFromUniforms(double u1, double u2, double u3, double m[3][3]);
+
 // The threshold whose voxels at or above it enclose `volume` Å^3.
 double thresholdForVolume(const DensityGrid& grid, double volume);
 // Every Fourier component finer than `resolution` Å removed.
