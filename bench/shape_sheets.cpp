@@ -226,3 +226,10 @@ Vectors meanStrandAxis(const StrandSet& caTraces) {
   }
   return meanLineDirection(axes);
 }
+
+Vectors centralStrandAxis(const StrandSet& caTraces) {
+  const size_t n = caTraces.size();
+  if (n == 0) return Vectors();
+  const size_t first = n % 2 ? n / 2 : n / 2 - 1;
+  return meanStrandAxis(StrandSet(caTraces.begin() + first, caTraces.begin() + n / 2 + 1));
+}

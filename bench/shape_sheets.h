@@ -48,3 +48,8 @@ DensityGrid withNoise(const DensityGrid& grid, double sigma, uint32_t seed);
 // The mean line of the strand axes (meanLineDirection), each the principal
 // axis of its C-alphas.
 Vectors meanStrandAxis(const StrandSet& caTraces);
+// The same of the middle strand alone, or of the two middle strands of an
+// even count: the direction a sheet's centre has, still defined when the
+// strands fan over 180 degrees or more from edge to edge and their mean line
+// turns to lie across the middle strand.
+Vectors centralStrandAxis(const StrandSet& caTraces);

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "../bench/prepared_cases.h"
+#include "../bench/shape_sheets.h"
 #include "driver/reference_structure.h"
 #include "support/files.h"
 #include "velmorantique/map.h"
@@ -41,6 +42,29 @@ Vectors strandLine(const std::string& dir) {
   for (const PointList& cas : FindTrueCAs(baseOf(dir)))
     if (cas.size() >= 2) axes.push_back(Vectors(cas.front(), cas.back()).unit());
   return meanLineDirection(axes);
+}
+
+// Strands along y, each turned about x by `turn` degrees more than the last.
+StrandSet fan(int count, double turn) {
+  StrandSet strands;
+  for (int k = 0; k < count; ++k) {
+    const double a = (k - (count - 1) / 2.0) * turn * 3.141592653589793 / 180;
+    PointList cas;
+    for (int i = -3; i <= 3; ++i) cas.push_back(Coordinate(4.8 * k, i * 3.35 * std::cos(a), i * 3.35 * std::sin(a)));
+    strands.push_back(cas);
+  }
+  return strands;
+}
+
+// Seven strands 30 degrees apart fan over 180 degrees: their mean line lies
+// across the middle strand, the central axis along it.
+TEST(PreparedSheets, CentralAxisFollowsTheMiddleStrands) {
+  const Vectors y(0, 1, 0);
+  EXPECT_NEAR(axisAngleDegrees(centralStrandAxis(fan(7, 30)), y), 0, 1e-6);
+  EXPECT_NEAR(axisAngleDegrees(meanStrandAxis(fan(7, 30)), y), 90, 1e-6);
+  EXPECT_NEAR(axisAngleDegrees(centralStrandAxis(fan(4, 20)), y), 0, 1e-6);  // between the middle two
+  EXPECT_NEAR(axisAngleDegrees(centralStrandAxis(fan(1, 0)), y), 0, 1e-6);
+  EXPECT_EQ(centralStrandAxis(StrandSet()).length(), 0);
 }
 
 TEST(PreparedSheets, KeepTheirBuiltTwistTurnedOffTheGrid) {
