@@ -1,7 +1,8 @@
 // shape_accuracy: how well the shape estimator finds the strand direction,
 // and what it costs beside a run of the program.
 //
-//   shape_accuracy [--program PATH] [--sheets N] [EXAMPLE_DIR ...]
+//   shape_accuracy [--program PATH] [--sheets N] [--prepared N] [--structure FILE ...]
+//                  [EXAMPLE_DIR ...]
 //
 // Accuracy: simulated sheets of known direction (3-6 strands of 5-9
 // residues, some shorter, 3-30 degrees of natural twist per strand, parallel
@@ -13,8 +14,19 @@
 // the held-out set the figures are reported on: the count within 20 degrees
 // and the median error, per resolution band, for each variant.
 //
-// Cost: the estimator on each example map (and the synthetic timing sheet at
-// scales 1 and 8) against the wall time of the program on the same map.
+// Prepared cases (--prepared, --structure): maps this program did not make
+// itself, from the preparation library's density model and threshold rule.
+// Ideal sheets of known twist (3-8 strands of 5-12 residues, 5-30 degrees of
+// natural twist, parallel and antiparallel, 5-12 Å, random orientation),
+// even-numbered for tuning and odd-numbered held out, and every eligible
+// sheet of each structure file at 6, 8 and 10 Å, for reporting only. An
+// ideal sheet's direction is that of its middle strands: on a sheet whose
+// strands fan over 180 degrees the mean line of the strands lies across the
+// middle strand, and would count a right answer 90 degrees off.
+//
+// Cost: the estimator on each example map and prepared real sheet (and the
+// synthetic timing sheet at scales 1 and 8) against the wall time of the
+// program on the same map.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -32,6 +44,7 @@
 #include <vector>
 
 #include "driver/reference_structure.h"
+#include "prepared_cases.h"
 #include "shape_sheets.h"
 #include "synthetic_sheet.h"
 #include "velmorantique/compare.h"
@@ -44,6 +57,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 bool g_everyCase = false;  // --cases: print every case's errors, not only the examples'
+const char* const kExamples = "Example maps";
+const char* const kPreparedTuning = "Tuning set (prepared synthetic, even-numbered)";
+const char* const kPreparedHeldOut = "Held-out set (prepared synthetic, odd-numbered)";
+const char* const kPreparedReal = "Real sheets (prepared, reported only)";
 
 struct Variant {
   std::string name;
@@ -80,7 +97,7 @@ const char* kCopyNames[] = {"clean", "low-passed", "noisy"};
 struct Case {
   std::string name;
   double resolution;
-  bool heldOut;
+  std::string set;  // the table it is reported in
   Vectors axis;
   DensityGrid grids[kCopies];
   double thresholds[kCopies];
@@ -138,7 +155,7 @@ std::vector<Case> simulatedCases(int count) {
                   s.parallel ? "par" : "anti", s.resolution, s.bendPerAngstrom, s.curlPerAngstrom);
     c.name = name;
     c.resolution = s.resolution;
-    c.heldOut = i % 2 == 1;
+    c.set = i % 2 == 1 ? "Held-out set (simulated, odd-numbered)" : "Tuning set (simulated, even-numbered)";
     c.axis = sheet.strandAxis;
     c.grids[kClean] = sheet.grid;
     c.thresholds[kClean] = sheet.threshold;
@@ -168,13 +185,17 @@ double readThreshold(const std::string& dir) {
   return t;
 }
 
-Case exampleCase(const std::string& dir) {
+// The reference is the mean line of the strands, as the run summary has it,
+// or with `central` the direction of the middle strands (for ideal sheets,
+// whose strands may fan over 180 degrees).
+Case exampleCase(const std::string& dir, const std::string& set, bool central = false) {
   Case c;
   c.name = exampleName(dir);
   const std::string base = dir + "/" + c.name;
   c.resolution = metaNumber(dir + "/meta.json", "resolution_A", 8);
-  c.heldOut = true;
-  c.axis = meanStrandAxis(FindTrueCAs(base));
+  c.set = set;
+  const StrandSet strands = FindTrueCAs(base);
+  c.axis = central ? centralStrandAxis(strands) : meanStrandAxis(strands);
   Map map;
   map.read(base + ".mrc");
   c.grids[kClean] = densityGridFromMap(map);
@@ -221,8 +242,8 @@ void accuracy(const std::vector<Case>& cases, const std::vector<Variant>& vs) {
     for (int copy = 0; copy < kCopies; ++copy)
       for (const Case& c : cases) errors[v][copy].push_back(errorOf(c, copy, vs[v].options));
 
-  auto table = [&](bool heldOut, bool simulated, const char* title) {
-    std::printf("\n%s: within 20 deg / cases, median error (deg)\n", title);
+  auto table = [&](const std::string& title) {
+    std::printf("\n%s: within 20 deg / cases, median error (deg)\n", title.c_str());
     std::printf("%-22s %-9s", "variant", "band");
     for (int copy = 0; copy < kCopies; ++copy) std::printf(" %-15s", kCopyNames[copy]);
     std::printf("\n");
@@ -232,7 +253,7 @@ void accuracy(const std::vector<Case>& cases, const std::vector<Variant>& vs) {
         Tally t[kCopies];
         for (size_t i = 0; i < cases.size(); ++i) {
           const Case& c = cases[i];
-          if (c.heldOut != heldOut || (c.name.rfind("sim", 0) == 0) != simulated) continue;
+          if (c.set != title) continue;
           if (std::string(b) != "all" && band(c.resolution) != b) continue;
           for (int copy = 0; copy < kCopies; ++copy) t[copy].errors.push_back(errors[v][copy][i]);
         }
@@ -242,13 +263,14 @@ void accuracy(const std::vector<Case>& cases, const std::vector<Variant>& vs) {
         std::printf("\n");
       }
   };
-  table(false, true, "Tuning set (simulated, even-numbered)");
-  table(true, true, "Held-out set (simulated, odd-numbered)");
-  table(true, false, "Example maps");
+  std::vector<std::string> sets;
+  for (const Case& c : cases)
+    if (std::find(sets.begin(), sets.end(), c.set) == sets.end()) sets.push_back(c.set);
+  for (const std::string& set : sets) table(set);
 
   std::printf("\n%s, error per case (deg, clean/low-passed/noisy):\n", g_everyCase ? "Every case" : "Example maps");
   for (size_t i = 0; i < cases.size(); ++i) {
-    if (!g_everyCase && cases[i].name.rfind("sim", 0) == 0) continue;
+    if (!g_everyCase && cases[i].set != kExamples) continue;
     std::printf("%-40s", cases[i].name.c_str());
     for (size_t v = 0; v < vs.size(); ++v)
       std::printf(" %s %5.1f/%5.1f/%5.1f", vs[v].name.substr(0, 4).c_str(), errors[v][kClean][i],
@@ -335,8 +357,8 @@ void cost(const std::string& program, const std::vector<std::string>& exampleDir
 
 int main(int argc, char** argv) {
   std::string program;
-  int sheets = 200;
-  std::vector<std::string> dirs;
+  int sheets = 200, prepared = 0;
+  std::vector<std::string> dirs, structures;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--program" && i + 1 < argc) {
@@ -345,8 +367,14 @@ int main(int argc, char** argv) {
       g_everyCase = true;
     } else if (a == "--sheets" && i + 1 < argc) {
       sheets = std::atoi(argv[++i]);
+    } else if (a == "--prepared" && i + 1 < argc) {
+      prepared = std::atoi(argv[++i]);
+    } else if (a == "--structure" && i + 1 < argc) {
+      structures.push_back(argv[++i]);
     } else if (a == "--help" || a == "-h" || a.rfind("--", 0) == 0) {
-      std::fprintf(stderr, "usage: shape_accuracy [--program PATH] [--sheets N (200)] [--cases] [EXAMPLE_DIR ...]\n");
+      std::fprintf(stderr,
+                   "usage: shape_accuracy [--program PATH] [--sheets N (200)] [--prepared N (0)]\n"
+                   "                      [--structure FILE ...] [--cases] [EXAMPLE_DIR ...]\n");
       return a == "--help" || a == "-h" ? 0 : 1;
     } else {
       dirs.push_back(a);
@@ -354,8 +382,22 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "simulating %d sheets and their copies ...\n", sheets);
   std::vector<Case> cases = simulatedCases(sheets);
-  for (const std::string& d : dirs) cases.push_back(exampleCase(d));
+  for (const std::string& d : dirs) cases.push_back(exampleCase(d, kExamples));
+  const fs::path scratch = fs::temp_directory_path() / ("shape_prepared_" + std::to_string(getpid()));
+  std::vector<std::string> costDirs = dirs;
+  if (prepared > 0 || !structures.empty()) {
+    std::fprintf(stderr, "preparing %d ideal sheets and the sheets of %zu structures ...\n", prepared,
+                 structures.size());
+    for (const PreparedFolder& f : prepareSyntheticSheets(scratch.string(), prepared))
+      cases.push_back(exampleCase(f.dir, f.index % 2 == 1 ? kPreparedHeldOut : kPreparedTuning, true));
+    for (const PreparedFolder& f : prepareStructureSheets(scratch.string(), structures, {6, 8, 10})) {
+      cases.push_back(exampleCase(f.dir, kPreparedReal));
+      costDirs.push_back(f.dir);
+    }
+  }
   accuracy(cases, variants());
-  if (!program.empty()) cost(fs::absolute(program).string(), dirs);
+  if (!program.empty()) cost(fs::absolute(program).string(), costDirs);
+  std::error_code ec;
+  fs::remove_all(scratch, ec);
   return 0;
 }

@@ -25,11 +25,7 @@ struct Rng {
 // A random rotation: a uniform unit quaternion.
 void randomRotation(Rng& rng, double m[3][3]) {
   const double u1 = rng.uniform(), u2 = rng.uniform(), u3 = rng.uniform();
-  const double a = std::sqrt(1 - u1) * std::sin(2 * kPi * u2), b = std::sqrt(1 - u1) * std::cos(2 * kPi * u2);
-  const double c = std::sqrt(u1) * std::sin(2 * kPi * u3), w = std::sqrt(u1) * std::cos(2 * kPi * u3);
-  m[0][0] = 1 - 2 * (b * b + c * c); m[0][1] = 2 * (a * b - c * w);     m[0][2] = 2 * (a * c + b * w);
-  m[1][0] = 2 * (a * b + c * w);     m[1][1] = 1 - 2 * (a * a + c * c); m[1][2] = 2 * (b * c - a * w);
-  m[2][0] = 2 * (a * c - b * w);     m[2][1] = 2 * (b * c + a * w);     m[2][2] = 1 - 2 * (a * a + b * b);
+  rotationFromUniforms(u1, u2, u3, m);
 }
 
 Coordinate turn(const double m[3][3], Coordinate p) {
@@ -38,22 +34,33 @@ Coordinate turn(const double m[3][3], Coordinate p) {
 }
 
 // In-place 1-D discrete Fourier transform (direct sum; the lines are short).
+// The n roots of unity are worked out once per line length.
 void dft(std::vector<std::complex<double>>& line, bool inverse) {
   const size_t n = line.size();
-  std::vector<std::complex<double>> out(n);
   const double sign = inverse ? 1.0 : -1.0;
+  std::vector<std::complex<double>> roots(n);
+  for (size_t m = 0; m < n; ++m) {
+    const double a = sign * 2 * kPi * static_cast<double>(m) / static_cast<double>(n);
+    roots[m] = std::complex<double>(std::cos(a), std::sin(a));
+  }
+  std::vector<std::complex<double>> out(n);
   for (size_t k = 0; k < n; ++k) {
     std::complex<double> s = 0;
-    for (size_t j = 0; j < n; ++j) {
-      const double a = sign * 2 * kPi * static_cast<double>((k * j) % n) / static_cast<double>(n);
-      s += line[j] * std::complex<double>(std::cos(a), std::sin(a));
-    }
+    for (size_t j = 0; j < n; ++j) s += line[j] * roots[(k * j) % n];
     out[k] = inverse ? s / static_cast<double>(n) : s;
   }
   line = out;
 }
 
 }  // namespace
+
+void rotationFromUniforms(double u1, double u2, double u3, double m[3][3]) {
+  const double a = std::sqrt(1 - u1) * std::sin(2 * kPi * u2), b = std::sqrt(1 - u1) * std::cos(2 * kPi * u2);
+  const double c = std::sqrt(u1) * std::sin(2 * kPi * u3), w = std::sqrt(u1) * std::cos(2 * kPi * u3);
+  m[0][0] = 1 - 2 * (b * b + c * c); m[0][1] = 2 * (a * b - c * w);     m[0][2] = 2 * (a * c + b * w);
+  m[1][0] = 2 * (a * b + c * w);     m[1][1] = 1 - 2 * (a * a + c * c); m[1][2] = 2 * (b * c - a * w);
+  m[2][0] = 2 * (a * c - b * w);     m[2][1] = 2 * (b * c + a * w);     m[2][2] = 1 - 2 * (a * a + b * b);
+}
 
 SimulatedSheet simulateSheet(const SheetSpec& spec) {
   Rng rng(spec.seed);
@@ -218,4 +225,11 @@ Vectors meanStrandAxis(const StrandSet& caTraces) {
     axes.push_back(eigenSymmetric3(cov).vectors[2]);
   }
   return meanLineDirection(axes);
+}
+
+Vectors centralStrandAxis(const StrandSet& caTraces) {
+  const size_t n = caTraces.size();
+  if (n == 0) return Vectors();
+  const size_t first = n % 2 ? n / 2 : n / 2 - 1;
+  return meanStrandAxis(StrandSet(caTraces.begin() + first, caTraces.begin() + n / 2 + 1));
 }

@@ -34,6 +34,10 @@ struct SimulatedSheet {
 
 SimulatedSheet simulateSheet(const SheetSpec& spec);
 
+// The rotation of the unit quaternion drawn from three uniform numbers in
+// (0, 1): uniform over all rotations when they are.
+void rotationFromUniforms(double u1, double u2, double u3, double m[3][3]);
+
 // The threshold whose voxels at or above it enclose `volume` Å^3.
 double thresholdForVolume(const DensityGrid& grid, double volume);
 // Every Fourier component finer than `resolution` Å removed.
@@ -44,3 +48,8 @@ DensityGrid withNoise(const DensityGrid& grid, double sigma, uint32_t seed);
 // The mean line of the strand axes (meanLineDirection), each the principal
 // axis of its C-alphas.
 Vectors meanStrandAxis(const StrandSet& caTraces);
+// The same of the middle strand alone, or of the two middle strands of an
+// even count: the direction a sheet's centre has, still defined when the
+// strands fan over 180 degrees or more from edge to edge and their mean line
+// turns to lie across the middle strand.
+Vectors centralStrandAxis(const StrandSet& caTraces);
