@@ -64,6 +64,10 @@ double Dist(const PointList& p, const PointList& q) {
   return distByIndex(p, PointSetIndex(q), std::numeric_limits<double>::infinity());
 }
 
+double Dist(const PointList& p, const PointSetIndex& q) {
+  return distByIndex(p, q, std::numeric_limits<double>::infinity());
+}
+
 namespace {
 
 // Dist from strand a to the strand of b that lies nearest to it; a strand
