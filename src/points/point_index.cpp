@@ -16,7 +16,9 @@
 
 namespace {
 
-constexpr int kLeafSize = 8;
+// Sixteen points a leaf: the lines of the strand search are indexed for a
+// handful of queries each, so building the tree weighs as much as searching it.
+constexpr int kLeafSize = 16;
 
 // Whether consecutive points lie close to each other compared with the
 // extent of the whole list, as along a stick or a sorted line.
