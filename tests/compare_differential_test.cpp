@@ -148,3 +148,17 @@ TEST(FindDetectAADifferential, UnboundedCoordinatesFallBackToTheScan) {
   candidate[2][3].x = 5e7;
   EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate));
 }
+
+TEST(OneWayDistDifferential, TheStrandNearestAtTheMiddleIsNotAlwaysNearestOnAverage) {
+  // The short strand lies nearest to a's middle point and is measured first;
+  // the long one, a little farther at the middle, is nearer on average, by
+  // less and less, so that measuring it must not be given up too soon.
+  const PointList a = sampledStrand(Coordinate(0, 0, 0), Vectors(1, 0, 0), 20, 0);
+  const PointList shortStrand = sampledStrand(Coordinate(4, 5, 0), Vectors(1, 0, 0), 12, 0);
+  for (double y : {5.05, 5.1, 5.15, 5.19, 5.2, 5.25}) {
+    const PointList longStrand = sampledStrand(Coordinate(-1, y, 0.01), Vectors(1, 0, 0), 22, 0);
+    const StrandSet b{shortStrand, longStrand};
+    expectSameValue(plain::OneWayDist({a}, b), OneWayDist({a}, b));
+    expectSameValue(plain::OneWayDist(b, {a}), OneWayDist(b, {a}));
+  }
+}

@@ -41,17 +41,28 @@ double distByIndex(const PointList& p, const PointSetIndex& q, double cap) {
   return sum / static_cast<double>(p.size());
 }
 
-// Whether the box bounds alone show that Dist(p, q) cannot come out below
-// `cap`: each point's term is at least its distance to q's box (or 999 when
-// that is farther), and the sum of those bounds already exceeds cap * |p|.
-bool boundedAway(const PointList& p, const PointSetIndex& q, double cap) {
+// Dist from p to the list held by the index, or `cap` when it cannot come
+// out below cap. Each point's term is at least its distance to q's box (or
+// 999 when that is farther): when the sum of those bounds already exceeds
+// cap * |p| no point is measured, and otherwise the measuring stops as soon
+// as the running sum with the bounds of the points still to come exceeds
+// it. The allowance of 1e-9 lies far above the rounding of either sum.
+// `bounds` is working space.
+double distBelowCap(const PointList& p, const PointSetIndex& q, double cap, std::vector<double>& bounds) {
+  if (!(cap < kNoNeighbour)) return distByIndex(p, q, cap);
   const double limit = cap * static_cast<double>(p.size()) * (1 + 1e-9);
+  // bounds[i]: the sum of the bounds of the points from i on.
+  bounds.assign(p.size() + 1, 0.0);
+  for (std::size_t i = p.size(); i-- > 0;) bounds[i] = bounds[i + 1] + std::min(q.lowerBound(p[i]), kNoNeighbour);
+  if (bounds[0] > limit) return cap;
+  const double exactLimit = cap * static_cast<double>(p.size()) * (1 + 1e-12);
   double sum = 0;
-  for (const Coordinate& pp : p) {
-    sum += std::min(q.lowerBound(pp), kNoNeighbour);
-    if (sum > limit) return true;
+  int hint = -1;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    sum += q.nearestDistance(p[i], hint);
+    if (sum > exactLimit || sum + bounds[i + 1] > limit) return cap;
   }
-  return false;
+  return sum / static_cast<double>(p.size());
 }
 
 }  // namespace
@@ -87,16 +98,11 @@ double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vect
     std::stable_sort(order.begin(), order.end(), [&](std::size_t u, std::size_t v) { return near[u] < near[v]; });
   }
   double m = kNoNeighbour;
+  std::vector<double> bounds;
   for (std::size_t k : order) {
     const PointList& strand = b[k];
-    double d;
-    if (a.size() < kScanBelow || strand.size() < kScanBelow) {
-      d = distByScan(a, strand);
-    } else if (boundedAway(a, indexOfB[k], m)) {
-      continue;
-    } else {
-      d = distByIndex(a, indexOfB[k], m);
-    }
+    const double d = a.size() < kScanBelow || strand.size() < kScanBelow ? distByScan(a, strand)
+                                                                          : distBelowCap(a, indexOfB[k], m, bounds);
     if (d < m && d > 0) m = d;
   }
   return m;
