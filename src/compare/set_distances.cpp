@@ -52,8 +52,9 @@ double distBelowCap(const PointList& p, const PointSetIndex& q, double cap, std:
   if (!(cap < kNoNeighbour)) return distByIndex(p, q, cap);
   const double limit = cap * static_cast<double>(p.size()) * (1 + 1e-9);
   // bounds[i]: the sum of the bounds of the points from i on.
-  bounds.assign(p.size() + 1, 0.0);
-  for (std::size_t i = p.size(); i-- > 0;) bounds[i] = bounds[i + 1] + std::min(q.lowerBound(p[i]), kNoNeighbour);
+  q.lowerBounds(p, bounds);
+  bounds.push_back(0.0);
+  for (std::size_t i = p.size(); i-- > 0;) bounds[i] = bounds[i + 1] + std::min(bounds[i], kNoNeighbour);
   if (bounds[0] > limit) return cap;
   const double exactLimit = cap * static_cast<double>(p.size()) * (1 + 1e-12);
   double sum = 0;

@@ -528,9 +528,13 @@ double PointSetIndex::nearestDistance(Coordinate query, int& hint) const {
   return best;
 }
 
-double PointSetIndex::lowerBound(Coordinate query) const {
-  if (!indexed_ || pts_.empty() || !withinReach(query)) return 0;
-  return std::max(0.0, minGap(nodes_[0].box, toFrame(frame_, query)) - margin_);
+void PointSetIndex::lowerBounds(const PointList& queries, std::vector<double>& bounds) const {
+  bounds.assign(queries.size(), 0.0);
+  if (!indexed_ || pts_.empty()) return;
+  const Box& root = nodes_[0].box;
+  for (size_t i = 0; i < queries.size(); ++i) {
+    if (withinReach(queries[i])) bounds[i] = std::max(0.0, minGap(root, toFrame(frame_, queries[i])) - margin_);
+  }
 }
 
 IndexPair closestPairBetween(const PointSetIndex& x, const PointSetIndex& y) {
