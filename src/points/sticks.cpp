@@ -62,10 +62,11 @@ class SweepList {
     axis_ = 0;
     for (int a = 1; a < 3; ++a)
       if (hi[a] - lo[a] > hi[axis_] - lo[axis_]) axis_ = a;
+    std::vector<double> value(m);
+    for (int k = 0; k < m; ++k) value[k] = axisValue(d[k], axis_);
     std::vector<int> order(m);
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int u, int v) { return axisValue(d[u], axis_) < axisValue(d[v], axis_); });
+    std::stable_sort(order.begin(), order.end(), [&](int u, int v) { return value[u] < value[v]; });
     rank_.resize(m);
     pts_.resize(m);
     key_.resize(m);
