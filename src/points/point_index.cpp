@@ -474,56 +474,56 @@ double PointSetIndex::nearestDistance(Coordinate query, int& hint) const {
   // best, so only the rest is measured with getDistance.
   double reachSq = (best + margin_) * (best + margin_);
   const Coordinate local = toFrame(frame_, query);
-  // Nodes waiting to be searched, with their squared gap to the query.
+  // Nodes waiting to be searched, with their squared gap to the query. With
+  // a hint: from its leaf upwards, the leaf first, then at every level the
+  // other half, which its box mostly rules out at once.
   int stack[128];
   double gaps[128];
-  auto searchDown = [&](int from, double gap) {
-    int top = 0;
-    stack[top] = from;
-    gaps[top++] = gap;
-    while (top > 0) {
-      --top;
-      if (gaps[top] > reachSq) continue;
-      const Node& node = nodes_[stack[top]];
-      if (node.left < 0) {
-        for (int i = node.begin; i < node.end; ++i) {
-          const Coordinate& p = pts_[i];
-          const double dx = query.x - p.x, dy = query.y - p.y, dz = query.z - p.z;
-          if (dx * dx + dy * dy + dz * dz > reachSq) continue;
-          const double d = getDistance(query, p);
-          if (best > d && d > 0) {
-            best = d;
-            hint = i;
-            reachSq = (best + margin_) * (best + margin_);
-          }
-        }
-        continue;
-      }
-      const double gl = gapSquared(nodes_[node.left].box, local), gr = gapSquared(nodes_[node.right].box, local);
-      // The nearer child goes on the stack last, so it is searched first.
-      const bool leftFirst = gl <= gr;
-      const int children[2] = {leftFirst ? node.right : node.left, leftFirst ? node.left : node.right};
-      const double childGaps[2] = {leftFirst ? gr : gl, leftFirst ? gl : gr};
-      for (int c = 0; c < 2; ++c) {
-        if (childGaps[c] > reachSq) continue;
-        stack[top] = children[c];
-        gaps[top++] = childGaps[c];
-      }
-    }
-  };
+  int top = 0;
   if (hint < 0 || hint >= static_cast<int>(pts_.size())) {
-    searchDown(0, 0);
-    return best;
+    stack[top] = 0;
+    gaps[top++] = 0;
+  } else {
+    int path[64];
+    int depth = 0;
+    for (int node = leafOf_[hint]; nodes_[node].parent >= 0; node = nodes_[node].parent) path[depth++] = node;
+    for (int k = depth - 1; k >= 0; --k) {
+      const Node& parent = nodes_[nodes_[path[k]].parent];
+      const int sibling = parent.left == path[k] ? parent.right : parent.left;
+      stack[top] = sibling;
+      gaps[top++] = gapSquared(nodes_[sibling].box, local);
+    }
+    stack[top] = leafOf_[hint];
+    gaps[top++] = 0;
   }
-  // From the hint's leaf upwards: the leaf, then at every level the other
-  // half, which its box mostly rules out at once.
-  int node = leafOf_[hint];
-  searchDown(node, 0);
-  while (nodes_[node].parent >= 0) {
-    const Node& parent = nodes_[nodes_[node].parent];
-    const int sibling = parent.left == node ? parent.right : parent.left;
-    searchDown(sibling, gapSquared(nodes_[sibling].box, local));
-    node = nodes_[node].parent;
+  while (top > 0) {
+    --top;
+    if (gaps[top] > reachSq) continue;
+    const Node& node = nodes_[stack[top]];
+    if (node.left < 0) {
+      for (int i = node.begin; i < node.end; ++i) {
+        const Coordinate& p = pts_[i];
+        const double dx = query.x - p.x, dy = query.y - p.y, dz = query.z - p.z;
+        if (dx * dx + dy * dy + dz * dz > reachSq) continue;
+        const double d = getDistance(query, p);
+        if (best > d && d > 0) {
+          best = d;
+          hint = i;
+          reachSq = (best + margin_) * (best + margin_);
+        }
+      }
+      continue;
+    }
+    const double gl = gapSquared(nodes_[node.left].box, local), gr = gapSquared(nodes_[node.right].box, local);
+    // The nearer child goes on the stack last, so it is searched first.
+    const bool leftFirst = gl <= gr;
+    const int children[2] = {leftFirst ? node.right : node.left, leftFirst ? node.left : node.right};
+    const double childGaps[2] = {leftFirst ? gr : gl, leftFirst ? gl : gr};
+    for (int c = 0; c < 2; ++c) {
+      if (childGaps[c] > reachSq) continue;
+      stack[top] = children[c];
+      gaps[top++] = childGaps[c];
+    }
   }
   return best;
 }
