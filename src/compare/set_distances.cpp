@@ -85,15 +85,16 @@ constexpr std::size_t kRun = 32;
 
 std::vector<Extent> runExtents(const PointList& points) {
   std::vector<Extent> runs;
-  for (std::size_t i = 0; i < points.size(); i += kRun) runs.push_back(extentOf(points, i, std::min(points.size(), i + kRun)));
+  for (std::size_t i = 0; i < points.size(); i += kRun)
+    runs.push_back(extentOf(points, i, std::min(points.size(), i + kRun)));
   return runs;
 }
 
 // Dist from p to the list held by the index, or `cap` when it cannot come
 // out below cap. Each point's term is at least its distance to q's box (or
 // 999 when that is farther). The boxes of runs of p's points against q's
-// box give a first bound at little cost; then each point's distance to q's
-// tightest box. When the sum of either bound already exceeds cap * |p| no
+// box give a first bound at little cost; then each point's distance to the
+// box of q's index, which lies along the strand and hugs it. When the sum of either bound already exceeds cap * |p| no
 // point is measured, and otherwise the measuring stops as soon as the
 // running sum with the bounds of the points still to come exceeds it. The
 // allowance of 1e-9 lies far above the rounding of any of these sums.
