@@ -212,6 +212,24 @@ TEST(FineStickDifferential, MatchesTheScanningWalkOnLatticeClouds) {
   }
 }
 
+TEST(FineStickDifferential, LinesAcrossTheOriginWithSignedZeros) {
+  // The walk's list is sorted along the widest axis: values of both signs,
+  // 0 and -0 among them, and values far apart in magnitude.
+  Draw draw(9);
+  for (int round = 0; round < 30; ++round) {
+    PointList expected = lineCloud(draw, draw.integer(20, 400), 2 + draw.integer(0, 20), 0.05);
+    const double shift = round % 2 ? expected.front().x : 1e-300;
+    for (Coordinate& p : expected) p.x -= shift;
+    if (round % 3 == 0) {
+      for (int k = 0; k < 5; ++k) expected.push_back(Coordinate(k % 2 ? 0.0 : -0.0, 0.01 * k, 0));
+    }
+    PointList actual = expected;
+    plain::fineStickUnordered(expected, 0.1);
+    fineStickUnordered(actual, 0.1);
+    expectSameList(expected, actual);
+  }
+}
+
 TEST(RoughStickDifferential, ThinsAsTheErasingLoopDoes) {
   Draw draw(9);
   for (int round = 0; round < 200; ++round) {
