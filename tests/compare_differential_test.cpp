@@ -12,6 +12,7 @@
 #include "reference/plain_compare.h"
 #include "support/same_bits.h"
 #include "velmorantique/compare.h"
+#include "velmorantique/points.h"
 
 namespace {
 
@@ -34,6 +35,21 @@ StrandSet sheetOfStrands(std::mt19937& rng, int count, double shift) {
                                   0.002 * static_cast<int>(rng() % 4)));
   }
   return sheet;
+}
+
+// Reference strands of a few C-alphas 3.35 Å apart, in the plane of the
+// strands of sheetOfStrands, some of them lying on a candidate's points.
+ReferenceStrands referenceCas(std::mt19937& rng, int count) {
+  ReferenceStrands reference;
+  for (int k = 0; k < count; ++k) {
+    ReferenceStrand record;
+    const int residues = 3 + static_cast<int>(rng() % 8);
+    const double x0 = -6 + 0.1 * static_cast<int>(rng() % 40), y = 4.8 * k + 0.5 * static_cast<int>(rng() % 5);
+    for (int r = 0; r < residues; ++r) record.cas.push_back(Coordinate(x0 + 3.35 * r, y, 0.3 * k));
+    record.seqLength = residues + static_cast<int>(rng() % 3);
+    reference.push_back(record);
+  }
+  return reference;
 }
 
 void expectSameValue(double expected, double actual) {
@@ -106,4 +122,43 @@ TEST(OneWayDistDifferential, UnboundedCoordinatesFallBackToTheScan) {
   expectSameValue(plain::OneWayDist(candidate, reference), OneWayDist(candidate, reference));
   for (const PointList& p : candidate)
     for (const PointList& q : reference) expectSameValue(plain::Dist(p, q), Dist(p, q));
+}
+
+TEST(FindDetectAADifferential, MatchesTheScanOnFinelySampledCandidates) {
+  std::mt19937 rng(25);
+  for (int round = 0; round < 20; ++round) {
+    const ReferenceStrands reference = referenceCas(rng, 4);
+    StrandSet candidate = sheetOfStrands(rng, 5, 0.1 * (round % 4));
+    // A strand twice over (tied for nearest), an empty one, and a C-alpha
+    // that coincides with a point (distance 0: no neighbour, yet detected).
+    candidate.push_back(candidate[round % 5]);
+    if (round % 3 == 0) candidate.push_back(PointList());
+    if (round % 2 == 0) candidate[1].push_back(reference[1].cas[0]);
+    EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate));
+    for (const ReferenceStrand& record : reference)
+      for (const PointList& q : candidate) expectSameValue(plain::Dist(record.cas, q), Dist(record.cas, PointSetIndex(q)));
+  }
+}
+
+TEST(FindDetectAADifferential, UnboundedCoordinatesFallBackToTheScan) {
+  std::mt19937 rng(26);
+  const ReferenceStrands reference = referenceCas(rng, 3);
+  StrandSet candidate = sheetOfStrands(rng, 3, 0.2);
+  candidate[0][7].y = std::numeric_limits<double>::quiet_NaN();
+  candidate[2][3].x = 5e7;
+  EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate));
+}
+
+TEST(OneWayDistDifferential, TheStrandNearestAtTheMiddleIsNotAlwaysNearestOnAverage) {
+  // The short strand lies nearest to a's middle point and is measured first;
+  // the long one, a little farther at the middle, is nearer on average, by
+  // less and less, so that measuring it must not be given up too soon.
+  const PointList a = sampledStrand(Coordinate(0, 0, 0), Vectors(1, 0, 0), 20, 0);
+  const PointList shortStrand = sampledStrand(Coordinate(4, 5, 0), Vectors(1, 0, 0), 12, 0);
+  for (double y : {5.05, 5.1, 5.15, 5.19, 5.2, 5.25}) {
+    const PointList longStrand = sampledStrand(Coordinate(-1, y, 0.01), Vectors(1, 0, 0), 22, 0);
+    const StrandSet b{shortStrand, longStrand};
+    expectSameValue(plain::OneWayDist({a}, b), OneWayDist({a}, b));
+    expectSameValue(plain::OneWayDist(b, {a}), OneWayDist(b, {a}));
+  }
 }

@@ -100,6 +100,22 @@ TEST(PseudoAtomWriter, ResiduesSplitAsThePseudoProtein) {
   }
 }
 
+TEST(PseudoAtomWriter, StrandsAreWrittenAsTheirFlattenedList) {
+  // Empty strands first, between and last; one strand crosses the residue
+  // split at 99999 points.
+  StrandSet strands{PointList(), PointList(3), PointList(), PointList(99998), PointList(5), PointList()};
+  int i = 0;
+  for (PointList& strand : strands)
+    for (Coordinate& p : strand) p = Coordinate(i * 0.001, -i, 0.25 * (i % 7)), ++i;
+  for (size_t kept : {strands.size(), size_t(3), size_t(0)}) {
+    SCOPED_TRACE(kept);
+    const StrandSet some(strands.begin(), strands.begin() + static_cast<long>(kept));
+    TempFile file("strands.pdb");
+    writePseudoAtoms(file.path, some, "HOH", " H  ");
+    EXPECT_EQ(readFile(file.path), written(flatten(some)));
+  }
+}
+
 TEST(PseudoAtomWriter, UnwritablePathIsReportedAndNothingIsWritten) {
   ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
   const std::string out = stdoutOf([] { writePseudoAtoms("/nonexistent-dir/x.pdb", {Coordinate()}, "HOH", " H  "); });

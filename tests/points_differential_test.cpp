@@ -115,6 +115,19 @@ TEST(ClosestPairDifferential, MatchesTheScanBetweenNeighbouringLines) {
   }
 }
 
+TEST(ClosestPairDifferential, ExactlyParallelLinesTieAllAlongAndTheFirstPairWins) {
+  // Two straight lines 4.5 Å apart sampled on the same lattice: every pair
+  // straight across lies at exactly the smallest distance, so the answer
+  // rests on the tie rule alone, however the search opens the pairs.
+  for (int shift : {0, 3, 7}) {
+    PointList a, b;
+    for (int i = 0; i < 700; ++i) a.push_back(Coordinate(0.25 * ((i * 37) % 700), 0, 0));
+    for (int i = 0; i < 650; ++i) b.push_back(Coordinate(0.25 * ((i * 11 + shift) % 650), 4.5, 0));
+    EXPECT_EQ(plain::findClosestPointBtwSets(a, b), findClosestPointBtwSets(a, b)) << shift;
+    EXPECT_EQ(plain::findClosestPointBtwSets(b, a), findClosestPointBtwSets(b, a)) << shift;
+  }
+}
+
 TEST(ClosestPairDifferential, NothingCountsAt999OrBeyond) {
   const PointList a{{0, 0, 0}, {0, 0, 0}};
   for (double far : {999.0, 998.9999999999999, 999.0000000000001, 1500.0}) {
@@ -195,6 +208,24 @@ TEST(FineStickDifferential, MatchesTheScanningWalkOnLatticeClouds) {
     PointList actual = expected;
     plain::fineStickUnordered(expected, 0.3);
     fineStickUnordered(actual, 0.3);
+    expectSameList(expected, actual);
+  }
+}
+
+TEST(FineStickDifferential, LinesAcrossTheOriginWithSignedZeros) {
+  // The walk's list is sorted along the widest axis: values of both signs,
+  // 0 and -0 among them, and values far apart in magnitude.
+  Draw draw(9);
+  for (int round = 0; round < 30; ++round) {
+    PointList expected = lineCloud(draw, draw.integer(20, 400), 2 + draw.integer(0, 20), 0.05);
+    const double shift = round % 2 ? expected.front().x : 1e-300;
+    for (Coordinate& p : expected) p.x -= shift;
+    if (round % 3 == 0) {
+      for (int k = 0; k < 5; ++k) expected.push_back(Coordinate(k % 2 ? 0.0 : -0.0, 0.01 * k, 0));
+    }
+    PointList actual = expected;
+    plain::fineStickUnordered(expected, 0.1);
+    fineStickUnordered(actual, 0.1);
     expectSameList(expected, actual);
   }
 }

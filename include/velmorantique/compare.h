@@ -10,6 +10,8 @@
 
 #include "velmorantique/geometry.h"
 
+class PointSetIndex;
+
 // One strand record of the reference structure.
 struct ReferenceStrand {
   PointList cas;      // C-alphas of its residues, first to last in chain order (none when the record runs backwards)
@@ -36,6 +38,8 @@ constexpr double kMaxAxisLength = 100000.0;
 PointList sampleStrandAxis(Coordinate first, const PointList& cas, Coordinate last, double& sampledLength);
 
 double Dist(const PointList& p, const PointList& q);
+// The same, with q given as its index: for a list measured against many others.
+double Dist(const PointList& p, const PointSetIndex& q);
 double OneWayDist(const StrandSet& a, const StrandSet& b);
 std::pair<double, double> Dist_OneToOne(const PointList& p, const PointList& q);
 std::pair<std::pair<double, double>, int> RMS(const StrandSet& a, const StrandSet& b);
@@ -43,3 +47,5 @@ std::pair<std::pair<double, double>, int> RMS(const StrandSet& a, const StrandSe
 // (detected, total): reference residues a candidate detects, and residue
 // numbers the reference strands span.
 std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const StrandSet& candidate);
+// Residue numbers the reference strands span, gaps included: the total of FindDetectAA.
+int spannedResidues(const ReferenceStrands& reference);

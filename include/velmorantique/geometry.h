@@ -76,7 +76,11 @@ class Vectors {
 
 using RotationMatrix = double[4][4];  // row-vector convention: row 3 holds the translation
 
-double getDistance(Coordinate a, Coordinate b);
+// Inline: the point kernels measure millions of pairs per run.
+inline double getDistance(Coordinate a, Coordinate b) {
+  const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
 Coordinate triangleCenter(Coordinate p1, Coordinate p2, Coordinate p3);
 // The point at signed distance d from a on the line a->b.
 Coordinate pointOnLine(Coordinate a, Coordinate b, double d);

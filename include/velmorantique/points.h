@@ -65,9 +65,9 @@ class PointSetIndex {
   // Dist). hint, when not -1, names a distinct point likely to be nearest
   // and is set to the one found, so that a walk along a line stays cheap.
   double nearestDistance(Coordinate query, int& hint) const;
-  // A distance no point of the list is nearer to the query than (0 for
-  // lists answered by scans).
-  double lowerBound(Coordinate query) const;
+  // For every query, a distance no point of the list is nearer to it than
+  // (0 for lists answered by scans).
+  void lowerBounds(const PointList& queries, std::vector<double>& bounds) const;
   // findClosestPointBtwSets of the two lists.
   friend IndexPair closestPairBetween(const PointSetIndex& a, const PointSetIndex& b);
 

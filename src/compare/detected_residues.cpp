@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "velmorantique/compare.h"
+#include "velmorantique/points.h"
 
 namespace {
 
@@ -31,13 +32,20 @@ int countCovered(const PointList& reference, const PointList& line) {
 // residue may be counted more than once. The total counts residue numbers
 // spanned by the strand records, gaps included.
 std::pair<int, int> FindDetectAA(const ReferenceStrands& referenceStrands, const StrandSet& candidate) {
-  int detected = 0, total = 0;
+  int detected = 0;
+  // Every candidate strand is measured against every reference strand, and
+  // a finely sampled one holds thousands of points: each is indexed once.
+  std::vector<PointSetIndex> indexOf;
+  if (!referenceStrands.empty()) {
+    indexOf.reserve(candidate.size());
+    for (const PointList& strand : candidate) indexOf.emplace_back(strand);
+  }
   for (const ReferenceStrand& record : referenceStrands) {
     const PointList& reference = record.cas;
 
     std::vector<double> dist;
     double nearest = kNoNeighbour;
-    for (const PointList& strand : candidate) {
+    for (const PointSetIndex& strand : indexOf) {
       dist.push_back(Dist(reference, strand));
       if (dist.back() < nearest && dist.back() > 0) nearest = dist.back();
     }
@@ -45,7 +53,12 @@ std::pair<int, int> FindDetectAA(const ReferenceStrands& referenceStrands, const
     for (std::size_t c = 0; c < candidate.size(); ++c) {
       if (std::fabs(dist[c] - nearest) < 0.001) detected += countCovered(reference, candidate[c]);
     }
-    total += record.seqLength;
   }
-  return std::make_pair(detected, total);
+  return std::make_pair(detected, spannedResidues(referenceStrands));
+}
+
+int spannedResidues(const ReferenceStrands& referenceStrands) {
+  int total = 0;
+  for (const ReferenceStrand& record : referenceStrands) total += record.seqLength;
+  return total;
 }

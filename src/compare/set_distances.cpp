@@ -41,17 +41,84 @@ double distByIndex(const PointList& p, const PointSetIndex& q, double cap) {
   return sum / static_cast<double>(p.size());
 }
 
-// Whether the box bounds alone show that Dist(p, q) cannot come out below
-// `cap`: each point's term is at least its distance to q's box (or 999 when
-// that is farther), and the sum of those bounds already exceeds cap * |p|.
-bool boundedAway(const PointList& p, const PointSetIndex& q, double cap) {
-  const double limit = cap * static_cast<double>(p.size()) * (1 + 1e-9);
-  double sum = 0;
-  for (const Coordinate& pp : p) {
-    sum += std::min(q.lowerBound(pp), kNoNeighbour);
-    if (sum > limit) return true;
+// An axis-aligned box around points of the map frame. Not `bounded` when a
+// point lies beyond reach (withinReach) or has a coordinate that is not a
+// number: no bound is then taken from it.
+struct Extent {
+  double lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+  bool bounded = true, empty = true;
+  int count = 0;
+
+  void add(const Coordinate& p) {
+    ++count;
+    if (!withinReach(p)) bounded = false;
+    const double v[3] = {p.x, p.y, p.z};
+    for (int a = 0; a < 3; ++a) {
+      if (empty || v[a] < lo[a]) lo[a] = v[a];
+      if (empty || v[a] > hi[a]) hi[a] = v[a];
+    }
+    empty = false;
   }
-  return false;
+};
+
+Extent extentOf(const PointList& points, std::size_t begin, std::size_t end) {
+  Extent e;
+  for (std::size_t i = begin; i < end; ++i) e.add(points[i]);
+  return e;
+}
+
+// A distance below every measured distance between a point of a and a point
+// of b: the gap between the boxes, lowered by far more than the rounding of
+// either for coordinates within reach. 0 when either box gives no bound.
+double gapBelow(const Extent& a, const Extent& b) {
+  if (!a.bounded || !b.bounded || a.empty || b.empty) return 0;
+  double s = 0;
+  for (int k = 0; k < 3; ++k) {
+    const double d = a.hi[k] < b.lo[k] ? b.lo[k] - a.hi[k] : (b.hi[k] < a.lo[k] ? a.lo[k] - b.hi[k] : 0);
+    s += d * d;
+  }
+  return std::max(0.0, std::sqrt(s) * (1 - 1e-9) - 1e-6);
+}
+
+// Runs of this many consecutive points of a strand share one box.
+constexpr std::size_t kRun = 32;
+
+std::vector<Extent> runExtents(const PointList& points) {
+  std::vector<Extent> runs;
+  for (std::size_t i = 0; i < points.size(); i += kRun)
+    runs.push_back(extentOf(points, i, std::min(points.size(), i + kRun)));
+  return runs;
+}
+
+// Dist from p to the list held by the index, or `cap` when it cannot come
+// out below cap. Each point's term is at least its distance to q's box (or
+// 999 when that is farther). The boxes of runs of p's points against q's
+// box give a first bound at little cost; then each point's distance to the
+// box of q's index, which lies along the strand and hugs it. When the sum of either bound already exceeds cap * |p| no
+// point is measured, and otherwise the measuring stops as soon as the
+// running sum with the bounds of the points still to come exceeds it. The
+// allowance of 1e-9 lies far above the rounding of any of these sums.
+// `bounds` is working space.
+double distBelowCap(const PointList& p, const std::vector<Extent>& runsOfP, const PointSetIndex& q,
+                    const Extent& extentOfQ, double cap, std::vector<double>& bounds) {
+  if (!(cap < kNoNeighbour)) return distByIndex(p, q, cap);
+  const double limit = cap * static_cast<double>(p.size()) * (1 + 1e-9);
+  double coarse = 0;
+  for (const Extent& run : runsOfP) coarse += run.count * std::min(gapBelow(run, extentOfQ), kNoNeighbour);
+  if (coarse > limit) return cap;
+  // bounds[i]: the sum of the bounds of the points from i on.
+  q.lowerBounds(p, bounds);
+  bounds.push_back(0.0);
+  for (std::size_t i = p.size(); i-- > 0;) bounds[i] = bounds[i + 1] + std::min(bounds[i], kNoNeighbour);
+  if (bounds[0] > limit) return cap;
+  const double exactLimit = cap * static_cast<double>(p.size()) * (1 + 1e-12);
+  double sum = 0;
+  int hint = -1;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    sum += q.nearestDistance(p[i], hint);
+    if (sum > exactLimit || sum + bounds[i + 1] > limit) return cap;
+  }
+  return sum / static_cast<double>(p.size());
 }
 
 }  // namespace
@@ -64,6 +131,10 @@ double Dist(const PointList& p, const PointList& q) {
   return distByIndex(p, PointSetIndex(q), std::numeric_limits<double>::infinity());
 }
 
+double Dist(const PointList& p, const PointSetIndex& q) {
+  return distByIndex(p, q, std::numeric_limits<double>::infinity());
+}
+
 namespace {
 
 // Dist from strand a to the strand of b that lies nearest to it; a strand
@@ -71,7 +142,8 @@ namespace {
 // the smallest qualifying distance counts, whatever the order the strands are
 // measured in: the one nearest a's middle point goes first, so that the
 // others can be given up early.
-double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vector<PointSetIndex>& indexOfB) {
+double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vector<PointSetIndex>& indexOfB,
+                         const std::vector<Extent>& extentOfB) {
   std::vector<std::size_t> order(b.size());
   for (std::size_t k = 0; k < b.size(); ++k) order[k] = k;
   if (!a.empty() && a.size() >= kScanBelow) {
@@ -83,16 +155,13 @@ double nearestStrandDist(const PointList& a, const StrandSet& b, const std::vect
     std::stable_sort(order.begin(), order.end(), [&](std::size_t u, std::size_t v) { return near[u] < near[v]; });
   }
   double m = kNoNeighbour;
+  std::vector<double> bounds;
+  const std::vector<Extent> runs = runExtents(a);
   for (std::size_t k : order) {
     const PointList& strand = b[k];
-    double d;
-    if (a.size() < kScanBelow || strand.size() < kScanBelow) {
-      d = distByScan(a, strand);
-    } else if (boundedAway(a, indexOfB[k], m)) {
-      continue;
-    } else {
-      d = distByIndex(a, indexOfB[k], m);
-    }
+    const double d = a.size() < kScanBelow || strand.size() < kScanBelow
+                         ? distByScan(a, strand)
+                         : distBelowCap(a, runs, indexOfB[k], extentOfB[k], m, bounds);
     if (d < m && d > 0) m = d;
   }
   return m;
@@ -124,9 +193,14 @@ StrandMatch matchStrand(const PointList& a, const StrandSet& b) {
 // strands; the surplus strands at either end do not count.
 double OneWayDist(const StrandSet& a, const StrandSet& b) {
   std::vector<PointSetIndex> indexOfB;
-  for (const PointList& strand : b) indexOfB.emplace_back(strand);
+  std::vector<Extent> extentOfB;
+  indexOfB.reserve(b.size());
+  for (const PointList& strand : b) {
+    indexOfB.emplace_back(strand);
+    extentOfB.push_back(extentOf(strand, 0, strand.size()));
+  }
   std::vector<double> m;
-  for (const PointList& strand : a) m.push_back(nearestStrandDist(strand, b, indexOfB));
+  for (const PointList& strand : a) m.push_back(nearestStrandDist(strand, b, indexOfB, extentOfB));
 
   if (a.size() <= b.size()) {
     double sum = 0;

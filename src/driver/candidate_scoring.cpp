@@ -76,7 +76,7 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
       ScoredCandidate c;
       c.candidate = Candidate(t, o);
       c.sticks = sticksInMapFrame(search.strandLines[t][o], align);
-      writePseudoAtoms(base + ".pdb", flatten(c.sticks), "HOH", " H  ");
+      writePseudoAtoms(base + ".pdb", c.sticks, "HOH", " H  ");
 
       double dist1 = OneWayDist(sheet.referenceStrands, c.sticks);
       double dist2 = OneWayDist(c.sticks, sheet.referenceStrands);

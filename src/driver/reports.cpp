@@ -42,8 +42,7 @@ void writeTopTwistSet(RunSetup& run, const ScoredCandidate& top) {
 
 void writeRmsRow(RunSetup& run, const SheetDensity& sheet, const ScoredCandidate& best) {
   const auto [t, o] = best.candidate;
-  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), best.sticks);
-  (void)detected;
+  const int total = spannedResidues(readReferenceStrands(run.pdbPath));
   std::ostream& os = run.rmsStream;
   const ReportColumn* c = kRmsColumns;
   writeField(os, c[0].width, run.mapBase);
@@ -72,8 +71,7 @@ void writePlaceholderRows(RunSetup& run, const SheetDensity& sheet, const Surfac
   for (int i = 5; i <= 10; ++i) writeField(best, b[i].width, none);
   best << '\n';
 
-  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), StrandSet());
-  (void)detected;
+  const int total = spannedResidues(readReferenceStrands(run.pdbPath));
   std::ostream& rms = run.rmsStream;
   const ReportColumn* r = kRmsColumns;
   writeField(rms, r[0].width, run.mapBase);

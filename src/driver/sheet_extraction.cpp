@@ -109,7 +109,7 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
 SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   SheetDensity sheet;
   sheet.referenceStrands = FindTrueStrands(run.pdbPath);
-  writePseudoAtoms(run.outputPath("_strandPoints.pdb"), flatten(sheet.referenceStrands), "HOH", " H  ");
+  writePseudoAtoms(run.outputPath("_strandPoints.pdb"), sheet.referenceStrands, "HOH", " H  ");
   // The twist analysis goes on without them; only the scores against them fail.
   if (sheet.referenceStrands.empty())
     out << "No reference strands: " << run.pdbPath

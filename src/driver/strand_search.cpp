@@ -177,6 +177,7 @@ class LineSampler {
     const size_t count = to - from;
     kept_.assign(count, -1);
     distinct_.clear();
+    distinct_.reserve(count);
     int hint = -1;
     for (size_t u = from; u < to; ++u) {
       const Coordinate sample = sampleAt(o, offset, tangent, offsetTerm, keys.values[u]);
@@ -190,6 +191,7 @@ class LineSampler {
     // Samples are appended in the order of the surface points that propose
     // them, duplicates kept.
     std::vector<int> classOf;
+    classOf.reserve(distinct_.size());
     for (int key : keys.keyOf) {
       const size_t u = static_cast<size_t>(key);
       if (u < from || u >= to || kept_[u - from] < 0) continue;
@@ -200,7 +202,7 @@ class LineSampler {
     // frame, neighbouring lines compare without recomputing their boxes.
     const Vectors along = o.vertical ? Vectors(0, 1, 0)
                                      : (o.horizontal ? Vectors(1, 0, 0) : Vectors(1, tangent, 0));
-    PointSetIndex index(distinct_, std::move(classOf), true, &along);
+    PointSetIndex index(std::move(distinct_), std::move(classOf), true, &along);
     IndexPair ends = index.farthestPair();
     if (ends[0] == -1 || !(getDistance(index.point(ends[0]), index.point(ends[1])) >= kMinimumLineLength)) return;
     lines.push_back(LaidLine{std::move(index), ends});
@@ -212,7 +214,7 @@ class LineSampler {
   SampleKeys byX_, byY_;
   bool shortcuts_ = false;
   std::vector<int> kept_;  // per distinct value of the line's range: its distinct sample, or -1
-  PointList distinct_;
+  PointList distinct_;     // the line's distinct samples, handed on to its index
 };
 
 struct KeyPoints {

@@ -8,11 +8,6 @@ PointList flatten(const StrandSet& strands) {
   return all;
 }
 
-double getDistance(Coordinate a, Coordinate b) {
-  double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
 Coordinate triangleCenter(Coordinate p1, Coordinate p2, Coordinate p3) {
   return Coordinate((p1.x + p2.x + p3.x) / 3, (p1.y + p2.y + p3.y) / 3, (p1.z + p2.z + p3.z) / 3);
 }

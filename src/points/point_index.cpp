@@ -8,6 +8,7 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <queue>
 #include <utility>
 
 #include "point_classes.h"
@@ -15,7 +16,9 @@
 
 namespace {
 
-constexpr int kLeafSize = 8;
+// Sixteen points a leaf: the lines of the strand search are indexed for a
+// handful of queries each, so building the tree weighs as much as searching it.
+constexpr int kLeafSize = 16;
 
 // Whether consecutive points lie close to each other compared with the
 // extent of the whole list, as along a stick or a sorted line.
@@ -36,8 +39,9 @@ bool followsAPath(const PointList& points) {
   return path <= 4 * diagonal;
 }
 
-// Box bounds. minGap is the distance from a box to a point or another box (0
-// when they overlap); maxSpan the largest distance between points of two boxes.
+// Box bounds. gapSquared is the squared distance from a box to a point or
+// another box (0 when they overlap), minGap its root; maxSpan the largest
+// distance between points of two boxes.
 inline double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
   const double v[3] = {q.x, q.y, q.z};
   double s = 0;
@@ -55,7 +59,7 @@ inline double gapSquared(const double lo[3], const double hi[3], Coordinate q) {
 
 double minGap(const double lo[3], const double hi[3], Coordinate q) { return std::sqrt(gapSquared(lo, hi, q)); }
 
-double minGap(const double alo[3], const double ahi[3], const double blo[3], const double bhi[3]) {
+inline double gapSquared(const double alo[3], const double ahi[3], const double blo[3], const double bhi[3]) {
   double s = 0;
   for (int a = 0; a < 3; ++a) {
     double d = 0;
@@ -66,7 +70,7 @@ double minGap(const double alo[3], const double ahi[3], const double blo[3], con
     }
     s += d * d;
   }
-  return std::sqrt(s);
+  return s;
 }
 
 double maxSpan(const double alo[3], const double ahi[3], const double blo[3], const double bhi[3]) {
@@ -89,8 +93,8 @@ double minGap(const Box& b, Coordinate q) {
   return minGap(b.lo, b.hi, q);
 }
 template <class Box>
-double minGap(const Box& a, const Box& b) {
-  return minGap(a.lo, a.hi, b.lo, b.hi);
+inline double gapSquared(const Box& a, const Box& b) {
+  return gapSquared(a.lo, a.hi, b.lo, b.hi);
 }
 template <class Box>
 double maxSpan(const Box& a, const Box& b) {
@@ -470,63 +474,67 @@ double PointSetIndex::nearestDistance(Coordinate query, int& hint) const {
   // best, so only the rest is measured with getDistance.
   double reachSq = (best + margin_) * (best + margin_);
   const Coordinate local = toFrame(frame_, query);
-  // Nodes waiting to be searched, with their squared gap to the query.
+  // Nodes waiting to be searched, with their squared gap to the query. With
+  // a hint: from its leaf upwards, the leaf first, then at every level the
+  // other half, which its box mostly rules out at once.
   int stack[128];
   double gaps[128];
-  auto searchDown = [&](int from, double gap) {
-    int top = 0;
-    stack[top] = from;
-    gaps[top++] = gap;
-    while (top > 0) {
-      --top;
-      if (gaps[top] > reachSq) continue;
-      const Node& node = nodes_[stack[top]];
-      if (node.left < 0) {
-        for (int i = node.begin; i < node.end; ++i) {
-          const Coordinate& p = pts_[i];
-          const double dx = query.x - p.x, dy = query.y - p.y, dz = query.z - p.z;
-          if (dx * dx + dy * dy + dz * dz > reachSq) continue;
-          const double d = getDistance(query, p);
-          if (best > d && d > 0) {
-            best = d;
-            hint = i;
-            reachSq = (best + margin_) * (best + margin_);
-          }
-        }
-        continue;
-      }
-      const double gl = gapSquared(nodes_[node.left].box, local), gr = gapSquared(nodes_[node.right].box, local);
-      // The nearer child goes on the stack last, so it is searched first.
-      const bool leftFirst = gl <= gr;
-      const int children[2] = {leftFirst ? node.right : node.left, leftFirst ? node.left : node.right};
-      const double childGaps[2] = {leftFirst ? gr : gl, leftFirst ? gl : gr};
-      for (int c = 0; c < 2; ++c) {
-        if (childGaps[c] > reachSq) continue;
-        stack[top] = children[c];
-        gaps[top++] = childGaps[c];
-      }
-    }
-  };
+  int top = 0;
   if (hint < 0 || hint >= static_cast<int>(pts_.size())) {
-    searchDown(0, 0);
-    return best;
+    stack[top] = 0;
+    gaps[top++] = 0;
+  } else {
+    int path[64];
+    int depth = 0;
+    for (int node = leafOf_[hint]; nodes_[node].parent >= 0; node = nodes_[node].parent) path[depth++] = node;
+    for (int k = depth - 1; k >= 0; --k) {
+      const Node& parent = nodes_[nodes_[path[k]].parent];
+      const int sibling = parent.left == path[k] ? parent.right : parent.left;
+      stack[top] = sibling;
+      gaps[top++] = gapSquared(nodes_[sibling].box, local);
+    }
+    stack[top] = leafOf_[hint];
+    gaps[top++] = 0;
   }
-  // From the hint's leaf upwards: the leaf, then at every level the other
-  // half, which its box mostly rules out at once.
-  int node = leafOf_[hint];
-  searchDown(node, 0);
-  while (nodes_[node].parent >= 0) {
-    const Node& parent = nodes_[nodes_[node].parent];
-    const int sibling = parent.left == node ? parent.right : parent.left;
-    searchDown(sibling, gapSquared(nodes_[sibling].box, local));
-    node = nodes_[node].parent;
+  while (top > 0) {
+    --top;
+    if (gaps[top] > reachSq) continue;
+    const Node& node = nodes_[stack[top]];
+    if (node.left < 0) {
+      for (int i = node.begin; i < node.end; ++i) {
+        const Coordinate& p = pts_[i];
+        const double dx = query.x - p.x, dy = query.y - p.y, dz = query.z - p.z;
+        if (dx * dx + dy * dy + dz * dz > reachSq) continue;
+        const double d = getDistance(query, p);
+        if (best > d && d > 0) {
+          best = d;
+          hint = i;
+          reachSq = (best + margin_) * (best + margin_);
+        }
+      }
+      continue;
+    }
+    const double gl = gapSquared(nodes_[node.left].box, local), gr = gapSquared(nodes_[node.right].box, local);
+    // The nearer child goes on the stack last, so it is searched first.
+    const bool leftFirst = gl <= gr;
+    const int children[2] = {leftFirst ? node.right : node.left, leftFirst ? node.left : node.right};
+    const double childGaps[2] = {leftFirst ? gr : gl, leftFirst ? gl : gr};
+    for (int c = 0; c < 2; ++c) {
+      if (childGaps[c] > reachSq) continue;
+      stack[top] = children[c];
+      gaps[top++] = childGaps[c];
+    }
   }
   return best;
 }
 
-double PointSetIndex::lowerBound(Coordinate query) const {
-  if (!indexed_ || pts_.empty() || !withinReach(query)) return 0;
-  return std::max(0.0, minGap(nodes_[0].box, toFrame(frame_, query)) - margin_);
+void PointSetIndex::lowerBounds(const PointList& queries, std::vector<double>& bounds) const {
+  bounds.assign(queries.size(), 0.0);
+  if (!indexed_ || pts_.empty()) return;
+  const Box& root = nodes_[0].box;
+  for (size_t i = 0; i < queries.size(); ++i) {
+    if (withinReach(queries[i])) bounds[i] = std::max(0.0, minGap(root, toFrame(frame_, queries[i])) - margin_);
+  }
 }
 
 IndexPair closestPairBetween(const PointSetIndex& x, const PointSetIndex& y) {
@@ -553,24 +561,42 @@ IndexPair closestPairBetween(const PointSetIndex& x, const PointSetIndex& y) {
   auto xBox = [&](int id) -> const PointSetIndex::Box& { return x.nodes_[id].box; };
   auto yBox = [&](int id) -> const PointSetIndex::Box& { return sameFrame ? y.nodes_[id].box : yBoxes[id]; };
 
-  std::vector<std::pair<int, int>> stack{{0, 0}};
-  while (!stack.empty()) {
-    const auto [a, b] = stack.back();
-    stack.pop_back();
+  // Boxes and pairs are first compared by squared distance with the margin:
+  // whatever lies beyond (best + margin) squared measures more than best.
+  double reachSq = (best + margin) * (best + margin);
+  // Node pairs are taken nearest first, so that the best distance falls to
+  // the closest pair's before the many pairs of two long parallel lines that
+  // lie almost as close are opened.
+  struct Pending {
+    double gap;
+    int a, b;
+    bool operator<(const Pending& o) const { return gap > o.gap; }
+  };
+  std::priority_queue<Pending> queue;
+  queue.push({0.0, 0, 0});
+  while (!queue.empty()) {
+    const Pending next = queue.top();
+    queue.pop();
+    if (next.gap > reachSq) break;
+    const int a = next.a, b = next.b;
     const PointSetIndex::Node& A = x.nodes_[a];
     const PointSetIndex::Node& B = y.nodes_[b];
-    if (minGap(xBox(a), yBox(b)) > best + margin) continue;
     const bool leafA = A.left < 0, leafB = B.left < 0;
     if (leafA && leafB) {
       for (int i = A.begin; i < A.end; ++i) {
+        const Coordinate p = x.pts_[i];
         for (int j = B.begin; j < B.end; ++j) {
-          const double d = getDistance(x.pts_[i], y.pts_[j]);
+          const Coordinate& q = y.pts_[j];
+          const double dx = p.x - q.x, dy = p.y - q.y, dz = p.z - q.z;
+          if (dx * dx + dy * dy + dz * dz > reachSq) continue;
+          const double d = getDistance(p, q);
           if (!(d > 0)) continue;
           // A pair of distinct points first meets the scan at their first positions.
           if (d < best) {
             best = d;
             pair = {x.first_[i], y.first_[j]};
             found = true;
+            reachSq = (best + margin) * (best + margin);
           } else if (found && d == best) {
             IndexPair key{x.first_[i], y.first_[j]};
             if (pairBefore(key, pair)) pair = key;
@@ -585,24 +611,16 @@ IndexPair closestPairBetween(const PointSetIndex& x, const PointSetIndex& y) {
     if (splitA) {
       c1 = A.left;
       c2 = A.right;
-      g1 = minGap(xBox(c1), yBox(b));
-      g2 = minGap(xBox(c2), yBox(b));
+      g1 = gapSquared(xBox(c1), yBox(b));
+      g2 = gapSquared(xBox(c2), yBox(b));
     } else {
       c1 = B.left;
       c2 = B.right;
-      g1 = minGap(xBox(a), yBox(c1));
-      g2 = minGap(xBox(a), yBox(c2));
+      g1 = gapSquared(xBox(a), yBox(c1));
+      g2 = gapSquared(xBox(a), yBox(c2));
     }
-    const std::pair<int, int> p1 = splitA ? std::make_pair(c1, b) : std::make_pair(a, c1);
-    const std::pair<int, int> p2 = splitA ? std::make_pair(c2, b) : std::make_pair(a, c2);
-    // The nearer pair goes on the stack last, so it is searched first.
-    if (g1 <= g2) {
-      stack.push_back(p2);
-      stack.push_back(p1);
-    } else {
-      stack.push_back(p1);
-      stack.push_back(p2);
-    }
+    if (g1 <= reachSq) queue.push(splitA ? Pending{g1, c1, b} : Pending{g1, a, c1});
+    if (g2 <= reachSq) queue.push(splitA ? Pending{g2, c2, b} : Pending{g2, a, c2});
   }
   return found ? pair : IndexPair{-1, -1};
 }

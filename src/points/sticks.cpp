@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <numeric>
 #include <vector>
 
@@ -41,6 +42,31 @@ void walkWithScans(PointList& stick, PointList remaining, double spacing) {
   }
 }
 
+// The positions of finite values in ascending order, equal values (0 and -0
+// among them) in their order in the list: the order a stable sort by < gives.
+// Sorted by the bits of the values, a byte at a time from the lowest, with
+// the bits mapped so that their order is that of the values; a byte that all
+// values share is passed over.
+std::vector<int> stableOrder(const std::vector<double>& values) {
+  const size_t m = values.size();
+  std::vector<uint64_t> keys(m);
+  for (size_t k = 0; k < m; ++k) {
+    const uint64_t b = bitsOf(values[k] == 0 ? 0.0 : values[k]);
+    keys[k] = (b >> 63) ? ~b : b | (uint64_t(1) << 63);
+  }
+  std::vector<int> order(m), next(m);
+  std::iota(order.begin(), order.end(), 0);
+  for (int shift = 0; shift < 64; shift += 8) {
+    size_t start[257] = {0};
+    for (size_t k = 0; k < m; ++k) ++start[((keys[k] >> shift) & 0xff) + 1];
+    if (m == 0 || start[((keys[0] >> shift) & 0xff) + 1] == m) continue;
+    for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
+    for (int k : order) next[start[(keys[k] >> shift) & 0xff]++] = k;
+    order.swap(next);
+  }
+  return order;
+}
+
 // The distinct points of the cloud sorted along its widest axis, in a list
 // from which used-up points are unlinked. A nearest-point search sweeps out
 // from the query's place in the list in both directions and stops where the
@@ -62,10 +88,9 @@ class SweepList {
     axis_ = 0;
     for (int a = 1; a < 3; ++a)
       if (hi[a] - lo[a] > hi[axis_] - lo[axis_]) axis_ = a;
-    std::vector<int> order(m);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int u, int v) { return axisValue(d[u], axis_) < axisValue(d[v], axis_); });
+    std::vector<double> value(m);
+    for (int k = 0; k < m; ++k) value[k] = axisValue(d[k], axis_);
+    const std::vector<int> order = stableOrder(value);
     rank_.resize(m);
     pts_.resize(m);
     key_.resize(m);

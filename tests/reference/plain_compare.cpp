@@ -1,5 +1,6 @@
 #include "reference/plain_compare.h"
 
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -42,6 +43,31 @@ double OneWayDist(const StrandSet& a, const StrandSet& b) {
     if (sum < best) best = sum;
   }
   return best / static_cast<double>(b.size());
+}
+
+std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const StrandSet& candidate) {
+  int detected = 0, total = 0;
+  for (const ReferenceStrand& record : reference) {
+    std::vector<double> dist;
+    double nearest = 999;
+    for (const PointList& strand : candidate) {
+      dist.push_back(plain::Dist(record.cas, strand));
+      if (dist.back() < nearest && dist.back() > 0) nearest = dist.back();
+    }
+    for (std::size_t c = 0; c < candidate.size(); ++c) {
+      if (!(std::fabs(dist[c] - nearest) < 0.001)) continue;
+      for (const Coordinate& ca : record.cas) {
+        for (const Coordinate& point : candidate[c]) {
+          if (getDistance(ca, point) < 3.0) {
+            ++detected;
+            break;
+          }
+        }
+      }
+    }
+    total += record.seqLength;
+  }
+  return {detected, total};
 }
 
 }  // namespace plain

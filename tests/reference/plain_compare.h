@@ -9,5 +9,6 @@ namespace plain {
 
 double Dist(const PointList& p, const PointList& q);
 double OneWayDist(const StrandSet& a, const StrandSet& b);
+std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const StrandSet& candidate);
 
 }  // namespace plain
