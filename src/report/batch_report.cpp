@@ -10,8 +10,6 @@ namespace vel::report {
 
 namespace {
 
-// Written beside and renamed into place, so a reader never sees half a file
-// and a failed rewrite keeps the previous one.
 // A file that already holds exactly this content is left as it is: on a
 // rerun most viewer scripts are unchanged, and rewriting them costs more
 // than reading them.
@@ -25,6 +23,8 @@ bool holds(const std::string& path, const std::string& content) {
   return in.read(existing.data(), size) && existing == content;
 }
 
+// Written beside and renamed into place, so a reader never sees half a file
+// and a failed rewrite keeps the previous one.
 void writeWhole(const std::string& path, const std::string& content) {
   if (holds(path, content)) return;
   const std::string partial = path + ".partial";

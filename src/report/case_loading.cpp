@@ -26,8 +26,7 @@ constexpr double kLineBreak = 2.0;
 json readJson(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw ReportError("cannot open " + path);
-  // Read whole, then parsed: the parser is several times quicker on a
-  // string than on a stream.
+  // Read whole, then parsed: the parser is quicker on a string than on a stream.
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) throw ReportError("cannot read " + path);
   try {
