@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <random>
 
+#include "report/pictures.h"
 #include "report/report_page.h"
 #include "report/svg.h"
 #include "report/viewer_scripts.h"
@@ -191,4 +192,36 @@ TEST(BatchReport, LeavesUnchangedScriptsAsTheyAre) {
   vel::report::writeBatchReport(batch.out);
   EXPECT_NE(readFile(pml).find("best_ca_0"), std::string::npos);
   EXPECT_NE(readFile(cxc).find("marker #100"), std::string::npos);
+}
+
+TEST(SheetPicture, AVeryWideSheetKeepsItsLinesToAboutAPointAPixel) {
+  // Two lines of 0.1 Å steps, 400 Å long: the 420-pixel drawing area shows
+  // about one Å a pixel, so drawing every 4th point would put 2.5 in each.
+  CaseView c;
+  c.name = "wide";
+  c.hasSheet = true;
+  c.centre = Coordinate(200, 0, 0);
+  c.normal = Vectors(0, 0, 1);
+  vel::report::ModelledSet set;
+  set.set = "trans_0_orient_0";
+  for (double y : {0.0, 4.6}) {
+    set.strandLines.emplace_back();
+    for (int i = 0; i <= 4000; ++i) set.strandLines.back().emplace_back(0.1 * i, y, 0.0);
+  }
+  c.topTwist = set;
+  const std::string svg = vel::report::drawSheetPicture(c);
+  size_t lines = 0;
+  for (size_t at = svg.find("<polyline points=\""); at != std::string::npos;
+       at = svg.find("<polyline points=\"", at + 1)) {
+    const size_t end = svg.find('"', at + 18);
+    const std::string list = svg.substr(at + 18, end - at - 18);
+    const size_t points = count(list, " ") + 1;
+    EXPECT_GE(points, 300u);
+    EXPECT_LE(points, 500u);
+    // Both ends are drawn: the line spans the whole area.
+    const double first = std::stod(list), last = std::stod(list.substr(list.rfind(' ') + 1));
+    EXPECT_GT(last - first, 350);
+    ++lines;
+  }
+  EXPECT_EQ(lines, 2u);
 }
