@@ -3,9 +3,13 @@
 // finished cases, and axes whose ticks cover the data.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 
+#include "report/pictures.h"
 #include "report/report_page.h"
 #include "report/svg.h"
 #include "report/viewer_scripts.h"
@@ -144,4 +148,80 @@ TEST(PlotAxes, TicksAreRoundAndCoverTheData) {
   EXPECT_EQ(vel::report::formatNumber(-0.0001, 1), "0.0");
   EXPECT_EQ(vel::report::formatNumber(std::nan(""), 1), "n/a");
   EXPECT_TRUE(niceTicks(std::nan(""), 1, 4).empty());
+}
+
+TEST(PlotAxes, NumbersRoundAsPrintfDoes) {
+  // Halfway cases in decimal that are not halfway in binary, and values
+  // wider than any picture: the digits printf's %.*f gives, minus sign of a
+  // zero dropped.
+  std::vector<double> values = {0.05, 0.15, 0.25, 2.675, 1.005, -0.05, -2.5, 1e15 + 0.3, 1e300, -1e300, 123456.789};
+  std::mt19937_64 random(11);
+  std::uniform_real_distribution<double> spread(-2000.0, 2000.0);
+  for (int i = 0; i < 2000; ++i) values.push_back(spread(random));
+  for (const double v : values)
+    for (int decimals = 0; decimals <= 3; ++decimals) {
+      std::string expected(512, '\0');
+      expected.resize(static_cast<size_t>(std::snprintf(expected.data(), expected.size(), "%.*f", decimals, v)));
+      if (expected.find_first_not_of("-0.") == std::string::npos) expected.erase(0, expected[0] == '-' ? 1 : 0);
+      EXPECT_EQ(vel::report::formatNumber(v, decimals), expected) << v << " with " << decimals;
+    }
+}
+
+TEST(BatchReport, LeavesUnchangedScriptsAsTheyAre) {
+  BatchFolder batch;
+  const std::string dir = batch.addFinishedCase("c", minimalSummary("p"));
+  writeFile(dir + "p_trans_0_orient_0.pdb", pseudoAtoms(stickLine(0, 0, 30)));
+  vel::report::writeBatchReport(batch.out);
+  const std::string pml = batch.out + "/cases/c/c_view.pml", cxc = batch.out + "/cases/c/c_view.cxc";
+  auto inode = [](const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? info.st_ino : ino_t(0);
+  };
+  const ino_t pmlBefore = inode(pml), cxcBefore = inode(cxc);
+  const std::string cxcText = readFile(cxc);
+
+  // Drawn again over the same run: the scripts are not replaced.
+  vel::report::writeBatchReport(batch.out);
+  EXPECT_EQ(inode(pml), pmlBefore);
+  EXPECT_EQ(inode(cxc), cxcBefore);
+
+  // A script edited by hand, one cut short, and one whose run changed are all written anew.
+  writeFile(pml, "reinitialize\n");
+  writeFile(cxc, cxcText.substr(0, cxcText.size() - 1) + "!");
+  writeFile(dir + "p_trans_0_orient_0_CAchain_0.pdb", pseudoAtoms(stickLine(0, 0, 4), " CA ", "GLY"));
+  vel::report::writeBatchReport(batch.out);
+  EXPECT_NE(readFile(pml).find("best_ca_0"), std::string::npos);
+  EXPECT_NE(readFile(cxc).find("marker #100"), std::string::npos);
+}
+
+TEST(SheetPicture, AVeryWideSheetKeepsItsLinesToAboutAPointAPixel) {
+  // Two lines of 0.1 Å steps, 400 Å long: the 420-pixel drawing area shows
+  // about one Å a pixel, so drawing every 4th point would put 2.5 in each.
+  CaseView c;
+  c.name = "wide";
+  c.hasSheet = true;
+  c.centre = Coordinate(200, 0, 0);
+  c.normal = Vectors(0, 0, 1);
+  vel::report::ModelledSet set;
+  set.set = "trans_0_orient_0";
+  for (double y : {0.0, 4.6}) {
+    set.strandLines.emplace_back();
+    for (int i = 0; i <= 4000; ++i) set.strandLines.back().emplace_back(0.1 * i, y, 0.0);
+  }
+  c.topTwist = set;
+  const std::string svg = vel::report::drawSheetPicture(c);
+  size_t lines = 0;
+  for (size_t at = svg.find("<polyline points=\""); at != std::string::npos;
+       at = svg.find("<polyline points=\"", at + 1)) {
+    const size_t end = svg.find('"', at + 18);
+    const std::string list = svg.substr(at + 18, end - at - 18);
+    const size_t points = count(list, " ") + 1;
+    EXPECT_GE(points, 300u);
+    EXPECT_LE(points, 500u);
+    // Both ends are drawn: the line spans the whole area.
+    const double first = std::stod(list), last = std::stod(list.substr(list.rfind(' ') + 1));
+    EXPECT_GT(last - first, 350);
+    ++lines;
+  }
+  EXPECT_EQ(lines, 2u);
 }

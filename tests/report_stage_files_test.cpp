@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
 #include "report/stage_files.h"
 #include "support/batch_folder.h"
 #include "velmorantique/report.h"
@@ -69,4 +74,51 @@ TEST(StageFiles, SplitsSticksAtTheJumpBetweenLines) {
   EXPECT_EQ(lines[1].size(), 70u);
   EXPECT_EQ(lines[2].size(), 31u);
   EXPECT_TRUE(splitStrandLines({}, 2.0).empty());
+}
+
+namespace {
+
+// The value a full decimal parser gives the text.
+double parsedByStrtod(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// One ATOM record whose x field holds the given eight characters.
+std::string atomWithX(const std::string& x) {
+  std::string line = pseudoAtoms({{0, 0, 0}});
+  line.replace(30, 8, x);
+  return line;
+}
+
+}  // namespace
+
+TEST(StageFiles, CoordinatesAreTheValuesAFullDecimalParserGives) {
+  const std::string dir = makeTempDir();
+  // Printed as PDB writers print them, across the whole field width, and in
+  // the rarer forms a hand-edited file may hold.
+  std::vector<std::string> fields;
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> spread(-999.0, 9999.0);
+  char buffer[32];
+  for (int i = 0; i < 3000; ++i) {
+    std::snprintf(buffer, sizeof buffer, "%8.*f", i % 4, spread(random) / (i % 3 == 0 ? 1000 : 1));
+    fields.push_back(buffer);
+  }
+  for (const char* odd : {"   0.000", "  -0.000", "   +1.50", "   1e2  ", "    -.5 ", "  12.   ", "0.100000",
+                          "-9999.99", "99999999", "  4.6E-1"})
+    fields.push_back(odd);
+  std::string text;
+  for (const std::string& f : fields) text += atomWithX(f);
+  writeFile(dir + "/many.pdb", text);
+
+  const PointList points = readStagePoints(dir + "/many.pdb");
+  ASSERT_EQ(points.size(), fields.size());
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const double expected = parsedByStrtod(fields[i]);
+    EXPECT_EQ(std::memcmp(&points[i].x, &expected, sizeof expected), 0) << "'" << fields[i] << "'";
+  }
+
+  for (const char* bad : {"  1.2.3 ", "   +-1  ", "   --1  ", "    -   ", "    .   ", "  1e999 ", "     nan",
+                          "     inf", "  1 2   ", "   0x10 ", "        "}) {
+    writeFile(dir + "/bad.pdb", atomWithX(bad));
+    EXPECT_THROW(readStagePoints(dir + "/bad.pdb"), ReportError) << "'" << bad << "'";
+  }
 }

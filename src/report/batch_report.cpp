@@ -10,9 +10,23 @@ namespace vel::report {
 
 namespace {
 
+// A file that already holds exactly this content is left as it is: on a
+// rerun most viewer scripts are unchanged, and rewriting them costs more
+// than reading them.
+bool holds(const std::string& path, const std::string& content) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<size_t>(size) != content.size()) return false;
+  in.seekg(0);
+  std::string existing(content.size(), '\0');
+  return in.read(existing.data(), size) && existing == content;
+}
+
 // Written beside and renamed into place, so a reader never sees half a file
 // and a failed rewrite keeps the previous one.
 void writeWhole(const std::string& path, const std::string& content) {
+  if (holds(path, content)) return;
   const std::string partial = path + ".partial";
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -23,10 +24,13 @@ using nlohmann::json;
 constexpr double kLineBreak = 2.0;
 
 json readJson(const std::string& path) {
-  std::ifstream in(path);
+  std::ifstream in(path, std::ios::binary);
   if (!in) throw ReportError("cannot open " + path);
+  // Read whole, then parsed: the parser is quicker on a string than on a stream.
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) throw ReportError("cannot read " + path);
   try {
-    return json::parse(in);
+    return json::parse(text);
   } catch (const json::exception& e) {
     throw ReportError(path + ": not JSON (" + std::string(e.what()) + ")");
   }
@@ -180,7 +184,8 @@ void readSummary(CaseView& c, const json& s) {
   const std::string topTwist = text(chosen, "top_twist");
   const std::string bestTwoWay = text(chosen, "best_two_way");
   if (!topTwist.empty()) c.topTwist = modelledSet(c, s, topTwist);
-  if (!bestTwoWay.empty()) c.bestTwoWay = modelledSet(c, s, bestTwoWay);
+  // Often one candidate is both: its stick file, the largest a case has, is read once.
+  if (!bestTwoWay.empty()) c.bestTwoWay = bestTwoWay == topTwist ? c.topTwist : modelledSet(c, s, bestTwoWay);
   for (const std::optional<ModelledSet>* set : {&c.topTwist, &c.bestTwoWay})
     if (*set && (*set)->stickFile.empty()) c.notes.push_back("no stick file of " + (*set)->set + " in " + c.outputDir);
 }

@@ -79,10 +79,13 @@ std::string titleLine(const CaseView& c) {
   return line;
 }
 
-// Every n-th point of a 0.1 Å stick is enough for a line a few pixels wide.
+// Every 4th point of a 0.1 Å stick is enough for a line a few pixels wide;
+// on a sheet so wide that they would fall within a pixel of each other,
+// fewer still, one a pixel or so apart.
 std::vector<ScreenPoint> projectLine(const PointList& line, const ViewFrame& f, const Placement& p) {
   std::vector<ScreenPoint> out;
-  const size_t step = 4;
+  const double perPixel = 1.0 / (0.1 * p.scale);
+  const size_t step = perPixel > 4 && std::isfinite(perPixel) ? static_cast<size_t>(std::min(perPixel, 1e6)) : 4;
   for (size_t i = 0; i < line.size(); i += step) out.push_back(p.at(f.across(line[i]), f.along(line[i])));
   if (!line.empty() && (line.size() - 1) % step != 0) out.push_back(p.at(f.across(line.back()), f.along(line.back())));
   return out;

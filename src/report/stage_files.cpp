@@ -3,9 +3,10 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
+#include <string_view>
 
 #include "velmorantique/report.h"
 
@@ -33,14 +34,44 @@ std::string readMaybeCompressed(const std::string& path) {
   return text;
 }
 
-bool parseField(const std::string& line, size_t from, size_t width, double& value) {
-  const std::string field = line.substr(from, width);
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtod(field.c_str(), &end);
-  if (end == field.c_str() || errno == ERANGE || !std::isfinite(value)) return false;
-  while (*end == ' ') ++end;
-  return *end == '\0';
+// Digits with at most one point, as PDB writers print coordinates: the
+// digits taken as a whole number and divided once by a power of ten. Both
+// are exact doubles, and one division rounds correctly, so the value is the
+// one a full decimal parser gives. False for anything else.
+bool plainDecimal(std::string_view field, double& value) {
+  static constexpr double kPowers[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = !field.empty() && field.front() == '-';
+  if (negative) field.remove_prefix(1);
+  if (field.empty() || field.size() > 15) return false;
+  std::int64_t digits = 0;
+  int decimals = -1, count = 0;
+  for (const char ch : field) {
+    if (ch == '.' && decimals < 0) {
+      decimals = 0;
+    } else if (ch >= '0' && ch <= '9') {
+      digits = digits * 10 + (ch - '0');
+      ++count;
+      if (decimals >= 0) ++decimals;
+    } else {
+      return false;
+    }
+  }
+  if (count == 0) return false;
+  value = static_cast<double>(digits) / kPowers[decimals < 0 ? 0 : decimals];
+  if (negative) value = -value;
+  return true;
+}
+
+// A fixed-width PDB field holding one number, blank-padded on either side.
+bool parseField(std::string_view line, size_t from, size_t width, double& value) {
+  std::string_view field = line.substr(from, width);
+  while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+  while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+  if (field.size() > 1 && field.front() == '+' && field[1] != '-') field.remove_prefix(1);
+  if (plainDecimal(field, value)) return true;
+  const char* const last = field.data() + field.size();
+  const std::from_chars_result got = std::from_chars(field.data(), last, value);
+  return got.ec == std::errc() && got.ptr == last && std::isfinite(value);
 }
 
 }  // namespace
@@ -59,10 +90,11 @@ PointList readStagePoints(const std::string& path) {
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
+    const std::string_view line = std::string_view(text).substr(start, end - start);
     start = end + 1;
     ++lineNumber;
-    if (line.compare(0, 6, "ATOM  ") != 0 && line.compare(0, 6, "HETATM") != 0) continue;
+    const std::string_view record = line.substr(0, 6);
+    if (record != "ATOM  " && record != "HETATM") continue;
     Coordinate c;
     if (line.size() < 54 || !parseField(line, 30, 8, c.x) || !parseField(line, 38, 8, c.y) ||
         !parseField(line, 46, 8, c.z))

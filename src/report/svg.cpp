@@ -1,8 +1,10 @@
 #include "svg.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 namespace vel::report {
 
@@ -10,12 +12,38 @@ namespace {
 
 std::string num(double v) { return formatNumber(v, 1); }
 
+// Appends value with the given decimals, rounded as printf's %.*f rounds;
+// a value that rounds to zero is written without a minus sign.
+void appendNumber(std::string& out, double value, int decimals) {
+  char buffer[400];  // room for any double with the few decimals a picture uses
+  const std::to_chars_result got =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+  std::string wide;
+  std::string_view text;
+  if (got.ec == std::errc()) {
+    text = std::string_view(buffer, static_cast<size_t>(got.ptr - buffer));
+  } else {
+    wide.resize(static_cast<size_t>(std::snprintf(nullptr, 0, "%.*f", decimals, value)) + 1);
+    wide.resize(static_cast<size_t>(std::snprintf(wide.data(), wide.size(), "%.*f", decimals, value)));
+    text = wide;
+  }
+  if (text.find_first_not_of("-0.") == std::string_view::npos) {
+    out += '0';
+    if (decimals > 0) out.append(1, '.').append(static_cast<size_t>(decimals), '0');
+    return;
+  }
+  out.append(text);
+}
+
 std::string points(const std::vector<ScreenPoint>& pts) {
   std::string out;
+  out.reserve(pts.size() * 12);
   for (const ScreenPoint& p : pts) {
     if (!std::isfinite(p.first) || !std::isfinite(p.second)) continue;
     if (!out.empty()) out += ' ';
-    out += num(p.first) + "," + num(p.second);
+    appendNumber(out, p.first, 1);
+    out += ',';
+    appendNumber(out, p.second, 1);
   }
   return out;
 }
@@ -120,11 +148,8 @@ std::string escapeXml(const std::string& text) {
 
 std::string formatNumber(double value, int decimals) {
   if (!std::isfinite(value)) return "n/a";
-  char out[64];
-  std::snprintf(out, sizeof out, "%.*f", decimals, value);
-  std::string s = out;
-  if (s.find_first_not_of("-0.") == std::string::npos)
-    s = decimals > 0 ? std::string("0.") + std::string(decimals, '0') : "0";
+  std::string s;
+  appendNumber(s, value, decimals);
   return s;
 }
 

@@ -4,6 +4,7 @@
 
 #include "viewer_scripts.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -15,10 +16,12 @@ namespace vel::report {
 
 namespace {
 
+// Three decimals, as %.3f writes them; a coordinate too large for the
+// buffer is no place a viewer can go, and is written as nan.
 std::string coordinate(double v) {
-  char out[32];
-  std::snprintf(out, sizeof out, "%.3f", v);
-  return out;
+  char out[48];
+  const std::to_chars_result got = std::to_chars(out, out + sizeof out, v, std::chars_format::fixed, 3);
+  return got.ec == std::errc() ? std::string(out, got.ptr) : std::string("nan");
 }
 
 std::string thresholdText(double threshold) {
