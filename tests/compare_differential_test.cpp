@@ -162,3 +162,24 @@ TEST(OneWayDistDifferential, TheStrandNearestAtTheMiddleIsNotAlwaysNearestOnAver
     expectSameValue(plain::OneWayDist(b, {a}), OneWayDist(b, {a}));
   }
 }
+
+TEST(IndexedStrandsDifferential, OneIndexServesEveryMeasurementOfItsSet) {
+  // The reference strands indexed once and measured against candidate after
+  // candidate, and each candidate indexed once for both of its measurements:
+  // nothing one measurement leaves behind may change the next.
+  std::mt19937 rng(27);
+  const StrandSet reference = sheetOfStrands(rng, 4, 0.0);
+  const ReferenceStrands cas = referenceCas(rng, 4);
+  IndexedStrands indexedReference(reference);
+  for (int round = 0; round < 12; ++round) {
+    StrandSet candidate = sheetOfStrands(rng, 2 + round % 5, 0.2 * (round % 3));
+    if (round % 4 == 0) candidate.push_back(reference[round % 4]);  // a strand that coincides
+    if (round == 6) indexedReference = IndexedStrands(reference);  // an index moved in serves as well
+    const IndexedStrands indexedCandidate(candidate);
+    expectSameValue(plain::OneWayDist(candidate, reference), OneWayDist(candidate, indexedReference));
+    expectSameValue(plain::OneWayDist(reference, candidate), OneWayDist(reference, indexedCandidate));
+    EXPECT_EQ(plain::FindDetectAA(cas, candidate), FindDetectAA(cas, indexedCandidate));
+    EXPECT_EQ(FindDetectAA(cas, candidate), FindDetectAA(cas, indexedCandidate));
+  }
+  EXPECT_EQ(FindDetectAA(ReferenceStrands(), IndexedStrands(reference)), std::make_pair(0, 0));
+}

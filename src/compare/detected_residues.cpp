@@ -32,21 +32,21 @@ int countCovered(const PointList& reference, const PointList& line) {
 // residue may be counted more than once. The total counts residue numbers
 // spanned by the strand records, gaps included.
 std::pair<int, int> FindDetectAA(const ReferenceStrands& referenceStrands, const StrandSet& candidate) {
+  // Without reference strands nothing is measured, so nothing is indexed.
+  if (referenceStrands.empty()) return std::make_pair(0, 0);
+  return FindDetectAA(referenceStrands, IndexedStrands(candidate));
+}
+
+std::pair<int, int> FindDetectAA(const ReferenceStrands& referenceStrands, const IndexedStrands& indexed) {
+  const StrandSet& candidate = indexed.strands();
   int detected = 0;
-  // Every candidate strand is measured against every reference strand, and
-  // a finely sampled one holds thousands of points: each is indexed once.
-  std::vector<PointSetIndex> indexOf;
-  if (!referenceStrands.empty()) {
-    indexOf.reserve(candidate.size());
-    for (const PointList& strand : candidate) indexOf.emplace_back(strand);
-  }
   for (const ReferenceStrand& record : referenceStrands) {
     const PointList& reference = record.cas;
 
     std::vector<double> dist;
     double nearest = kNoNeighbour;
-    for (const PointSetIndex& strand : indexOf) {
-      dist.push_back(Dist(reference, strand));
+    for (std::size_t c = 0; c < candidate.size(); ++c) {
+      dist.push_back(Dist(reference, indexed.index(c)));
       if (dist.back() < nearest && dist.back() > 0) nearest = dist.back();
     }
 
