@@ -183,3 +183,22 @@ TEST(IndexedStrandsDifferential, OneIndexServesEveryMeasurementOfItsSet) {
   }
   EXPECT_EQ(FindDetectAA(ReferenceStrands(), IndexedStrands(reference)), std::make_pair(0, 0));
 }
+
+TEST(FindDetectAADifferential, PointsNearTheThreeAngstromCutOff) {
+  // C-alphas with one point each of a line at offsets on either side of 3 Å:
+  // along one axis, along all three, and beyond reach of any number.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double below = std::nextafter(3.0, 0.0);
+  const Vectors offsets[] = {{3.0, 0, 0},    {below, 0, 0},   {0, -3.0, 0}, {0, 0, -below}, {1.7320508, 1.7320508, 1.7320508},
+                             {2, 2, 2},      {2.9, 0.7, 0},   {0, 0, 0},    {nan, 0, 0},    {inf, 0, 0},
+                             {0, inf, nan},  {-2.99, 0.2, 0.1}};
+  for (const Vectors& offset : offsets) {
+    ReferenceStrands reference(1);
+    reference[0].seqLength = 1;
+    reference[0].cas.push_back(Coordinate(10, 20, 30));
+    const StrandSet candidate{{Coordinate(10 + offset.x, 20 + offset.y, 30 + offset.z)}};
+    EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate))
+        << offset.x << " " << offset.y << " " << offset.z;
+  }
+}

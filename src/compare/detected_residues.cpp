@@ -8,13 +8,22 @@
 
 namespace {
 
+// Whether a and b lie 3 Å apart or more along some axis, so that their
+// distance is at least 3 Å: the square of such a difference rounds to at least
+// 9, and neither adding the other squares nor the square root rounds below it.
+bool apartAlongAnAxis(Coordinate a, Coordinate b) {
+  return std::fabs(a.x - b.x) >= 3.0 || std::fabs(a.y - b.y) >= 3.0 || std::fabs(a.z - b.z) >= 3.0;
+}
+
 // The reference C-alphas that have some point of the line within 3 Å. The
 // cut-off applies to single points of the line, and a C-alpha lying exactly
-// on a point counts.
+// on a point counts. Most points of a line lie far along some axis from a
+// given C-alpha and are passed over without measuring.
 int countCovered(const PointList& reference, const PointList& line) {
   int covered = 0;
   for (const Coordinate& ca : reference) {
     for (const Coordinate& point : line) {
+      if (apartAlongAnAxis(ca, point)) continue;
       if (getDistance(ca, point) < 3.0) {
         ++covered;
         break;
