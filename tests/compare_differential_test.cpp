@@ -202,3 +202,24 @@ TEST(FindDetectAADifferential, PointsNearTheThreeAngstromCutOff) {
         << offset.x << " " << offset.y << " " << offset.z;
   }
 }
+
+TEST(FindDetectAADifferential, StrandsTiedOrAlmostTiedForNearest) {
+  // Parallel copies of one strand at distances that tie within 0.001 Å, miss
+  // the tie by a little, or lie far off; listed far ones first, so that a
+  // strand passed over for its box must not have been the nearest or a tie.
+  ReferenceStrands reference(1);
+  reference[0].seqLength = 6;
+  for (int r = 0; r < 6; ++r) reference[0].cas.push_back(Coordinate(3.35 * r, 0, 0));
+  const PointList line = sampledStrand(Coordinate(-2, 0, 0), Vectors(1, 0, 0), 20, 0);
+  for (double base : {0.5, 2.0, 2.9995, 40.0}) {
+    StrandSet candidate;
+    for (double extra : {30.0, 0.0025, 0.0015, 0.0009, 0.0, 0.0004, 900.0, 2000.0}) {
+      PointList copy = line;
+      for (Coordinate& p : copy) p.z += base + extra;
+      candidate.push_back(copy);
+    }
+    EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate)) << base;
+    candidate.push_back(reference[0].cas);  // a strand on the C-alphas: distance 0, yet detecting
+    EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate)) << base;
+  }
+}

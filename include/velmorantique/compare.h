@@ -56,6 +56,9 @@ class IndexedStrands {
 
   const StrandSet& strands() const { return *strands_; }
   const PointSetIndex& index(std::size_t strand) const;
+  // A distance that Dist(points, index(strand)) never comes out below, taken
+  // from the boxes around both; 0 when either gives no bound.
+  double distBound(const PointList& points, std::size_t strand) const;
 
  private:
   friend double OneWayDist(const StrandSet& a, const IndexedStrands& b);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <utility>
@@ -52,15 +53,29 @@ std::pair<int, int> FindDetectAA(const ReferenceStrands& referenceStrands, const
   for (const ReferenceStrand& record : referenceStrands) {
     const PointList& reference = record.cas;
 
-    std::vector<double> dist;
-    double nearest = kNoNeighbour;
+    // Strands are measured from the one with the lowest bound on. A strand
+    // whose bound lies more than 0.002 Å beyond the nearest distance found so
+    // far can neither be the nearest nor lie within 0.001 Å of it, so it is
+    // not measured (such a bound lies below 999, and a distance never above).
+    std::vector<double> bound(candidate.size());
+    std::vector<std::size_t> order(candidate.size());
     for (std::size_t c = 0; c < candidate.size(); ++c) {
-      dist.push_back(Dist(reference, indexed.index(c)));
-      if (dist.back() < nearest && dist.back() > 0) nearest = dist.back();
+      bound[c] = indexed.distBound(reference, c);
+      order[c] = c;
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t u, std::size_t v) { return bound[u] < bound[v]; });
+    std::vector<double> dist(candidate.size());
+    std::vector<bool> measured(candidate.size(), false);
+    double nearest = kNoNeighbour;
+    for (std::size_t c : order) {
+      if (bound[c] > nearest + 0.002) continue;
+      dist[c] = Dist(reference, indexed.index(c));
+      measured[c] = true;
+      if (dist[c] < nearest && dist[c] > 0) nearest = dist[c];
     }
 
     for (std::size_t c = 0; c < candidate.size(); ++c) {
-      if (std::fabs(dist[c] - nearest) < 0.001) detected += countCovered(reference, candidate[c]);
+      if (measured[c] && std::fabs(dist[c] - nearest) < 0.001) detected += countCovered(reference, candidate[c]);
     }
   }
   return std::make_pair(detected, spannedResidues(referenceStrands));

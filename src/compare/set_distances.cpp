@@ -204,6 +204,10 @@ IndexedStrands::IndexedStrands(const StrandSet& strands) : strands_(&strands), p
 
 const PointSetIndex& IndexedStrands::index(std::size_t strand) const { return parts_->index[strand]; }
 
+double IndexedStrands::distBound(const PointList& points, std::size_t strand) const {
+  return std::min(gapBelow(extentOf(points, 0, points.size()), parts_->extent[strand]), kNoNeighbour);
+}
+
 IndexedStrands::~IndexedStrands() = default;
 IndexedStrands::IndexedStrands(IndexedStrands&&) noexcept = default;
 IndexedStrands& IndexedStrands::operator=(IndexedStrands&&) noexcept = default;
