@@ -28,6 +28,7 @@
 #include "driver/run.h"
 #include "driver/setup.h"
 #include "driver/stages.h"
+#include "driver/summary.h"
 #include "synthetic_sheet.h"
 #include "velmorantique/fatal.h"
 
@@ -40,8 +41,10 @@ double since(Clock::time_point start) { return std::chrono::duration<double>(Clo
 const char* kStages[] = {"set-up", "extraction", "surface fit", "strand search", "scoring", "reports"};
 constexpr int kStageCount = 6;
 
-// The program's run, stage by stage, as runVelmorantique makes it; standard
-// output and standard error go to files beside the inputs. Writes the stage
+// The program's run, stage by stage, as runVelmorantique makes it (the
+// run's summary included, each part timed with the stage it follows, as
+// runAnalysis takes it); standard output and standard error go to files
+// beside the inputs. Writes the stage
 // times and the number of sheet voxels to `report`.
 void timedRun(const SyntheticSheet& sheet, const std::string& report) {
   std::ofstream out(sheet.base + ".stdout"), err(sheet.base + ".stderr");
@@ -50,29 +53,36 @@ void timedRun(const SyntheticSheet& sheet, const std::string& report) {
   double seconds[kStageCount] = {0, 0, 0, 0, 0, 0};
   size_t voxels = 0;
   RunSetup run;
+  RunSummary summary;
   runStreams() = RunStreams{&out, &err};  // the library's lines, as the program prints them
   try {
     Clock::time_point t = Clock::now();
     setUpRun(run, sheet.base.c_str(), sheet.base.c_str(), threshold, out, err);
+    summariseSetup(summary, run);
     seconds[0] = since(t);
     t = Clock::now();
     SheetDensity density = extractSheet(run, out);
     voxels = density.sheetPoints.size();
+    summariseSheet(summary, density);
     seconds[1] = since(t);
     t = Clock::now();
     SurfaceFit surface = fitSurface(density, out);
+    summariseSurface(summary, surface);
     seconds[2] = since(t);
     t = Clock::now();
     TwistSearch search = searchStrandDirections(surface, out);
+    summariseSearch(summary, search);
     seconds[3] = since(t);
     t = Clock::now();
     CandidateScores scores = scoreCandidates(run, density, surface, search, out);
+    summariseScores(summary, density, surface, search, scores);
     seconds[4] = since(t);
     t = Clock::now();
     writeReports(run, density, surface, search, scores, out);
     run.bestResultStream.close();
     run.rmsStream.close();
     out.flush();
+    writeSummary(summary, 0, nullptr);
     seconds[5] = since(t);
   } catch (const FatalError& e) {
     printFrame(e.frame, out, err);

@@ -162,3 +162,64 @@ TEST(OneWayDistDifferential, TheStrandNearestAtTheMiddleIsNotAlwaysNearestOnAver
     expectSameValue(plain::OneWayDist(b, {a}), OneWayDist(b, {a}));
   }
 }
+
+TEST(IndexedStrandsDifferential, OneIndexServesEveryMeasurementOfItsSet) {
+  // The reference strands indexed once and measured against candidate after
+  // candidate, and each candidate indexed once for both of its measurements:
+  // nothing one measurement leaves behind may change the next.
+  std::mt19937 rng(27);
+  const StrandSet reference = sheetOfStrands(rng, 4, 0.0);
+  const ReferenceStrands cas = referenceCas(rng, 4);
+  IndexedStrands indexedReference(reference);
+  for (int round = 0; round < 12; ++round) {
+    StrandSet candidate = sheetOfStrands(rng, 2 + round % 5, 0.2 * (round % 3));
+    if (round % 4 == 0) candidate.push_back(reference[round % 4]);  // a strand that coincides
+    if (round == 6) indexedReference = IndexedStrands(reference);  // an index moved in serves as well
+    const IndexedStrands indexedCandidate(candidate);
+    expectSameValue(plain::OneWayDist(candidate, reference), OneWayDist(candidate, indexedReference));
+    expectSameValue(plain::OneWayDist(reference, candidate), OneWayDist(reference, indexedCandidate));
+    EXPECT_EQ(plain::FindDetectAA(cas, candidate), FindDetectAA(cas, indexedCandidate));
+    EXPECT_EQ(FindDetectAA(cas, candidate), FindDetectAA(cas, indexedCandidate));
+  }
+  EXPECT_EQ(FindDetectAA(ReferenceStrands(), IndexedStrands(reference)), std::make_pair(0, 0));
+}
+
+TEST(FindDetectAADifferential, PointsNearTheThreeAngstromCutOff) {
+  // C-alphas with one point each of a line at offsets on either side of 3 Å:
+  // along one axis, along all three, and beyond reach of any number.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double below = std::nextafter(3.0, 0.0);
+  const Vectors offsets[] = {{3.0, 0, 0},    {below, 0, 0},   {0, -3.0, 0}, {0, 0, -below}, {1.7320508, 1.7320508, 1.7320508},
+                             {2, 2, 2},      {2.9, 0.7, 0},   {0, 0, 0},    {nan, 0, 0},    {inf, 0, 0},
+                             {0, inf, nan},  {-2.99, 0.2, 0.1}};
+  for (const Vectors& offset : offsets) {
+    ReferenceStrands reference(1);
+    reference[0].seqLength = 1;
+    reference[0].cas.push_back(Coordinate(10, 20, 30));
+    const StrandSet candidate{{Coordinate(10 + offset.x, 20 + offset.y, 30 + offset.z)}};
+    EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate))
+        << offset.x << " " << offset.y << " " << offset.z;
+  }
+}
+
+TEST(FindDetectAADifferential, StrandsTiedOrAlmostTiedForNearest) {
+  // Parallel copies of one strand at distances that tie within 0.001 Å, miss
+  // the tie by a little, or lie far off; listed far ones first, so that a
+  // strand passed over for its box must not have been the nearest or a tie.
+  ReferenceStrands reference(1);
+  reference[0].seqLength = 6;
+  for (int r = 0; r < 6; ++r) reference[0].cas.push_back(Coordinate(3.35 * r, 0, 0));
+  const PointList line = sampledStrand(Coordinate(-2, 0, 0), Vectors(1, 0, 0), 20, 0);
+  for (double base : {0.5, 2.0, 2.9995, 40.0}) {
+    StrandSet candidate;
+    for (double extra : {30.0, 0.0025, 0.0015, 0.0009, 0.0, 0.0004, 900.0, 2000.0}) {
+      PointList copy = line;
+      for (Coordinate& p : copy) p.z += base + extra;
+      candidate.push_back(copy);
+    }
+    EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate)) << base;
+    candidate.push_back(reference[0].cas);  // a strand on the C-alphas: distance 0, yet detecting
+    EXPECT_EQ(plain::FindDetectAA(reference, candidate), FindDetectAA(reference, candidate)) << base;
+  }
+}

@@ -4,6 +4,8 @@
 // a candidate detects. Everything here works on values; reading the
 // reference structure is the caller's.
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,11 +43,38 @@ double Dist(const PointList& p, const PointList& q);
 // The same, with q given as its index: for a list measured against many others.
 double Dist(const PointList& p, const PointSetIndex& q);
 double OneWayDist(const StrandSet& a, const StrandSet& b);
+
+// A strand set with each strand indexed once, and the box around each: for a
+// set measured against many others (the reference strands against every
+// candidate, a candidate's sticks both ways).
+class IndexedStrands {
+ public:
+  explicit IndexedStrands(const StrandSet& strands);
+  ~IndexedStrands();
+  IndexedStrands(IndexedStrands&&) noexcept;
+  IndexedStrands& operator=(IndexedStrands&&) noexcept;
+
+  const StrandSet& strands() const { return *strands_; }
+  const PointSetIndex& index(std::size_t strand) const;
+  // A distance that Dist(points, index(strand)) never comes out below, taken
+  // from the boxes around both; 0 when either gives no bound.
+  double distBound(const PointList& points, std::size_t strand) const;
+
+ private:
+  friend double OneWayDist(const StrandSet& a, const IndexedStrands& b);
+  struct Parts;
+  const StrandSet* strands_;  // held by the caller, which keeps it unchanged while this lives
+  std::unique_ptr<Parts> parts_;
+};
+// OneWayDist with b indexed beforehand.
+double OneWayDist(const StrandSet& a, const IndexedStrands& b);
 std::pair<double, double> Dist_OneToOne(const PointList& p, const PointList& q);
 std::pair<std::pair<double, double>, int> RMS(const StrandSet& a, const StrandSet& b);
 
 // (detected, total): reference residues a candidate detects, and residue
 // numbers the reference strands span.
 std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const StrandSet& candidate);
+// The same, with the candidate's strands indexed beforehand.
+std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const IndexedStrands& candidate);
 // Residue numbers the reference strands span, gaps included: the total of FindDetectAA.
 int spannedResidues(const ReferenceStrands& reference);

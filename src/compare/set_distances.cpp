@@ -189,18 +189,38 @@ StrandMatch matchStrand(const PointList& a, const StrandSet& b) {
 
 }  // namespace
 
+struct IndexedStrands::Parts {
+  std::vector<PointSetIndex> index;
+  std::vector<Extent> extent;
+};
+
+IndexedStrands::IndexedStrands(const StrandSet& strands) : strands_(&strands), parts_(std::make_unique<Parts>()) {
+  parts_->index.reserve(strands.size());
+  for (const PointList& strand : strands) {
+    parts_->index.emplace_back(strand);
+    parts_->extent.push_back(extentOf(strand, 0, strand.size()));
+  }
+}
+
+const PointSetIndex& IndexedStrands::index(std::size_t strand) const { return parts_->index[strand]; }
+
+double IndexedStrands::distBound(const PointList& points, std::size_t strand) const {
+  return std::min(gapBelow(extentOf(points, 0, points.size()), parts_->extent[strand]), kNoNeighbour);
+}
+
+IndexedStrands::~IndexedStrands() = default;
+IndexedStrands::IndexedStrands(IndexedStrands&&) noexcept = default;
+IndexedStrands& IndexedStrands::operator=(IndexedStrands&&) noexcept = default;
+
+double OneWayDist(const StrandSet& a, const StrandSet& b) { return OneWayDist(a, IndexedStrands(b)); }
+
 // A set with more strands than b is judged by its best run of |b| consecutive
 // strands; the surplus strands at either end do not count.
-double OneWayDist(const StrandSet& a, const StrandSet& b) {
-  std::vector<PointSetIndex> indexOfB;
-  std::vector<Extent> extentOfB;
-  indexOfB.reserve(b.size());
-  for (const PointList& strand : b) {
-    indexOfB.emplace_back(strand);
-    extentOfB.push_back(extentOf(strand, 0, strand.size()));
-  }
+double OneWayDist(const StrandSet& a, const IndexedStrands& indexedB) {
+  const StrandSet& b = indexedB.strands();
   std::vector<double> m;
-  for (const PointList& strand : a) m.push_back(nearestStrandDist(strand, b, indexOfB, extentOfB));
+  for (const PointList& strand : a)
+    m.push_back(nearestStrandDist(strand, b, indexedB.parts_->index, indexedB.parts_->extent));
 
   if (a.size() <= b.size()) {
     double sum = 0;

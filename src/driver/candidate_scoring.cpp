@@ -67,6 +67,8 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
   StrandSet referenceCAs;
   for (const ReferenceStrand& strand : scores.reference) referenceCAs.push_back(strand.cas);
   const Alignment& align = surface.alignment;
+  // Every candidate is measured against the same reference strands.
+  const IndexedStrands reference(sheet.referenceStrands);
 
   for (int t = 0; t < kTranslations; ++t) {
     for (int o = 0; o < kOrientations; ++o) {
@@ -78,8 +80,10 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
       c.sticks = sticksInMapFrame(search.strandLines[t][o], align);
       writePseudoAtoms(base + ".pdb", c.sticks, "HOH", " H  ");
 
-      double dist1 = OneWayDist(sheet.referenceStrands, c.sticks);
-      double dist2 = OneWayDist(c.sticks, sheet.referenceStrands);
+      // The sticks are measured against the reference more than once: they are indexed once.
+      const IndexedStrands sticks(c.sticks);
+      double dist1 = OneWayDist(sheet.referenceStrands, sticks);
+      double dist2 = OneWayDist(c.sticks, reference);
       c.twoWay = (dist1 + dist2) / 2;
       out << "trans " << T << " - orient " << A << ", DIST1 = " << dist1 << ", DIST2 = " << dist2
           << ", 2-way = " << c.twoWay << "\n";
@@ -97,6 +101,7 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
       c.rmsd = rmsPair.second;
       c.rmsCount = rmsCount;
       c.modelCaCount = static_cast<int>(modelCAs.size());
+      c.detected = FindDetectAA(scores.reference, sticks).first;
       out << "trans " << T << " - orient " << A << ", rms_Ma = " << caDist << ", rms_Si = " << c.rmsd << "\n";
       scores.scored.push_back(std::move(c));
     }

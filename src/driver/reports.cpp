@@ -15,7 +15,10 @@ namespace {
 void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const ScoredCandidate& best) {
   const auto [t, o] = best.candidate;
   const std::string bestSetName = "trans_" + translationText(t) + "_orient_" + angleText(o);
-  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), best.sticks);
+  // The structure is read again here as the report has always done; the count
+  // of detected residues is the one scoring took.
+  const int total = spannedResidues(readReferenceStrands(run.pdbPath));
+  const int detected = best.detected;
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
   writeField(os, c[0].width, run.mapBase);
@@ -30,8 +33,8 @@ void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& su
 
 // Columns 9 to 11: the candidate with the highest main twist.
 void writeTopTwistSet(RunSetup& run, const ScoredCandidate& top) {
-  const auto [detected, total] = FindDetectAA(readReferenceStrands(run.pdbPath), top.sticks);
-  (void)total;
+  readReferenceStrands(run.pdbPath);  // read again, as for every report row: the reader reports each read
+  const int detected = top.detected;
   std::ostream& os = run.bestResultStream;
   const ReportColumn* c = kBestResultColumns;
   writeField(os, c[8].width, top.sticks.size());

@@ -124,6 +124,7 @@ struct ScoredCandidate {
   double rmsd = 0;       // RMSD of the same comparison
   int rmsCount = 0;      // C-alphas paired by that comparison
   int modelCaCount = 0;  // C-alphas of its models
+  int detected = 0;      // reference residues its sticks detect (FindDetectAA)
 };
 
 // Candidate strand models and scoring.

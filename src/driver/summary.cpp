@@ -242,7 +242,7 @@ void summariseScores(RunSummary& summary, const SheetDensity& sheet, const Surfa
       entry["rmsd"] = number(s->rmsd);
       entry["paired_ca"] = s->rmsCount;
       entry["model_ca"] = s->modelCaCount;
-      entry["detected_residues"] = FindDetectAA(scores.reference, s->sticks).first;
+      entry["detected_residues"] = s->detected;
     }
     entry["direction_error"] = directionError(direction);
     top.push_back(entry);
