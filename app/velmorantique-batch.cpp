@@ -150,7 +150,7 @@ int run(int argc, char** argv) {
     return 0;
   }
   const std::string caseList = (fs::path(c.opts.outDir) / "cases.tsv").string();
-  std::vector<CaseSpec> cases;
+  std::vector<CaseInputs> cases;
   if (!c.manifest.empty())
     cases = readManifest(c.manifest);
   else if (!c.folders.empty())
@@ -185,7 +185,7 @@ int run(int argc, char** argv) {
     records = runCases(cases, c.opts, std::cerr);
   }
   if (records.empty())
-    for (const CaseSpec& s : cases) records.push_back(readRecord(s, c.opts.outDir));
+    for (const CaseInputs& s : cases) records.push_back(readRecord(s, c.opts.outDir));
   writeTables(c.opts.outDir, records);
   const bool report = writeReport(c.opts.outDir);
   std::cout << "tables in " << c.opts.outDir << ": results.tsv, bestResult.txt, rms.txt" << (report ? ", report.html" : "")

@@ -34,7 +34,7 @@ std::string text(double v) {
 }
 
 std::vector<Option> optionTable(const PrepareOptions& d) {
-  const vel::prepare::SyntheticSpec& s = d.syntheticSpec;
+  const vel::prepare::SyntheticSheetShape& s = d.syntheticSheet;
   return {
       {"-o", "DIR", "output folder, one subfolder per case (required)", ""},
       {"--resolution", "R[,R...]", "resolutions in Å, one case each", joined(d.resolutions)},
@@ -146,10 +146,10 @@ int run(int argc, char** argv) {
       numberArg(arg, value);
       o.threshold = value;
     } else if (arg == "--synthetic") o.synthetic = true;
-    else if (arg == "--strands") o.syntheticSpec.strands = countArg(arg, value);
-    else if (arg == "--length") o.syntheticSpec.length = countArg(arg, value);
-    else if (arg == "--twist") o.syntheticSpec.twist = numberArg(arg, value);
-    else if (arg == "--parallel") o.syntheticSpec.parallel = true;
+    else if (arg == "--strands") o.syntheticSheet.strands = countArg(arg, value);
+    else if (arg == "--length") o.syntheticSheet.length = countArg(arg, value);
+    else if (arg == "--twist") o.syntheticSheet.twist = numberArg(arg, value);
+    else if (arg == "--parallel") o.syntheticSheet.parallel = true;
   }
   if (o.synthetic && !files.empty()) throw PrepareError("--synthetic takes no structure file");
   if (!o.synthetic && files.empty()) throw PrepareError("no structure file given (see --help)");

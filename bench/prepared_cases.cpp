@@ -55,19 +55,19 @@ std::vector<PreparedFolder> prepareSyntheticSheets(const std::string& outDir, in
   std::vector<PreparedFolder> out;
   for (int i = 0; i < count; ++i) {
     Draw draw(5000u + static_cast<uint32_t>(i));
-    prep::SyntheticSpec spec;
-    spec.strands = 3 + draw.pick(6);
-    spec.length = 5 + draw.pick(8);
-    spec.twist = -(5 + draw.pick(26));  // natural sheets have negative inter-strand angles
-    spec.parallel = draw.pick(10) < 3;
-    prep::Structure st = prep::buildSyntheticSheet(spec);
+    prep::SyntheticSheetShape shape;
+    shape.strands = 3 + draw.pick(6);
+    shape.length = 5 + draw.pick(8);
+    shape.twist = -(5 + draw.pick(26));  // natural sheets have negative inter-strand angles
+    shape.parallel = draw.pick(10) < 3;
+    prep::Structure st = prep::buildSyntheticSheet(shape);
     turnRandomly(st, draw);
     st.entry = "p" + std::to_string(1000 + i).substr(1) + "_" + st.entry;
     prep::PrepareOptions o;
     o.outDir = outDir;
     o.resolutions = {static_cast<double>(5 + draw.pick(8))};
     o.synthetic = true;
-    o.syntheticSpec = spec;
+    o.syntheticSheet = shape;
     o.force = true;
     prepareInto(st, o, true, i, out);
   }

@@ -136,7 +136,7 @@ std::vector<Case> simulatedCases(int count) {
       h = h * 1664525u + 1013904223u;
       return static_cast<int>((h >> 8) % static_cast<uint32_t>(n));
     };
-    SheetSpec s;
+    SheetRecipe s;
     s.strands = 3 + pick(4);
     s.residues = 5 + pick(5);
     s.twistDeg = 3 + pick(28);

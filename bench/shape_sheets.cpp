@@ -62,21 +62,21 @@ void rotationFromUniforms(double u1, double u2, double u3, double m[3][3]) {
   m[2][0] = 2 * (a * c - b * w);     m[2][1] = 2 * (b * c + a * w);     m[2][2] = 1 - 2 * (a * a + b * b);
 }
 
-SimulatedSheet simulateSheet(const SheetSpec& spec) {
-  Rng rng(spec.seed);
+SimulatedSheet simulateSheet(const SheetRecipe& recipe) {
+  Rng rng(recipe.seed);
   // Strand k runs along y at x = (k - mid) * 4.8 Å (give or take 0.4 Å), turned about x by
   // -(k - mid) * twist (the natural sense) and bent along its length.
   std::vector<Atom> atoms;
-  StrandSet cas(spec.strands);
-  const double mid = (spec.strands - 1) / 2.0;
-  for (int k = 0; k < spec.strands; ++k) {
+  StrandSet cas(recipe.strands);
+  const double mid = (recipe.strands - 1) / 2.0;
+  for (int k = 0; k < recipe.strands; ++k) {
     const double jitter = 1 + 0.2 * (rng.uniform() - 0.5);
-    const double angle = -(k - mid) * spec.twistDeg * jitter * kPi / 180;
+    const double angle = -(k - mid) * recipe.twistDeg * jitter * kPi / 180;
     const double c = std::cos(angle), s = std::sin(angle);
     const double shift = (rng.uniform() - 0.5) * 3.35;  // register
     const double spacing = (k - mid) * 4.8 + 0.8 * (rng.uniform() - 0.5);
-    const bool backwards = !spec.parallel && k % 2 == 1;
-    const int residues = spec.residues - static_cast<int>(rng.uniform() * (spec.lengthJitter + 1));
+    const bool backwards = !recipe.parallel && k % 2 == 1;
+    const int residues = recipe.residues - static_cast<int>(rng.uniform() * (recipe.lengthJitter + 1));
     const double dir = backwards ? -1.0 : 1.0;
     for (int i = 0; i < residues; ++i) {
       const int along = backwards ? residues - 1 - i : i;
@@ -85,7 +85,7 @@ SimulatedSheet simulateSheet(const SheetSpec& spec) {
       auto put = [&](double dx, double dy, double dz, double electrons, bool ca) {
         const double y = y0 + dy;
         const double x = spacing + dx;
-        const double z = pleat + dz + 0.5 * spec.bendPerAngstrom * y * y + 0.5 * spec.curlPerAngstrom * x * x;
+        const double z = pleat + dz + 0.5 * recipe.bendPerAngstrom * y * y + 0.5 * recipe.curlPerAngstrom * x * x;
         const Coordinate p(x, c * y - s * z, s * y + c * z);
         atoms.push_back({p, electrons});
         if (ca) cas[k].push_back(p);
@@ -105,9 +105,9 @@ SimulatedSheet simulateSheet(const SheetSpec& spec) {
     for (Coordinate& p : strand) p = turn(m, p);
 
   SimulatedSheet out;
-  out.spec = spec;
+  out.recipe = recipe;
   out.strandAxis = meanStrandAxis(cas);
-  const double sigma = 0.225 * spec.resolution, reach = 4 * sigma, margin = std::max(6.0, reach);
+  const double sigma = 0.225 * recipe.resolution, reach = 4 * sigma, margin = std::max(6.0, reach);
   double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
   for (const Atom& a : atoms) {
     const double p[3] = {a.p.x, a.p.y, a.p.z};
@@ -119,9 +119,9 @@ SimulatedSheet simulateSheet(const SheetSpec& spec) {
   DensityGrid& g = out.grid;
   int n[3];
   for (int d = 0; d < 3; ++d) {
-    g.voxel[d] = spec.voxel;
-    g.origin[d] = lo[d] - spec.voxel * rng.uniform();
-    n[d] = static_cast<int>(std::ceil((hi[d] - g.origin[d]) / spec.voxel)) + 1;
+    g.voxel[d] = recipe.voxel;
+    g.origin[d] = lo[d] - recipe.voxel * rng.uniform();
+    n[d] = static_cast<int>(std::ceil((hi[d] - g.origin[d]) / recipe.voxel)) + 1;
   }
   g.nx = n[0];
   g.ny = n[1];
@@ -132,14 +132,14 @@ SimulatedSheet simulateSheet(const SheetSpec& spec) {
     const double p[3] = {a.p.x, a.p.y, a.p.z};
     int first[3], last[3];
     for (int d = 0; d < 3; ++d) {
-      first[d] = std::max(0, static_cast<int>(std::ceil((p[d] - reach - g.origin[d]) / spec.voxel)));
-      last[d] = std::min(n[d] - 1, static_cast<int>(std::floor((p[d] + reach - g.origin[d]) / spec.voxel)));
+      first[d] = std::max(0, static_cast<int>(std::ceil((p[d] - reach - g.origin[d]) / recipe.voxel)));
+      last[d] = std::min(n[d] - 1, static_cast<int>(std::floor((p[d] + reach - g.origin[d]) / recipe.voxel)));
     }
     for (int k = first[2]; k <= last[2]; ++k)
       for (int j = first[1]; j <= last[1]; ++j)
         for (int i = first[0]; i <= last[0]; ++i) {
-          const double dx = g.origin[0] + i * spec.voxel - p[0], dy = g.origin[1] + j * spec.voxel - p[1],
-                       dz = g.origin[2] + k * spec.voxel - p[2];
+          const double dx = g.origin[0] + i * recipe.voxel - p[0], dy = g.origin[1] + j * recipe.voxel - p[1],
+                       dz = g.origin[2] + k * recipe.voxel - p[2];
           const double d2 = dx * dx + dy * dy + dz * dz;
           if (d2 <= reach * reach)
             rho[(static_cast<size_t>(k) * n[1] + j) * n[0] + i] += a.electrons * norm * std::exp(-d2 / (2 * sigma * sigma));

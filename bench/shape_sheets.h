@@ -12,7 +12,7 @@
 #include "velmorantique/geometry.h"
 #include "velmorantique/shape.h"
 
-struct SheetSpec {
+struct SheetRecipe {
   int strands = 4;
   int residues = 7;
   double twistDeg = 18;        // per strand, natural sense when positive
@@ -26,13 +26,13 @@ struct SheetSpec {
 };
 
 struct SimulatedSheet {
-  SheetSpec spec;
+  SheetRecipe recipe;
   DensityGrid grid;
   double threshold = 0;
   Vectors strandAxis;  // mean strand axis, map frame
 };
 
-SimulatedSheet simulateSheet(const SheetSpec& spec);
+SimulatedSheet simulateSheet(const SheetRecipe& recipe);
 
 // The rotation of the unit quaternion drawn from three uniform numbers in
 // (0, 1): uniform over all rotations when they are.

@@ -31,11 +31,11 @@ int numberStride(const SheetShape& shape) { return shape.residues + 4; }
 // The library's ideal sheet: strand k runs along y, turned about the x axis
 // by (k - middle) * twist; odd strands run backwards (antiparallel).
 std::vector<Atom> buildSheet(const SheetShape& shape) {
-  vel::prepare::SyntheticSpec spec;
-  spec.strands = shape.strands;
-  spec.length = shape.residues;
-  spec.twist = shape.twistDegrees;
-  const vel::prepare::Structure sheet = vel::prepare::buildSyntheticSheet(spec);
+  vel::prepare::SyntheticSheetShape ideal;
+  ideal.strands = shape.strands;
+  ideal.length = shape.residues;
+  ideal.twist = shape.twistDegrees;
+  const vel::prepare::Structure sheet = vel::prepare::buildSyntheticSheet(ideal);
   std::vector<Atom> atoms;
   for (const vel::prepare::Residue& r : sheet.chains.front().residues)
     for (const vel::prepare::Atom& a : r.atoms)

@@ -23,7 +23,7 @@ TEST(BatchCases, ManifestPathsAreTakenFromTheManifestsFolderAndNamesMayBeGiven) 
             "\n"
             "# a comment\n"
             "models/1abc\tmaps/emd_2\t0.07\tsecond\n");
-  const std::vector<CaseSpec> cases = readManifest(work + "/list.tsv");
+  const std::vector<CaseInputs> cases = readManifest(work + "/list.tsv");
   ASSERT_EQ(cases.size(), 2u);
   EXPECT_EQ(cases[0].name, "1abc");
   EXPECT_EQ(cases[0].caseDir, work + "/maps");  // the run's output folder lies beside the map
@@ -34,7 +34,7 @@ TEST(BatchCases, ManifestPathsAreTakenFromTheManifestsFolderAndNamesMayBeGiven) 
 
   // Written out and read back, the list names the same runs.
   writeManifest(work + "/again.tsv", cases);
-  const std::vector<CaseSpec> again = readManifest(work + "/again.tsv");
+  const std::vector<CaseInputs> again = readManifest(work + "/again.tsv");
   ASSERT_EQ(again.size(), 2u);
   for (size_t i = 0; i < 2; ++i) {
     EXPECT_EQ(again[i].name, cases[i].name);
@@ -60,12 +60,12 @@ TEST(BatchCases, AFolderIsACaseOrAParentOfCasesTakenByName) {
     writeFile(work + "/study/" + n + "/threshold", " 0.04 \n");
   }
   fs::create_directories(work + "/study/notes");  // not a case: passed over
-  const std::vector<CaseSpec> parent = findCases({work + "/study/"});
+  const std::vector<CaseInputs> parent = findCases({work + "/study/"});
   ASSERT_EQ(parent.size(), 2u);
   EXPECT_EQ(parent[0].name, "a");
   EXPECT_EQ(parent[0].threshold, "0.04");
   EXPECT_EQ(parent[0].caseDir, work + "/study/a");
-  const std::vector<CaseSpec> one = findCases({work + "/study/b"});
+  const std::vector<CaseInputs> one = findCases({work + "/study/b"});
   ASSERT_EQ(one.size(), 1u);
   EXPECT_EQ(one[0].pdbBase, "b");
   EXPECT_THROW(findCases({work + "/study/notes"}), BatchError);
@@ -74,11 +74,11 @@ TEST(BatchCases, AFolderIsACaseOrAParentOfCasesTakenByName) {
 }
 
 TEST(BatchCases, ArrayTaskKRunsCasesKAndEveryMthAfter) {
-  std::vector<CaseSpec> cases(7);
+  std::vector<CaseInputs> cases(7);
   for (size_t i = 0; i < cases.size(); ++i) cases[i].name = std::to_string(i);
   std::vector<std::string> seen;
   for (int k = 0; k < 3; ++k)
-    for (const CaseSpec& c : taskCases(cases, k, 3)) seen.push_back(c.name);
+    for (const CaseInputs& c : taskCases(cases, k, 3)) seen.push_back(c.name);
   EXPECT_EQ(seen, (std::vector<std::string>{"0", "3", "6", "1", "4", "2", "5"}));
   EXPECT_TRUE(taskCases(cases, 7, 8).empty());
 }

@@ -112,12 +112,12 @@ TEST(PrepareThreshold, SheetWhoseLevelFallsBelowOnePercentOfTheMaximumIsSkipped)
 TEST(PrepareSynthetic, BuiltTwistIsTheMeasuredTwistBothWays) {
   for (bool parallel : {false, true})
     for (double twist : {-18.0, 7.5}) {
-      SyntheticSpec spec;
-      spec.strands = 5;
-      spec.length = 6;
-      spec.twist = twist;
-      spec.parallel = parallel;
-      const Structure st = buildSyntheticSheet(spec);
+      SyntheticSheetShape shape;
+      shape.strands = 5;
+      shape.length = 6;
+      shape.twist = twist;
+      shape.parallel = parallel;
+      const Structure st = buildSyntheticSheet(shape);
       const std::vector<SheetVerdict> v = judgeSheets(st, "");
       ASSERT_TRUE(v[0].eligible) << v[0].reason;
       std::vector<std::vector<Point>> cas;
@@ -143,7 +143,7 @@ TEST(PrepareCases, MarginGrowsWhileTheKeptDensityTouchesTheBox) {
   o.margin = 0;
   o.synthetic = true;
   std::ostringstream progress;
-  const std::vector<CaseOutcome> out = prepareCases(buildSyntheticSheet(o.syntheticSpec), o, progress);
+  const std::vector<CaseOutcome> out = prepareCases(buildSyntheticSheet(o.syntheticSheet), o, progress);
   ASSERT_EQ(out.size(), 1u);
   ASSERT_TRUE(out[0].written) << out[0].message;
   const nlohmann::json meta = nlohmann::json::parse(readFile(o.outDir + "/" + out[0].name + "/meta.json"));

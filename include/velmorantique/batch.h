@@ -20,7 +20,7 @@ struct BatchError : std::runtime_error {
 };
 
 // One protein: where its analysis runs and with which arguments.
-struct CaseSpec {
+struct CaseInputs {
   std::string name;
   std::string caseDir;    // absolute; the analysis runs here
   std::string pdbBase;    // as passed to the analysis, relative to caseDir when possible
@@ -31,16 +31,16 @@ struct CaseSpec {
 // Case folders (NAME/NAME.pdb, NAME/NAME.mrc or .mrc.gz, NAME/threshold), a
 // parent folder of such folders, or both mixed; in the order given, a
 // parent's cases by name.
-std::vector<CaseSpec> findCases(const std::vector<std::string>& folders);
+std::vector<CaseInputs> findCases(const std::vector<std::string>& folders);
 // A manifest: tab-separated pdb_base, map_base, threshold and an optional
 // name, one case per line; an optional header row; paths relative to the
 // manifest's folder.
-std::vector<CaseSpec> readManifest(const std::string& path);
-void writeManifest(const std::string& path, const std::vector<CaseSpec>& cases);
+std::vector<CaseInputs> readManifest(const std::string& path);
+void writeManifest(const std::string& path, const std::vector<CaseInputs>& cases);
 
 // The inputs' sizes and modification times, and the threshold: a case whose
 // fingerprint has not changed since its finished record need not run again.
-nlohmann::json fingerprint(const CaseSpec& c);
+nlohmann::json fingerprint(const CaseInputs& c);
 
 // What one finished run left: OUT/cases/NAME/record.json.
 struct CaseRecord {
@@ -71,14 +71,14 @@ nlohmann::json readJsonFile(const std::string& path);
 std::string caseFolder(const std::string& outDir, const std::string& name);  // OUT/cases/NAME
 // Runs one case now and writes its record; or reads the record of a finished
 // run on unchanged inputs, unless opts.force.
-CaseRecord runCase(const CaseSpec& c, const Options& opts, bool* skipped = nullptr);
+CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped = nullptr);
 // The record left by a case's last finished run; status "failed" with a
 // message when there is none.
-CaseRecord readRecord(const CaseSpec& c, const std::string& outDir);
+CaseRecord readRecord(const CaseInputs& c, const std::string& outDir);
 
 // Runs every case with opts.jobs at a time, printing progress to progress;
 // returns the records in case order.
-std::vector<CaseRecord> runCases(const std::vector<CaseSpec>& cases, const Options& opts, std::ostream& progress);
+std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Options& opts, std::ostream& progress);
 
 // OUT/bestResult.txt, OUT/rms.txt and OUT/results.tsv from the cases' records.
 void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records);
@@ -108,12 +108,12 @@ struct SlurmOptions {
 };
 // Writes OUT/slurm/batch.sh, whose tasks read the case list OUT/cases.tsv;
 // returns the script's path.
-std::string writeSlurmScript(const std::vector<CaseSpec>& cases, const Options& opts, const SlurmOptions& slurm);
+std::string writeSlurmScript(const std::vector<CaseInputs>& cases, const Options& opts, const SlurmOptions& slurm);
 // Submits the script with sbatch (and the extra arguments) and waits until the
 // array has finished, reporting the finished cases now and then.
-void submitAndWait(const std::string& script, const std::vector<CaseSpec>& cases, const std::string& outDir,
+void submitAndWait(const std::string& script, const std::vector<CaseInputs>& cases, const std::string& outDir,
                    std::ostream& progress);
 // The cases of array task k (0-based), in order.
-std::vector<CaseSpec> taskCases(const std::vector<CaseSpec>& cases, int task, int arraySize);
+std::vector<CaseInputs> taskCases(const std::vector<CaseInputs>& cases, int task, int arraySize);
 
 }  // namespace vel::batch

@@ -190,7 +190,7 @@ std::vector<double> interStrandAngles(const std::vector<std::vector<Point>>& str
 
 // ---- Synthetic sheets ---------------------------------------------------------------
 
-struct SyntheticSpec {
+struct SyntheticSheetShape {
   int strands = 4;
   int length = 7;
   double twist = -18;  // degrees between neighbouring strands, reference convention
@@ -200,7 +200,7 @@ struct SyntheticSpec {
 // N straight strands of L residues 4.8 Å apart, rising 3.35 Å per residue,
 // each turned by the twist about the cross-strand axis relative to its
 // neighbour, with a planar trans backbone and a C-beta, and SHEET records.
-Structure buildSyntheticSheet(const SyntheticSpec& spec);
+Structure buildSyntheticSheet(const SyntheticSheetShape& shape);
 
 // ---- Cases ----------------------------------------------------------------------------
 
@@ -218,7 +218,7 @@ struct PrepareOptions {
   double zone = 3.0;
   std::string threshold;  // as given; empty: the rule
   bool synthetic = false;
-  SyntheticSpec syntheticSpec;
+  SyntheticSheetShape syntheticSheet;
 };
 
 struct CaseOutcome {

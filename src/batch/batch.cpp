@@ -79,7 +79,7 @@ class Progress {
 
 }  // namespace
 
-std::vector<CaseRecord> runCases(const std::vector<CaseSpec>& cases, const Options& opts, std::ostream& progress) {
+std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Options& opts, std::ostream& progress) {
   std::vector<CaseRecord> records(cases.size());
   Progress shown(progress, cases.size(), opts.terminal);
   std::atomic<size_t> next{0};
@@ -136,8 +136,8 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
   return allRan ? 0 : 2;
 }
 
-std::vector<CaseSpec> taskCases(const std::vector<CaseSpec>& cases, int task, int arraySize) {
-  std::vector<CaseSpec> mine;
+std::vector<CaseInputs> taskCases(const std::vector<CaseInputs>& cases, int task, int arraySize) {
+  std::vector<CaseInputs> mine;
   if (task < 0 || arraySize <= 0) return mine;
   for (size_t i = static_cast<size_t>(task); i < cases.size(); i += static_cast<size_t>(arraySize))
     mine.push_back(cases[i]);

@@ -32,8 +32,8 @@ bool isCaseFolder(const fs::path& dir) {
   return fs::exists(dir / (name + ".pdb")) || fs::exists(dir / "threshold");
 }
 
-CaseSpec caseFromFolder(const fs::path& dir) {
-  CaseSpec c;
+CaseInputs caseFromFolder(const fs::path& dir) {
+  CaseInputs c;
   c.caseDir = absolutePath(dir);
   c.name = fs::path(c.caseDir).filename().string();
   c.pdbBase = c.name;
@@ -44,9 +44,9 @@ CaseSpec caseFromFolder(const fs::path& dir) {
   return c;
 }
 
-void refuseDuplicates(const std::vector<CaseSpec>& cases) {
+void refuseDuplicates(const std::vector<CaseInputs>& cases) {
   std::set<std::string> seen;
-  for (const CaseSpec& c : cases)
+  for (const CaseInputs& c : cases)
     if (!seen.insert(c.name).second)
       throw BatchError("two cases are named " + c.name + ": give the manifest a name column to tell them apart");
 }
@@ -68,8 +68,8 @@ std::vector<std::string> splitTabs(const std::string& line) {
 
 }  // namespace
 
-std::vector<CaseSpec> findCases(const std::vector<std::string>& folders) {
-  std::vector<CaseSpec> cases;
+std::vector<CaseInputs> findCases(const std::vector<std::string>& folders) {
+  std::vector<CaseInputs> cases;
   for (const std::string& folder : folders) {
     const fs::path dir = fs::path(folder).lexically_normal();
     const fs::path named = dir.filename().empty() ? dir.parent_path() : dir;
@@ -90,11 +90,11 @@ std::vector<CaseSpec> findCases(const std::vector<std::string>& folders) {
   return cases;
 }
 
-std::vector<CaseSpec> readManifest(const std::string& path) {
+std::vector<CaseInputs> readManifest(const std::string& path) {
   std::ifstream in(path);
   if (!in) throw BatchError(path + ": cannot read the manifest");
   const fs::path base = fs::absolute(path).parent_path();
-  std::vector<CaseSpec> cases;
+  std::vector<CaseInputs> cases;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     if (trimmed(line).empty() || trimmed(line)[0] == '#') continue;
@@ -104,7 +104,7 @@ std::vector<CaseSpec> readManifest(const std::string& path) {
       throw BatchError(path + ":" + std::to_string(number) +
                        ": expected pdb_base, map_base, threshold and an optional name, separated by tabs");
     const fs::path pdb = (base / f[0]).lexically_normal(), map = (base / f[1]).lexically_normal();
-    CaseSpec c;
+    CaseInputs c;
     c.caseDir = map.parent_path().string();
     c.mapBase = map.filename().string();
     c.pdbBase = pdb.lexically_relative(c.caseDir).string();
@@ -120,16 +120,16 @@ std::vector<CaseSpec> readManifest(const std::string& path) {
   return cases;
 }
 
-void writeManifest(const std::string& path, const std::vector<CaseSpec>& cases) {
+void writeManifest(const std::string& path, const std::vector<CaseInputs>& cases) {
   std::ofstream out(path, std::ios::trunc);
   out << "pdb_base\tmap_base\tthreshold\tname\n";
-  for (const CaseSpec& c : cases)
+  for (const CaseInputs& c : cases)
     out << (fs::path(c.caseDir) / c.pdbBase).lexically_normal().string() << '\t'
         << (fs::path(c.caseDir) / c.mapBase).string() << '\t' << c.threshold << '\t' << c.name << '\n';
   if (!out.flush()) throw BatchError(path + ": cannot write the case list");
 }
 
-json fingerprint(const CaseSpec& c) {
+json fingerprint(const CaseInputs& c) {
   const fs::path dir(c.caseDir);
   const std::string map = (dir / (c.mapBase + ".mrc")).string();
   json mapStamp = fileStamp(map);

@@ -78,8 +78,8 @@ std::string lastLine(const std::string& text) {
   return last;
 }
 
-std::string outputDir(const CaseSpec& c) { return (fs::path(c.caseDir) / (c.mapBase + "twist")).string(); }
-std::string summaryPath(const CaseSpec& c) {
+std::string outputDir(const CaseInputs& c) { return (fs::path(c.caseDir) / (c.mapBase + "twist")).string(); }
+std::string summaryPath(const CaseInputs& c) {
   return (fs::path(outputDir(c)) / (fs::path(c.pdbBase).filename().string() + "_summary.json")).string();
 }
 
@@ -181,7 +181,7 @@ Ended waitFor(pid_t pid, double timeout) {
   return e;
 }
 
-Ended runAnalysis(const CaseSpec& c, const Options& opts, const std::string& log, const std::string& err) {
+Ended runAnalysis(const CaseInputs& c, const Options& opts, const std::string& log, const std::string& err) {
   std::vector<std::string> args{opts.analysis, c.pdbBase, c.mapBase, c.threshold};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -250,7 +250,7 @@ std::string caseFolder(const std::string& outDir, const std::string& name) {
   return (fs::path(outDir) / "cases" / name).string();
 }
 
-CaseRecord readRecord(const CaseSpec& c, const std::string& outDir) {
+CaseRecord readRecord(const CaseInputs& c, const std::string& outDir) {
   const json j = readJsonFile((fs::path(caseFolder(outDir, c.name)) / "record.json").string());
   if (j.is_object() && j.value("finished", false)) return fromJson(j);
   CaseRecord r;
@@ -263,7 +263,7 @@ CaseRecord readRecord(const CaseSpec& c, const std::string& outDir) {
   return r;
 }
 
-CaseRecord runCase(const CaseSpec& c, const Options& opts, bool* skipped) {
+CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped) {
   const std::string folder = caseFolder(opts.outDir, c.name);
   const std::string recordPath = (fs::path(folder) / "record.json").string();
   const json print = fingerprint(c);

@@ -28,15 +28,15 @@ std::string quoted(const std::string& s) {
   return q + "'";
 }
 
-size_t finishedCount(const std::vector<CaseSpec>& cases, const std::string& outDir) {
+size_t finishedCount(const std::vector<CaseInputs>& cases, const std::string& outDir) {
   size_t n = 0;
-  for (const CaseSpec& c : cases) n += fs::exists(fs::path(caseFolder(outDir, c.name)) / "record.json");
+  for (const CaseInputs& c : cases) n += fs::exists(fs::path(caseFolder(outDir, c.name)) / "record.json");
   return n;
 }
 
 }  // namespace
 
-std::string writeSlurmScript(const std::vector<CaseSpec>& cases, const Options& opts, const SlurmOptions& slurm) {
+std::string writeSlurmScript(const std::vector<CaseInputs>& cases, const Options& opts, const SlurmOptions& slurm) {
   const fs::path dir = fs::path(opts.outDir) / "slurm";
   fs::create_directories(dir);
   const int size = slurm.arraySize > 0 ? slurm.arraySize : static_cast<int>(std::min<size_t>(cases.size(), 1000));
@@ -66,7 +66,7 @@ std::string writeSlurmScript(const std::vector<CaseSpec>& cases, const Options& 
   return path;
 }
 
-void submitAndWait(const std::string& script, const std::vector<CaseSpec>& cases, const std::string& outDir,
+void submitAndWait(const std::string& script, const std::vector<CaseInputs>& cases, const std::string& outDir,
                    std::ostream& progress) {
   std::mutex mutex;
   std::condition_variable stop;

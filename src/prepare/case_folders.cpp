@@ -156,7 +156,7 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
   c.source = st.source;
   c.mapSource = o.mapPath;
   c.zone = o.zone;
-  c.synthetic = o.syntheticSpec;
+  c.synthetic = o.syntheticSheet;
   c.resolution = resolution;
   const Chain& chain = st.chains.at(static_cast<size_t>(v.chainIndex));
   for (size_t i = 0; i < v.strandRanges.size(); ++i) {
@@ -241,7 +241,7 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
     const std::string label = o.synthetic ? std::string("synthetic sheet") : files[f];
     progress << "[" << f + 1 << "/" << count << "] " << label << "\n";
     try {
-      const Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSpec) : readStructure(files[f]);
+      const Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f]);
       if (st.sheets.empty()) throw PrepareError(label + ": no sheet records (SHEET or struct_sheet_range)");
       ++entries;
       if (list) {

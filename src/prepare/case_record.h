@@ -26,7 +26,7 @@ struct CaseRecord {
   double mapMin = 0, mapMax = 0;
   long long mapBytes = 0;
   std::vector<double> angles;
-  SyntheticSpec synthetic;
+  SyntheticSheetShape synthetic;
 };
 
 std::string caseMeta(const CaseRecord& c);

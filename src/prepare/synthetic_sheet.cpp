@@ -24,32 +24,32 @@ std::string twistLabel(double twist) {
 
 }  // namespace
 
-Structure buildSyntheticSheet(const SyntheticSpec& spec) {
-  if (spec.strands < 2 || spec.length < 2 || spec.strands > 50 || spec.length > 200)
+Structure buildSyntheticSheet(const SyntheticSheetShape& shape) {
+  if (shape.strands < 2 || shape.length < 2 || shape.strands > 50 || shape.length > 200)
     throw PrepareError("a synthetic sheet needs 2 to 50 strands of 2 to 200 residues");
-  if (!std::isfinite(spec.twist) || std::fabs(spec.twist) >= 90)
+  if (!std::isfinite(shape.twist) || std::fabs(shape.twist) >= 90)
     throw PrepareError("a synthetic sheet's twist must lie between -90 and 90 degrees");
   Structure st;
   st.source = "synthetic";
-  st.entry = "synth_" + std::to_string(spec.strands) + "x" + std::to_string(spec.length) + "_t" +
-             twistLabel(spec.twist) + (spec.parallel ? "_par" : "");
+  st.entry = "synth_" + std::to_string(shape.strands) + "x" + std::to_string(shape.length) + "_t" +
+             twistLabel(shape.twist) + (shape.parallel ? "_par" : "");
   Chain chain;
   chain.name = "A";
   Sheet sheet;
   sheet.id = "A";
-  const double middle = (spec.strands - 1) / 2.0;
-  for (int k = 0; k < spec.strands; ++k) {
+  const double middle = (shape.strands - 1) / 2.0;
+  for (int k = 0; k < shape.strands; ++k) {
     const double across = (k - middle) * kStrandSpacing;
     // Strands run along y and lie side by side along x: turning each by the
     // twist about +x gives neighbouring axes that signed angle.
-    const double turn = (k - middle) * spec.twist * kPi / 180;
+    const double turn = (k - middle) * shape.twist * kPi / 180;
     const double c = std::cos(turn), s = std::sin(turn);
-    const bool forward = spec.parallel || k % 2 == 0;
+    const bool forward = shape.parallel || k % 2 == 0;
     const double dir = forward ? 1.0 : -1.0;
-    const int firstNumber = k * (spec.length + kLoopGap) + 1;
-    for (int i = 0; i < spec.length; ++i) {
-      const int along = forward ? i : spec.length - 1 - i;
-      const double y = (along - (spec.length - 1) / 2.0) * kRise;
+    const int firstNumber = k * (shape.length + kLoopGap) + 1;
+    for (int i = 0; i < shape.length; ++i) {
+      const int along = forward ? i : shape.length - 1 - i;
+      const double y = (along - (shape.length - 1) / 2.0) * kRise;
       // The backbone lies flat in the sheet, so that each strand's C-alphas
       // are on one straight line; the C-betas point alternately up and down.
       const double side = (i % 2 == 0) ? 1.0 : -1.0;
@@ -75,8 +75,8 @@ Structure buildSyntheticSheet(const SyntheticSpec& spec) {
     }
     Strand strand;
     strand.start = {"A", "ALA", firstNumber, ' '};
-    strand.end = {"A", "ALA", firstNumber + spec.length - 1, ' '};
-    strand.sense = k == 0 ? 0 : (spec.parallel ? 1 : -1);
+    strand.end = {"A", "ALA", firstNumber + shape.length - 1, ' '};
+    strand.sense = k == 0 ? 0 : (shape.parallel ? 1 : -1);
     sheet.strands.push_back(strand);
   }
   st.chains.push_back(chain);
