@@ -6,6 +6,8 @@
 #include <functional>
 #include <random>
 
+#include "velmorantique/compare.h"
+
 namespace {
 
 struct Atom {
@@ -208,22 +210,8 @@ DensityGrid withNoise(const DensityGrid& grid, double sigma, uint32_t seed) {
 
 Vectors meanStrandAxis(const StrandSet& caTraces) {
   std::vector<Vectors> axes;
-  for (const PointList& cas : caTraces) {
-    if (cas.size() < 2) continue;
-    Coordinate c;
-    for (const Coordinate& p : cas) {
-      c.x += p.x / cas.size();
-      c.y += p.y / cas.size();
-      c.z += p.z / cas.size();
-    }
-    double cov[3][3] = {{0}};
-    for (const Coordinate& p : cas) {
-      const double d[3] = {p.x - c.x, p.y - c.y, p.z - c.z};
-      for (int r = 0; r < 3; ++r)
-        for (int s = 0; s < 3; ++s) cov[r][s] += d[r] * d[s];
-    }
-    axes.push_back(eigenSymmetric3(cov).vectors[2]);
-  }
+  for (const PointList& cas : caTraces)
+    if (cas.size() >= 2) axes.push_back(strandAxis(cas).direction);
   return meanLineDirection(axes);
 }
 

@@ -24,6 +24,19 @@ struct ReferenceStrand {
 };
 using ReferenceStrands = std::vector<ReferenceStrand>;  // record order
 
+// The axis of a strand: the principal axis of its C-alphas (the direction of
+// their largest spread), pointing from the N end to the C end.
+struct StrandAxis {
+  Coordinate start, end;  // the C-alphas' extent along the axis, N to C
+  Coordinate centre;      // the C-alphas' mean
+  Vectors direction;      // unit
+};
+StrandAxis strandAxis(const PointList& cas);
+// Signed angle in degrees from strand a to its neighbour b: b's axis turned to
+// point like a's, the sign that of (u1 x u2) along the link from a's centre to
+// b's made perpendicular to a's axis. Natural sheets give negative angles.
+double interStrandAngle(const StrandAxis& a, const StrandAxis& b);
+
 // The most strand axis one structure may ask to sample, in ångström: a
 // million samples. Real sheets hold a few thousand ångström of strand, and a
 // missing C-alpha's placeholder adds a few thousand more; only coordinates

@@ -27,15 +27,3 @@ void summariseScores(RunSummary& summary, const SheetDensity& sheet, const Surfa
 // what the run prints or returns.
 void writeSummary(RunSummary& summary, int exitStatus, const std::string* message);
 
-// Reference strand geometry for the summary.
-struct StrandAxis {
-  Coordinate start, end;  // the C-alphas' extent along the axis, N to C
-  Coordinate centre;
-  Vectors direction;      // unit principal axis of the C-alphas, N to C
-};
-StrandAxis strandAxis(const PointList& cas);
-// Signed angle in degrees from strand a to its neighbour b (b's axis turned to
-// point like a's; the sign is that of (u1 x u2) along the link a -> b).
-double interStrandAngle(const StrandAxis& a, const StrandAxis& b);
-// Angle between two directions regardless of their sense, 0 to 90 degrees.
-double foldedAngle(Vectors a, Vectors b);

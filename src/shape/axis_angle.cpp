@@ -8,7 +8,7 @@ double axisAngleDegrees(Vectors a, Vectors b) {
   if (!(la > 0) || !(lb > 0) || !std::isfinite(la) || !std::isfinite(lb)) return std::nan("");
   // A strand axis and its reverse are the same line: fold onto 0..90 degrees.
   const double c = std::min(1.0, std::fabs(a.dot(b)) / (la * lb));
-  return std::acos(c) * 180.0 / kPi;
+  return std::acos(c) * (180.0 / kPi);
 }
 
 Vectors meanLineDirection(const std::vector<Vectors>& directions) {
