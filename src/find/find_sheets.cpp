@@ -1,0 +1,86 @@
+// The finder from map to segments: read, choose the level, keep the pieces
+// of density that could hold a sheet, read the local shape around them, cut
+// the plate score into segments, judge each, and widen the kept ones into
+// their density. A guided cut replaces the last four steps with the region
+// the user gave.
+#include <cmath>
+#include <ostream>
+
+#include "find_parts.h"
+
+namespace vel {
+namespace find {
+
+namespace {
+
+// A sheet of three strands of three residues with its side chains fills
+// about 1200 Å^3; pieces of under half that are noise or loose side chains.
+constexpr double kLeastPieceVolume = 600;
+
+}  // namespace
+
+FindResult findSheets(const FindOptions& o, std::ostream& progress) {
+  FindResult r;
+  r.name = findName(o.mapPath);
+  progress << "reading " << o.mapPath << "\n";
+  DensityBox map = readWholeMap(o.mapPath, progress);
+  progress << "  " << map.n[0] << " x " << map.n[1] << " x " << map.n[2] << " voxels of " << map.voxel[0] << " x "
+           << map.voxel[1] << " x " << map.voxel[2] << " A\n";
+  r.stats = mapStatistics(map);
+  r.level = chooseLevel(map, r.stats, o.level);
+  progress << "level " << r.level.text << ": " << r.level.description << "\n";
+
+  const bool guided = o.guided.kind != GuidedCut::Kind::None;
+  r.pieces = densityPieces(map, r.level.value, guided ? 0 : kLeastPieceVolume);
+  size_t kept = 0;
+  for (const auto& piece : r.pieces.pieces) kept += piece.size();
+  progress << "  " << kept << " voxels at or above it in " << r.pieces.pieces.size() << " piece"
+           << (r.pieces.pieces.size() == 1 ? "" : "s");
+  if (r.pieces.dropped) progress << " (" << r.pieces.dropped << " smaller pieces left out)";
+  progress << "\n";
+  if (r.pieces.pieces.empty())
+    throw FindError("no piece of density at or above the level " + r.level.text + " is large enough to hold a sheet");
+
+  // The smoothing and the averaging reach this far beyond the density.
+  const double reach = 3 * (o.scale.totalSigma + o.scale.averagingSigma);
+  const double smallestVoxel = std::min(map.voxel[0], std::min(map.voxel[1], map.voxel[2]));
+  r.crop = cropToPieces(map, r.pieces, static_cast<int>(std::ceil(reach / smallestVoxel)));
+  r.inDensity.assign(r.crop.box.values.size(), 0);
+  for (const auto& piece : r.pieces.pieces)
+    for (size_t at : piece) r.inDensity[r.crop.fromMap(at, map.n)] = 1;
+  // Only the crop is worked on from here: let a large map's memory go.
+  std::vector<float>().swap(map.values);
+  const DensityBox& box = r.crop.box;
+
+  if (guided) {
+    Segment s = guidedRegion(box, r.inDensity, o.guided, progress);
+    s.shape = measureSegment(box, s.voxels, {}, nullptr);
+    s.caseName = r.name + "_s1";
+    r.segments.push_back(std::move(s));
+    return r;
+  }
+
+  progress << "local shape over " << box.n[0] << " x " << box.n[1] << " x " << box.n[2] << " voxels\n";
+  const PlateField field = plateField(box, r.inDensity, o.resolution, o.scale);
+  r.segments = watershedSegments(box, r.inDensity, field, o.rules, r.tinySegments);
+  int cases = 0;
+  for (Segment& s : r.segments) {
+    s.shape = measureSegment(box, s.voxels, s.core, &field);
+    judgeSegment(s, o.rules);
+    if (s.kept) s.caseName = r.name + "_s" + std::to_string(++cases);
+  }
+  growIntoDensity(box, r.inDensity, r.segments, o.rules.growReach);
+  for (Segment& s : r.segments) {
+    if (!s.kept) continue;
+    const double plateScore = s.shape.plateScore, fitResidual = s.shape.fitResidual;
+    s.shape = measureSegment(box, s.voxels, {}, nullptr);
+    s.shape.plateScore = plateScore;
+    s.shape.fitResidual = fitResidual;
+  }
+  progress << "  " << r.segments.size() << " segments considered (" << r.tinySegments << " of under "
+           << o.rules.tinyVoxels << " voxels left out), " << cases << " kept\n";
+  return r;
+}
+
+}  // namespace find
+}  // namespace vel
