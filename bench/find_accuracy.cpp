@@ -283,7 +283,45 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
     t.modelCutError.push_back(cut);
   }
   t.cases = static_cast<int>(cases.size());
+  if (a.verbose && !box.values.empty()) {
+    // How well the plate score alone tells strand residues from the rest (AUC).
+    const find::PlateField field = find::plateField(box, r.inDensity, resolution, o.scale);
+    std::vector<std::pair<double, int>> scored;
+    for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
+      const prepare::Atom* ca = truth.residues->residues[ri].find("CA");
+      if (!ca) continue;
+      double sum = 0;
+      int n = 0;
+      for (int dz = -2; dz <= 2; ++dz)
+        for (int dy = -2; dy <= 2; ++dy)
+          for (int dx = -2; dx <= 2; ++dx) {
+            int idx[3];
+            bool in = true;
+            const int dd[3] = {dx, dy, dz};
+            for (int d = 0; d < 3; ++d) {
+              idx[d] = static_cast<int>(std::lround((ca->pos[d] - box.origin[d]) / box.voxel[d])) + dd[d];
+              in = in && idx[d] >= 0 && idx[d] < box.n[d];
+            }
+            if (!in) continue;
+            const float v = field.plate[box.index(idx[0], idx[1], idx[2])];
+            if (v >= 0) sum += v, ++n;
+          }
+      scored.push_back({n ? sum / n : 0.0, truth.strandResidue[ri]});
+    }
+    std::sort(scored.begin(), scored.end());
+    double rankSum = 0, pos = 0;
+    for (size_t i = 0; i < scored.size(); ++i)
+      if (scored[i].second) rankSum += i + 1, ++pos;
+    const double neg = scored.size() - pos;
+    std::cerr << "    plate score AUC " << (rankSum - pos * (pos + 1) / 2) / (pos * neg) << "\n";
+  }
   for (char near : nearSomeSheet) t.falseCases += !near;
+  if (a.verbose)
+    for (const find::Segment& s : r.segments)
+      if (s.core.size() >= 50)
+        std::cerr << "      segment " << s.id << " core " << s.core.size() << " th " << s.shape.thickness << " w "
+                  << s.shape.width << " l " << s.shape.length << " plate " << s.shape.plateScore << " fit "
+                  << s.shape.fitResidual << ": " << s.reason << "\n";
   if (a.verbose)
     std::cerr << "    " << fs::path(mapPath).filename().string() << ": " << t.found << "/" << t.sheets << " found, "
               << t.cases << " cases, " << t.falseCases << " false; residues tp " << t.tp << " fp " << t.fp << " fn "
@@ -408,6 +446,7 @@ int main(int argc, char** argv) {
     else if (arg == "--total-sigma") a.find.scale.totalSigma = std::stod(next());
     else if (arg == "--averaging-sigma") a.find.scale.averagingSigma = std::stod(next());
     else if (arg == "--plate-min") a.find.rules.plateMin = std::stod(next());
+    else if (arg == "--plate-share") a.find.rules.plateShare = std::stod(next());
     else if (arg == "--merge-depth") a.find.rules.mergeDepth = std::stod(next());
     else if (arg == "--merge-angle") a.find.rules.mergeAngleDeg = std::stod(next());
     else if (arg == "--min-plate-score") a.find.rules.minPlateScore = std::stod(next());

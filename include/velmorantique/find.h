@@ -122,13 +122,14 @@ PlateField plateField(const DensityBox& box, const std::vector<char>& inDensity,
 
 struct SegmentRules {
   double plateMin = 0.55;       // voxels below this plate score start no segment and join none
-  double mergeDepth = 0.12;     // two basins merge where the lower's peak stands less than this above their pass
+  double plateShare = 0.3;      // ... and below the score of the top this share of the density's voxels
+  double mergeDepth = 0.05;     // two basins merge where the lower's peak stands less than this above their pass
   double mergeAngleDeg = 35;    // ... and their mean normals agree within this
   double minArea = 150;         // Å^2: three strands of three residues
-  double maxThickness = 9;      // Å
+  double maxThickness = 12;     // Å
   double minPlateScore = 0.62;  // the segment's mean
   double minWidth = 9;          // Å: its narrower in-plane extent (a rod has none)
-  double maxFitResidual = 3.0;  // Å: rms distance from a smooth (quadric) surface
+  double maxFitResidual = 4.0;  // Å: rms distance from a smooth (quadric) surface
   double growReach = 3.0;       // Å: a kept segment takes in the density this near it
   int tinyVoxels = 20;          // smaller basins are only counted in find.json
 };

@@ -17,6 +17,46 @@ namespace {
 // about 1200 Å^3; pieces of under half that are noise or loose side chains.
 constexpr double kLeastPieceVolume = 600;
 
+// A segment too thick or too far from one smooth surface for a sheet is
+// often a sheet fused with what packs on it (a helix, a second sheet, the
+// side chains between them). Its most plate-like voxels are kept and cut
+// again, until the pieces are thin enough, too small, or this deep.
+constexpr int kMostSplits = 4;
+constexpr double kSplitKeeps = 0.6;
+
+bool worthSplitting(const Segment& s, const SegmentRules& rules) {
+  return !s.kept && s.shape.area >= rules.minArea &&
+         (s.shape.thickness > rules.maxThickness || s.shape.fitResidual > rules.maxFitResidual);
+}
+
+std::vector<Segment> judgedSegments(const DensityBox& box, const std::vector<char>& mask, const PlateField& field,
+                                    const SegmentRules& rules, int depth, size_t& tiny) {
+  size_t tinyHere = 0;
+  std::vector<Segment> found = watershedSegments(box, mask, field, rules, tinyHere);
+  tiny += tinyHere;
+  std::vector<Segment> out;
+  for (Segment& s : found) {
+    s.shape = measureSegment(box, s.voxels, s.core, &field);
+    judgeSegment(s, rules);
+    if (depth < kMostSplits && worthSplitting(s, rules)) {
+      std::vector<char> inner(mask.size(), 0);
+      for (size_t at : s.core) inner[at] = 1;
+      SegmentRules deeper = rules;
+      deeper.plateShare = kSplitKeeps;
+      deeper.plateMin = 0;
+      std::vector<Segment> parts = judgedSegments(box, inner, field, deeper, depth + 1, tiny);
+      bool anyKept = false;
+      for (const Segment& p : parts) anyKept = anyKept || p.kept;
+      if (anyKept) {
+        for (Segment& p : parts) out.push_back(std::move(p));
+        continue;
+      }
+    }
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
 }  // namespace
 
 FindResult findSheets(const FindOptions& o, std::ostream& progress) {
@@ -62,11 +102,10 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
 
   progress << "local shape over " << box.n[0] << " x " << box.n[1] << " x " << box.n[2] << " voxels\n";
   const PlateField field = plateField(box, r.inDensity, o.resolution, o.scale);
-  r.segments = watershedSegments(box, r.inDensity, field, o.rules, r.tinySegments);
+  r.segments = judgedSegments(box, r.inDensity, field, o.rules, 0, r.tinySegments);
   int cases = 0;
   for (Segment& s : r.segments) {
-    s.shape = measureSegment(box, s.voxels, s.core, &field);
-    judgeSegment(s, o.rules);
+    s.id = static_cast<int>(&s - r.segments.data()) + 1;
     if (s.kept) s.caseName = r.name + "_s" + std::to_string(++cases);
   }
   growIntoDensity(box, r.inDensity, r.segments, o.rules.growReach);

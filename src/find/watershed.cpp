@@ -67,9 +67,22 @@ class Basins {
 
 std::vector<Segment> watershedSegments(const DensityBox& box, const std::vector<char>& inDensity,
                                        const PlateField& field, const SegmentRules& rules, size_t& tinyCount) {
+  // The score's scale shifts with the resolution and the protein: the
+  // floor is the higher of a fixed score and a share of the density's voxels.
+  double floor = rules.plateMin;
+  if (rules.plateShare < 1) {
+    std::vector<float> scores;
+    for (size_t at = 0; at < field.plate.size(); ++at)
+      if (inDensity[at]) scores.push_back(field.plate[at]);
+    if (!scores.empty()) {
+      const size_t k = static_cast<size_t>((1 - rules.plateShare) * static_cast<double>(scores.size() - 1));
+      std::nth_element(scores.begin(), scores.begin() + static_cast<std::ptrdiff_t>(k), scores.end());
+      floor = std::max(floor, static_cast<double>(scores[k]));
+    }
+  }
   std::vector<size_t> order;
   for (size_t at = 0; at < field.plate.size(); ++at)
-    if (inDensity[at] && field.plate[at] >= rules.plateMin) order.push_back(at);
+    if (inDensity[at] && field.plate[at] >= floor) order.push_back(at);
   std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return field.plate[a] > field.plate[b]; });
 
   const double cosMerge = std::cos(rules.mergeAngleDeg * 3.14159265358979323846 / 180.0);
