@@ -3,6 +3,7 @@
 // the plate score into segments, judge each, and widen the kept ones into
 // their density. A guided cut replaces the last four steps with the region
 // the user gave.
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 
@@ -29,14 +30,62 @@ bool worthSplitting(const Segment& s, const SegmentRules& rules) {
          (s.shape.thickness > rules.maxThickness || s.shape.fitResidual > rules.maxFitResidual);
 }
 
+// The centre of b lies within this of a's plane, and the two come this near.
+constexpr double kCoplanar = 3.0;
+constexpr double kAdjacent = 8.0;
+
+bool continues(const DensityBox& box, const Segment& a, const Segment& b, double cosAngle) {
+  const SegmentShape &sa = a.shape, &sb = b.shape;
+  const double dot = sa.normal[0] * sb.normal[0] + sa.normal[1] * sb.normal[1] + sa.normal[2] * sb.normal[2];
+  if (std::fabs(dot) < cosAngle) return false;
+  double offA = 0, offB = 0;
+  for (int d = 0; d < 3; ++d) {
+    offA += (sb.centre[d] - sa.centre[d]) * sa.normal[d];
+    offB += (sa.centre[d] - sb.centre[d]) * sb.normal[d];
+  }
+  if (std::fabs(offA) > kCoplanar || std::fabs(offB) > kCoplanar) return false;
+  for (size_t i : a.core) {
+    const Point p = voxelPoint(box, i);
+    for (size_t j : b.core) {
+      const Point q = voxelPoint(box, j);
+      const double d2 = (p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) + (p[2] - q[2]) * (p[2] - q[2]);
+      if (d2 <= kAdjacent * kAdjacent) return true;
+    }
+  }
+  return false;
+}
+
+// Where something crosses a sheet, the score dips along the crossing and
+// cuts the sheet in two; pieces that continue one another's plane, side by
+// side, are one sheet again.
+void joinContinuations(const DensityBox& box, const PlateField& field, std::vector<Segment>& segments,
+                       const SegmentRules& rules) {
+  const double cosAngle = std::cos(rules.mergeAngleDeg * 3.14159265358979323846 / 180.0);
+  for (bool joined = true; joined;) {
+    joined = false;
+    for (size_t a = 0; a < segments.size() && !joined; ++a)
+      for (size_t b = a + 1; b < segments.size() && !joined; ++b) {
+        if (!continues(box, segments[a], segments[b], cosAngle)) continue;
+        Segment& s = segments[a];
+        s.core.insert(s.core.end(), segments[b].core.begin(), segments[b].core.end());
+        std::sort(s.core.begin(), s.core.end());
+        s.voxels = s.core;
+        s.shape = measureSegment(box, s.voxels, s.core, &field);
+        segments.erase(segments.begin() + static_cast<std::ptrdiff_t>(b));
+        joined = true;
+      }
+  }
+}
+
 std::vector<Segment> judgedSegments(const DensityBox& box, const std::vector<char>& mask, const PlateField& field,
                                     const SegmentRules& rules, int depth, size_t& tiny) {
   size_t tinyHere = 0;
   std::vector<Segment> found = watershedSegments(box, mask, field, rules, tinyHere);
   tiny += tinyHere;
+  for (Segment& s : found) s.shape = measureSegment(box, s.voxels, s.core, &field);
+  joinContinuations(box, field, found, rules);
   std::vector<Segment> out;
   for (Segment& s : found) {
-    s.shape = measureSegment(box, s.voxels, s.core, &field);
     judgeSegment(s, rules);
     if (depth < kMostSplits && worthSplitting(s, rules)) {
       std::vector<char> inner(mask.size(), 0);
