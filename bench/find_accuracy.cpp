@@ -61,8 +61,12 @@ std::vector<std::string> splitText(const std::string& s, char sep) {
   return out;
 }
 
+struct EntryRow {
+  std::string entry, chain;  // chain "all": the first chain with an eligible sheet
+};
+
 // The entries of one half, in the split's order.
-std::vector<std::string> entriesOf(const Args& a) {
+std::vector<EntryRow> entriesOf(const Args& a) {
   std::ifstream in(a.split);
   std::string line;
   std::getline(in, line);
@@ -72,11 +76,11 @@ std::vector<std::string> entriesOf(const Args& a) {
     if (it == header.end()) throw std::runtime_error(a.split + ": no column " + name);
     return static_cast<size_t>(it - header.begin());
   };
-  const size_t entry = column("entry"), half = column("split");
-  std::vector<std::string> out;
+  const size_t entry = column("entry"), half = column("split"), chains = column("chains");
+  std::vector<EntryRow> out;
   while (std::getline(in, line)) {
     const std::vector<std::string> f = splitText(line, '\t');
-    if (f.size() > std::max(entry, half) && f[half] == a.half) out.push_back(f[entry]);
+    if (f.size() > std::max({entry, half, chains}) && f[half] == a.half) out.push_back({f[entry], f[chains]});
   }
   return out;
 }
@@ -116,10 +120,14 @@ struct Truth {
   double volume = 0;                      // summed residue volumes, Å^3
 };
 
-Truth truthOf(const find::ModelSheets& model) {
+Truth truthOf(const find::ModelSheets& model, const std::string& chain) {
   Truth t;
-  if (model.sheets.empty()) return t;
-  t.chain = model.sheets.front().verdict.chain;
+  for (const find::ModelSheet& s : model.sheets)
+    if (chain == "all" || s.verdict.chain == chain) {
+      t.chain = s.verdict.chain;
+      break;
+    }
+  if (t.chain.empty()) return t;
   for (const find::ModelSheet& s : model.sheets)
     if (s.verdict.chain == t.chain) t.sheets.push_back(s);
   for (const prepare::Chain& c : model.structure.chains)
@@ -382,9 +390,9 @@ DensityBox embedded(const DensityBox& clean, int n, double level) {
   return big;
 }
 
-void runScaling(const Args& a, const std::string& entry) {
-  const find::ModelSheets model = find::readModelSheets(structurePath(a, entry));
-  const Truth truth = truthOf(model);
+void runScaling(const Args& a, const EntryRow& row) {
+  const find::ModelSheets model = find::readModelSheets(structurePath(a, row.entry));
+  const Truth truth = truthOf(model, row.chain);
   const DensityBox clean = prepare::simulateDensity(
       [&] {
         std::vector<prepare::Atom> atoms;
@@ -461,7 +469,7 @@ int main(int argc, char** argv) {
     }
   }
   fs::create_directories(a.work);
-  std::vector<std::string> entries = entriesOf(a);
+  std::vector<EntryRow> entries = entriesOf(a);
   if (a.limit > 0 && static_cast<int>(entries.size()) > a.limit) entries.resize(a.limit);
   if (a.scaling) {
     runScaling(a, entries.at(0));
@@ -469,8 +477,9 @@ int main(int argc, char** argv) {
   }
   std::map<std::string, Tally> byCondition;
   Tally all;
-  for (const std::string& entry : entries) {
-    const std::string path = structurePath(a, entry);
+  for (const EntryRow& row : entries) {
+    const std::string entry = row.entry + (row.chain == "all" ? "" : "_" + row.chain);
+    const std::string path = structurePath(a, row.entry);
     if (path.empty()) {
       std::cerr << entry << ": no structure file in " << a.entries << "\n";
       continue;
@@ -482,7 +491,7 @@ int main(int argc, char** argv) {
       std::cerr << entry << ": " << e.what() << "\n";
       continue;
     }
-    const Truth truth = truthOf(model);
+    const Truth truth = truthOf(model, row.chain);
     if (!truth.residues) {
       std::cerr << entry << ": no eligible sheet\n";
       continue;
