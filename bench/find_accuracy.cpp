@@ -401,7 +401,7 @@ void runScaling(const Args& a, const EntryRow& row) {
       }(),
       8.0, 1.0, 8.0);
   const double level = thresholdForVolume(toGrid(clean), truth.volume);
-  std::printf("%-8s %12s %10s %12s\n", "map", "voxels", "seconds", "peak_MB");
+  std::printf("%-8s %12s %10s %12s %12s\n", "map", "voxels", "seconds", "cpu_seconds", "peak_MB");
   for (int n : {clean.n[0], 128, 256, 512}) {
     const std::string path = a.work + "/scaling_" + std::to_string(n) + ".mrc";
     prepare::writeMrc(path, n == clean.n[0] ? clean : embedded(clean, n, level));
@@ -420,8 +420,9 @@ void runScaling(const Args& a, const EntryRow& row) {
     struct rusage usage;
     wait4(pid, &status, 0, &usage);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("%-8s %12lld %10.2f %12.0f%s\n", (std::to_string(n) + "^3").c_str(),
-                static_cast<long long>(n) * n * n, seconds, usage.ru_maxrss / 1024.0,
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    std::printf("%-8s %12lld %10.2f %12.2f %12.0f%s\n", (std::to_string(n) + "^3").c_str(),
+                static_cast<long long>(n) * n * n, seconds, cpu, usage.ru_maxrss / 1024.0,
                 WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "  (failed)");
     fs::remove(path);
   }
