@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "driver/report_tables.h"
 #include "driver/setup.h"
 #include "support/program.h"
+#include "velmorantique/report_tables.h"
 
 namespace fs = std::filesystem;
 

@@ -5,9 +5,9 @@
 
 #include "driver/pseudo_atoms.h"
 #include "driver/reference_structure.h"
-#include "driver/report_tables.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
+#include "velmorantique/report_tables.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/report_tables.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
+#include "velmorantique/report_tables.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 #pragma once
 // The two fixed-width report tables: their column titles and widths, each
-// fixed in exactly one place, and the one function that writes a field.
+// fixed in exactly one place, and the one function that writes a field. The
+// analysis writes one row per run; the batch gathers the rows of many runs
+// under one header.
 
 #include <iomanip>
 #include <ostream>
