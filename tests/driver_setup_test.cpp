@@ -10,6 +10,8 @@
 #include "support/program.h"
 #include "velmorantique/report_tables.h"
 
+using namespace vel;
+
 namespace fs = std::filesystem;
 
 TEST(GetFileName, TakesWhatFollowsTheLastSlash) {

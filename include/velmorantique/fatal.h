@@ -15,6 +15,8 @@
 #include <string>
 #include <utility>
 
+namespace vel {
+
 // Where the library's lines go during a run: standard output and standard
 // error until the driver chooses others.
 struct RunStreams {
@@ -89,3 +91,5 @@ struct FatalError : std::runtime_error {
 [[noreturn]] inline void stopRun(FrameStyle style, std::string where, std::string message) {
   throw FatalError(Frame{style, std::move(where), std::move(message), false});
 }
+
+}  // namespace vel

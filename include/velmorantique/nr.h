@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace vel {
+
 template <class T>
 class NRVec {
  public:
@@ -67,3 +69,5 @@ namespace NR {
 // On return a holds the inverse of A and b the solution X of A X = B.
 void gaussj(NRMat<double>& a, NRMat<double>& b);
 }  // namespace NR
+
+}  // namespace vel

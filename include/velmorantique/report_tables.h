@@ -8,6 +8,8 @@
 #include <ostream>
 #include <string>
 
+namespace vel {
+
 struct ReportColumn {
   const char* title;
   int width;
@@ -41,3 +43,5 @@ void writeHeaderRow(std::ostream& os, const ReportColumn (&columns)[N]) {
   for (const ReportColumn& c : columns) writeField(os, c.width, c.title);
   os << '\n';
 }
+
+}  // namespace vel

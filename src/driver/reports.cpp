@@ -9,6 +9,8 @@
 #include "velmorantique/compare.h"
 #include "velmorantique/report_tables.h"
 
+namespace vel {
+
 namespace {
 
 // Columns 1 to 8: the best set by two-way distance.
@@ -103,3 +105,5 @@ void writeReports(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& su
   writeTopTwistSet(run, *top);
   writeRmsRow(run, sheet, *scores.bestByRms());
 }
+
+}  // namespace vel

@@ -11,6 +11,8 @@
 #include "velmorantique/protein.h"
 #include "velmorantique/report_tables.h"
 
+namespace vel {
+
 namespace {
 
 // Without its report files a run would compute everything and keep nothing
@@ -78,3 +80,5 @@ void setUpRun(RunSetup& run, const char* pdbArg, const char* mapArg, const char*
 
   out << "\n\nWorking on " << run.mapBase << "\n";
 }
+
+}  // namespace vel
