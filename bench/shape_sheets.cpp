@@ -8,6 +8,8 @@
 
 #include "velmorantique/compare.h"
 
+namespace vel {
+
 namespace {
 
 struct Atom {
@@ -221,3 +223,5 @@ Vectors centralStrandAxis(const StrandSet& caTraces) {
   const size_t first = n % 2 ? n / 2 : n / 2 - 1;
   return meanStrandAxis(StrandSet(caTraces.begin() + first, caTraces.begin() + n / 2 + 1));
 }
+
+}  // namespace vel

@@ -9,6 +9,8 @@
 
 #include "driver/run.h"
 
+namespace vel {
+
 struct RunSummary {
   nlohmann::json doc = nlohmann::json::object();
   bool outDirKnown = false;
@@ -27,3 +29,4 @@ void summariseScores(RunSummary& summary, const SheetDensity& sheet, const Surfa
 // what the run prints or returns.
 void writeSummary(RunSummary& summary, int exitStatus, const std::string* message);
 
+}  // namespace vel

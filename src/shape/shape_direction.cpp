@@ -10,6 +10,8 @@
 
 #include "shape/shape_parts.h"
 
+namespace vel {
+
 namespace {
 
 // Second derivatives all below this (per Å: a radius of curvature beyond
@@ -169,3 +171,5 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   out.bendCoefficients[2] = r;
   return out;
 }
+
+}  // namespace vel
