@@ -35,10 +35,10 @@ constexpr long kMaxArrayTasks = 1000000;
 const Option kOptions[] = {
     {"-o", "DIR", "output folder (required): tables, per-case records and logs"},
     {"--manifest", "FILE", "cases from a TSV file: pdb_base, map_base, threshold[, name]"},
-    {"--jobs", "N", "parallel runs [number of cores]"},
+    {"--jobs", "N", "parallel runs, 1 to 1024 [number of cores]"},
     {"--timeout", "S", "seconds per case before it is stopped [none]"},
-    {"--force", "", "rerun finished cases, clearing their output folders first"},
-    {"--compress", "", "gzip each finished case's stage PDB files"},
+    {"--force", "", "rerun finished cases"},
+    {"--compress", "", "gzip each finished case's stage PDB files (in OUT)"},
     {"--slurm", "", "run the cases as a Slurm job array and wait for it"},
     {"--partition", "P", "Slurm partition [the cluster's default]"},
     {"--time", "T", "Slurm time limit per task [the partition's default]"},
@@ -52,18 +52,20 @@ const Option kOptions[] = {
 void printHelp(std::ostream& out) {
   out << "usage: velmorantique-batch -o OUT [options] FOLDER...\n"
          "       velmorantique-batch -o OUT [options] --manifest FILE\n\n"
-         "Runs velmorantique once per case. A case folder NAME holds NAME.pdb, NAME.mrc\n"
-         "(or NAME.mrc.gz) and a file 'threshold'; a FOLDER is a case folder or a folder\n"
-         "of them. Finished cases whose inputs are unchanged are not run again.\n\n"
+         "Runs velmorantique once per case, in OUT/cases/NAME: nothing is written beside\n"
+         "the inputs. A case folder NAME holds NAME.pdb, NAME.mrc (or NAME.mrc.gz) and a\n"
+         "file 'threshold'; a FOLDER is a case folder or a folder of them. Finished cases\n"
+         "whose inputs and output are unchanged are not run again.\n\n"
          "options:\n";
   for (const Option& o : kOptions) {
     std::string head = std::string(o.name) + (o.value[0] ? " " + std::string(o.value) : "");
     std::string help = o.help;
-    if (std::string(o.name) == "--jobs") help = "parallel runs [" + std::to_string(defaultJobs()) + "]";
+    if (std::string(o.name) == "--jobs")
+      help = "parallel runs, 1 to " + std::to_string(kMaxJobs) + " [" + std::to_string(defaultJobs()) + "]";
     out << "  " << head << std::string(head.size() < 18 ? 18 - head.size() : 1, ' ') << help << "\n";
   }
-  out << "\nexit status: 0 every case ran with status 0; 2 some did not (all tables\n"
-         "written); 1 usage error.\n";
+  out << "\nexit status: 0 every case ran with status 0 and kept its output; 2 some did\n"
+         "not (all tables written); 1 usage error, or tables that could not be written.\n";
 }
 
 std::string thisExecutableDir() {

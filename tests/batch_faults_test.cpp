@@ -40,22 +40,25 @@ TEST(BatchFaults, ARerunShowsOnlyWhatItsOwnRunWrote) {
   const std::string work = makeTempDir();
   makeCase(work + "/cases", "x", "0.0483");
   ASSERT_EQ(runBatch({"-o", work + "/out", work + "/cases"}).status, 0);
-  const auto before = readTable(work + "/out/results.tsv").at(0);
-  ASSERT_NE(before.at("voxels"), "NA");
+  ASSERT_NE(readTable(work + "/out/results.tsv").at(0).at("voxels"), "NA");
 
   // A threshold the analysis refuses before it writes a summary, and a
-  // stage file left behind in the case's output folder.
+  // stage file left behind in the case's output folder; rerun into a new
+  // output folder and into the same one.
   writeFile(work + "/cases/x/threshold", "0,05\n");
+  fs::create_directories(work + "/out/cases/x/xtwist");
   writeFile(work + "/out/cases/x/xtwist/x_trans_9_orient_0_CAchain_0.pdb", std::string(100000, 'x') + "\n");
-  EXPECT_EQ(runBatch({"-o", work + "/out", work + "/cases"}).status, 2);
-  const auto after = readTable(work + "/out/results.tsv").at(0);
-  EXPECT_EQ(after.at("status"), "refused");
-  EXPECT_NE(after.at("message").find("The threshold ( 0,05 )"), std::string::npos) << after.at("message");
-  for (const char* column : {"voxels", "fitting_error", "top_twist_set", "best_set", "rms_set"})
-    EXPECT_EQ(after.at(column), "NA") << column;
-  EXPECT_EQ(after.at("output_bytes"), "0");
+  for (const char* out : {"/new-out", "/out"}) {
+    EXPECT_EQ(runBatch({"-o", work + out, work + "/cases"}).status, 2);
+    const auto after = readTable(work + out + "/results.tsv").at(0);
+    EXPECT_EQ(after.at("status"), "refused") << out;
+    EXPECT_NE(after.at("message").find("The threshold ( 0,05 )"), std::string::npos) << after.at("message");
+    for (const char* column : {"voxels", "fitting_error", "top_twist_set", "best_set", "rms_set"})
+      EXPECT_EQ(after.at(column), "NA") << out << ": " << column;
+    EXPECT_EQ(after.at("output_bytes"), "0") << out;
+    EXPECT_EQ(lines(readFile(work + out + "/bestResult.txt")).size(), 1u) << out;  // the header alone
+  }
   EXPECT_FALSE(fs::exists(work + "/out/cases/x/xtwist/x_trans_9_orient_0_CAchain_0.pdb"));
-  EXPECT_EQ(lines(readFile(work + "/out/bestResult.txt")).size(), 1u);  // the header alone
 }
 
 TEST(BatchFaults, ARecordStandsOnlyWhileItIsWholeAndItsFilesAreThere) {

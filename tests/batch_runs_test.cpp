@@ -126,7 +126,7 @@ TEST(Batch, RefusesUsageErrorsWithStatusOne) {
 // the tests compare snapshots, which show any write.
 class ReadOnlyView {
  public:
-  ReadOnlyView(const std::string& folder, const std::string& view) : path(view) {
+  ReadOnlyView(const std::string& folder, const std::string& view) : path(view), folder_(folder) {
     fs::create_directories(view);
     mounted_ = mount(folder.c_str(), view.c_str(), nullptr, MS_BIND, nullptr) == 0;
     if (mounted_ && mount(nullptr, view.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
@@ -136,17 +136,23 @@ class ReadOnlyView {
     if (!mounted_) {
       fs::remove(view);
       fs::create_directory_symlink(folder, view);
-      for (const auto& e : fs::recursive_directory_iterator(folder))
-        fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                        fs::perm_options::remove);
+      writable(fs::perm_options::remove);
     }
   }
   ~ReadOnlyView() {
-    if (mounted_) umount2(path.c_str(), MNT_DETACH);
+    if (mounted_)
+      umount2(path.c_str(), MNT_DETACH);
+    else
+      writable(fs::perm_options::add);
   }
   const std::string path;
 
  private:
+  void writable(fs::perm_options how) {
+    for (const auto& e : fs::recursive_directory_iterator(folder_))
+      fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, how);
+  }
+  const std::string folder_;
   bool mounted_ = false;
 };
 

@@ -38,9 +38,11 @@ const std::string& oneLine(const std::string& what, const std::string& value) {
   return value;
 }
 
+// Cases whose record says their run has ended (a running case has a record too).
 size_t finishedCount(const std::vector<CaseInputs>& cases, const std::string& outDir) {
   size_t n = 0;
-  for (const CaseInputs& c : cases) n += fs::exists(fs::path(caseFolder(outDir, c.name)) / "record.json");
+  for (const CaseInputs& c : cases)
+    n += recordFromJson(readJsonFile((fs::path(caseFolder(outDir, c.name)) / "record.json").string())).finished;
   return n;
 }
 
