@@ -117,7 +117,8 @@ void makeOwnFolder(const std::string& path) {
   if (!fs::is_directory(fs::symlink_status(path, ec))) {
     if (fs::exists(fs::symlink_status(path, ec))) fs::remove(path, ec);
     fs::create_directories(path, ec);
-    if (ec) throw BatchError(writeFailure(path, ec.value()));
+    // Another worker may have made it meanwhile.
+    if (ec && !fs::is_directory(fs::symlink_status(path))) throw BatchError(writeFailure(path, ec.value()));
   }
 }
 
