@@ -15,9 +15,9 @@ namespace vel::batch {
 // full)": the system's reason, and what it means for the batch.
 std::string writeFailure(const std::string& path, int error);
 
-// Written under another name, flushed to the disk, then renamed over path: a
-// reader sees the old file or the new one, never half of one, and a link at
-// path is replaced, not followed. Throws BatchError(writeFailure(...)).
+// Written under another name, then renamed over path: a reader sees the old
+// file or the new one, never half of one, and a link at path is replaced,
+// not followed. Throws BatchError(writeFailure(...)).
 void writeAtomically(const std::string& path, const std::string& text);
 // Several files that must agree (the batch's tables): each is written under
 // another name first, and only when all are whole are they renamed into
