@@ -99,6 +99,7 @@ std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Opt
         records[i].status = "failed";
         records[i].message = e.what();
         records[i].summary.clear();
+        records[i].warnings.clear();
       }
       shown.finished(records[i], skipped);
     }
