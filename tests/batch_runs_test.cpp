@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
+#include <fstream>
 #include <random>
 
 #include "support/batch_runs.h"
@@ -215,19 +216,28 @@ TEST(Batch, OneBatchAtATimeWritesToAnOutputFolder) {
   for (const char* name : {"p1", "p2", "p3"}) makeCase(work + "/cases", name, "0.0483");
   ASSERT_EQ(runBatch({"-o", work + "/clean", "--jobs", "2", work + "/cases"}).status, 0);
 
+  // The first batch waits in p2 on a map that delivers nothing until this
+  // test opens it for writing.
+  const std::string map = work + "/cases/p2/p2.mrc";
+  fs::rename(map, map + ".real");
+  ASSERT_EQ(mkfifo(map.c_str(), 0644), 0);
   const pid_t first = startBatch({"-o", work + "/out", "--jobs", "1", work + "/cases"});
-  ASSERT_TRUE(waitForText(work + "/out/batch.lock", "process " + std::to_string(first) + " on "));
+  ASSERT_TRUE(waitForText(work + "/out/cases/p2/record.json", "running"));
   const BatchRun second = runBatch({"-o", work + "/out", "--jobs", "1", work + "/cases"});
   EXPECT_EQ(second.status, 1);
   EXPECT_NE(second.err.find("is in use by another velmorantique-batch (process " + std::to_string(first) + " on "),
             std::string::npos)
       << second.err;
+  { std::ofstream release(map); }  // an empty map: p2 is refused and the first batch ends
   int status = 0;
   waitpid(first, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(comparableTables(work + "/out"), comparableTables(work + "/clean"));
-  // The lock ended with its holder.
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2);
+
+  // The lock ended with its holder; with its map back, p2 runs again.
+  fs::remove(map);
+  fs::rename(map + ".real", map);
   EXPECT_EQ(runBatch({"-o", work + "/out", work + "/cases"}).status, 0);
+  EXPECT_EQ(comparableTables(work + "/out"), comparableTables(work + "/clean"));
 }
 
 TEST(Batch, KilledOutrightAtRandomMomentsAndResumedEndsWithTheTablesOfOneCleanRun) {

@@ -8,10 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <thread>
 
 #include "batch/files.h"
 #include "velmorantique/batch.h"
@@ -27,7 +29,15 @@ OutputLock::OutputLock(const std::string& outDir) {
   const std::string path = (fs::path(outDir) / "batch.lock").string();
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
   if (fd_ < 0) throw BatchError(writeFailure(path, errno));
-  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  // A batch killed a moment ago can leave, for an instant, a run it had
+  // just started (and that the system is about to stop) holding the lock:
+  // the folder counts as taken only when it stays locked for a while.
+  int locked = ::flock(fd_, LOCK_EX | LOCK_NB);
+  for (int tries = 0; locked != 0 && errno == EWOULDBLOCK && tries < 40; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    locked = ::flock(fd_, LOCK_EX | LOCK_NB);
+  }
+  if (locked != 0) {
     const int error = errno;
     if (error != EWOULDBLOCK) {
       // A file system without locks: the batch goes on, and says so.
