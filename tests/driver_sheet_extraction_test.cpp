@@ -97,3 +97,33 @@ TEST(SheetFootprint, CountsThePointsThatThresholdingLeaves) {
     }
   }
 }
+
+// One sheet is a plate about 10 Å thick that a smooth surface fits and that
+// is not far larger than any sheet; the figures judged do not depend on the
+// voxel size.
+TEST(OneSheet, IsAThinPlateOfASheetsSize) {
+  struct Case {
+    const char* name;
+    double a, b, c, voxel, fittingError;  // a box of a x b x c Å filled with voxels
+    bool oneSheet;
+  };
+  const Case cases[] = {
+      {"plate", 40, 30, 8, 1.0, 2.5, true},
+      {"plate on finer voxels", 40, 30, 8, 0.5, 2.5, true},
+      {"lump", 24, 24, 24, 1.0, 2.5, false},
+      {"plate far larger than a sheet", 300, 300, 1, 1.0, 0.3, false},
+      {"plate no smooth surface fits", 40, 30, 8, 1.0, 9.5, false},
+  };
+  for (const Case& c : cases) {
+    SheetDensity sheet;
+    sheet.densityMap.apixX = sheet.densityMap.apixY = sheet.densityMap.apixZ = c.voxel;
+    for (double x = 0; x < c.a; x += c.voxel)
+      for (double y = 0; y < c.b; y += c.voxel)
+        for (double z = 0; z < c.c; z += c.voxel) sheet.sheetPoints.push_back(Coordinate(x, y, z));
+    SurfaceFit surface;
+    surface.fittingError = c.fittingError;
+    const SheetLikeness j = judgeOneSheet(sheet, surface);
+    EXPECT_EQ(j.oneSheet, c.oneSheet) << c.name << ": thickness " << j.thickness << ", volume " << j.volume;
+    EXPECT_NEAR(j.volume, c.a * c.b * c.c, 1e-6 * c.a * c.b * c.c) << c.name;
+  }
+}

@@ -24,6 +24,7 @@ void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary) {
   summariseSheet(s, sheet);
   SurfaceFit surface = fitSurface(sheet, out);                    // aligned frame, cubic height field
   summariseSurface(s, surface);
+  summariseSheetLikeness(s, judgeOneSheet(sheet, surface));
   TwistSearch search = searchStrandDirections(surface, out);      // 54 candidates, the ten best twists
   summariseSearch(s, search);
   CandidateScores scores = scoreCandidates(run, sheet, surface, search, out);

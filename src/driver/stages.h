@@ -42,6 +42,14 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids);
 // then the largest inner twist averaged with its two neighbours.
 double mainTwist(const std::vector<double>& twists);
 
+// Whether the density looks like one sheet, with the figures judged: its
+// volume (Å³), its thickness as a plate (Å) and the surface's fitting error.
+struct SheetLikeness {
+  double volume = 0, thickness = 0, fittingError = 0;
+  bool oneSheet = true;
+};
+SheetLikeness judgeOneSheet(const SheetDensity& sheet, const SurfaceFit& surface);
+
 struct RunSummary;
 // The whole analysis after set-up; summary, when given, gathers what each
 // stage found.

@@ -3,6 +3,7 @@
 // back to the same double; not-a-number and infinities become null.
 
 #include "driver/summary.h"
+#include "driver/stages.h"
 
 #include <sys/stat.h>
 
@@ -145,6 +146,10 @@ void summariseSurface(RunSummary& summary, const SurfaceFit& surface) {
   s["surface_coefficients"] = numbers(std::vector<double>(surface.surfaceCoefficients.begin(),
                                                           surface.surfaceCoefficients.end()));
   s["fitting_error"] = number(static_cast<double>(surface.fittingError));
+}
+
+void summariseSheetLikeness(RunSummary& summary, const SheetLikeness& likeness) {
+  if (!likeness.oneSheet) addWarning(summary, "not_one_sheet");
 }
 
 void summariseSearch(RunSummary& summary, const TwistSearch& search) {

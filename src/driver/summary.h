@@ -21,6 +21,9 @@ void summariseSetup(RunSummary& summary, const RunSetup& run);
 void summariseSheet(RunSummary& summary, const SheetDensity& sheet);
 void summariseSurface(RunSummary& summary, const SurfaceFit& surface);
 void summariseSearch(RunSummary& summary, const TwistSearch& search);
+struct SheetLikeness;
+// Warning "not_one_sheet" when the density does not look like one sheet.
+void summariseSheetLikeness(RunSummary& summary, const SheetLikeness& likeness);
 // Reads the top candidates' lines in the map frame, as scoring leaves them.
 void summariseScores(RunSummary& summary, const SheetDensity& sheet, const SurfaceFit& surface,
                      const TwistSearch& search, const CandidateScores& scores);
