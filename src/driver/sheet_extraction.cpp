@@ -34,7 +34,7 @@ void forEachVoxel(const Map& map, Visit visit) {
       for (int r = 0; r < rows; ++r) visit(r, c, s, map.at(r, c, s));
 }
 
-// Measured peaks per sheet point lie under this bound, by a factor of 1.4
+// Measured peaks per sheet point lie under this bound, by a factor of 1.3
 // to 7: synthetic sheets of 30,000 to 960,000 points, 1 to 0.16 Å voxels,
 // and noise slabs up to 280 Å across (bench/sheet_limits.sh).
 constexpr double kBytesPerPoint = 400;
