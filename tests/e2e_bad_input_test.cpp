@@ -212,25 +212,25 @@ std::vector<BadInput> badInputs() {
               Left::StrandPointsIntact),
       // Not-a-number voxels are never above the threshold nor below it: they
       // stay, and are no density; -inf is thresholded away; +inf is density.
-      mapCase("MapNaNVoxels", [&](MrcMapFile& m) { everyKth(m, 3, nan); }, 0, {"num of points = "},
+      mapCase("MapNaNVoxels", [=](MrcMapFile& m) { everyKth(m, 3, nan); }, 0, {"num of points = "},
               Left::CompleteReports),
-      mapCase("MapPlusInfVoxels", [&](MrcMapFile& m) { everyKth(m, 97, inf); }, 0, {"num of points = "},
+      mapCase("MapPlusInfVoxels", [=](MrcMapFile& m) { everyKth(m, 97, inf); }, 0, {"num of points = "},
               Left::CompleteReports),
-      mapCase("MapMinusInfVoxels", [&](MrcMapFile& m) { everyKth(m, 3, -inf); }, 0, {"num of points = "},
+      mapCase("MapMinusInfVoxels", [=](MrcMapFile& m) { everyKth(m, 3, -inf); }, 0, {"num of points = "},
               Left::CompleteReports),
-      mapCase("MapAllNaN", [&](MrcMapFile& m) { everyKth(m, 1, nan); }, 1,
+      mapCase("MapAllNaN", [=](MrcMapFile& m) { everyKth(m, 1, nan); }, 1,
               {"num of points = 0\n" + kNoDensity + "0.5"}, Left::StrandPointsIntact),
       // A cell length that is no number, or zero, leaves no voxel a position.
-      mapCase("MapCellLengthInfinite", [&](MrcMapFile& m) { m.xlen = inf; }, 1,
+      mapCase("MapCellLengthInfinite", [=](MrcMapFile& m) { m.xlen = inf; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
       // A voxel over 1000 A, or a map a million angstrom away, is no measurement.
-      mapCase("MapVoxelOver1000", [&](MrcMapFile& m) { m.xlen = 12 * 1000.5f; }, 1,
+      mapCase("MapVoxelOver1000", [=](MrcMapFile& m) { m.xlen = 12 * 1000.5f; }, 1,
               {kMapFrame + "Strange header of the file. The voxel size ( 1000.5 1 1 ) is not finite or exceeds 1000 A.\n"},
               Left::StrandPointsIntact),
-      mapCase("MapOriginBeyondReach", [&](MrcMapFile& m) { m.zorigin = 3e7f; }, 1,
+      mapCase("MapOriginBeyondReach", [=](MrcMapFile& m) { m.zorigin = 3e7f; }, 1,
               {kMapFrame + "Strange header of the file. The origin ( 0 0 3e+07 ) lies beyond 1e+06 A.\n"},
               Left::StrandPointsIntact),
-      mapCase("MapCellLengthZero", [&](MrcMapFile& m) { m.zlen = 0; }, 1,
+      mapCase("MapCellLengthZero", [=](MrcMapFile& m) { m.zlen = 0; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
       {"MapIsAPdbFile",
        [](const std::string& work) {
