@@ -11,7 +11,7 @@
 set -euo pipefail
 
 # Building and running.
-build_packages=(cmake make g++ zlib1g-dev gemmi-dev tao-pegtl-dev nlohmann-json3-dev)
+build_packages=(cmake make g++ zlib1g-dev gemmi-dev tao-pegtl-dev nlohmann-json3-dev dssp)
 # Tests, benchmarks and the fuzzing of the readers.
 test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
 

@@ -112,7 +112,9 @@ TEST(PrepareCommand, BadInputEndsWithAMessageAndNoCaseFolder) {
   const std::vector<Case> cases = {
       {{work + "/absent.pdb"}, "no such file"},
       {{work + "/notes.txt"}, "neither a PDB nor an mmCIF file"},
-      {{fixture("1A8O.pdb.gz")}, "no sheet records"},
+      {{fixture("1A8O.pdb.gz"), "--assign", "records"}, "no sheet records"},
+      {{fixture("1A8O.pdb.gz")}, "DSSP finds no beta-sheet"},
+      {{fixture("1A8O.pdb.gz"), "--assign", "secondary"}, "--assign takes auto, records or dssp"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/skewed.mrc"}, "not orthogonal"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/beside.mrc"}, "the map does not cover the sheet"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/absent.mrc"}, "no such map file"},

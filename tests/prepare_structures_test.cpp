@@ -103,7 +103,7 @@ TEST(PrepareStructures, ListingNamesEverySheetOfSeveralChainsWithItsReason) {
   const Structure hpv = readStructure(fixture("1hpv.pdb.gz"));
   std::vector<SheetVerdict> v = judgeSheets(hpv, "");
   ASSERT_EQ(v.size(), 5u);
-  EXPECT_EQ(verdictOf(v, "A"), "strands in more than one chain");
+  EXPECT_EQ(verdictOf(v, "A"), "strands in more than one chain (A, B): the analysis reads one chain");
   EXPECT_EQ(verdictOf(v, "B"), "eligible");
   EXPECT_EQ(verdictOf(v, "C"), "eligible");
   EXPECT_NE(verdictOf(v, "D").find("in chain B, not the chain prepared"), std::string::npos);
@@ -117,7 +117,7 @@ TEST(PrepareStructures, ListingNamesEverySheetOfSeveralChainsWithItsReason) {
   v = judgeSheets(beg, "");
   ASSERT_EQ(v.size(), 2u);
   for (const SheetVerdict& each : v) {
-    EXPECT_EQ(each.reason, "strands in more than one chain");
+    EXPECT_EQ(each.reason, "strands in more than one chain (A, B, C, D, E): the analysis reads one chain");
     EXPECT_NE(describeVerdict(each).find("not eligible: strands in more than one chain"), std::string::npos);
   }
 }

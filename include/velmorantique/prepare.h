@@ -5,6 +5,7 @@
 //
 // The units, in the order a case is made:
 //   structure reading and sheet eligibility  readStructure, judgeSheets
+//   secondary structure: records or DSSP      assignSecondaryStructure
 //   the case's PDB file                       writeCasePdb
 //   the density map                           simulateDensity, cutExperimentalMap, writeMrc
 //   the threshold rule                        findThreshold, measureLevel
@@ -55,6 +56,7 @@ struct Chain {
   std::string name;  // as in the file; mmCIF names may be longer than one character
   std::vector<Residue> residues;
   std::vector<int> repeatedNumbers;  // residue numbers met again further down the chain
+  bool aminoAcids = false;           // holds amino acids (not only DNA, RNA or other residues)
 };
 
 struct ResidueId {
@@ -83,7 +85,9 @@ struct Structure {
   std::string source;  // the path read
   std::string entry;   // identifier, as in the file header or its name
   std::vector<Chain> chains;
-  std::vector<Sheet> sheets;
+  std::vector<Sheet> sheets;        // the sheets prepared, from sheetSource
+  std::string sheetSource = "records";  // "records" (the file's own) or "dssp"
+  std::vector<Sheet> recordSheets;  // the file's own records, when DSSP's sheets replaced them
 };
 
 // Reads a PDB or mmCIF file, plain or gzipped. An old PDB file that carries
@@ -103,13 +107,60 @@ struct SheetVerdict {
   std::string reason;  // why not, when not eligible
 };
 
-// Judges every sheet of the structure. The chain prepared is `chain`, or the
-// first chain with ATOM records when it is empty; sheets of other chains are
+// The chains a `--chain` value names: "" is the first chain that holds amino
+// acids, "all" every such chain, "A,B" those chains. Throws when a chain named
+// is absent or holds no amino acids, or when no chain holds any.
+std::vector<std::string> chainsPrepared(const Structure& st, const std::string& chains);
+
+// Judges every sheet of the structure against the chains prepared (a
+// `--chain` value, as chainsPrepared reads it); sheets of other chains are
 // reported as such.
-std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& chain);
+std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& chains);
 
 // One line for a listing: sheet, chain, strands with their residues, verdict.
 std::string describeVerdict(const SheetVerdict& v);
+
+// ---- Secondary structure --------------------------------------------------------
+
+enum class SheetSource {
+  Auto,     // the file's sheet records when it has any, DSSP otherwise
+  Records,  // the file's sheet records only
+  Dssp,     // DSSP, whatever the file records
+};
+
+// Two strands that DSSP pairs into a ladder, as indices into a list of strands.
+struct Ladder {
+  size_t first = 0, second = 0;
+  int sense = -1;  // 1 parallel, -1 antiparallel
+};
+
+// Sheets from strands and the ladders that join them, each in the order of
+// its ladders, as SHEET records list strands: every strand after the first
+// pairs with the one before it, and its sense is relative to that one. A sheet
+// that branches is split where it branches, as the records split it (the
+// junction strand in both pieces, the later pieces named id2, id3, ...); a
+// closed barrel lists its first strand again at the end.
+std::vector<Sheet> sheetsFromLadders(const std::string& id, const std::vector<Strand>& strands,
+                                     const std::vector<Ladder>& ladders);
+
+struct DsspRun {
+  std::string program = "mkdssp";  // a name looked up on PATH, or a path
+  double timeoutSeconds = 600;
+};
+
+// The sheets DSSP finds in the amino-acid chains of the structure (model 1,
+// as read), run as a child process on a clean mmCIF copy of those chains.
+std::vector<Sheet> assignSheetsByDssp(const Structure& st, const DsspRun& run);
+
+// Sets the sheets to prepare from the source asked for (and records which).
+// With DSSP in place of a file's own records, those records are kept in
+// recordSheets for comparison.
+void assignSecondaryStructure(Structure& st, SheetSource source, const DsspRun& run);
+
+// Lines comparing the file's records with DSSP on the chains prepared: the
+// strand residues of each, and for every sheet the other source's sheet that
+// shares most of its residues. Empty unless DSSP replaced the records.
+std::vector<std::string> compareAssignments(const Structure& st, const std::string& chains);
 
 // ---- The case's PDB file ----------------------------------------------------
 
@@ -207,7 +258,9 @@ Structure buildSyntheticSheet(const SyntheticSheetShape& shape);
 struct PrepareOptions {
   std::string outDir;
   std::vector<double> resolutions{8.0};
-  std::string chain;
+  std::string chain;  // as --chain gives it: "", "A", "A,B" or "all"
+  SheetSource assign = SheetSource::Auto;
+  DsspRun dssp;
   std::vector<std::string> sheets;  // empty: every sheet
   double voxel = 1.0;
   bool voxelGiven = false;

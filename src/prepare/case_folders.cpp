@@ -154,6 +154,7 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
   c.sheetId = v.sheet->id;
   c.kind = o.synthetic ? "synthetic" : (o.mapPath.empty() ? "real" : "experimental");
   c.source = st.source;
+  c.sheetSource = st.sheetSource;
   c.mapSource = o.mapPath;
   c.zone = o.zone;
   c.synthetic = o.syntheticSheet;
@@ -241,11 +242,20 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
     const std::string label = o.synthetic ? std::string("synthetic sheet") : files[f];
     progress << "[" << f + 1 << "/" << count << "] " << label << "\n";
     try {
-      const Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f]);
-      if (st.sheets.empty()) throw PrepareError(label + ": no sheet records (SHEET or struct_sheet_range)");
+      Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f]);
+      if (!o.synthetic) assignSecondaryStructure(st, o.assign, o.dssp);
+      if (st.sheets.empty())
+        throw PrepareError(label + (st.sheetSource == "dssp"
+                                        ? std::string(": DSSP finds no beta-sheet in its amino-acid chains")
+                                        : ": no sheet records (SHEET or struct_sheet_range); --assign dssp finds "
+                                          "sheets from the structure itself"));
       ++entries;
       if (list) {
-        for (const SheetVerdict& v : judgeSheets(st, o.chain)) out << st.entry << "  " << describeVerdict(v) << "\n";
+        for (const SheetVerdict& v : judgeSheets(st, o.chain))
+          out << st.entry << "  " << describeVerdict(v) << (st.sheetSource == "dssp" ? "  (dssp)" : "") << "\n";
+        const std::vector<std::string> comparison = compareAssignments(st, o.chain);
+        if (!comparison.empty()) out << st.entry << "  the file's sheet records against DSSP:\n";
+        for (const std::string& line : comparison) out << st.entry << line << "\n";
         continue;
       }
       std::vector<CaseOutcome> outcomes = prepareCases(st, o, progress);

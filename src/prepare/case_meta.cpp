@@ -74,6 +74,7 @@ std::string caseMeta(const CaseRecord& c) {
   j["source"] = c.source;
   j["source_chain"] = c.chain;
   j["source_sheet_strands"] = c.strands.size();
+  j["secondary_structure_source"] = c.sheetSource;
   if (!c.mapSource.empty()) {
     j["map_source"] = c.mapSource;
     j["zone_A"] = c.zone;

@@ -15,6 +15,7 @@ struct StrandSummary {
 
 struct CaseRecord {
   std::string name, entry, chain, sheetId, kind, source, mapSource;
+  std::string sheetSource;  // "records" or "dssp"
   std::vector<StrandSummary> strands;
   size_t sheetResidues = 0, sheetAtoms = 0, chainResidues = 0;
   double resolution = 0, margin = 0, zone = 0;

@@ -6,6 +6,7 @@
 #include <gemmi/modify.hpp>
 #include <gemmi/pdb.hpp>
 #include <gemmi/cif.hpp>
+#include <gemmi/resinfo.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -86,6 +87,14 @@ std::string lowerBaseName(const std::string& path) {
   return base;
 }
 
+// An amino acid by its name, or, for a name gemmi does not know, by the
+// backbone atoms of one; DNA and RNA have neither.
+bool isAminoAcid(const gemmi::Residue& r) {
+  const gemmi::ResidueInfo info = gemmi::find_tabulated_residue(r.name);
+  if (info.found()) return info.is_amino_acid();
+  return r.find_atom("N", '*') && r.find_atom("CA", '*') && r.find_atom("C", '*');
+}
+
 ResidueId residueId(const gemmi::AtomAddress& a) {
   ResidueId id;
   id.chain = a.chain_name;
@@ -126,6 +135,7 @@ Structure convert(gemmi::Structure& gst, const std::string& path) {
     chain.repeatedNumbers = repeated[gc.name];
     for (const gemmi::Residue& gr : gc.residues) {
       if (gr.het_flag != 'A') continue;
+      chain.aminoAcids = chain.aminoAcids || isAminoAcid(gr);
       Residue r;
       r.name = gr.name;
       r.number = gr.seqid.num.has_value() ? gr.seqid.num.value : 0;
@@ -144,9 +154,10 @@ Structure convert(gemmi::Structure& gst, const std::string& path) {
     if (chain.residues.empty()) continue;
     // gemmi keeps a chain interrupted by other chains as two pieces of one name.
     auto same = std::find_if(st.chains.begin(), st.chains.end(), [&](const Chain& c) { return c.name == chain.name; });
-    if (same != st.chains.end())
+    if (same != st.chains.end()) {
       same->residues.insert(same->residues.end(), chain.residues.begin(), chain.residues.end());
-    else
+      same->aminoAcids = same->aminoAcids || chain.aminoAcids;
+    } else
       st.chains.push_back(chain);
     repeated[gc.name].clear();
   }
