@@ -120,7 +120,7 @@ TEST(PrepareAssignment, EntryWithoutSheetRecordsGivesCasesFromEveryChain) {
   ProgramRun run = prepare(work.path, {entry, "--chain", "all", "-o", out});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.err.find("the analysis reads one chain"), std::string::npos) << run.err;  // the sheet across the dimer
-  for (const std::string name : {"1hpv_a_b_8a", "1hpv_b_d_8a"}) {
+  for (const std::string name : {"1hpv_a_b_8a", "1hpv_b_c_8a"}) {
     const std::string dir = out + "/" + name;
     const nlohmann::json meta = nlohmann::json::parse(readFile(dir + "/meta.json"));
     EXPECT_EQ(meta["secondary_structure_source"], "dssp") << name;
@@ -172,7 +172,7 @@ TEST(PrepareAssignment, DsspThatCannotAnswerIsNamed) {
     dssp.program = c.program;
     dssp.timeoutSeconds = 0.5;
     try {
-      assignSecondaryStructure(st, SheetSource::Auto, dssp);
+      assignSecondaryStructure(st, SheetSource::Auto, "", dssp);
       ADD_FAILURE() << c.program << " gave sheets";
     } catch (const PrepareError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();

@@ -149,13 +149,14 @@ struct DsspRun {
 };
 
 // The sheets DSSP finds in the amino-acid chains of the structure (model 1,
-// as read), run as a child process on a clean mmCIF copy of those chains.
-std::vector<Sheet> assignSheetsByDssp(const Structure& st, const DsspRun& run);
+// as read), run as a child process on a clean mmCIF copy of those chains: the
+// chains prepared (a --chain value) and the others with them, up to 62.
+std::vector<Sheet> assignSheetsByDssp(const Structure& st, const std::string& chains, const DsspRun& run);
 
 // Sets the sheets to prepare from the source asked for (and records which).
 // With DSSP in place of a file's own records, those records are kept in
 // recordSheets for comparison.
-void assignSecondaryStructure(Structure& st, SheetSource source, const DsspRun& run);
+void assignSecondaryStructure(Structure& st, SheetSource source, const std::string& chains, const DsspRun& run);
 
 // Lines comparing the file's records with DSSP on the chains prepared: the
 // strand residues of each, and for every sheet the other source's sheet that

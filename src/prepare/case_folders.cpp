@@ -243,7 +243,7 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
     progress << "[" << f + 1 << "/" << count << "] " << label << "\n";
     try {
       Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f]);
-      if (!o.synthetic) assignSecondaryStructure(st, o.assign, o.dssp);
+      if (!o.synthetic) assignSecondaryStructure(st, o.assign, o.chain, o.dssp);
       if (st.sheets.empty())
         throw PrepareError(label + (st.sheetSource == "dssp"
                                         ? std::string(": DSSP finds no beta-sheet in its amino-acid chains")

@@ -1,8 +1,9 @@
 // DSSP's sheets for an entry without sheet records. mkdssp reads a clean
 // mmCIF copy of the amino-acid chains (it refuses many PDB files as they come:
 // without CRYST1, with odd headers, or with another program's records) and
-// writes its assignment as mmCIF: strands in struct_sheet_range, the ladders
-// between them in struct_sheet_order.
+// answers in the classic DSSP format: per residue its structure, its bridge
+// partners with their ladder labels, and its sheet. (Its mmCIF sheet tables
+// split sheets chain by chain and stop on closed barrels.)
 #include <gemmi/cif.hpp>
 #include <gemmi/to_cif.hpp>
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -56,34 +58,49 @@ std::string coordinate(double v) {
   return buf;
 }
 
-// A label for the n-th chain that no chain name can clash with.
-std::string asymId(size_t n) { return "C" + std::to_string(n + 1); }
+// The classic format gives a residue's chain in one column, so each chain
+// DSSP reads gets one of these characters, and each residue its index in the
+// chain (from 1) as its number: the answer maps back to the residue exactly,
+// whatever the file's chain names and numbering.
+constexpr char kChainCodes[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr size_t kMaxChains = sizeof kChainCodes - 1;
 
-// Residue k of chain n is label_seq_id k + 1 of asym C(n+1), so that DSSP's
-// answer maps back to the residue exactly, whatever the author numbering.
-void writeDsspInput(const Structure& st, const std::string& path) {
+// The chains DSSP reads: the chains prepared, then every other chain with
+// amino acids (whose strands may join theirs), up to the number the format
+// can name.
+std::vector<size_t> dsspChains(const Structure& st, const std::string& prepared) {
+  const std::vector<std::string> names = chainsPrepared(st, prepared);
+  if (names.size() > kMaxChains)
+    throw PrepareError("DSSP reads at most " + std::to_string(kMaxChains) + " chains at once, and " +
+                       std::to_string(names.size()) + " are to be prepared; name fewer with --chain");
+  std::vector<size_t> chains;
+  for (bool first : {true, false})
+    for (size_t n = 0; n < st.chains.size() && chains.size() < kMaxChains; ++n) {
+      const bool named = std::find(names.begin(), names.end(), st.chains[n].name) != names.end();
+      if (st.chains[n].aminoAcids && named == first) chains.push_back(n);
+    }
+  return chains;
+}
+
+void writeDsspInput(const Structure& st, const std::vector<size_t>& chains, const std::string& path) {
   gemmi::cif::Document doc;
   doc.blocks.emplace_back("velmorantique");
   gemmi::cif::Block& block = doc.blocks.back();
   block.set_pair("_entry.id", gemmi::cif::quote(st.entry.empty() ? "entry" : st.entry));
   std::vector<std::string> scheme, atoms;
   size_t serial = 0;
-  for (size_t n = 0; n < st.chains.size(); ++n) {
-    const Chain& chain = st.chains[n];
-    if (!chain.aminoAcids) continue;
-    const std::string asym = asymId(n), entity = std::to_string(n + 1), author = gemmi::cif::quote(chain.name);
+  for (size_t c = 0; c < chains.size(); ++c) {
+    const Chain& chain = st.chains[chains[c]];
+    const std::string code(1, kChainCodes[c]), entity = std::to_string(c + 1);
     for (size_t k = 0; k < chain.residues.size(); ++k) {
       const Residue& r = chain.residues[k];
-      const std::string seq = std::to_string(k + 1), number = std::to_string(r.number);
-      const std::string name = gemmi::cif::quote(r.name);
-      const std::string icode = r.icode == ' ' ? "?" : gemmi::cif::quote(std::string(1, r.icode));
-      scheme.insert(scheme.end(), {asym, entity, seq, name, seq, number, number, name, name, author, icode, "n"});
+      const std::string seq = std::to_string(k + 1), name = gemmi::cif::quote(r.name);
+      scheme.insert(scheme.end(), {code, entity, seq, name, seq, seq, seq, name, name, code, ".", "n"});
       for (const Atom& a : r.atoms) {
         const std::string atom = gemmi::cif::quote(a.name);
         atoms.insert(atoms.end(), {"ATOM", std::to_string(++serial), gemmi::cif::quote(a.element.empty() ? "X" : a.element),
-                                   atom, ".", name, asym, entity, seq, icode, coordinate(a.pos[0]),
-                                   coordinate(a.pos[1]), coordinate(a.pos[2]), "1", "0", number, name, author, atom,
-                                   "1"});
+                                   atom, ".", name, code, entity, seq, "?", coordinate(a.pos[0]), coordinate(a.pos[1]),
+                                   coordinate(a.pos[2]), "1", "0", seq, name, code, atom, "1"});
       }
     }
   }
@@ -104,6 +121,51 @@ void writeDsspInput(const Structure& st, const std::string& path) {
   if (!out) throw PrepareError(path + ": cannot write DSSP's input");
 }
 
+// One residue line of the classic format.
+struct DsspResidue {
+  ResidueId id;
+  char structure = ' ';  // 'E': in a ladder of a sheet
+  char labels[2] = {' ', ' '};  // ladder of each partner: lower case parallel, upper case antiparallel
+  long partners[2] = {0, 0};    // the partners' line numbers, 0 for none
+  char sheet = ' ';
+};
+
+long field(const std::string& line, size_t from, size_t width) {
+  return line.size() < from + width ? 0 : std::strtol(line.substr(from, width).c_str(), nullptr, 10);
+}
+
+// The residues by their line number; chain breaks ('!') are left out.
+std::map<long, DsspResidue> readDsspAnswer(const Structure& st, const std::vector<size_t>& chains,
+                                           const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line) && line.compare(0, 12, "  #  RESIDUE") != 0) {
+  }
+  if (!in) throw PrepareError("DSSP's answer holds no residue table");
+  std::map<long, DsspResidue> residues;
+  while (std::getline(in, line)) {
+    if (line.size() < 34 || line[13] == '!') continue;
+    const char* code = std::strchr(kChainCodes, line[11]);
+    const long index = field(line, 5, 5) - 1;
+    if (line[11] == '\0' || !code || static_cast<size_t>(code - kChainCodes) >= chains.size())
+      throw PrepareError("DSSP's answer names a chain that is not in its input");
+    const Chain& chain = st.chains[chains[static_cast<size_t>(code - kChainCodes)]];
+    if (index < 0 || static_cast<size_t>(index) >= chain.residues.size())
+      throw PrepareError("DSSP's answer names a residue that is not in its input");
+    const Residue& r = chain.residues[static_cast<size_t>(index)];
+    DsspResidue d;
+    d.id = {chain.name, r.name, r.number, r.icode};
+    d.structure = line[16];
+    d.labels[0] = line[23];
+    d.labels[1] = line[24];
+    d.partners[0] = field(line, 25, 4);
+    d.partners[1] = field(line, 29, 4);
+    d.sheet = line[33];
+    residues[field(line, 0, 5)] = d;
+  }
+  return residues;
+}
+
 std::string lastLine(const std::string& path) {
   std::ifstream in(path);
   std::string line, last;
@@ -115,8 +177,7 @@ std::string lastLine(const std::string& path) {
 // Runs the program with standard input from /dev/null and its output into
 // files, in a process group of its own, stopped after the timeout.
 void runDssp(const DsspRun& run, const fs::path& in, const fs::path& out, const fs::path& log) {
-  std::vector<std::string> args = {run.program, "--write-experimental", "--output-format", "mmcif", in.string(),
-                                   out.string()};
+  std::vector<std::string> args = {run.program, "--output-format", "dssp", in.string(), out.string()};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -161,73 +222,42 @@ void runDssp(const DsspRun& run, const fs::path& in, const fs::path& out, const 
 
 }  // namespace
 
-std::vector<Sheet> assignSheetsByDssp(const Structure& st, const DsspRun& run) {
+std::vector<Sheet> assignSheetsByDssp(const Structure& st, const std::string& prepared, const DsspRun& run) {
   ScratchFolder scratch;
-  const fs::path in = scratch.path / "chains.cif", out = scratch.path / "dssp.cif", log = scratch.path / "dssp.log";
-  writeDsspInput(st, in.string());
+  const fs::path in = scratch.path / "chains.cif", out = scratch.path / "answer.dssp", log = scratch.path / "dssp.log";
+  const std::vector<size_t> chains = dsspChains(st, prepared);
+  writeDsspInput(st, chains, in.string());
   runDssp(run, in, out, log);
-  gemmi::cif::Document doc;
-  try {
-    doc = gemmi::cif::read_file(out.string());
-  } catch (const std::exception& e) {
-    throw PrepareError("DSSP's answer cannot be read (" + std::string(e.what()) + ")");
-  }
-  if (doc.blocks.empty()) throw PrepareError("DSSP's answer holds no data");
-  gemmi::cif::Block& block = doc.blocks.front();
+  const std::map<long, DsspResidue> residues = readDsspAnswer(st, chains, out.string());
 
-  auto residueAt = [&](const std::string& asym, const std::string& seq, ResidueId& id) {
-    for (size_t n = 0; n < st.chains.size(); ++n) {
-      if (asymId(n) != asym) continue;
-      const long k = std::strtol(seq.c_str(), nullptr, 10) - 1;
-      if (k < 0 || static_cast<size_t>(k) >= st.chains[n].residues.size()) return false;
-      const Residue& r = st.chains[n].residues[static_cast<size_t>(k)];
-      id = {st.chains[n].name, r.name, r.number, r.icode};
-      return true;
+  // Strands: runs of ladder residues, one after the other in one chain and sheet.
+  std::vector<Strand> strands;
+  std::vector<char> sheetOf;
+  std::map<long, size_t> strandOf;  // line number -> strand
+  long previous = -1;
+  for (const auto& [number, r] : residues) {
+    if (r.structure != 'E') continue;
+    const auto before = residues.find(number - 1);
+    const bool continues = previous == number - 1 && before != residues.end() &&
+                           before->second.id.chain == r.id.chain && before->second.sheet == r.sheet;
+    if (!continues) {
+      strands.emplace_back();
+      strands.back().start = r.id;
+      sheetOf.push_back(r.sheet);
     }
-    return false;
-  };
-  // Every strand, with the DSSP sheet that names it and its place in DSSP's input.
-  struct Found {
-    Strand strand;
-    std::string sheet, asym;
-    long first = 0, last = 0;
-  };
-  std::vector<Found> strands;
-  std::map<std::pair<std::string, std::string>, size_t> byId;  // (sheet, strand id) -> strand
-  for (const auto row : block.find("_struct_sheet_range.", {"sheet_id", "id", "beg_label_asym_id", "beg_label_seq_id",
-                                                            "end_label_asym_id", "end_label_seq_id"})) {
-    Found f;
-    if (!residueAt(row.str(2), row.str(3), f.strand.start) || !residueAt(row.str(4), row.str(5), f.strand.end))
-      throw PrepareError("DSSP names a strand residue that is not in its input");
-    f.sheet = row.str(0);
-    f.asym = row.str(2);
-    f.first = std::strtol(row.str(3).c_str(), nullptr, 10);
-    f.last = std::strtol(row.str(5).c_str(), nullptr, 10);
-    byId[{f.sheet, row.str(1)}] = strands.size();
-    strands.push_back(f);
+    strands.back().end = r.id;
+    strandOf[number] = strands.size() - 1;
+    previous = number;
   }
-  auto strandHolding = [&](const std::string& asym, const std::string& seq) {
-    const long k = std::strtol(seq.c_str(), nullptr, 10);
-    for (size_t i = 0; i < strands.size(); ++i)
-      if (strands[i].asym == asym && strands[i].first <= k && k <= strands[i].last) return i;
-    return strands.size();
-  };
-  // DSSP's ladders join strands across chains too; its own sheet table is
-  // written chain by chain and is used only when the ladders are missing.
   std::vector<Ladder> ladders;
-  for (const auto row : block.find("_dssp_struct_ladder.", {"type", "beg_1_label_asym_id", "beg_1_label_seq_id",
-                                                            "beg_2_label_asym_id", "beg_2_label_seq_id"})) {
-    const size_t a = strandHolding(row.str(1), row.str(2)), b = strandHolding(row.str(3), row.str(4));
-    if (a < strands.size() && b < strands.size()) ladders.push_back({a, b, row.str(0).compare(0, 1, "p") == 0 ? 1 : -1});
-  }
-  if (ladders.empty())
-    for (const auto row : block.find("_struct_sheet_order.", {"sheet_id", "range_id_1", "range_id_2", "sense"})) {
-      auto a = byId.find({row.str(0), row.str(1)}), b = byId.find({row.str(0), row.str(2)});
-      if (a != byId.end() && b != byId.end())
-        ladders.push_back({a->second, b->second, row.str(3).compare(0, 1, "p") == 0 ? 1 : -1});
+  for (const auto& [number, r] : residues)
+    for (int p = 0; p < 2; ++p) {
+      const auto partner = strandOf.find(r.partners[p]);
+      if (r.partners[p] == 0 || partner == strandOf.end() || !strandOf.count(number)) continue;
+      const int sense = std::islower(static_cast<unsigned char>(r.labels[p])) ? 1 : -1;
+      ladders.push_back({strandOf.at(number), partner->second, sense});
     }
-  // One sheet per set of strands joined by ladders, named after DSSP's sheet
-  // of its first strand.
+  // One sheet per set of strands joined by ladders, named by DSSP's label.
   std::vector<size_t> group(strands.size());
   for (size_t i = 0; i < group.size(); ++i) group[i] = i;
   std::function<size_t(size_t)> root = [&](size_t i) { return group[i] == i ? i : group[i] = root(group[i]); };
@@ -236,19 +266,19 @@ std::vector<Sheet> assignSheetsByDssp(const Structure& st, const DsspRun& run) {
   std::set<size_t> done;
   std::set<std::string> names;
   for (size_t first = 0; first < strands.size(); ++first) {
-    const size_t group0 = root(first);
-    if (!done.insert(group0).second) continue;
+    const size_t set = root(first);
+    if (!done.insert(set).second) continue;
     std::vector<Strand> members;
     std::map<size_t, size_t> place;
     for (size_t i = first; i < strands.size(); ++i)
-      if (root(i) == group0) {
+      if (root(i) == set) {
         place[i] = members.size();
-        members.push_back(strands[i].strand);
+        members.push_back(strands[i]);
       }
     std::vector<Ladder> joins;
     for (const Ladder& l : ladders)
-      if (root(l.first) == group0) joins.push_back({place[l.first], place[l.second], l.sense});
-    std::string id = strands[first].sheet;
+      if (root(l.first) == set) joins.push_back({place[l.first], place[l.second], l.sense});
+    std::string id(1, sheetOf[first] == ' ' ? 'S' : sheetOf[first]);
     while (!names.insert(id).second) id += "_";
     for (Sheet& s : sheetsFromLadders(id, members, joins)) sheets.push_back(std::move(s));
   }

@@ -93,12 +93,12 @@ std::vector<Sheet> sheetsFromLadders(const std::string& id, const std::vector<St
   return sheets;
 }
 
-void assignSecondaryStructure(Structure& st, SheetSource source, const DsspRun& run) {
+void assignSecondaryStructure(Structure& st, SheetSource source, const std::string& chains, const DsspRun& run) {
   st.sheetSource = "records";
   st.recordSheets.clear();
   if (source == SheetSource::Records || (source == SheetSource::Auto && !st.sheets.empty())) return;
   st.recordSheets = st.sheets;
-  st.sheets = assignSheetsByDssp(st, run);
+  st.sheets = assignSheetsByDssp(st, chains, run);
   st.sheetSource = "dssp";
 }
 
