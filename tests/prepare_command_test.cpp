@@ -68,12 +68,13 @@ TEST(PrepareCommand, ListingNamesEverySheetAndWritesNothing) {
   const ProgramRun run = prepare(work, {fixture("1hpv.pdb.gz"), fixture("2BEG.pdb.gz"), "--list"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> rows = lines(run.out);
-  ASSERT_EQ(rows.size(), 7u) << run.out;
-  EXPECT_EQ(rows[0].find("1hpv  sheet A  chain several"), 0u);
-  EXPECT_NE(rows[1].find("22 residues  eligible"), std::string::npos);
-  EXPECT_NE(rows[3].find("not eligible: in chain B"), std::string::npos);
-  EXPECT_NE(rows[6].find("2beg  sheet B"), std::string::npos);
-  EXPECT_NE(rows[6].find("not eligible: strands in more than one chain"), std::string::npos);
+  ASSERT_EQ(rows.size(), 9u) << run.out;
+  EXPECT_EQ(rows[0], "1hpv  chains A (99 residues), B (99 residues)");
+  EXPECT_EQ(rows[1].find("1hpv  sheet A  chain several"), 0u);
+  EXPECT_NE(rows[2].find("22 residues  eligible"), std::string::npos);
+  EXPECT_NE(rows[4].find("not eligible: in chain B"), std::string::npos);
+  EXPECT_NE(rows[8].find("2beg  sheet B"), std::string::npos);
+  EXPECT_NE(rows[8].find("not eligible: strands in more than one chain"), std::string::npos);
   EXPECT_EQ(entries(work), std::vector<std::string>{});
   fs::remove_all(work);
 }

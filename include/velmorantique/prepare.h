@@ -88,12 +88,15 @@ struct Structure {
   std::vector<Sheet> sheets;        // the sheets prepared, from sheetSource
   std::string sheetSource = "records";  // "records" (the file's own) or "dssp"
   std::vector<Sheet> recordSheets;  // the file's own records, when DSSP's sheets replaced them
+  std::vector<std::string> notes;   // what was read by default where the file is silent
 };
 
-// Reads a PDB or mmCIF file, plain or gzipped. An old PDB file that carries
-// the entry name and a line serial in columns 73-80 is read again with those
-// columns cut when the first reading fails.
-Structure readStructure(const std::string& path);
+// Reads model 1 of a PDB or mmCIF file, plain or gzipped, of at most 512 MiB
+// once decompressed, with a line on `progress` (when given) on each 64 MiB of
+// a long read. An old PDB file that carries the entry name and a line serial
+// in columns 73-80 is read again with those columns cut when the first
+// reading fails. Names that are not printable ASCII are refused.
+Structure readStructure(const std::string& path, std::ostream* progress = nullptr);
 
 // ---- Sheet eligibility -----------------------------------------------------
 
@@ -119,6 +122,9 @@ std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& ch
 
 // One line for a listing: sheet, chain, strands with their residues, verdict.
 std::string describeVerdict(const SheetVerdict& v);
+
+// One line for a listing: every chain with ATOM residues, and whether it holds amino acids.
+std::string describeChains(const Structure& st);
 
 // ---- Secondary structure --------------------------------------------------------
 

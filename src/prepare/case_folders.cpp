@@ -242,7 +242,9 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
     const std::string label = o.synthetic ? std::string("synthetic sheet") : files[f];
     progress << "[" << f + 1 << "/" << count << "] " << label << "\n";
     try {
-      Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f]);
+      Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f], &progress);
+      for (const std::string& note : st.notes) progress << "  note: " << note << "\n";
+      if (list) out << st.entry << "  " << describeChains(st) << "\n";
       if (!o.synthetic) assignSecondaryStructure(st, o.assign, o.chain, o.dssp);
       if (st.sheets.empty())
         throw PrepareError(label + (st.sheetSource == "dssp"

@@ -135,6 +135,15 @@ std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& ch
   return verdicts;
 }
 
+std::string describeChains(const Structure& st) {
+  std::ostringstream line;
+  line << "chains";
+  for (const Chain& c : st.chains)
+    line << (&c == &st.chains.front() ? " " : ", ") << c.name << " (" << c.residues.size() << " residues"
+         << (c.aminoAcids ? "" : ", no amino acids") << ")";
+  return line.str();
+}
+
 std::string describeVerdict(const SheetVerdict& v) {
   std::ostringstream line;
   line << "sheet " << v.sheet->id << "  chain " << (v.chain.empty() ? std::string("several") : v.chain) << "  "
