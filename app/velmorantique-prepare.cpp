@@ -47,6 +47,7 @@ std::vector<Option> optionTable(const PrepareOptions& d) {
       {"--margin", "M", "Å of box around the sheet's atoms", text(d.margin)},
       {"--volume-factor", "F", "threshold encloses F x the strand residues' volume", text(d.volumeFactor)},
       {"--force", "", "replace existing case folders", ""},
+      {"--skip-existing", "", "keep existing case folders and add only new ones", ""},
       {"--list", "", "list the sheets and whether each is eligible; write nothing", ""},
       {"--map", "MAP", "cut an experimental map instead of simulating one", ""},
       {"--zone", "Z", "with --map: zero voxels farther than Z Å from the sheet", text(d.zone)},
@@ -148,6 +149,7 @@ int run(int argc, char** argv) {
       if (o.margin < 0) throw PrepareError("--margin cannot be negative");
     } else if (arg == "--volume-factor") o.volumeFactor = positiveArg(arg, value);
     else if (arg == "--force") o.force = true;
+    else if (arg == "--skip-existing") o.skipExisting = true;
     else if (arg == "--list") list = true;
     else if (arg == "--map") o.mapPath = value;
     else if (arg == "--zone") o.zone = positiveArg(arg, value);
@@ -164,6 +166,7 @@ int run(int argc, char** argv) {
   if (!o.synthetic && files.empty()) throw PrepareError("no structure file given (see --help)");
   if (!list && o.outDir.empty()) throw PrepareError("no output folder given: -o OUTDIR");
   if (o.synthetic && !o.mapPath.empty()) throw PrepareError("--map cannot be used with --synthetic");
+  if (o.force && o.skipExisting) throw PrepareError("--force and --skip-existing contradict each other");
   vel::prepare::prepareAll(files, o, list, std::cout, std::cerr);
   return 0;
 }

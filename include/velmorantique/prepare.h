@@ -17,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <iosfwd>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -196,15 +197,38 @@ DensityBox boxAroundAtoms(const std::vector<Point>& atoms, const std::array<doub
 // B = 0 and occupancy 1, blurred by B = 4 R^2.
 DensityBox simulateDensity(const std::vector<Atom>& atoms, double resolution, double voxel, double margin);
 
+// The same density on the voxels of a given box (any origin and voxel size).
+DensityBox simulateDensityOn(const std::vector<Atom>& atoms, double resolution, const DensityBox& grid);
+
 struct MapCut {
   double margin = 6;
   double zone = 3;   // voxels farther than this from every atom are set to 0
   double voxel = 0;  // 0: the map's own voxel size
+  std::vector<Atom> model;  // every atom of the model, which the noise is measured away from; empty: the sheet's
+};
+
+// The noise of a map, measured away from the molecule (farther than 6 Å
+// from every atom of the model): its median and a robust standard deviation
+// (1.4826 x the median absolute deviation). Not a number when fewer than
+// 1000 voxels lie that far out.
+struct MapNoise {
+  double median = 0;
+  double sigma = std::numeric_limits<double>::quiet_NaN();
+  size_t outsideVoxels = 0;
+};
+
+struct CutMap {
+  DensityBox box;
+  std::vector<char> inZone;  // per box voxel: within the zone and inside the map
+  MapNoise noise;
+  double mapMax = 0;         // of the whole map
 };
 
 // Cuts the box around the atoms out of an experimental map (orthogonal cells
 // only), resampled by trilinear interpolation when a voxel size is given.
-DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& atoms, const MapCut& cut);
+// The atoms must lie at least min(zone, 3 Å) inside the map; the box beyond
+// the map's edge is empty.
+CutMap cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& atoms, const MapCut& cut);
 
 // Mode 2, little-endian, x fastest, cell = n * voxel, ORIGIN = voxel (0,0,0),
 // header statistics filled.
@@ -220,6 +244,7 @@ struct LevelStats {
   double level = 0;  // the text's value
   long long kept = 0;
   int pieces6 = 0, pieces26 = 0;
+  long long largest6 = 0;  // voxels of the largest 6-connected piece
   bool touchesFace = false;
 };
 
@@ -231,11 +256,15 @@ struct ThresholdResult {
   bool found = false;
   std::string message;  // why not, when not found
   LevelStats stats;
+  bool noisy = false;   // the noise rules applied
+  double floor = 0;     // the lowest level they allow
 };
 
 // Starts at the level enclosing `volume` and lowers it in 3% steps until the
-// voxels at or above it form one 6-connected piece.
-ThresholdResult findThreshold(const DensityBox& box, double volume);
+// voxels at or above it form one 6-connected piece. On a noisy map (noise σ
+// over 0.1% of the box's maximum) the level stays at or above the noise's
+// median + 3 σ, and the largest piece need only hold 95% of the kept voxels.
+ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise = MapNoise());
 
 // Rounds to four significant digits, as text.
 std::string fourDigits(double level);
@@ -274,6 +303,7 @@ struct PrepareOptions {
   double margin = 6.0;
   double volumeFactor = 1.0;
   bool force = false;
+  bool skipExisting = false;  // keep existing case folders without a word of complaint
   std::string mapPath;  // experimental map instead of simulated density
   double zone = 3.0;
   std::string threshold;  // as given; empty: the rule
@@ -284,6 +314,7 @@ struct PrepareOptions {
 struct CaseOutcome {
   std::string name;
   bool written = false;
+  bool kept = false;    // there already, and kept (--skip-existing)
   std::string message;  // why not, when not written
 };
 
@@ -294,7 +325,7 @@ std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions&
 // Prepares every structure file in turn (or the synthetic sheet when the
 // options ask for one), with a progress line per entry on `progress`. With
 // `list`, prints each sheet and its verdict on `out` instead. Returns the
-// number of cases written; throws when none was written (unless listing).
+// number of cases written; throws when none was written and none kept (unless listing).
 int prepareAll(const std::vector<std::string>& files, const PrepareOptions& options, bool list, std::ostream& out,
                std::ostream& progress);
 
