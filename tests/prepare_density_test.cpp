@@ -3,8 +3,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "support/program.h"
@@ -200,4 +202,34 @@ TEST(PrepareCases, ModelMapFitTellsTheModelFromAnotherProtein) {
   EXPECT_EQ(fits["model_map_fit"]["strand_ca_in_density"].get<double>(), 1.0);
   EXPECT_EQ(fits["noise_sigma"].get<double>(), 0.0);
   EXPECT_LT(misfits["model_map_fit"]["correlation"].get<double>(), 0.5) << misfits["model_map_fit"];
+}
+
+// Whole-chain maps with white noise: the level stays 3 sigma above the noise
+// measured away from the molecule, the sheet is cut while noise leaves it
+// nearly whole, and a map it drowns is refused with its figures.
+TEST(PrepareCases, NoisyMapsAreContouredAboveTheirNoise) {
+  const Structure own = readStructure(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb");
+  std::vector<Atom> chain;
+  for (const Residue& r : own.chains[0].residues) chain.insert(chain.end(), r.atoms.begin(), r.atoms.end());
+  const DensityBox clean = simulateDensity(chain, 8, 1.0, 15);
+  const float top = *std::max_element(clean.values.begin(), clean.values.end());
+  for (const double share : {0.1, 0.2, 0.6}) {
+    DensityBox noisy = clean;
+    std::mt19937 engine(7);
+    std::normal_distribution<float> gauss(0.0f, static_cast<float>(share * top));
+    for (float& v : noisy.values) v += gauss(engine);
+    const std::string map = makeTempDir() + "/noisy.mrc";
+    writeMrc(map, noisy);
+    const nlohmann::json meta = preparedMeta(own, map);
+    if (share < 0.5) {
+      ASSERT_TRUE(meta.contains("noise_sigma")) << share << ": " << meta;
+      EXPECT_NEAR(meta["noise_sigma"].get<double>(), share * top, 0.05 * share * top);
+      EXPECT_GE(meta["threshold"].get<double>(), 3 * share * top * 0.95) << share;
+      EXPECT_GE(meta["model_map_fit"]["strand_ca_in_density"].get<double>(), 0.8) << share;
+    } else {
+      const std::string failed = meta.value("failed", "");
+      EXPECT_NE(failed.find("no sound level: at or above 3 sigma of the map's noise (sigma 0."), std::string::npos) << meta;
+      EXPECT_NE(failed.find("the map's maximum in the box is"), std::string::npos) << meta;
+    }
+  }
 }

@@ -263,7 +263,7 @@ struct ThresholdResult {
 // Starts at the level enclosing `volume` and lowers it in 3% steps until the
 // voxels at or above it form one 6-connected piece. On a noisy map (noise σ
 // over 0.1% of the box's maximum) the level stays at or above the noise's
-// median + 3 σ, and the largest piece need only hold 95% of the kept voxels.
+// median + 3 σ, and the largest piece need only hold 90% of the kept voxels.
 ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise = MapNoise());
 
 // Rounds to four significant digits, as text.

@@ -157,7 +157,7 @@ void makeDensity(const SheetAtoms& sheet, const std::vector<Atom>& model, const 
       c.level = t.stats;
       noiseRule = t.noisy ? "; on this noisy map never below " + number(t.floor) +
                                 " (the median + 3 sigma of the map away from the molecule), and the largest "
-                                "6-connected piece need only hold 95% of the kept voxels"
+                                "6-connected piece need only hold 90% of the kept voxels"
                           : "";
     } else {
       c.level = measureLevel(c.box, o.threshold);

@@ -31,7 +31,7 @@ constexpr double kNoisyFraction = 0.001;
 // Levels stay this many σ above the noise's median.
 constexpr double kNoiseSigmas = 3.0;
 // With noise, the largest piece must hold this share of the kept voxels.
-constexpr double kLargestPieceShare = 0.95;
+constexpr double kLargestPieceShare = 0.90;
 
 std::string formatted(const char* format, double level) {
   char buf[32];
@@ -150,7 +150,9 @@ ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoi
   const double floor = noisy ? noise.median + kNoiseSigmas * noise.sigma : -HUGE_VAL;
   r.noisy = noisy;
   r.floor = floor;
-  if (noisy && level < floor) level = std::strtod(fourDigits(floor * 1.0001).c_str(), nullptr);
+  // The floor itself, to four digits, rounded up.
+  for (int up = 0; noisy && level < floor && up < 10; ++up)
+    level = std::strtod(fourDigits(std::max(level * 1.001, floor)).c_str(), nullptr);
   std::ostringstream stop;
   if (noisy)
     stop << "no sound level: at or above " << kNoiseSigmas << " sigma of the map's noise (sigma " << noise.sigma
