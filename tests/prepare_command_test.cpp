@@ -200,3 +200,39 @@ TEST(PrepareCommand, HelpShowsTheDefaults) {
   EXPECT_EQ(prepare(work, {}).status, 1);
   fs::remove_all(work);
 }
+
+// Options that once failed on sound input: a rerun that adds only new cases,
+// a zone wider than the map, and a resolution finer than the analysis reads.
+TEST(PrepareCommand, RerunsWideZonesAndFineResolutionsSayWhatTheyDo) {
+  const std::string work = makeTempDir(), out = work + "/out";
+  ASSERT_EQ(prepare(work, {example("1hpv_b_8a.pdb"), "-o", out}).status, 0);
+  const std::string kept = readFile(out + "/1hpv_a_b_8a/meta.json");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string said;  // on stderr
+  };
+  const std::vector<Case> cases = {
+      {{example("1hpv_b_8a.pdb"), fixture("1A7G.cif.gz"), "--skip-existing"}, 0,
+       "1 case written to " + out + ", 1 there already kept"},
+      {{example("1hpv_b_8a.pdb"), "--skip-existing"}, 0, "0 cases written to " + out + ", 1 there already kept"},
+      {{example("1hpv_b_8a.pdb"), "--skip-existing", "--force"}, 1, "contradict each other"},
+      {{example("1hpv_b_8a.pdb"), "--map", example("1hpv_b_8a.mrc"), "--zone", "100", "--resolution", "9"}, 0,
+       "1hpv_a_b_9a: written"},
+      {{example("1hpv_b_8a.pdb"), "--resolution", "3"}, 0, "at 3 Å a simulated sheet shows its atoms apart"},
+      {{example("1hpv_b_8a.pdb"), "--resolution", "2"}, 1,
+       "no density level keeps the sheet in one piece above 1% of the map's maximum"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-o", out});
+    const ProgramRun run = prepare(work, args);
+    EXPECT_EQ(run.status, c.status) << c.said << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(readFile(out + "/1hpv_a_b_8a/meta.json"), kept);  // kept as it was
+  EXPECT_FALSE(fs::exists(out + "/1hpv_a_b_2a"));
+  const ProgramRun fine = prepare(work, {example("1hpv_b_8a.pdb"), "--resolution", "2", "-o", out});
+  EXPECT_NE(fine.err.find("the analysis is meant for sheets at about 4 Å or coarser"), std::string::npos) << fine.err;
+  fs::remove_all(work);
+}
