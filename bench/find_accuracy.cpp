@@ -195,10 +195,10 @@ double modelCutError(const std::string& mapPath, const prepare::Chain& chain, co
       atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
       volume += prepare::residueVolume(r.name);
     }
-  const DensityBox box = prepare::cutExperimentalMap(mapPath, atoms, prepare::MapCut());
-  const prepare::ThresholdResult t = prepare::findThreshold(box, volume);
+  const prepare::CutMap cut = prepare::cutExperimentalMap(mapPath, atoms, prepare::MapCut());
+  const prepare::ThresholdResult t = prepare::findThreshold(cut.box, volume, cut.noise);
   if (!t.found) return NAN;
-  return directionError(box, t.stats.level, axis);
+  return directionError(cut.box, t.stats.level, axis);
 }
 
 Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, double resolution, double massKda) {

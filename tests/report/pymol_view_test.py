@@ -17,6 +17,16 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from report_checks import SKIP, batch_with_report, drawn_fraction, fail, read_png  # noqa: E402
 
 
+def pymol_python_folder():
+    """The folder of a python3 that can import pymol: this one's, else Debian's."""
+    for folder in (os.path.dirname(sys.executable), "/usr/bin"):
+        python = os.path.join(folder, "python3")
+        if os.path.exists(python) and subprocess.run([python, "-c", "import pymol"], stdin=subprocess.DEVNULL,
+                                                     capture_output=True).returncode == 0:
+            return folder
+    return None
+
+
 def main():
     batch, source = sys.argv[1:3]
     pymol = shutil.which("pymol")
@@ -39,8 +49,14 @@ def main():
              "png %s, width=480, height=360, ray=1\n") % (counts, png)
     check_path = os.path.join(root, "check.pml")
     open(check_path, "w").write(check)
-    # Debian's launcher runs the first python3 on PATH: make it the system one this test runs under.
-    env = dict(os.environ, PATH=os.path.dirname(sys.executable) + os.pathsep + os.environ.get("PATH", ""))
+    # Debian's launcher runs the first python3 on PATH, which must be the one
+    # PyMOL is installed for (/usr/bin/python3), not a pyenv, conda or
+    # virtualenv Python that comes first.
+    folder = pymol_python_folder()
+    if folder is None:
+        print("SKIP: no python3 on PATH or in /usr/bin imports PyMOL's module")
+        return SKIP
+    env = dict(os.environ, PATH=folder + os.pathsep + os.environ.get("PATH", ""))
     run = subprocess.run([pymol, "-cq", script, check_path], capture_output=True, text=True, timeout=300,
                          stdin=subprocess.DEVNULL, cwd=root, env=env)
     if not os.path.isfile(png):
