@@ -127,6 +127,27 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
   out << "; " << bytes << " bytes of output";
   if (saved > 0) out << " (" << saved << " bytes saved by compression)";
   out << "\n";
+  // "ok" says the run finished; how far to trust its answer is the verdict.
+  std::map<std::string, size_t> byLevel;
+  for (const CaseRecord& r : records) {
+    const nlohmann::json& path = r.json.is_object() && r.json.contains("summary") ? r.json["summary"] : nlohmann::json();
+    if (!path.is_string()) continue;
+    const nlohmann::json summary = readJsonFile(path.get<std::string>());
+    const nlohmann::json* level = summary.is_object() && summary.contains("confidence") &&
+                                          summary["confidence"].is_object() && summary["confidence"].contains("level")
+                                      ? &summary["confidence"]["level"]
+                                      : nullptr;
+    if (level && level->is_string()) ++byLevel[level->get<std::string>()];
+  }
+  if (!byLevel.empty()) {
+    out << "trust in the shape direction:";
+    first = true;
+    for (const char* level : {"high", "medium", "low"}) {
+      out << (first ? " " : ", ") << byLevel[level] << " " << level;
+      first = false;
+    }
+    out << "\n";
+  }
   for (const CaseRecord& r : records) {
     if (r.status == "ok") continue;
     std::string message = r.message;

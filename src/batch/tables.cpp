@@ -108,6 +108,9 @@ Row resultRow(const CaseRecord& r) {
       {"shape_direction_y", component(shape, 1)},
       {"shape_direction_z", component(shape, 2)},
       {"shape_direction_error", cell(at(summary, {"shape_direction_error"}))},
+      {"confidence", cell(at(summary, {"confidence", "level"}))},
+      {"shape_twist", cell(at(summary, {"shape_twist"}))},
+      {"shape_twist_error", cell(at(summary, {"shape_twist_error"}))},
   };
 }
 

@@ -120,7 +120,7 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   // The shape estimate weighs each voxel by how far it rises above the
   // threshold and smooths the density around it, so it reads the map before
   // thresholding empties what lies below.
-  sheet.shapeDirection = estimateShapeDirection(densityGridFromMap(map), run.threshold);
+  sheet.shape = vel::readShape(densityGridFromMap(map), run.threshold);
   map.filterize(run.threshold);
 
   double sumX = 0, sumY = 0, sumZ = 0;

@@ -22,6 +22,10 @@ void summariseSearch(RunSummary& summary, const TwistSearch& search);
 // Reads the top candidates' lines in the map frame, as scoring leaves them.
 void summariseScores(RunSummary& summary, const SheetDensity& sheet, const SurfaceFit& surface,
                      const TwistSearch& search, const CandidateScores& scores);
+// The verdict: how far to trust the shape direction, from the
+// repeated estimates, the fit and the core's candidates (never the reference).
+void summariseVerdict(RunSummary& summary, const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
+                      const TwistSearch& search, const CandidateScores& scores);
 // Writes the file when the output folder is known; message is null unless
 // the run was refused. Failure to write is silent: the summary never changes
 // what the run prints or returns.

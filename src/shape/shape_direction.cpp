@@ -5,6 +5,7 @@
 // across them the natural way. So the strands run along the asymptotic
 // direction (zero normal curvature) with positive twist.
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -54,11 +55,12 @@ Vectors inPlane(Vectors v, Vectors normal) {
 
 // Least squares z = a u^2 + b uv + c v^2 + d u + e v + f, weighted.
 bool fitHeights(const DensityGrid& grid, double threshold, Coordinate centre, Vectors e1, Vectors e2, Vectors n,
-                double coef[6]) {
+                double taper, double coef[6]) {
   double ata[36] = {0};
   for (int i = 0; i < 6; ++i) coef[i] = 0;
   forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
     const Vectors x(centre, position);
+    if (taper > 0) w *= std::exp(-x.dot(x) / (2 * taper * taper));
     const double u = x.dot(e1), v = x.dot(e2), z = x.dot(n);
     const double phi[6] = {u * u, u * v, v * v, u, v, 1.0};
     for (int r = 0; r < 6; ++r) {
@@ -99,7 +101,9 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   if (!usableGrid(grid) || !std::isfinite(threshold)) return out;
 
   double total = 0, sum[3] = {0, 0, 0};
+  long long voxels = 0;
   forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
+    ++voxels;
     total += w;
     sum[0] += w * position.x;
     sum[1] += w * position.y;
@@ -134,7 +138,7 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   const Vectors e2 = normal.cross(e1).unit();
 
   double coef[6];
-  if (!fitHeights(grid, threshold, centre, e1, e2, normal, coef)) return out;
+  if (!fitHeights(grid, threshold, centre, e1, e2, normal, options.fitTaper, coef)) return out;
   const double p = 2 * coef[0], q = coef[1], r = 2 * coef[2];
 
   const bool flat = std::fabs(p) < kFlatCurvature && std::fabs(q) < kFlatCurvature && std::fabs(r) < kFlatCurvature;
@@ -167,5 +171,19 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   out.bendCoefficients[0] = p;
   out.bendCoefficients[1] = q;
   out.bendCoefficients[2] = r;
+  out.twistRate = twist(p, q, r, theta);
+  out.bendAlong = bend(p, q, r, theta);
+  out.bendAcross = bend(p, q, r, theta + kPi / 2);
+  out.voxels = voxels;
+  out.centre = centre;
+  for (int a = 0; a < 3; ++a) out.spread[a] = std::sqrt(std::max(0.0, shape.values[a]));
+  double squares = 0;
+  forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
+    const Vectors x(centre, position);
+    const double u = x.dot(e1), v = x.dot(e2), z = x.dot(normal);
+    const double dz = z - (coef[0] * u * u + coef[1] * u * v + coef[2] * v * v + coef[3] * u + coef[4] * v + coef[5]);
+    squares += w * dz * dz;
+  });
+  out.residualRms = std::sqrt(squares / total);
   return out;
 }
