@@ -3,4 +3,4 @@
 
 #include "driver/analysis.h"
 
-int main(int argc, char** argv) { return runVelmorantique(argc, argv, std::cout, std::cerr); }
+int main(int argc, char** argv) { return vel::runVelmorantique(argc, argv, std::cout, std::cerr); }

@@ -26,6 +26,8 @@
 #include "velmorantique/compare.h"
 #include "velmorantique/points.h"
 
+using namespace vel;
+
 namespace {
 
 struct Inputs {

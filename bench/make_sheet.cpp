@@ -13,6 +13,8 @@
 
 #include "synthetic_sheet.h"
 
+using namespace vel;
+
 int main(int argc, char** argv) {
   const bool wide = argc == 5 && std::string(argv[4]) == "wide";
   if (argc != 4 && !wide) {

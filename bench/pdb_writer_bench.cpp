@@ -17,6 +17,8 @@
 #include "reference/plain_pdb_writer.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace {
 
 // Points spread like those of a sheet map, a few Å to a hundred from the origin.

@@ -9,6 +9,8 @@
 #include "shape_sheets.h"
 #include "velmorantique/prepare.h"
 
+namespace vel {
+
 namespace prep = vel::prepare;
 
 namespace {
@@ -92,3 +94,5 @@ std::vector<PreparedFolder> prepareStructureSheets(const std::string& outDir, co
   }
   return out;
 }
+
+}  // namespace vel

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace vel {
+
 struct PreparedFolder {
   std::string dir;   // the case folder
   bool synthetic = false;
@@ -23,3 +25,5 @@ std::vector<PreparedFolder> prepareSyntheticSheets(const std::string& outDir, in
 // resolution; sheets that cannot be prepared are named on stderr and left out.
 std::vector<PreparedFolder> prepareStructureSheets(const std::string& outDir, const std::vector<std::string>& files,
                                                    const std::vector<double>& resolutions);
+
+}  // namespace vel

@@ -32,6 +32,8 @@
 #include "synthetic_sheet.h"
 #include "velmorantique/fatal.h"
 
+using namespace vel;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

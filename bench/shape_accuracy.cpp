@@ -52,6 +52,8 @@
 #include "velmorantique/map.h"
 #include "velmorantique/shape.h"
 
+using namespace vel;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -14,6 +14,8 @@
 #include "velmorantique/map.h"
 #include "velmorantique/shape.h"
 
+using namespace vel;
+
 namespace {
 
 struct ShapeInput {

@@ -8,6 +8,8 @@
 
 #include "velmorantique/compare.h"
 
+namespace vel {
+
 namespace {
 
 struct Atom {
@@ -259,3 +261,5 @@ DensityGrid withBandLimitedNoise(const DensityGrid& grid, double contour, double
     out.values[i] = static_cast<float>(out.values[i] + scale * noise.values[i]);
   return out;
 }
+
+}  // namespace vel

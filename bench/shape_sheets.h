@@ -12,6 +12,8 @@
 #include "velmorantique/geometry.h"
 #include "velmorantique/shape.h"
 
+namespace vel {
+
 struct SheetRecipe {
   int strands = 4;
   int residues = 7;
@@ -56,3 +58,5 @@ Vectors meanStrandAxis(const StrandSet& caTraces);
 // strands fan over 180 degrees or more from edge to edge and their mean line
 // turns to lie across the middle strand.
 Vectors centralStrandAxis(const StrandSet& caTraces);
+
+}  // namespace vel

@@ -13,6 +13,7 @@
 
 #include "velmorantique/prepare.h"
 
+namespace vel {
 
 namespace {
 
@@ -140,3 +141,5 @@ SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& na
     if (static_cast<double>(v) >= sheet.threshold) ++sheet.voxels;
   return sheet;
 }
+
+}  // namespace vel

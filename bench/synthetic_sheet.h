@@ -12,6 +12,8 @@
 
 #include <string>
 
+namespace vel {
+
 struct SyntheticSheet {
   std::string base;       // dir/name: the PDB and map paths without their endings
   double threshold = 0;   // keeps exactly the intended number of voxels
@@ -34,3 +36,5 @@ constexpr SheetShape kWideSheet{11, 17, 34000, 14};
 // Writes dir/name.pdb and dir/name.mrc.
 SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& name, double scale,
                                    const SheetShape& shape = SheetShape());
+
+}  // namespace vel

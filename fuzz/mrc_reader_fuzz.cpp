@@ -15,6 +15,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/map.h"
 
+using namespace vel;
+
 namespace {
 
 // Grids above this many voxels are read correctly but slowly (every voxel is

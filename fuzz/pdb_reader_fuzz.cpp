@@ -16,6 +16,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace {
 
 std::string basePath() { return "/tmp/vel_pdb_fuzz_" + std::to_string(getpid()); }

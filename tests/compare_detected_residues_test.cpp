@@ -2,6 +2,8 @@
 
 #include "velmorantique/compare.h"
 
+using namespace vel;
+
 namespace {
 
 // One reference strand of five C-alphas 3.35 Å apart along x. Its residues

@@ -14,6 +14,8 @@
 #include "velmorantique/compare.h"
 #include "velmorantique/points.h"
 
+using namespace vel;
+
 namespace {
 
 // A strand axis sampled every 0.1 Å from `from` in a direction, bent a little.

@@ -4,6 +4,8 @@
 
 #include "velmorantique/compare.h"
 
+using namespace vel;
+
 TEST(SampleStrandAxis, WithoutCalphasBetweenTheEndsRunsStraightFromFirstToLast) {
   double sampled = 0;
   const PointList axis = sampleStrandAxis(Coordinate(0, 0, 0), PointList(), Coordinate(0, 0, 2.25), sampled);

@@ -4,6 +4,8 @@
 
 #include "velmorantique/compare.h"
 
+using namespace vel;
+
 namespace {
 
 // n points along x, one every 0.1 Å, lifted to height y.

@@ -9,6 +9,8 @@
 
 #include "driver/run.h"
 
+using namespace vel;
+
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();

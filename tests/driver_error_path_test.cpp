@@ -16,6 +16,8 @@
 #include "velmorantique/map.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -17,6 +17,8 @@
 #include "driver/reference_structure.h"
 #include "velmorantique/fatal.h"
 
+using namespace vel;
+
 namespace {
 
 struct AxesResult {

@@ -12,6 +12,8 @@
 #include "support/protein_fixture.h"
 #include "support/files.h"
 
+using namespace vel;
+
 namespace {
 
 std::string written(const PointList& points, const std::string& resName = "HOH",

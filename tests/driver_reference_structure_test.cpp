@@ -13,6 +13,8 @@
 #include "driver/reference_structure.h"
 #include "velmorantique/geometry.h"
 
+using namespace vel;
+
 namespace {
 
 // C-alpha-only residues numbered from 1, one per given position.

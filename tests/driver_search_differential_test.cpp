@@ -12,6 +12,8 @@
 #include "reference/plain_search.h"
 #include "support/same_bits.h"
 
+using namespace vel;
+
 namespace {
 
 // A twisted patch: the saddle term x*y turns neighbouring lines against each

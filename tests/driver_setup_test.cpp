@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <sstream>
 
-#include "driver/report_tables.h"
 #include "driver/setup.h"
 #include "support/program.h"
+#include "velmorantique/report_tables.h"
+
+using namespace vel;
 
 namespace fs = std::filesystem;
 

@@ -11,6 +11,8 @@
 #include "driver/stages.h"
 #include "reference/plain_sheet.h"
 
+using namespace vel;
+
 namespace {
 
 // A map of the given extents and voxel sizes at the origin, full of density.

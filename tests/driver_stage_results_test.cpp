@@ -11,6 +11,8 @@
 #include "driver/stages.h"
 #include "support/program.h"
 
+using namespace vel;
+
 namespace {
 
 double nearest(const PointList& points, Coordinate q) {

@@ -6,6 +6,8 @@
 
 #include "driver/stages.h"
 
+using namespace vel;
+
 TEST(MainTwist, ShortListsAverageEverything) {
   EXPECT_DOUBLE_EQ(mainTwist({10}), 10);
   EXPECT_DOUBLE_EQ(mainTwist({10, 20}), 15);

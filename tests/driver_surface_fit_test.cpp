@@ -8,6 +8,8 @@
 
 #include "driver/stages.h"
 
+using namespace vel;
+
 namespace {
 
 // A 20 Å cube whose centre is (10, 10, 10).

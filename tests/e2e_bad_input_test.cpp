@@ -25,6 +25,8 @@
 #include "support/program.h"
 #include "velmorantique/map.h"
 
+using namespace vel;
+
 namespace fs = std::filesystem;
 
 namespace {

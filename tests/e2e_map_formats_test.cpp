@@ -16,6 +16,8 @@
 #include "support/program.h"
 #include "velmorantique/map.h"
 
+using namespace vel;
+
 namespace {
 
 const std::string kName = "synth_4x7_t18_8a";

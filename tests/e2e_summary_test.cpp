@@ -14,6 +14,8 @@
 
 using nlohmann::json;
 
+using namespace vel;
+
 namespace {
 
 std::string trim(std::string s) {

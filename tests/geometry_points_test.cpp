@@ -5,6 +5,8 @@
 
 #include "velmorantique/geometry.h"
 
+using namespace vel;
+
 TEST(PointGeometry, DistanceAndCentroid) {
   EXPECT_EQ(getDistance(Coordinate(1, 1, 1), Coordinate(4, 5, 1)), 5.0);
   EXPECT_EQ(getDistance(Coordinate(4, 5, 1), Coordinate(1, 1, 1)), 5.0);

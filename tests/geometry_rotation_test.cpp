@@ -4,6 +4,8 @@
 
 #include "velmorantique/geometry.h"
 
+using namespace vel;
+
 namespace {
 
 Coordinate rotated(Coordinate axisFrom, Coordinate axisTo, double theta, Coordinate p) {

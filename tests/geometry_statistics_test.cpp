@@ -5,6 +5,8 @@
 
 #include "velmorantique/geometry.h"
 
+using namespace vel;
+
 TEST(Statistics, MeanOfValues) {
   EXPECT_EQ(mean({1, 2, 3, 4}), 2.5);
   EXPECT_EQ(mean({-7}), -7);

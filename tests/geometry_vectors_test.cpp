@@ -4,6 +4,8 @@
 
 #include "velmorantique/geometry.h"
 
+using namespace vel;
+
 TEST(Vectors, RunFromTheFirstPointToTheSecond) {
   Coordinate a(1, 2, 3), b(4, 0, -1);
   Vectors v(a, b);

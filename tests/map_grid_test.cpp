@@ -6,6 +6,8 @@
 
 #include "velmorantique/map.h"
 
+using namespace vel;
+
 namespace {
 
 // A one-row, one-column map holding the given values along z.

@@ -13,6 +13,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/map.h"
 
+using namespace vel;
+
 namespace {
 
 const std::string kFrameTop =

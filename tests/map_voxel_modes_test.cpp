@@ -9,6 +9,8 @@
 
 #include "map/mrc_format.h"
 
+using namespace vel;
+
 namespace {
 
 uint32_t floatBits(float value) {

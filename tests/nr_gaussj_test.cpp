@@ -7,6 +7,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/nr.h"
 
+using namespace vel;
+
 namespace {
 
 NRMat<double> matrix(int n, int m, std::initializer_list<double> values) {

@@ -6,6 +6,8 @@
 
 #include "velmorantique/points.h"
 
+using namespace vel;
+
 namespace {
 
 const Vectors kUp(0, 0, 1);

@@ -4,6 +4,8 @@
 
 #include "velmorantique/points.h"
 
+using namespace vel;
+
 namespace {
 
 void expectPoint(const Coordinate& p, double x, double y, double z) {

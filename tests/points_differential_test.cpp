@@ -13,6 +13,8 @@
 #include "support/same_bits.h"
 #include "velmorantique/points.h"
 
+using namespace vel;
+
 namespace {
 
 // Deterministic draws: integers only, so every platform makes the same clouds.

@@ -2,6 +2,8 @@
 
 #include "velmorantique/points.h"
 
+using namespace vel;
+
 namespace {
 
 PointList pointsOnXAxis(int count) {

@@ -4,6 +4,8 @@
 
 #include "velmorantique/points.h"
 
+using namespace vel;
+
 namespace {
 
 PointList pointsAtX(const std::vector<double>& xs) {

@@ -18,6 +18,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace {
 
 struct ReadResult {

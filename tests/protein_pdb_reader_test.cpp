@@ -13,6 +13,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace {
 
 std::vector<std::string> atomNames(const AminoAcid& aa) {

@@ -9,6 +9,8 @@
 #include "support/protein_fixture.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace {
 
 std::string written(const Protein& p, int start, int end, bool writeHeader = false) {

@@ -9,6 +9,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace {
 
 Atom makeAtom(const std::string& name, char type, bool sideChain, Coordinate c) {

@@ -6,6 +6,8 @@
 #include "support/protein_fixture.h"
 #include "velmorantique/protein.h"
 
+using namespace vel;
+
 namespace {
 
 std::string residues(int first, int last, char chain = 'A') {

@@ -48,6 +48,12 @@ expect results/{results.tsv,bestResult.txt,rms.txt,report.html,cases.tsv}
 expect results/cases/1hpv_a_b_8a/{record.json,1hpv_a_b_8a.log,1hpv_a_b_8a.err,1hpv_a_b_8a_view.pml,1hpv_a_b_8a_view.cxc}
 [ "$(wc -l <"$top/results/results.tsv")" -eq 5 ] || fail "results.tsv is not a header and one row per case"
 
+# From a map without a model.
+readme . 'velmorantique-find examples/synth_4x7_t18_8a/synth_4x7_t18_8a.mrc --resolution 8 -o found'
+expect found/find.json found/synth_4x7_t18_8a_segments.{mrc,pml,cxc} found/synth_4x7_t18_8a_s1/{synth_4x7_t18_8a_s1.mrc,synth_4x7_t18_8a_s1.pdb,threshold,meta.json}
+readme . 'velmorantique-batch -o found_results found'
+expect found_results/report.html
+
 # The bundled examples as a batch, then the report alone.
 readme . 'velmorantique-batch -o example_results examples'
 expect example_results/cases/{1hpv_b_8a,synth_4x7_t18_8a}/record.json

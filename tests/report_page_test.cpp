@@ -96,7 +96,7 @@ TEST(ViewerScripts, LoadTheMapAtTheThresholdAndBondEveryChain) {
   c.mapPath = "/maps/m.mrc";
   c.threshold = 0.04737;
   c.hasSheet = true;
-  c.centre = Coordinate(1, 2, 3);
+  c.centre = vel::Coordinate(1, 2, 3);
   const std::string dir = makeTempDir();
   vel::report::ModelledSet best;
   best.stickFile = dir + "/lines.pdb";
@@ -200,8 +200,8 @@ TEST(SheetPicture, AVeryWideSheetKeepsItsLinesToAboutAPointAPixel) {
   CaseView c;
   c.name = "wide";
   c.hasSheet = true;
-  c.centre = Coordinate(200, 0, 0);
-  c.normal = Vectors(0, 0, 1);
+  c.centre = vel::Coordinate(200, 0, 0);
+  c.normal = vel::Vectors(0, 0, 1);
   vel::report::ModelledSet set;
   set.set = "trans_0_orient_0";
   for (double y : {0.0, 4.6}) {

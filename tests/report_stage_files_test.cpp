@@ -12,6 +12,7 @@
 #include "support/batch_folder.h"
 #include "velmorantique/report.h"
 
+using namespace vel;
 using vel::report::findStageFile;
 using vel::report::readStagePoints;
 using vel::report::ReportError;

@@ -11,6 +11,8 @@
 #include "velmorantique/map.h"
 #include "velmorantique/shape.h"
 
+using namespace vel;
+
 namespace {
 
 // A grid of n^3 voxels centred on the origin, filled from a density function.

@@ -16,6 +16,8 @@
 #include "support/files.h"
 #include "velmorantique/map.h"
 
+using namespace vel;
+
 namespace {
 
 std::string baseOf(const std::string& dir) { return dir + "/" + dir.substr(dir.rfind('/') + 1); }

@@ -9,6 +9,8 @@
 
 #include "velmorantique/confidence.h"
 
+using namespace vel;
+
 namespace {
 
 // A twisted slab: strands along u turning by `twist` radians per Å about v

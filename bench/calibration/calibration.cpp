@@ -37,6 +37,8 @@
 #include "velmorantique/prepare.h"
 #include "velmorantique/shape.h"
 
+using namespace vel;
+
 namespace fs = std::filesystem;
 namespace prep = vel::prepare;
 using nlohmann::json;

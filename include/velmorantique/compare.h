@@ -12,6 +12,8 @@
 
 #include "velmorantique/geometry.h"
 
+namespace vel {
+
 class PointSetIndex;
 
 // One strand record of the reference structure.
@@ -81,6 +83,9 @@ class IndexedStrands {
 };
 // OneWayDist with b indexed beforehand.
 double OneWayDist(const StrandSet& a, const IndexedStrands& b);
+// Not a point-to-point distance: the shorter list paired point for point along
+// the longer, at its best shift and direction; (mean paired distance, sum of
+// squared paired distances).
 std::pair<double, double> Dist_OneToOne(const PointList& p, const PointList& q);
 std::pair<std::pair<double, double>, int> RMS(const StrandSet& a, const StrandSet& b);
 
@@ -91,3 +96,5 @@ std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const Strand
 std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const IndexedStrands& candidate);
 // Residue numbers the reference strands span, gaps included: the total of FindDetectAA.
 int spannedResidues(const ReferenceStrands& reference);
+
+}  // namespace vel

@@ -11,8 +11,11 @@
 #include <cstdio>
 #include <iostream>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <utility>
+
+namespace vel {
 
 // Where the library's lines go during a run: standard output and standard
 // error until the driver chooses others.
@@ -75,12 +78,18 @@ inline void printFrame(const Frame& frame, std::ostream& out, std::ostream& err)
   stream.flush();
 }
 
-struct FatalError {
+// The run stops: the frame to print and the exit status. what() is the
+// frame's message.
+struct FatalError : std::runtime_error {
+  explicit FatalError(Frame stopFrame, int exitStatus = 1)
+      : std::runtime_error(stopFrame.message), frame(std::move(stopFrame)), status(exitStatus) {}
   Frame frame;
   int status = 1;
 };
 
 // Stops the run with the framed message; the driver prints it.
 [[noreturn]] inline void stopRun(FrameStyle style, std::string where, std::string message) {
-  throw FatalError{Frame{style, std::move(where), std::move(message), false}, 1};
+  throw FatalError(Frame{style, std::move(where), std::move(message), false});
 }
+
+}  // namespace vel

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+namespace vel {
+
 struct Coordinate {
   double x = 0.0, y = 0.0, z = 0.0;
   Coordinate() = default;
@@ -49,6 +51,7 @@ PointList flatten(const StrandSet& strands);
 
 constexpr double kPi = 3.141592653589793;
 
+// One 3-D vector (a direction or a displacement), not a list of vectors.
 class Vectors {
  public:
   double x = 0.0, y = 0.0, z = 0.0;
@@ -92,4 +95,6 @@ double getDistPlanePoint(Coordinate p1, Coordinate p2, Coordinate p3, Coordinate
 void buildRotationMatrix(RotationMatrix m, Coordinate p1, Coordinate p2, double theta);
 void rotatePoint(const RotationMatrix m, Coordinate& p);
 double mean(const std::vector<double>& values);
-double std_dev(const std::vector<double>& values);  // population: divides by n
+double std_dev(const std::vector<double>& values);  // the population standard deviation: divides by n
+
+}  // namespace vel

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace vel {
+
 constexpr int MAXLEN = 2000;  // extents must lie in 1 .. MAXLEN - 1
 
 // The 1024-byte file header. After Map::read the numeric fields hold their
@@ -74,3 +76,5 @@ uint64_t cubeFootprint(int32_t nx, int32_t ny, int32_t nz);
 // The most a map grid may take: half of the machine's physical memory, or 0
 // when the machine does not say how much it has.
 uint64_t cubeMemoryLimit();
+
+}  // namespace vel

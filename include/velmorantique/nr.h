@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace vel {
+
 template <class T>
 class NRVec {
  public:
@@ -61,8 +63,11 @@ inline void SWAP(T& a, T& b) {
 }
 
 namespace NR {
-// Three lines on standard error, then the run ends with exit status 1.
+// Stops the run (stopRun): the driver prints the kit's three plain lines on
+// standard error and ends with exit status 1.
 [[noreturn]] void nrerror(const std::string& message);
 // On return a holds the inverse of A and b the solution X of A X = B.
 void gaussj(NRMat<double>& a, NRMat<double>& b);
 }  // namespace NR
+
+}  // namespace vel

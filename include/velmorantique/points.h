@@ -10,16 +10,21 @@
 
 #include "velmorantique/geometry.h"
 
+namespace vel {
+
 using IndexPair = std::vector<int>;  // two indices; (-1, -1) when no pair qualifies
 using ClusterList = std::vector<PointList>;  // every cluster ends with its centroid
 
-// Rounds to the given number of decimals, halves away from zero.
+// Not C's round: the value (left unchanged) rounded to the given number of
+// decimals, halves away from zero.
 double round(double& value, int16_t decimals);
 
 void peakClustering(const PointList& points, ClusterList& clusters, Coordinate start, double threshold);
 // Nearest point at a positive distance below 999; the first on ties; -1 if none.
 int findClosestPointInSet(const PointList& points, Coordinate query);
 
+// The farthest pair: the two points farthest apart, the first pair on ties;
+// (-1, -1) without two distinct points.
 IndexPair findFarestPointInOneSet(const PointList& points);
 IndexPair findClosestPointBtwSets(const PointList& a, const PointList& b);
 int findMiddlePointBtwTwoPointsInOneSet(const IndexPair& ends, const PointList& points);
@@ -138,3 +143,5 @@ class PointGrid {
   std::vector<int> start_;
   PointList ordered_;             // the points in key order
 };
+
+}  // namespace vel

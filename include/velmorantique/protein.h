@@ -12,6 +12,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/geometry.h"
 
+namespace vel {
+
 struct Torsion {
   double phi = 999.0, psi = 999.0;  // 999 marks an angle that is not set
 };
@@ -90,8 +92,8 @@ std::string toString(const T& value) {
 // (runStreams). A waiting report rings the bell and reads one character from
 // standard input (returning at once when the input is closed or at its end).
 // A routine that must stop throws FatalError instead (fatal.h).
-void report(const Frame& frame);
-// report() of the system-wide frame "in className.funcName()".
+void reportFrame(const Frame& frame);
+// reportFrame() of the system-wide frame "in className.funcName()".
 void errMsg(const std::string& className, const std::string& funcName, const std::string& message,
             bool wait = false);
 
@@ -102,7 +104,7 @@ class Protein {
   std::vector<AminoAcid> AAs;
   std::vector<missingAA> missingAAs;
   std::vector<std::string> header;
-  std::vector<HelicesSecondaryStructure> hlces;
+  std::vector<HelicesSecondaryStructure> hlces;  // the helix records
   std::vector<SheetsSecondaryStructure> strands;
   std::vector<int> AAsCollide;
   std::vector<int> atomsCollide;
@@ -180,3 +182,5 @@ struct PseudoResidue {
   int first = 0, last = -1, num = 1;
 };
 std::vector<PseudoResidue> pseudoResidues(int count);
+
+}  // namespace vel

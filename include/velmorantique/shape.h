@@ -10,6 +10,8 @@
 
 #include "velmorantique/geometry.h"
 
+namespace vel {
+
 class Map;
 
 // A density map as plain values: voxel (i, j, k) holds values[(k*ny + j)*nx + i]
@@ -95,3 +97,5 @@ struct SymmetricEigen3 {
   Vectors vectors[3];
 };
 SymmetricEigen3 eigenSymmetric3(const double m[3][3]);
+
+}  // namespace vel

@@ -7,8 +7,8 @@
 #include <functional>
 #include <sstream>
 
-#include "driver/report_tables.h"
 #include "velmorantique/batch.h"
+#include "velmorantique/report_tables.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -7,6 +7,8 @@
 #include "velmorantique/compare.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 // Whether a and b lie 3 Å apart or more along some axis, so that their
@@ -86,3 +88,5 @@ int spannedResidues(const ReferenceStrands& referenceStrands) {
   for (const ReferenceStrand& record : referenceStrands) total += record.seqLength;
   return total;
 }
+
+}  // namespace vel

@@ -2,6 +2,8 @@
 
 #include "velmorantique/compare.h"
 
+namespace vel {
+
 PointList sampleStrandAxis(Coordinate first, const PointList& cas, Coordinate last, double& sampledLength) {
   PointList anchors{first};
   for (std::size_t j = 0; j + 2 < cas.size(); ++j) anchors.push_back(triangleCenter(cas[j], cas[j + 1], cas[j + 2]));
@@ -25,3 +27,5 @@ PointList sampleStrandAxis(Coordinate first, const PointList& cas, Coordinate la
   axis.push_back(last);
   return axis;
 }
+
+}  // namespace vel

@@ -8,6 +8,8 @@
 #include "velmorantique/compare.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 // Below these sizes a scan of every pair costs less than sorting q into boxes.
@@ -311,3 +313,5 @@ std::pair<std::pair<double, double>, int> RMS(const StrandSet& a, const StrandSe
   double rmsd = std::sqrt(sumSq / static_cast<double>(count));
   return std::make_pair(std::make_pair(meanDist, rmsd), count);
 }
+
+}  // namespace vel

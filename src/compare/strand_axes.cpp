@@ -10,6 +10,8 @@
 
 #include "velmorantique/compare.h"
 
+namespace vel {
+
 namespace {
 
 constexpr double kDegrees = 180.0 / kPi;
@@ -66,3 +68,5 @@ double interStrandAngle(const StrandAxis& a, const StrandAxis& b) {
   const Vectors k = link.unit();
   return std::atan2(u1.cross(u2).dot(k), u1.dot(u2)) * kDegrees;
 }
+
+}  // namespace vel

@@ -4,6 +4,8 @@
 
 #include "driver/run.h"
 
+namespace vel {
+
 bool Alignment::turns() const { return std::fabs(theta) > 0.0001; }
 
 PointList translatePoints(PointList points, Vectors v) {
@@ -37,3 +39,5 @@ Vectors Alignment::shiftBack() const { return Vectors(mapCentre, sheetCentre); }
 
 std::string translationText(int t) { return std::to_string(t); }
 std::string angleText(int o) { return std::to_string(10 * o); }
+
+}  // namespace vel

@@ -10,6 +10,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary) {
   RunSummary unused;
   RunSummary& s = summary ? *summary : unused;
@@ -63,3 +65,5 @@ int runVelmorantique(int argc, char** argv, std::ostream& out, std::ostream& err
   writeSummary(summary, status, message.empty() ? nullptr : &message);
   return status;
 }
+
+}  // namespace vel

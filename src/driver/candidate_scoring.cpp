@@ -11,6 +11,8 @@
 #include "velmorantique/compare.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 bool isTopCandidate(const TwistSearch& search, int t, int o) {
@@ -108,3 +110,5 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
   }
   return scores;
 }
+
+}  // namespace vel

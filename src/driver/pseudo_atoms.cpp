@@ -4,6 +4,8 @@
 
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 namespace {
 
 // The file points2pdb(points, ...).writePDB(path, 1, numOfAA(), false)
@@ -53,3 +55,5 @@ void writePseudoAtoms(const std::string& path, const StrandSet& strands, const s
   };
   writeRecords(path, static_cast<int>(count), resName, atomName, next);
 }
+
+}  // namespace vel

@@ -5,6 +5,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 namespace {
 
 Protein readProtein(const std::string& pdbPath) {
@@ -96,3 +98,5 @@ StrandSet FindTrueStrands(const std::string& pdbPath) {
   }
   return axes;
 }
+
+}  // namespace vel

@@ -8,6 +8,8 @@
 
 #include "velmorantique/compare.h"
 
+namespace vel {
+
 // The strand records with their C-alphas, asked for in chain order.
 ReferenceStrands readReferenceStrands(const std::string& pdbPath);
 // The same, refusing (framed message, FatalError) a strand residue without
@@ -18,3 +20,5 @@ StrandSet FindTrueCAs(const std::string& pdbPath);
 // The sampled axis of every strand record, record order. Axes too long to
 // sample stop the run (framed message, FatalError).
 StrandSet FindTrueStrands(const std::string& pdbPath);
+
+}  // namespace vel

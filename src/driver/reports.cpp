@@ -5,9 +5,11 @@
 
 #include "driver/pseudo_atoms.h"
 #include "driver/reference_structure.h"
-#include "driver/report_tables.h"
 #include "driver/stages.h"
 #include "velmorantique/compare.h"
+#include "velmorantique/report_tables.h"
+
+namespace vel {
 
 namespace {
 
@@ -103,3 +105,5 @@ void writeReports(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& su
   writeTopTwistSet(run, *top);
   writeRmsRow(run, sheet, *scores.bestByRms());
 }
+
+}  // namespace vel

@@ -18,6 +18,8 @@
 #include "velmorantique/map.h"
 #include "velmorantique/shape.h"
 
+namespace vel {
+
 // A candidate strand direction: (translation index t in 0..2, orientation
 // index o in 0..17, the angle 10*o degrees).
 using Candidate = std::pair<int, int>;
@@ -153,3 +155,5 @@ int firstInRanking(const std::vector<double>& keys);
 // The text of a candidate's set name parts: t, and the angle 10*o in degrees.
 std::string translationText(int t);
 std::string angleText(int o);
+
+}  // namespace vel

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/report_tables.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
+#include "velmorantique/report_tables.h"
+
+namespace vel {
 
 namespace {
 
@@ -78,3 +80,5 @@ void setUpRun(RunSetup& run, const char* pdbArg, const char* mapArg, const char*
 
   out << "\n\nWorking on " << run.mapBase << "\n";
 }
+
+}  // namespace vel

@@ -15,6 +15,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 constexpr double kCentroidClearance = 1.5;  // no empty voxel this near a kept centroid
@@ -165,3 +167,5 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   writePseudoAtoms(run.outputPath("_normal.pdb"), normalPoints, "HOH", " O  ");
   return sheet;
 }
+
+}  // namespace vel

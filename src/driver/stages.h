@@ -8,6 +8,8 @@
 
 #include "driver/run.h"
 
+namespace vel {
+
 SheetDensity extractSheet(const RunSetup& run, std::ostream& out);
 SurfaceFit fitSurface(const SheetDensity& sheet, std::ostream& out);
 TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out);
@@ -28,3 +30,5 @@ struct RunSummary;
 // The whole analysis after set-up; summary, when given, gathers what each
 // stage found.
 void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary = nullptr);
+
+}  // namespace vel

@@ -22,6 +22,8 @@
 #include "driver/stages.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 constexpr double kLineSpacing = 4.6;
@@ -354,3 +356,5 @@ TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out)
   }
   return search;
 }
+
+}  // namespace vel

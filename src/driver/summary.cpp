@@ -13,6 +13,8 @@
 #include <sstream>
 #include <vector>
 
+namespace vel {
+
 using nlohmann::json;
 
 namespace {
@@ -272,3 +274,5 @@ void writeSummary(RunSummary& summary, int exitStatus, const std::string* messag
   }
   if (std::rename(tmp.c_str(), summary.path.c_str()) != 0) std::remove(tmp.c_str());
 }
+
+}  // namespace vel

@@ -9,6 +9,8 @@
 
 #include "driver/run.h"
 
+namespace vel {
+
 struct RunSummary {
   nlohmann::json doc = nlohmann::json::object();
   bool outDirKnown = false;
@@ -31,3 +33,4 @@ void summariseVerdict(RunSummary& summary, const RunSetup& run, const SheetDensi
 // what the run prints or returns.
 void writeSummary(RunSummary& summary, int exitStatus, const std::string* message);
 
+}  // namespace vel

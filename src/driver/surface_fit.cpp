@@ -7,6 +7,8 @@
 #include "driver/stages.h"
 #include "velmorantique/nr.h"
 
+namespace vel {
+
 double surfaceHeight(const std::array<double, 10>& c, double x, double y) {
   return c[0] * (x * x * x) + c[1] * (x * x * y) + c[2] * (x * y * y) + c[3] * (y * y * y) + c[4] * (x * x) +
          c[5] * (x * y) + c[6] * (y * y) + c[7] * x + c[8] * y + c[9];
@@ -97,3 +99,5 @@ SurfaceFit fitSurface(const SheetDensity& sheet, std::ostream& out) {
   out << "RMSE sheet surface fitting error = " << fit.fittingError << "\n\n";
   return fit;
 }
+
+}  // namespace vel

@@ -2,6 +2,8 @@
 
 #include "velmorantique/geometry.h"
 
+namespace vel {
+
 PointList flatten(const StrandSet& strands) {
   PointList all;
   for (const PointList& s : strands) all.insert(all.end(), s.begin(), s.end());
@@ -27,3 +29,5 @@ double getDistPlanePoint(Coordinate p1, Coordinate p2, Coordinate p3, Coordinate
   double num = n.x * (q.x - p2.x) + n.y * (q.y - p2.y) + n.z * (q.z - p2.z);
   return std::fabs(num) / std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
 }
+
+}  // namespace vel

@@ -2,6 +2,8 @@
 
 #include "velmorantique/geometry.h"
 
+namespace vel {
+
 // The axis is not normalised first: dividing every entry by L^2 (and scaling
 // the sine terms by L) does it, so points on the axis stay fixed.
 void buildRotationMatrix(RotationMatrix m, Coordinate p1, Coordinate p2, double theta) {
@@ -40,3 +42,5 @@ void rotatePoint(const RotationMatrix m, Coordinate& p) {
     for (int k = 0; k < 4; ++k) out[i] += row[k] * m[k][i];
   p = Coordinate(out[0], out[1], out[2]);
 }
+
+}  // namespace vel

@@ -2,6 +2,8 @@
 
 #include "velmorantique/geometry.h"
 
+namespace vel {
+
 double mean(const std::vector<double>& values) {
   double sum = 0;
   for (double v : values) sum += v;
@@ -19,3 +21,5 @@ double std_dev(const std::vector<double>& values) {
   double n = static_cast<double>(values.size());
   return std::sqrt(sumSq / n - std::pow(sum / n, 2));
 }
+
+}  // namespace vel

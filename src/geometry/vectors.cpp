@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace vel {
+
 Vectors::Vectors(Coordinate a, Coordinate b) { set(a, b); }
 
 void Vectors::set(Coordinate a, Coordinate b) {
@@ -45,3 +47,5 @@ double Vectors::getAngleRadian(Vectors v) const {
 double Vectors::getAngleDegree(Vectors v) const {
   return 180 * std::acos(dot(v) / (v.length() * length())) / kPi;
 }
+
+}  // namespace vel

@@ -7,6 +7,8 @@
 
 #include "mrc_format.h"
 
+namespace vel {
+
 MapSource::~MapSource() { close(); }
 
 void MapSource::close() {
@@ -67,3 +69,5 @@ bool MapSource::skip(uint64_t n) {
   }
   return true;
 }
+
+}  // namespace vel

@@ -14,6 +14,8 @@
 
 #include "velmorantique/map.h"
 
+namespace vel {
+
 constexpr size_t kMrcHeaderBytes = 1024;  // the voxel data (or extended header) follows
 
 enum class ByteOrder { Little, Big };
@@ -82,3 +84,5 @@ class MapSource {
   gzFile gz_ = nullptr;
   std::string damage_;
 };
+
+}  // namespace vel

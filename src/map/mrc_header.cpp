@@ -5,6 +5,8 @@
 
 #include "mrc_format.h"
 
+namespace vel {
+
 namespace {
 
 int32_t int32At(const unsigned char* block, size_t offset, ByteOrder order) {
@@ -104,3 +106,5 @@ void reorderToXyz(MRC_HEADER& h, const AxisOrder& axes) {
   h.mapr = 2;
   h.maps = 3;
 }
+
+}  // namespace vel

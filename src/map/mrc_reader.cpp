@@ -15,6 +15,8 @@
 #include "velmorantique/geometry.h"
 #include "velmorantique/map.h"
 
+namespace vel {
+
 namespace {
 
 bool cellLengthUsable(float length) { return std::isfinite(length) && length != 0.0f; }
@@ -248,3 +250,5 @@ void Map::read(std::string path) {
   }
   conversions.print();
 }
+
+}  // namespace vel

@@ -5,6 +5,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/map.h"
 
+namespace vel {
+
 void Map::createCube(int16_t rows, int16_t cols, int16_t slcs) {
   // A negative extent names no voxels; it must not wrap round into a size
   // that no machine could allocate. An axis without voxels leaves the axes
@@ -37,3 +39,5 @@ uint64_t cubeMemoryLimit() {
   if (pages <= 0 || pageSize <= 0) return 0;
   return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / 2;
 }
+
+}  // namespace vel

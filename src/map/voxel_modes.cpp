@@ -6,6 +6,8 @@
 
 #include "mrc_format.h"
 
+namespace vel {
+
 // Assembling the bytes by hand keeps the decoding independent of the host's
 // byte order.
 uint16_t bits16At(const unsigned char* bytes, ByteOrder order) {
@@ -99,3 +101,5 @@ void decodeVoxels(const unsigned char* bytes, size_t count, int32_t mode, ByteOr
       break;
   }
 }
+
+}  // namespace vel

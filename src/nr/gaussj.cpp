@@ -3,7 +3,7 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/nr.h"
 
-namespace NR {
+namespace vel::NR {
 
 void nrerror(const std::string& message) { stopRun(FrameStyle::Solver, "NR", message); }
 
@@ -52,4 +52,4 @@ void gaussj(NRMat<double>& a, NRMat<double>& b) {
   }
 }
 
-}  // namespace NR
+}  // namespace vel::NR

@@ -4,6 +4,8 @@
 
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 constexpr double kThinningGap = 3.0;      // stick points about one residue apart
@@ -217,3 +219,5 @@ StrandSet buildSheetCa(StrandSet sticks, Vectors normal) {
   }
   return traces;
 }
+
+}  // namespace vel

@@ -8,6 +8,8 @@
 #include "point_classes.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 // Halves go away from zero. The truncation is done in double: it gives the
 // same value as truncating to a 32-bit integer wherever that integer exists,
 // and stays defined for distances too large for one (and for not-a-number,
@@ -366,3 +368,5 @@ int findClosestPointInSet(const PointList& points, Coordinate query) {
   }
   return closest;
 }
+
+}  // namespace vel

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace point_classes {
+namespace vel::point_classes {
 
 namespace {
 
@@ -59,4 +59,4 @@ bool indexable(const PointList& points, double& scale) {
   return true;
 }
 
-}  // namespace point_classes
+}  // namespace vel::point_classes

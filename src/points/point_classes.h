@@ -8,7 +8,7 @@
 
 #include "velmorantique/geometry.h"
 
-namespace point_classes {
+namespace vel::point_classes {
 
 struct Classes {
   PointList distinct;        // one point per class, in order of first occurrence
@@ -30,4 +30,4 @@ bool indexable(const PointList& points, double& scale);
 // the rounding of any distance or box bound computed from them.
 inline double marginFor(double scale) { return 1e-9 * (1.0 + scale); }
 
-}  // namespace point_classes
+}  // namespace vel::point_classes

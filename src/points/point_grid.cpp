@@ -4,6 +4,8 @@
 
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 // Cells are indexed only while a coordinate divided by the cell size is
@@ -127,3 +129,5 @@ bool PointGrid::anyCloserThan(Coordinate query, int& hint) const {
   }
   return false;
 }
+
+}  // namespace vel

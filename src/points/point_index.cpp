@@ -14,6 +14,8 @@
 #include "point_classes.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 // Sixteen points a leaf: the lines of the strand search are indexed for a
@@ -624,3 +626,5 @@ IndexPair closestPairBetween(const PointSetIndex& x, const PointSetIndex& y) {
   }
   return found ? pair : IndexPair{-1, -1};
 }
+
+}  // namespace vel

@@ -3,6 +3,8 @@
 
 #include "velmorantique/points.h"
 
+namespace vel {
+
 // The diameter pair of a set. Only a strictly larger distance replaces the
 // best, so of equal pairs the one met first (smallest i, then smallest j) wins;
 // coincident points never form a pair.
@@ -43,3 +45,5 @@ int findMiddlePointBtwTwoPointsInOneSet(const IndexPair& ends, const PointList& 
   }
   return best;
 }
+
+}  // namespace vel

@@ -7,6 +7,8 @@
 #include "point_classes.h"
 #include "velmorantique/points.h"
 
+namespace vel {
+
 namespace {
 
 constexpr double kSamePoint = 0.001;  // points this close to the walk's current point are used up with it
@@ -258,3 +260,5 @@ void roughStickFromIndx(PointList& points, double gap, int anchor) {
   for (std::size_t i = backward.size() - 1; i >= 1; --i) points.push_back(backward[i]);
   points.insert(points.end(), forward.begin(), forward.end());
 }
+
+}  // namespace vel

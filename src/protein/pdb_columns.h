@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+namespace vel {
+
 // Columns a..b of line; the part past the end of the line reads as blanks.
 inline std::string pdbColumns(const std::string& line, std::size_t a, std::size_t b) {
   std::string text(b - a + 1, ' ');
@@ -18,3 +20,5 @@ inline std::string pdbColumns(const std::string& line, std::size_t a, std::size_
 inline char pdbColumn(const std::string& line, std::size_t a) {
   return a <= line.size() ? line[a - 1] : ' ';
 }
+
+}  // namespace vel

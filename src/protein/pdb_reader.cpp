@@ -12,6 +12,8 @@
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 namespace {
 
 // The structure's short name from its file name: the 4-character identifier,
@@ -366,3 +368,5 @@ void Protein::fillMissingAAs() {
     missingAAs.push_back(m);
   }
 }
+
+}  // namespace vel

@@ -11,6 +11,8 @@
 
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 namespace {
 
 bool isResidueIndex(const Protein& p, int i) { return i >= 0 && i < p.numOfAA(); }
@@ -232,3 +234,5 @@ void Protein::writePDB(std::string path, int start, int end, bool writeHeader) c
     }
   }
 }
+
+}  // namespace vel

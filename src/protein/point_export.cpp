@@ -2,6 +2,8 @@
 
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 namespace {
 
 // Residue numbers have four columns and serial numbers five in common
@@ -53,3 +55,5 @@ Protein points2pdb(const PointList& points, const std::string& resName, const st
   }
   return p;
 }
+
+}  // namespace vel

@@ -2,11 +2,13 @@
 
 #include "velmorantique/protein.h"
 
-void report(const Frame& frame) { printFrame(frame, *runStreams().out, *runStreams().err); }
+namespace vel {
+
+void reportFrame(const Frame& frame) { printFrame(frame, *runStreams().out, *runStreams().err); }
 
 void errMsg(const std::string& className, const std::string& funcName, const std::string& message,
             bool wait) {
-  report(Frame{FrameStyle::Report, className + "." + funcName, message, wait});
+  reportFrame(Frame{FrameStyle::Report, className + "." + funcName, message, wait});
 }
 
 void Protein::initialize() {
@@ -30,3 +32,5 @@ int Protein::numOfAtoms(int i) const {
   }
   return static_cast<int>(AAs[i].atoms.size());
 }
+
+}  // namespace vel

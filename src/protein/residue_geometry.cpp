@@ -3,6 +3,8 @@
 
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 namespace {
 
 std::string indexOutOfRange(int i, int count) {
@@ -166,3 +168,5 @@ double getRadius(char element, char scale) {
   }
   stopRun(FrameStyle::Short, "getRadius(char, char)", "The atomtype or method class sent are incorrect");
 }
+
+}  // namespace vel

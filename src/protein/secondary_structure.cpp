@@ -8,6 +8,8 @@
 #include "pdb_columns.h"
 #include "velmorantique/protein.h"
 
+namespace vel {
+
 namespace {
 
 int atoiColumns(const std::string& line, std::size_t a, std::size_t b) {
@@ -140,3 +142,5 @@ void Protein::sortStrands(std::vector<SheetsSecondaryStructure>& s, unsigned lo,
   if (lo >= hi || hi >= s.size()) return;
   hoareSort(s, lo, hi);
 }
+
+}  // namespace vel

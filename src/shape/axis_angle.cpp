@@ -3,6 +3,8 @@
 
 #include "velmorantique/shape.h"
 
+namespace vel {
+
 double axisAngleDegrees(Vectors a, Vectors b) {
   const double la = a.length(), lb = b.length();
   if (!(la > 0) || !(lb > 0) || !std::isfinite(la) || !std::isfinite(lb)) return std::nan("");
@@ -25,3 +27,5 @@ Vectors meanLineDirection(const std::vector<Vectors>& directions) {
   if (!any) return Vectors();
   return eigenSymmetric3(sum).vectors[2];
 }
+
+}  // namespace vel

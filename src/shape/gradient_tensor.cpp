@@ -13,6 +13,8 @@
 
 #include "shape/shape_parts.h"
 
+namespace vel {
+
 namespace {
 
 // Reflection about the first and last voxel: index -1 reads voxel 1.
@@ -165,3 +167,5 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
       }
   return any;
 }
+
+}  // namespace vel

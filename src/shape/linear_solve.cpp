@@ -2,6 +2,8 @@
 
 #include "shape/shape_parts.h"
 
+namespace vel {
+
 bool solveLinear(double* a, double* b, int n) {
   double scale = 0;
   for (int i = 0; i < n * n; ++i) scale = std::fmax(scale, std::fabs(a[i]));
@@ -30,3 +32,5 @@ bool solveLinear(double* a, double* b, int n) {
     if (!std::isfinite(b[i])) return false;
   return true;
 }
+
+}  // namespace vel

@@ -3,6 +3,8 @@
 #include "velmorantique/map.h"
 #include "velmorantique/shape.h"
 
+namespace vel {
+
 DensityGrid densityGridFromMap(const Map& map) {
   DensityGrid grid;
   grid.nx = map.numRows();
@@ -18,3 +20,5 @@ DensityGrid densityGridFromMap(const Map& map) {
   grid.values = map.cube;
   return grid;
 }
+
+}  // namespace vel

@@ -11,6 +11,8 @@
 
 #include "shape/shape_parts.h"
 
+namespace vel {
+
 namespace {
 
 // Second derivatives all below this (per Å: a radius of curvature beyond
@@ -187,3 +189,5 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   out.residualRms = std::sqrt(squares / total);
   return out;
 }
+
+}  // namespace vel

@@ -3,6 +3,8 @@
 
 #include "velmorantique/shape.h"
 
+namespace vel {
+
 // Sum of w g g^T over the voxels at or above the threshold within `radius` of
 // `centre`, where g is the gradient (per Å) of the map smoothed by a Gaussian
 // and w = value - threshold. Returns false when no such voxel has weight.
@@ -13,3 +15,5 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
 // elimination with partial pivoting. Returns false when a is singular to
 // working precision; a and b are overwritten.
 bool solveLinear(double* a, double* b, int n);
+
+}  // namespace vel

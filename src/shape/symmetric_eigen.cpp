@@ -6,6 +6,8 @@
 
 #include "velmorantique/shape.h"
 
+namespace vel {
+
 SymmetricEigen3 eigenSymmetric3(const double m[3][3]) {
   double a[3][3], v[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
   for (int i = 0; i < 3; ++i)
@@ -56,3 +58,5 @@ SymmetricEigen3 eigenSymmetric3(const double m[3][3]) {
   }
   return out;
 }
+
+}  // namespace vel

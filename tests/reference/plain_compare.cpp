@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace plain {
+namespace vel::plain {
 
 double Dist(const PointList& p, const PointList& q) {
   double sum = 0;
@@ -70,4 +70,4 @@ std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const Strand
   return {detected, total};
 }
 
-}  // namespace plain
+}  // namespace vel::plain

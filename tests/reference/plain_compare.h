@@ -5,10 +5,10 @@
 
 #include "velmorantique/compare.h"
 
-namespace plain {
+namespace vel::plain {
 
 double Dist(const PointList& p, const PointList& q);
 double OneWayDist(const StrandSet& a, const StrandSet& b);
 std::pair<int, int> FindDetectAA(const ReferenceStrands& reference, const StrandSet& candidate);
 
-}  // namespace plain
+}  // namespace vel::plain

@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-namespace plain {
+namespace vel::plain {
 
 namespace {
 
@@ -64,4 +64,4 @@ std::string pseudoAtomFile(const PointList& points, const std::string& resName, 
   return out.str();
 }
 
-}  // namespace plain
+}  // namespace vel::plain

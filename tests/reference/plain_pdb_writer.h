@@ -8,7 +8,7 @@
 #include "velmorantique/geometry.h"
 #include "velmorantique/protein.h"
 
-namespace plain {
+namespace vel::plain {
 
 // The ATOM record of one atom, line end included.
 std::string atomRecord(int serial, const Atom& atom, const AminoAcid& aa);
@@ -18,4 +18,4 @@ std::string atomRecord(int serial, const Atom& atom, const AminoAcid& aa);
 // numbered from its last point.
 std::string pseudoAtomFile(const PointList& points, const std::string& resName, const std::string& atomName);
 
-}  // namespace plain
+}  // namespace vel::plain

@@ -5,7 +5,7 @@
 #include <map>
 #include <vector>
 
-namespace plain {
+namespace vel::plain {
 
 namespace {
 
@@ -360,4 +360,4 @@ bool anyCloserThan(const PointList& points, Coordinate query, double radius) {
   return false;
 }
 
-}  // namespace plain
+}  // namespace vel::plain

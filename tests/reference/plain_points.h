@@ -5,7 +5,7 @@
 
 #include "velmorantique/points.h"
 
-namespace plain {
+namespace vel::plain {
 
 void peakClustering(const PointList& points, ClusterList& clusters, Coordinate start, double threshold);
 int findClosestPointInSet(const PointList& points, Coordinate query);
@@ -20,4 +20,4 @@ PointList buildStrandCa(const PointList& stick, int anchor, Vectors normal);
 // Whether some point lies closer than the radius to the query.
 bool anyCloserThan(const PointList& points, Coordinate query, double radius);
 
-}  // namespace plain
+}  // namespace vel::plain

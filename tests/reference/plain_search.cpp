@@ -5,7 +5,7 @@
 
 #include "reference/plain_points.h"
 
-namespace plain {
+namespace vel::plain {
 
 namespace {
 
@@ -169,4 +169,4 @@ TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out)
   return search;
 }
 
-}  // namespace plain
+}  // namespace vel::plain

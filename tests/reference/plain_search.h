@@ -9,10 +9,10 @@
 
 #include "driver/run.h"
 
-namespace plain {
+namespace vel::plain {
 
 // The whole search: every candidate's lines, starts and ends, the ranking
 // and the printed measurements.
 TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out);
 
-}  // namespace plain
+}  // namespace vel::plain

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace plain {
+namespace vel::plain {
 
 void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
   const int rows = map.numRows(), cols = map.numCols(), slcs = map.numSlcs();
@@ -21,4 +21,4 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
   }
 }
 
-}  // namespace plain
+}  // namespace vel::plain

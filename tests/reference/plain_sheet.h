@@ -6,10 +6,10 @@
 #include "velmorantique/geometry.h"
 #include "velmorantique/map.h"
 
-namespace plain {
+namespace vel::plain {
 
 // Visits every voxel in voxel order; each empty one (value below 0.0001, or
 // not a number) removes the centroids within 1.5 Å of it.
 void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids);
 
-}  // namespace plain
+}  // namespace vel::plain

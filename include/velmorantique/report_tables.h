@@ -1,10 +1,14 @@
 #pragma once
 // The two fixed-width report tables: their column titles and widths, each
-// fixed in exactly one place, and the one function that writes a field.
+// fixed in exactly one place, and the one function that writes a field. The
+// analysis writes one row per run; the batch gathers the rows of many runs
+// under one header.
 
 #include <iomanip>
 #include <ostream>
 #include <string>
+
+namespace vel {
 
 struct ReportColumn {
   const char* title;
@@ -39,3 +43,5 @@ void writeHeaderRow(std::ostream& os, const ReportColumn (&columns)[N]) {
   for (const ReportColumn& c : columns) writeField(os, c.width, c.title);
   os << '\n';
 }
+
+}  // namespace vel
