@@ -26,9 +26,7 @@ namespace vel {
 
 namespace {
 
-constexpr double kLineSpacing = 4.6;
 constexpr double kTranslationStep = 1.5;
-constexpr double kOffsetReach = 300.0;
 constexpr double kAngleTolerance = 1e-4;
 constexpr double kDensityDistance = 1.0;
 constexpr double kMinimumLineLength = 6.0;

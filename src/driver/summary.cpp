@@ -3,11 +3,14 @@
 // back to the same double; not-a-number and infinities become null.
 
 #include "driver/summary.h"
+#include "driver/stages.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -182,6 +185,10 @@ void summariseSurface(RunSummary& summary, const SurfaceFit& surface) {
   s["fitting_error"] = number(static_cast<double>(surface.fittingError));
 }
 
+void summariseSheetLikeness(RunSummary& summary, const SheetLikeness& likeness) {
+  if (!likeness.oneSheet) addWarning(summary, "not_one_sheet");
+}
+
 void summariseSearch(RunSummary& summary, const TwistSearch& search) {
   json candidates = json::array();
   for (const CandidateTwists& c : search.measured) {
@@ -255,24 +262,39 @@ void summariseVerdict(RunSummary& summary, const RunSetup& run, const SheetDensi
   summary.doc["confidence"] = {{"level", c.level}, {"signals", signals}, {"reasons", c.reasons}};
 }
 
-void writeSummary(RunSummary& summary, int exitStatus, const std::string* message) {
-  if (!summary.outDirKnown) return;
+void summariseUnwritten(RunSummary& summary, const std::vector<UnwrittenFile>& unwritten) {
+  if (unwritten.empty()) return;
+  addWarning(summary, "unwritten_output");
+  json files = json::array();
+  for (const UnwrittenFile& f : unwritten) {
+    const size_t slash = f.path.rfind('/');
+    files.push_back({{"file", slash == std::string::npos ? f.path : f.path.substr(slash + 1)}, {"reason", f.reason}});
+  }
+  summary.doc["unwritten_output"] = files;
+}
+
+std::string writeSummary(RunSummary& summary, int exitStatus, const std::string* message) {
+  if (!summary.outDirKnown) return "";
   summary.doc["exit_status"] = exitStatus;
   summary.doc["message"] = message ? json(*message) : json(nullptr);
   // Written whole under a temporary name, then renamed, so that a reader
   // never sees half a summary.
   const std::string tmp = summary.path + ".tmp";
+  const std::string text = summary.doc.dump(1, ' ', false, json::error_handler_t::replace) + '\n';
+  errno = 0;
+  bool written = false;
   {
     std::ofstream f(tmp, std::ios::out | std::ios::trunc);
-    if (!f) return;
-    f << summary.doc.dump(1, ' ', false, json::error_handler_t::replace) << '\n';
-    if (!f.flush()) {
+    if (f) {
+      f << text;
       f.close();
-      std::remove(tmp.c_str());
-      return;
+      written = !f.fail();
     }
   }
-  if (std::rename(tmp.c_str(), summary.path.c_str()) != 0) std::remove(tmp.c_str());
+  if (written && std::rename(tmp.c_str(), summary.path.c_str()) == 0) return "";
+  const std::string reason = std::strerror(errno != 0 ? errno : EIO);
+  std::remove(tmp.c_str());
+  return reason;
 }
 
 }  // namespace vel

@@ -6,8 +6,10 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "driver/run.h"
+#include "velmorantique/fatal.h"
 
 namespace vel {
 
@@ -21,16 +23,22 @@ void summariseSetup(RunSummary& summary, const RunSetup& run);
 void summariseSheet(RunSummary& summary, const SheetDensity& sheet);
 void summariseSurface(RunSummary& summary, const SurfaceFit& surface);
 void summariseSearch(RunSummary& summary, const TwistSearch& search);
+struct SheetLikeness;
+// Warning "not_one_sheet" when the density does not look like one sheet.
+void summariseSheetLikeness(RunSummary& summary, const SheetLikeness& likeness);
 // Reads the top candidates' lines in the map frame, as scoring leaves them.
 void summariseScores(RunSummary& summary, const SheetDensity& sheet, const SurfaceFit& surface,
                      const TwistSearch& search, const CandidateScores& scores);
+// The files the run could not write (warning "unwritten_output"); nothing
+// is added when every file was written.
+void summariseUnwritten(RunSummary& summary, const std::vector<UnwrittenFile>& unwritten);
 // The verdict: how far to trust the shape direction, from the
 // repeated estimates, the fit and the core's candidates (never the reference).
 void summariseVerdict(RunSummary& summary, const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
                       const TwistSearch& search, const CandidateScores& scores);
 // Writes the file when the output folder is known; message is null unless
-// the run was refused. Failure to write is silent: the summary never changes
-// what the run prints or returns.
-void writeSummary(RunSummary& summary, int exitStatus, const std::string* message);
+// the run was refused or lost output. Returns why the summary could not be
+// written, or an empty text when it was written (or had no folder).
+std::string writeSummary(RunSummary& summary, int exitStatus, const std::string* message);
 
 }  // namespace vel

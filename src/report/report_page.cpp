@@ -116,6 +116,19 @@ int trustRank(const CaseView& c) {
   return c.confidence == "high" ? 3 : c.confidence == "medium" ? 2 : c.confidence == "low" ? 1 : 0;
 }
 
+// An error cell: the value, or for a case without reference strands the
+// reason there is none.
+std::string errorCell(const CaseView& c, double value, int decimals) {
+  if (c.noReference()) return "<td class=\"text note\" data-v=\"\">no reference</td>";
+  return numberCell(value, decimals);
+}
+
+std::string percent(double fraction) { return std::isfinite(fraction) ? formatNumber(100 * fraction, 0) + "%" : "n/a"; }
+
+std::string vectorText(const Vectors& v) {
+  return "(" + formatNumber(v.x, 3) + ", " + formatNumber(v.y, 3) + ", " + formatNumber(v.z, 3) + ")";
+}
+
 double topTwistValue(const CaseView& c, double ModelledSet::*field) {
   return c.topTwist ? (*c.topTwist).*field : kMissing;
 }
@@ -141,9 +154,18 @@ void writeMeaning(std::ostream& out) {
          "below that means the lines lie on the strands rather than between them.</dd>\n"
       << "<dt>Shape direction error</dt><dd>When present, the direction error of the strand direction estimated from "
          "the shape of the density alone. Smaller is better.</dd>\n"
+      << "<dt>Model-map fit</dt><dd>For a case cut from an experimental map, how well its reference model sits in "
+         "the map: the share of the strands' C-alphas in density and the correlation of the model's simulated "
+         "density with the map. A fit below "
+      << percent(kMinStrandCaInDensity) << " or a correlation below " << formatNumber(kMinModelMapCorrelation, 1)
+      << " is flagged: the model may belong to another protein or sit in the wrong place, and the errors measured "
+         "against it would mislead.</dd>\n"
+      << "<dt>No reference</dt><dd>A case whose PDB file gives no reference strands: its twist and strand "
+         "direction are measured as for any case, and there is nothing to measure their errors against.</dd>\n"
       << "<dt>Trust</dt><dd>How far to trust the shape direction of this sheet, judged without the reference: "
-         "<b>high</b> when the estimate holds at thresholds 10% either side, at other smoothings and under either "
-         "rule on a sheet whose shape reads clearly; <b>low</b> when it moves or the sheet's shape is ambiguous; "
+         "<b>high</b> when the estimate holds at thresholds 10% either side and at other smoothings, runs along "
+         "the sheet's outline and the density is drawn out in its plane; <b>low</b> when it moves or the sheet's "
+         "shape is ambiguous; "
          "<b>medium</b> between. The reasons are given beside it. Its calibration on real sheets is in the "
          "project's documentation; check a sheet whose trust is not high in a viewer.</dd>\n"
       << "<dt>Status</dt><dd>Whether the run finished, not whether its answer is right (for that, see the trust). "
@@ -165,6 +187,17 @@ void writeCounts(std::ostream& out, const std::vector<CaseView>& cases) {
   for (const auto& [status, n] : counts)
     out << "<tr><td class=\"name\">" << escapeXml(status) << "</td><td>" << n << "</td></tr>\n";
   out << "<tr><td class=\"name\"><b>all</b></td><td><b>" << cases.size() << "</b></td></tr>\n</tbody></table>\n";
+  size_t noReference = 0, poorFit = 0;
+  for (const CaseView& c : cases) {
+    noReference += c.noReference();
+    poorFit += c.poorModelFit();
+  }
+  if (poorFit > 0)
+    out << "<p class=\"note\">" << poorFit << (poorFit == 1 ? " case has a model" : " cases have models")
+        << " that fit the map poorly: <a href=\"#meaning\">their errors are not to be trusted</a>.</p>\n";
+  if (noReference > 0)
+    out << "<p class=\"note\">" << noReference << (noReference == 1 ? " case has" : " cases have")
+        << " no reference strands: twist and direction without errors.</p>\n";
 }
 
 // For each method and each trust level, over the cases that have a
@@ -224,9 +257,9 @@ void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const
         << escapeXml(c.name) << "</a></td><td class=\"text " << statusClass(c) << "\" data-v=\"" << escapeXml(c.status)
         << "\">" << escapeXml(c.status) << "</td><td class=\"text\" data-v=\"" << trustRank(c) << "\">"
         << trustBadge(c, true) << "</td>" << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
-        << numberCell(c.referenceMeanTwist, 1) << numberCell(topTwistValue(c, &ModelledSet::directionError), 1)
-        << numberCell(bestSetValue(c, &ModelledSet::twoWay), 2);
-    if (anyShape) out << numberCell(c.shapeDirectionError, 1);
+        << errorCell(c, c.referenceMeanTwist, 1) << errorCell(c, topTwistValue(c, &ModelledSet::directionError), 1)
+        << errorCell(c, bestSetValue(c, &ModelledSet::twoWay), 2);
+    if (anyShape) out << errorCell(c, c.shapeDirectionError, 1);
     out << numberCell(c.bestTwoWay ? c.bestTwoWay->lines : kMissing, 0) << numberCell(c.resolution, 1)
         << numberCell(c.seconds, 1) << "</tr>\n";
   }
@@ -273,6 +306,19 @@ void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& i
     out << "<p class=\"message\">The run gave no message; see its standard output and error below.</p>\n";
   for (const std::string& w : c.warnings) out << "<p class=\"note\">warning: " << escapeXml(w) << "</p>\n";
   for (const std::string& n : c.notes) out << "<p class=\"note\">" << escapeXml(n) << "</p>\n";
+  if (c.poorModelFit())
+    out << "<p class=\"note\">Poor model-map fit: " << percent(c.modelCaInDensity) << " of the strand C-alphas in "
+        << "density (at least " << percent(kMinStrandCaInDensity) << " expected), correlation "
+        << formatNumber(c.modelMapCorrelation, 2) << " (at least " << formatNumber(kMinModelMapCorrelation, 1)
+        << " expected). The reference model may not belong here: do not trust the errors measured against it.</p>\n";
+  if (c.noReference())
+    out << "<p class=\"note\">No reference strands: the twist and the strand direction below are the sheet's "
+           "own, with no error to measure.</p>\n";
+  if (c.topTwist && c.topTwist->direction)
+    out << "<p>Strand direction (top-twist set " << escapeXml(c.topTwist->set) << ", main twist "
+        << formatNumber(c.topTwist->mainTwist, 1) << "\u00b0): " << vectorText(*c.topTwist->direction)
+        << (c.shapeDirection ? "; from the sheet's shape: " + vectorText(*c.shapeDirection) : std::string())
+        << ", unit vectors in the map frame.</p>\n";
   if (c.hasSummary) {
     out << "<div class=\"figures\">\n<div class=\"picture\">" << drawSheetPicture(c) << "</div>\n<div class=\"charts\">"
         << drawNeighbourTwistChart(c) << drawCandidateChart(c) << "</div>\n</div>\n";
