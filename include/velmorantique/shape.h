@@ -48,6 +48,7 @@ struct ShapeDirection {
   double spread[3] = {0, 0, 0};  // Å: the slab's weighted standard deviations along its principal axes, ascending
   long long voxels = 0;      // voxels at or above the threshold
   Coordinate centre;         // the slab's weighted centre, map frame
+  Vectors otherRuleDirection;  // the line the other StrandRule takes from the same fit
 };
 
 // Which line of the fitted surface the strands are taken to follow.

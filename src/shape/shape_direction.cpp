@@ -98,6 +98,11 @@ double naturalAsymptote(double p, double q, double r, const ShapeOptions& option
 }  // namespace
 
 ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold, const ShapeOptions& options) {
+  return estimateShapeDirection(grid, threshold, options, nullptr);
+}
+
+ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold, const ShapeOptions& options,
+                                      const std::vector<double>* smoothed) {
   ShapeDirection out;
   out.method = "none";
   if (!usableGrid(grid) || !std::isfinite(threshold)) return out;
@@ -129,7 +134,7 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   Vectors normal = shape.vectors[0];
   double tensor[3][3];
   if (gradientTensor(grid, threshold, centre, options.normalRadius, options.smoothingSigma, options.truncation,
-                     tensor)) {
+                     tensor, smoothed)) {
     const SymmetricEigen3 g = eigenSymmetric3(tensor);
     if (g.values[2] > 0) normal = g.vectors[2];
   }
@@ -147,21 +152,33 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   // The direction of greatest natural twist: tau(theta) = A cos(2 theta - phi)
   // is largest at 2 theta = phi.
   const double greatestTwist = 0.5 * std::atan2(0.5 * (r - p), q);
-  double theta = -1;
-  if (flat) {
-    theta = 0;  // nothing in a flat slab says where strands run: keep its long axis
-    out.method = "fallback";
-  } else if (options.rule == StrandRule::GreatestTwist) {
-    theta = greatestTwist;
-    out.method = "greatest_twist";
-  } else {
-    if (p * r - q * q < 0) theta = naturalAsymptote(p, q, r, options);
-    out.method = "saddle";
-    if (theta < 0) {
-      theta = greatestTwist;
-      out.method = "fallback";
+  // The line each rule takes; both come from the same fit, so the other
+  // rule's choice is kept beside this one's at no cost.
+  auto lineOf = [&](StrandRule rule, std::string& method) {
+    if (flat) {
+      method = "fallback";
+      return 0.0;  // nothing in a flat slab says where strands run: keep its long axis
     }
-  }
+    if (rule == StrandRule::GreatestTwist) {
+      method = "greatest_twist";
+      return greatestTwist;
+    }
+    double t = -1;
+    if (p * r - q * q < 0) t = naturalAsymptote(p, q, r, options);
+    method = "saddle";
+    if (t < 0) {
+      t = greatestTwist;
+      method = "fallback";
+    }
+    return t;
+  };
+  std::string otherMethod;
+  double theta = lineOf(options.rule, out.method);
+  const double other = lineOf(
+      options.rule == StrandRule::GreatestTwist ? StrandRule::NaturalAsymptote : StrandRule::GreatestTwist, otherMethod);
+  Vectors o = e1.mul(std::cos(other));
+  o += e2.mul(std::sin(other));
+  out.otherRuleDirection = o.unit();
   if (theta < 0) theta += kPi;  // the same line, reported within 0 to 180 degrees
 
   Vectors d = e1.mul(std::cos(theta));

@@ -18,24 +18,20 @@ namespace {
 constexpr double kDegrees = 180.0 / kPi;
 // Å: gradients this near the centre count as the whole slab of one sheet.
 constexpr double kWholeSlab = 40.0;
+// Å: the smoothing of the gradients whose anisotropy is read.
+constexpr double kAnisotropySigma = 1.0;
 
-// The largest angle between the direction and those of the variants; 90 when
-// a variant finds none.
-double spread(const ShapeDirection& main, const DensityGrid& grid, double threshold,
-              const std::vector<ShapeOptions>& variants) {
+// The largest angle between the direction and those of the variants, each
+// reading its own smoothed grid (or none); 90 when a variant finds none.
+struct Variant {
+  double threshold;
+  ShapeOptions options;
+  const std::vector<double>* smoothed;
+};
+double spread(const ShapeDirection& main, const DensityGrid& grid, const std::vector<Variant>& variants) {
   double worst = 0;
-  for (const ShapeOptions& o : variants) {
-    const ShapeDirection d = estimateShapeDirection(grid, threshold, o);
-    worst = std::max(worst, d.found ? axisAngleDegrees(main.direction, d.direction) : 90.0);
-  }
-  return worst;
-}
-
-double thresholdSpread(const ShapeDirection& main, const DensityGrid& grid, double threshold,
-                       const ShapeOptions& options) {
-  double worst = 0;
-  for (double f : {0.9, 0.95, 1.05, 1.1}) {
-    const ShapeDirection d = estimateShapeDirection(grid, threshold * f, options);
+  for (const Variant& v : variants) {
+    const ShapeDirection d = estimateShapeDirection(grid, v.threshold, v.options, v.smoothed);
     worst = std::max(worst, d.found ? axisAngleDegrees(main.direction, d.direction) : 90.0);
   }
   return worst;
@@ -43,9 +39,10 @@ double thresholdSpread(const ShapeDirection& main, const DensityGrid& grid, doub
 
 // The in-plane anisotropy of the gradients of the density smoothed over 1 Å,
 // over the whole slab: edges and strands both leave their mark.
-double inPlaneAnisotropy(const DensityGrid& grid, double threshold, const ShapeDirection& d) {
+double inPlaneAnisotropy(const DensityGrid& grid, double threshold, const ShapeDirection& d,
+                         const std::vector<double>* smoothed) {
   double t[3][3];
-  if (!gradientTensor(grid, threshold, d.centre, kWholeSlab, 1.0, 4.0, t)) return NAN;
+  if (!gradientTensor(grid, threshold, d.centre, kWholeSlab, kAnisotropySigma, 4.0, t, smoothed)) return NAN;
   const Vectors e1 = d.direction, e2 = d.normal.cross(d.direction).unit();
   auto form = [&](const Vectors& a, const Vectors& b) {
     const double av[3] = {a.x, a.y, a.z}, bv[3] = {b.x, b.y, b.z};
@@ -68,19 +65,30 @@ double twistDegrees(double twistRate) { return -kStrandSpacing * twistRate * kDe
 
 ShapeReading readShape(const DensityGrid& grid, double threshold, const ShapeOptions& options) {
   ShapeReading out;
-  out.direction = estimateShapeDirection(grid, threshold, options);
+  // The smoothed grids that several estimates read are smoothed once: the
+  // estimate's own (and its repeats at other thresholds), and the finer one
+  // that the anisotropy reads too.
+  const double fineSigma = options.smoothingSigma * 0.5;
+  const std::vector<double> own = smoothedGrid(grid, options.smoothingSigma, options.truncation);
+  out.direction = estimateShapeDirection(grid, threshold, options, &own);
   const ShapeDirection& d = out.direction;
   if (!d.found) return out;
   out.twistDegrees = twistDegrees(d.twistRate);
-  ShapeOptions fine = options, coarse = options, otherRule = options;
-  fine.smoothingSigma = options.smoothingSigma * 0.5;
-  coarse.smoothingSigma = options.smoothingSigma * 1.5;
-  otherRule.rule = options.rule == StrandRule::GreatestTwist ? StrandRule::NaturalAsymptote : StrandRule::GreatestTwist;
-  out.thresholdSpread = thresholdSpread(d, grid, threshold, options);
-  out.smoothingSpread = spread(d, grid, threshold, {fine, coarse});
-  out.ruleSpread = spread(d, grid, threshold, {otherRule});
+  const std::vector<double> fine = smoothedGrid(grid, fineSigma, options.truncation);
+  ShapeOptions fineOptions = options, coarseOptions = options;
+  fineOptions.smoothingSigma = fineSigma;
+  coarseOptions.smoothingSigma = options.smoothingSigma * 1.5;
+  std::vector<Variant> thresholds;
+  for (double f : {0.9, 0.95, 1.05, 1.1}) thresholds.push_back({threshold * f, options, &own});
+  out.thresholdSpread = spread(d, grid, thresholds);
+  out.smoothingSpread = spread(d, grid, {{threshold, fineOptions, &fine}, {threshold, coarseOptions, nullptr}});
+  out.ruleSpread = axisAngleDegrees(d.direction, d.otherRuleDirection);
   out.axisOffset = std::min({d.theta_deg, std::fabs(90 - d.theta_deg), 180 - d.theta_deg});
-  out.inPlaneAnisotropy = inPlaneAnisotropy(grid, threshold, d);
+  const ShapeOptions anisotropy{};
+  out.inPlaneAnisotropy =
+      inPlaneAnisotropy(grid, threshold, d, fineSigma == kAnisotropySigma && options.truncation == anisotropy.truncation
+                                                ? &fine
+                                                : nullptr);
   return out;
 }
 
