@@ -30,6 +30,7 @@ int mirrored(int i, int n) {
 // its box would hold more voxels than this: sampling far finer than any
 // density map needs would cost more than the whole analysis.
 constexpr double kMostSmoothedVoxels = 16.0 * 1024 * 1024;
+constexpr size_t kMostWholeSmoothedVoxels = 1024 * 1024;
 
 // Truncated at `truncation` sigmas; a reach beyond twice the grid only
 // repeats the reflected copies, so it ends there.
@@ -188,6 +189,10 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
 std::vector<double> smoothedGrid(const DensityGrid& grid, double sigma, double truncation) {
   if (!(sigma > 0) || !(truncation >= 0) || grid.nx < 1 || grid.ny < 1 || grid.nz < 1) return {};
   if (grid.values.size() != static_cast<size_t>(grid.nx) * grid.ny * grid.nz) return {};
+  // A map cut around one sheet is smoothed whole for about what the boxes
+  // cost; a larger one (a whole protein given by mistake, say) keeps to the
+  // boxes, so that its grid need never be held several times over.
+  if (grid.values.size() > kMostWholeSmoothedVoxels) return {};
   for (int a = 0; a < 3; ++a)
     if (!(grid.voxel[a] > 0) || !std::isfinite(grid.voxel[a])) return {};
   Box whole;

@@ -19,7 +19,8 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
                     const std::vector<double>* smoothed = nullptr);
 
 // The whole grid smoothed by a Gaussian of `sigma` Å cut at `truncation`
-// sigmas, x fastest; empty when the grid is too large to smooth whole.
+// sigmas, x fastest; empty when the grid is too large to smooth whole (over
+// a million voxels: the caller then smooths boxes as it goes).
 std::vector<double> smoothedGrid(const DensityGrid& grid, double sigma, double truncation);
 
 // The estimate, reading the smoothed grid when one is given.
