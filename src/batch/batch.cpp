@@ -134,6 +134,25 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
   out << "; " << bytes << " bytes of output";
   if (saved > 0) out << " (" << saved << " bytes saved by compression)";
   out << "\n";
+  // "ok" says the run finished; how far to trust its answer is the verdict.
+  std::map<std::string, size_t> byLevel;
+  for (const CaseRecord& r : records) {
+    if (r.summary.empty()) continue;
+    const nlohmann::json summary = readJsonFile(r.summary);
+    const auto confidence = summary.is_object() ? summary.find("confidence") : summary.end();
+    if (confidence == summary.end() || !confidence->is_object()) continue;
+    const auto level = confidence->find("level");
+    if (level != confidence->end() && level->is_string()) ++byLevel[level->get<std::string>()];
+  }
+  if (!byLevel.empty()) {
+    out << "trust in the shape direction:";
+    first = true;
+    for (const char* level : {"high", "medium", "low"}) {
+      out << (first ? " " : ", ") << byLevel[level] << " " << level;
+      first = false;
+    }
+    out << "\n";
+  }
   for (const CaseRecord& r : records) {
     if (r.status == "ok") continue;
     std::string message = r.message;

@@ -111,6 +111,9 @@ Row resultRow(const CaseRecord& r) {
       {"case_dir", cell(json(r.caseDir))},
       {"model_ca_in_density", cell(at(meta, {"model_map_fit", "strand_ca_in_density"}))},
       {"model_map_correlation", cell(at(meta, {"model_map_fit", "correlation"}))},
+      {"confidence", cell(at(summary, {"confidence", "level"}))},
+      {"shape_twist", cell(at(summary, {"shape_twist"}))},
+      {"shape_twist_error", cell(at(summary, {"shape_twist_error"}))},
   };
 }
 

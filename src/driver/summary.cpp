@@ -57,6 +57,38 @@ Vectors strandDirection(const Alignment& align, int o) {
   return Vectors(ends[0], ends[1]).unit();
 }
 
+// The line the candidate's strands run along, as a viewer shows them: the
+// principal line of its sticks' axes, taken as the reference's mean axis is.
+// On a tilted or curved sheet the sticks follow the fitted surface away from
+// the nominal direction of their orientation.
+Vectors sticksDirection(const StrandSet& sticks) {
+  std::vector<Vectors> axes;
+  for (const PointList& stick : sticks)
+    if (stick.size() >= 2) axes.push_back(strandAxis(stick).direction);
+  const Vectors line = meanLineDirection(axes);
+  return line.length() > 0 ? line : Vectors(NAN, NAN, NAN);
+}
+
+// A candidate's direction: that of its sticks once scored, else the nominal
+// one of its orientation.
+Vectors candidateDirection(const SurfaceFit& surface, const Candidate& candidate, const CandidateScores& scores) {
+  const ScoredCandidate* scored = scores.find(candidate);
+  return scored ? sticksDirection(scored->sticks) : strandDirection(surface.alignment, candidate.second);
+}
+
+// The resolution that the case's meta.json, beside the map, gives; not a
+// number when there is none.
+double caseResolution(const std::string& mapBase) {
+  const size_t slash = mapBase.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : mapBase.substr(0, slash + 1);
+  std::ifstream in(folder + "meta.json");
+  if (!in) return NAN;
+  const json meta = json::parse(in, nullptr, false);
+  if (!meta.is_object()) return NAN;
+  const auto it = meta.find("resolution_A");
+  return it != meta.end() && it->is_number() ? it->get<double>() : NAN;
+}
+
 // The reference strands in the order of their SHEET records: sheet by sheet
 // as the sheets first appear, strand number within a sheet. Neighbouring
 // strands of one sheet give one twist each.
@@ -119,7 +151,8 @@ void summariseSetup(RunSummary& summary, const RunSetup& run) {
   d["inputs"] = {{"pdb", run.pdbPath + ".pdb"},
                  {"map", exists(mapPath) || !exists(mapPath + ".gz") ? mapPath : mapPath + ".gz"},
                  {"threshold", number(run.threshold)}};
-  for (const char* key : {"sheet", "reference", "chosen", "shape_direction", "shape_direction_error"})
+  for (const char* key : {"sheet", "reference", "chosen", "shape_direction", "shape_direction_error", "shape_twist",
+                          "shape_twist_error", "confidence"})
     d[key] = nullptr;
   d["candidates"] = json::array();
   d["top"] = json::array();
@@ -139,7 +172,9 @@ void summariseSheet(RunSummary& summary, const SheetDensity& sheet) {
                           {"normal", vec(sheet.sheetNormal.unit())}};
   if (!(sheet.sheetNormal.length() > 0)) addWarning(summary, "no_centre_plane");
   if (sheet.referenceStrands.empty()) addWarning(summary, "no_reference_strands");
-  if (sheet.shapeDirection.found) summary.doc["shape_direction"] = vec(sheet.shapeDirection.direction);
+  const ShapeDirection& shape = sheet.shape.direction;
+  if (shape.found) summary.doc["shape_direction"] = vec(shape.direction);
+  summary.doc["shape_twist"] = number(sheet.shape.twistDegrees);
 }
 
 void summariseSurface(RunSummary& summary, const SurfaceFit& surface) {
@@ -186,8 +221,10 @@ void summariseScores(RunSummary& summary, const SheetDensity& sheet, const Surfa
   int rank = 1;
   for (const auto& [twist, candidate] : search.twistRanking) {
     json entry{{"rank", rank++}, {"set", setName(candidate)}, {"main_twist", number(twist)}};
-    const Vectors direction = strandDirection(surface.alignment, candidate.second);
+    const Vectors nominal = strandDirection(surface.alignment, candidate.second);
+    const Vectors direction = candidateDirection(surface, candidate, scores);
     entry["direction"] = vec(direction);
+    entry["nominal_direction"] = vec(nominal);
     if (const ScoredCandidate* s = scores.find(candidate)) {
       entry["lines"] = s->sticks.size();
       entry["two_way"] = number(s->twoWay);
@@ -207,7 +244,22 @@ void summariseScores(RunSummary& summary, const SheetDensity& sheet, const Surfa
     d["chosen"] = {{"top_twist", setName(search.twistRanking.begin()->second)},
                    {"best_two_way", setName(bestTwoWay->candidate)},
                    {"best_rms", setName(bestRms->candidate)}};
-  if (sheet.shapeDirection.found) d["shape_direction_error"] = directionError(sheet.shapeDirection.direction);
+  if (sheet.shape.direction.found) d["shape_direction_error"] = directionError(sheet.shape.direction.direction);
+  if (haveReference && d["reference"]["mean_twist"].is_number())
+    d["shape_twist_error"] = number(sheet.shape.twistDegrees - d["reference"]["mean_twist"].get<double>());
+}
+
+void summariseVerdict(RunSummary& summary, const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
+                      const TwistSearch& search, const CandidateScores& scores) {
+  vel::RunEvidence evidence;
+  evidence.resolution = caseResolution(run.mapBase);
+  evidence.fittingError = static_cast<double>(surface.fittingError);
+  for (const auto& entry : search.twistRanking)
+    evidence.candidateDirections.push_back(candidateDirection(surface, entry.second, scores));
+  const vel::Confidence c = vel::judgeConfidence(sheet.shape, evidence);
+  json signals = json::object();
+  for (const auto& [name, value] : c.signals) signals[name] = number(value);
+  summary.doc["confidence"] = {{"level", c.level}, {"signals", signals}, {"reasons", c.reasons}};
 }
 
 void summariseUnwritten(RunSummary& summary, const std::vector<UnwrittenFile>& unwritten) {

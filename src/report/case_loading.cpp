@@ -170,6 +170,11 @@ void readSummary(CaseView& c, const json& s) {
 
   c.shapeDirection = direction(member(s, "shape_direction"));
   c.shapeDirectionError = number(s, "shape_direction_error");
+  c.shapeTwist = number(s, "shape_twist");
+  const json& confidence = member(s, "confidence");
+  c.confidence = text(confidence, "level");
+  for (const json& reason : items(member(confidence, "reasons")))
+    if (reason.is_string()) c.confidenceReasons.push_back(reason.get<std::string>());
 
   // Stage files live in the run's output folder, named after the protein.
   if (c.outputDir.empty() || c.protein.empty()) return;
