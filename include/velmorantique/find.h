@@ -154,7 +154,7 @@ std::vector<float> sheetProbabilities(const VoxelFeatures& features, const Voxel
 // ---- Segments -------------------------------------------------------------------------
 
 struct SegmentRules {
-  double minArea = 150;         // Å^2: three strands of three residues
+  double minArea = 200;         // Å^2: three strands of three residues, and more than a hairpin
   double maxThickness = 20;     // Å, side chains included
   double minSheetProbability = 0.4;  // the segment's mean
   double minWidth = 9;          // Å: its narrower in-plane extent (a rod has none)
