@@ -371,6 +371,7 @@ int main(int argc, char** argv) {
     else if (arg == "--split-fit") a.find.rules.splitFit = std::stod(next());
     else if (arg == "--core-step") a.find.rules.coreStep = std::stod(next());
     else if (arg == "--core-most") a.find.rules.coreMost = std::stod(next());
+    else if (arg == "--averaging") a.find.rules.averaging = std::stod(next());
     else if (arg == "--surround") a.find.rules.surroundReach = std::stod(next());
     else if (arg == "--tiny-voxels") a.find.rules.tinyVoxels = std::stoi(next());
     else if (arg == "--only") a.only = splitText(next(), ',');

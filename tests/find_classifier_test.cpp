@@ -126,6 +126,7 @@ TEST(FindClassifier, SegmentsSeparateSheetsFaceToFaceAndEdgeToEdge) {
         }
     SegmentRules rules;
     rules.normalStepDeg = 30;
+    rules.averaging = 0;
     size_t tiny = 0;
     const std::vector<Segment> segments = sheetSegments(box, maps, rules, tiny);
     size_t kept = 0;

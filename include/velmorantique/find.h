@@ -162,6 +162,7 @@ struct SegmentRules {
   double growReach = 6.0;       // Å: a sheet widens this far from its backbone
   int tinyVoxels = 20;          // smaller pieces of backbone are only counted in find.json
   // The classifier's segments.
+  double averaging = 1.0;       // Å: the classifier's probabilities are averaged over this first
   double sheetMin = 0.5;        // a voxel of a sheet's residue
   double coreMin = 0.5;         // ... and of its backbone: where a sheet starts
   double splitFit = 2.5;        // Å: a backbone piece further than this (rms) from one smooth surface

@@ -98,11 +98,28 @@ void splitBackbone(const DensityBox& box, const SheetMaps& maps, const std::vect
   }
 }
 
+// A noisy map's probabilities are speckled: each is averaged with its
+// neighbours in the density (weighted by a Gaussian, the voxels outside left out).
+void averageInside(std::vector<float>& p, const std::vector<char>& inside, const DensityBox& box, double sigma) {
+  std::vector<float> weight(p.size());
+  for (size_t at = 0; at < p.size(); ++at) weight[at] = inside[at] ? 1.0f : 0.0f;
+  gaussianSmooth(p, box.n, box.voxel, sigma);
+  gaussianSmooth(weight, box.n, box.voxel, sigma);
+  for (size_t at = 0; at < p.size(); ++at) p[at] = inside[at] && weight[at] > 0 ? p[at] / weight[at] : 0.0f;
+}
+
 }  // namespace
 
-std::vector<Segment> sheetSegments(const DensityBox& box, const SheetMaps& maps, const SegmentRules& rules,
+std::vector<Segment> sheetSegments(const DensityBox& box, const SheetMaps& given, const SegmentRules& rules,
                                    size_t& tinyCount) {
-  const size_t total = maps.sheet.size();
+  const size_t total = given.sheet.size();
+  SheetMaps averaged;
+  if (rules.averaging > 0) {
+    averaged = given;
+    averageInside(averaged.sheet, given.inDensity, box, rules.averaging);
+    averageInside(averaged.backbone, given.inDensity, box, rules.averaging);
+  }
+  const SheetMaps& maps = rules.averaging > 0 ? averaged : given;
   std::vector<size_t> candidates;
   for (size_t at = 0; at < total; ++at)
     if (maps.sheet[at] >= rules.sheetMin) candidates.push_back(at);
