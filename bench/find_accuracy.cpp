@@ -193,6 +193,23 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
     const DensityBox c = find::caseMap(box, cases[foundIn]->voxels);
     const find::Level& level = cases[foundIn]->level.text.empty() ? r.level : cases[foundIn]->level;
     t.foundError.push_back(directionError(c, level.value, axis));
+    if (a.verbose) {
+      // The same case without its voxels farther than 6 Å from the sheet's
+      // strand C-alphas: how much of the error the extra density makes.
+      std::vector<size_t> near;
+      for (size_t at : cases[foundIn]->voxels) {
+        const find::Point p = {box.origin[0] + static_cast<double>(at % box.n[0]) * box.voxel[0],
+                               box.origin[1] + static_cast<double>((at / box.n[0]) % box.n[1]) * box.voxel[1],
+                               box.origin[2] + static_cast<double>(at / (static_cast<size_t>(box.n[0]) * box.n[1])) * box.voxel[2]};
+        for (const find::Point& ca : sheet.strandCAs)
+          if ((p[0] - ca[0]) * (p[0] - ca[0]) + (p[1] - ca[1]) * (p[1] - ca[1]) + (p[2] - ca[2]) * (p[2] - ca[2]) <= 36) {
+            near.push_back(at);
+            break;
+          }
+      }
+      std::cerr << "      found sheet: direction error " << t.foundError.back() << ", near part alone "
+                << directionError(find::caseMap(box, near), level.value, axis) << "\n";
+    }
     double cut = NAN;
     try {
       cut = modelCutError(mapPath, *truth.residues, sheet.verdict, axis);
