@@ -139,3 +139,50 @@ TEST(FindClassifier, SegmentsSeparateSheetsFaceToFaceAndEdgeToEdge) {
     EXPECT_EQ(kept, c.sheets) << c.name;
   }
 }
+
+TEST(FindClassifier, FeaturesTellAPlateFromARodAndCasesGetTheirOwnLevel) {
+  // A plate across z and a rod along x, each alone in a 1 Å box.
+  struct Shape {
+    const char* name;
+    double (*rho)(double, double, double);
+  } shapes[] = {
+      {"plate", [](double x, double y, double z) {
+         return std::exp(-z * z / 5.0) * (std::fabs(x) <= 11 && std::fabs(y) <= 9 ? 1.0 : 0.0);
+       }},
+      {"rod", [](double x, double y, double z) {
+         return std::exp(-(y * y + z * z) / 11.0) * (std::fabs(x) <= 11 ? 1.0 : 0.0);
+       }},
+  };
+  double platelike[2] = {0, 0};
+  for (int s = 0; s < 2; ++s) {
+    DensityBox box = cube(36, 1.0);
+    box.origin = {-18, -18, -18};
+    std::vector<char> in(box.values.size(), 0);
+    std::vector<size_t> voxels;
+    for (int k = 0; k < 36; ++k)
+      for (int j = 0; j < 36; ++j)
+        for (int i = 0; i < 36; ++i) {
+          const size_t at = box.index(i, j, k);
+          box.values[at] = static_cast<float>(shapes[s].rho(i - 18.0, j - 18.0, k - 18.0));
+          if (box.values[at] >= 0.3f) in[at] = 1, voxels.push_back(at);
+        }
+    const VoxelFeatures f = voxelFeatures(box, in, 6, 0.3);
+    ASSERT_EQ(f.voxels.size(), voxels.size()) << shapes[s].name;
+    double sum = 0;
+    for (size_t row = 0; row < f.voxels.size(); ++row) {
+      for (int c = 0; c < kVoxelFeatureCount; ++c) ASSERT_TRUE(std::isfinite(f.values[row * kVoxelFeatureCount + c]));
+      sum += f.values[row * kVoxelFeatureCount + kPlateFeature];
+    }
+    platelike[s] = sum / static_cast<double>(f.voxels.size());
+    // A case's level is never below the map's, and encloses no more than asked.
+    Level map;
+    map.value = 0.3;
+    map.text = "0.3";
+    const Level own = caseLevel(box, voxels, map, 0.5);
+    EXPECT_GE(own.value, 0.3) << shapes[s].name;
+    size_t above = 0;
+    for (size_t at : voxels) above += box.values[at] >= own.value;
+    EXPECT_LE(above, voxels.size() * 6 / 10) << shapes[s].name;
+  }
+  EXPECT_GT(platelike[0], platelike[1] + 0.3);
+}
