@@ -62,10 +62,11 @@ void printHelp(std::ostream& out) {
     out << "\n";
   }
   const vel::find::SegmentRules& r = d.rules;
-  out << "\nA segment is kept as a sheet when its area is at least " << r.minArea << " A^2, it is at most "
-      << r.maxThickness << " A thick\nand at least " << r.minWidth << " A wide, its mean plate score is at least "
-      << r.minPlateScore << ", and its plate lies within " << r.maxFitResidual
-      << " A\n(rms) of a smooth surface.\n";
+  out << "\nEach voxel's chance of being of a sheet comes from a small network trained on\n"
+         "maps simulated from real entries. A segment is kept as a sheet when its area is\n"
+         "at least " << r.minArea << " A^2, it is at most " << r.maxThickness << " A thick and at least " << r.minWidth
+      << " A wide,\nits mean sheet probability is at least " << r.minSheetProbability
+      << ", and its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface.\n";
 }
 
 double numberArg(const std::string& option, const std::string& value) {

@@ -31,8 +31,7 @@
 #include <map>
 #include <sstream>
 
-#include "find/model_overlap.h"
-#include "shape_sheets.h"
+#include "find_maps.h"
 #include "velmorantique/compare.h"
 #include "velmorantique/find.h"
 #include "velmorantique/shape.h"
@@ -48,102 +47,12 @@ struct Args {
   std::vector<double> resolutions{6, 8, 10};
   std::vector<std::string> copies{"clean", "low-passed", "noisy"};
   int limit = 0;
+  std::vector<std::string> only;  // entries (ENTRY or ENTRY_CHAIN) to measure; empty: all of the half
   bool scaling = false;
   bool verbose = false;
   find::FindOptions find;
 };
 
-std::vector<std::string> splitText(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  std::stringstream in(s);
-  std::string part;
-  while (std::getline(in, part, sep)) out.push_back(part);
-  return out;
-}
-
-struct EntryRow {
-  std::string entry, chain;  // chain "all": the first chain with an eligible sheet
-};
-
-// The entries of one half, in the split's order.
-std::vector<EntryRow> entriesOf(const Args& a) {
-  std::ifstream in(a.split);
-  std::string line;
-  std::getline(in, line);
-  const std::vector<std::string> header = splitText(line, '\t');
-  const auto column = [&](const std::string& name) {
-    const auto it = std::find(header.begin(), header.end(), name);
-    if (it == header.end()) throw std::runtime_error(a.split + ": no column " + name);
-    return static_cast<size_t>(it - header.begin());
-  };
-  const size_t entry = column("entry"), half = column("split"), chains = column("chains");
-  std::vector<EntryRow> out;
-  while (std::getline(in, line)) {
-    const std::vector<std::string> f = splitText(line, '\t');
-    if (f.size() > std::max({entry, half, chains}) && f[half] == a.half) out.push_back({f[entry], f[chains]});
-  }
-  return out;
-}
-
-std::string structurePath(const Args& a, const std::string& entry) {
-  for (const char* ending : {".pdb", ".cif"}) {
-    const std::string p = a.entries + "/" + entry + ending;
-    if (fs::exists(p)) return p;
-  }
-  return "";
-}
-
-DensityGrid toGrid(const DensityBox& b) {
-  DensityGrid g;
-  g.nx = b.n[0];
-  g.ny = b.n[1];
-  g.nz = b.n[2];
-  for (int d = 0; d < 3; ++d) {
-    g.voxel[d] = b.voxel[d];
-    g.origin[d] = b.origin[d];
-  }
-  g.values = b.values;
-  return g;
-}
-
-DensityBox withValues(DensityBox b, const DensityGrid& g) {
-  b.values = g.values;
-  return b;
-}
-
-// The chain simulated and its reference: the first chain with an eligible sheet.
-struct Truth {
-  std::string chain;
-  const prepare::Chain* residues = nullptr;
-  std::vector<find::ModelSheet> sheets;   // eligible sheets of the chain
-  std::vector<char> strandResidue;        // per residue of the chain: in a SHEET strand
-  double volume = 0;                      // summed residue volumes, Å^3
-};
-
-Truth truthOf(const find::ModelSheets& model, const std::string& chain) {
-  Truth t;
-  for (const find::ModelSheet& s : model.sheets)
-    if (chain == "all" || s.verdict.chain == chain) {
-      t.chain = s.verdict.chain;
-      break;
-    }
-  if (t.chain.empty()) return t;
-  for (const find::ModelSheet& s : model.sheets)
-    if (s.verdict.chain == t.chain) t.sheets.push_back(s);
-  for (const prepare::Chain& c : model.structure.chains)
-    if (c.name == t.chain) t.residues = &c;
-  t.strandResidue.assign(t.residues->residues.size(), 0);
-  for (const prepare::Sheet& sheet : model.structure.sheets)
-    for (const prepare::Strand& s : sheet.strands) {
-      if (s.start.chain != t.chain) continue;
-      for (size_t i = 0; i < t.residues->residues.size(); ++i) {
-        const int n = t.residues->residues[i].number;
-        if (n >= s.start.number && n <= s.end.number) t.strandResidue[i] = 1;
-      }
-    }
-  for (const prepare::Residue& r : t.residues->residues) t.volume += prepare::residueVolume(r.name);
-  return t;
-}
 
 double median(std::vector<double> v) {
   if (v.empty()) return NAN;
@@ -282,7 +191,25 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
     if (foundIn < 0) continue;
     ++t.found;
     const DensityBox c = find::caseMap(box, cases[foundIn]->voxels);
-    t.foundError.push_back(directionError(c, r.level.value, axis));
+    const find::Level& level = cases[foundIn]->level.text.empty() ? r.level : cases[foundIn]->level;
+    t.foundError.push_back(directionError(c, level.value, axis));
+    if (a.verbose) {
+      // The same case without its voxels farther than 6 Å from the sheet's
+      // strand C-alphas: how much of the error the extra density makes.
+      std::vector<size_t> near;
+      for (size_t at : cases[foundIn]->voxels) {
+        const find::Point p = {box.origin[0] + static_cast<double>(at % box.n[0]) * box.voxel[0],
+                               box.origin[1] + static_cast<double>((at / box.n[0]) % box.n[1]) * box.voxel[1],
+                               box.origin[2] + static_cast<double>(at / (static_cast<size_t>(box.n[0]) * box.n[1])) * box.voxel[2]};
+        for (const find::Point& ca : sheet.strandCAs)
+          if ((p[0] - ca[0]) * (p[0] - ca[0]) + (p[1] - ca[1]) * (p[1] - ca[1]) + (p[2] - ca[2]) * (p[2] - ca[2]) <= 36) {
+            near.push_back(at);
+            break;
+          }
+      }
+      std::cerr << "      found sheet: direction error " << t.foundError.back() << ", near part alone "
+                << directionError(find::caseMap(box, near), level.value, axis) << "\n";
+    }
     double cut = NAN;
     try {
       cut = modelCutError(mapPath, *truth.residues, sheet.verdict, axis);
@@ -292,8 +219,8 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
   }
   t.cases = static_cast<int>(cases.size());
   if (a.verbose && !box.values.empty()) {
-    // How well the plate score alone tells strand residues from the rest (AUC).
-    const find::PlateField field = find::plateField(box, r.inDensity, resolution, o.scale);
+    // How well the classifier's sheet probability alone tells strand residues from the rest (AUC).
+    const find::SheetMaps maps = find::sheetMaps(box, r.inDensity, resolution, r.level.value, find::sheetNet());
     std::vector<std::pair<double, int>> scored;
     for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
       const prepare::Atom* ca = truth.residues->residues[ri].find("CA");
@@ -311,8 +238,8 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
               in = in && idx[d] >= 0 && idx[d] < box.n[d];
             }
             if (!in) continue;
-            const float v = field.plate[box.index(idx[0], idx[1], idx[2])];
-            if (v >= 0) sum += v, ++n;
+            sum += maps.sheet[box.index(idx[0], idx[1], idx[2])];
+            ++n;
           }
       scored.push_back({n ? sum / n : 0.0, truth.strandResidue[ri]});
     }
@@ -321,15 +248,25 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
     for (size_t i = 0; i < scored.size(); ++i)
       if (scored[i].second) rankSum += i + 1, ++pos;
     const double neg = scored.size() - pos;
-    std::cerr << "    plate score AUC " << (rankSum - pos * (pos + 1) / 2) / (pos * neg) << "\n";
+    std::cerr << "    sheet probability AUC " << (rankSum - pos * (pos + 1) / 2) / (pos * neg) << "\n";
   }
   for (char near : nearSomeSheet) t.falseCases += !near;
   if (a.verbose)
     for (const find::Segment& s : r.segments)
-      if (s.core.size() >= 50)
-        std::cerr << "      segment " << s.id << " core " << s.core.size() << " th " << s.shape.thickness << " w "
-                  << s.shape.width << " l " << s.shape.length << " plate " << s.shape.plateScore << " fit "
-                  << s.shape.fitResidual << ": " << s.reason << "\n";
+      if (s.core.size() >= 50) {
+        // The sheet it holds most of, and how much of the case lies near it.
+        double holds = 0, near = 0;
+        std::vector<char> mark(box.values.size(), 0);
+        for (size_t at : s.voxels) mark[at] = 1;
+        for (const find::ModelSheet& sheet : truth.sheets) {
+          const find::SheetOverlap ov = find::overlapOf(box, mark, s.voxels.size(), sheet);
+          if (ov.caseVoxelsNearSheet > near) holds = ov.strandCaInCase, near = ov.caseVoxelsNearSheet;
+        }
+        std::cerr << "      segment " << s.id << " core " << s.core.size() << " vox " << s.voxels.size() << " th "
+                  << s.shape.thickness << " w " << s.shape.width << " l " << s.shape.length << " area " << s.shape.area
+                  << " sheet " << s.shape.sheetProbability << " plate " << s.shape.plateScore << " fit "
+                  << s.shape.fitResidual << " | holds " << holds << " near " << near << (s.kept ? " KEPT" : "") << "\n";
+      }
   if (a.verbose)
     std::cerr << "    " << fs::path(mapPath).filename().string() << ": " << t.found << "/" << t.sheets << " found, "
               << t.cases << " cases, " << t.falseCases << " false; residues tp " << t.tp << " fp " << t.fp << " fn "
@@ -351,21 +288,6 @@ void printRow(const std::string& label, const Tally& t) {
 }
 
 // The map a copy is made into.
-DensityBox copyOf(const DensityBox& clean, const std::string& copy, double resolution, double volume, uint32_t seed) {
-  if (copy == "clean") return clean;
-  const DensityGrid g = toGrid(clean);
-  if (copy == "low-passed") return withValues(clean, lowPassed(g, resolution));
-  // Noise band-limited like the signal, of 0.3 times the level enclosing the protein.
-  DensityGrid noise = g;
-  std::fill(noise.values.begin(), noise.values.end(), 0.0f);
-  noise = lowPassed(withNoise(noise, 1.0, seed), resolution);
-  double sumSq = 0;
-  for (float v : noise.values) sumSq += static_cast<double>(v) * v;
-  const double scale = 0.3 * thresholdForVolume(g, volume) / std::sqrt(sumSq / noise.values.size());
-  DensityBox out = clean;
-  for (size_t i = 0; i < out.values.size(); ++i) out.values[i] += static_cast<float>(scale * noise.values[i]);
-  return out;
-}
 
 // A map of n^3 voxels: the chain's density in its middle, noise around it.
 DensityBox embedded(const DensityBox& clean, int n, double level) {
@@ -391,7 +313,7 @@ DensityBox embedded(const DensityBox& clean, int n, double level) {
 }
 
 void runScaling(const Args& a, const EntryRow& row) {
-  const find::ModelSheets model = find::readModelSheets(structurePath(a, row.entry));
+  const find::ModelSheets model = find::readModelSheets(structurePath(a.entries, row.entry));
   const Truth truth = truthOf(model, row.chain);
   const DensityBox clean = prepare::simulateDensity(
       [&] {
@@ -452,25 +374,35 @@ int main(int argc, char** argv) {
       for (const std::string& r : splitText(next(), ',')) a.resolutions.push_back(std::stod(r));
     } else if (arg == "--copies") a.copies = splitText(next(), ',');
     // The finder's settings, for tuning on the tuning half.
-    else if (arg == "--total-sigma") a.find.scale.totalSigma = std::stod(next());
-    else if (arg == "--averaging-sigma") a.find.scale.averagingSigma = std::stod(next());
-    else if (arg == "--plate-min") a.find.rules.plateMin = std::stod(next());
-    else if (arg == "--plate-share") a.find.rules.plateShare = std::stod(next());
-    else if (arg == "--merge-depth") a.find.rules.mergeDepth = std::stod(next());
-    else if (arg == "--merge-angle") a.find.rules.mergeAngleDeg = std::stod(next());
-    else if (arg == "--min-plate-score") a.find.rules.minPlateScore = std::stod(next());
+    else if (arg == "--min-sheet-probability") a.find.rules.minSheetProbability = std::stod(next());
     else if (arg == "--max-thickness") a.find.rules.maxThickness = std::stod(next());
     else if (arg == "--min-width") a.find.rules.minWidth = std::stod(next());
     else if (arg == "--max-fit-residual") a.find.rules.maxFitResidual = std::stod(next());
     else if (arg == "--grow-reach") a.find.rules.growReach = std::stod(next());
     else if (arg == "--min-area") a.find.rules.minArea = std::stod(next());
+    else if (arg == "--sheet-min") a.find.rules.sheetMin = std::stod(next());
+    else if (arg == "--core-min") a.find.rules.coreMin = std::stod(next());
+    else if (arg == "--normal-step") a.find.rules.normalStepDeg = std::stod(next());
+    else if (arg == "--case-share") a.find.rules.caseVolumeShare = std::stod(next());
+    else if (arg == "--widen-min") a.find.rules.widenMin = std::stod(next());
+    else if (arg == "--split-fit") a.find.rules.splitFit = std::stod(next());
+    else if (arg == "--core-step") a.find.rules.coreStep = std::stod(next());
+    else if (arg == "--core-most") a.find.rules.coreMost = std::stod(next());
+    else if (arg == "--averaging") a.find.rules.averaging = std::stod(next());
+    else if (arg == "--surround") a.find.rules.surroundReach = std::stod(next());
+    else if (arg == "--tiny-voxels") a.find.rules.tinyVoxels = std::stoi(next());
+    else if (arg == "--only") a.only = splitText(next(), ',');
     else {
       std::cerr << "unknown option " << arg << "\n";
       return 2;
     }
   }
   fs::create_directories(a.work);
-  std::vector<EntryRow> entries = entriesOf(a);
+  std::vector<EntryRow> entries = entriesOf(a.split, a.half);
+  if (!a.only.empty())
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [&](const EntryRow& e) { return std::find(a.only.begin(), a.only.end(), e.label()) == a.only.end(); }),
+                  entries.end());
   if (a.limit > 0 && static_cast<int>(entries.size()) > a.limit) entries.resize(a.limit);
   if (a.scaling) {
     runScaling(a, entries.at(0));
@@ -478,19 +410,25 @@ int main(int argc, char** argv) {
   }
   std::map<std::string, Tally> byCondition;
   Tally all;
+  find::ModelSheets model;
+  std::string modelPath;
   for (const EntryRow& row : entries) {
-    const std::string entry = row.entry + (row.chain == "all" ? "" : "_" + row.chain);
-    const std::string path = structurePath(a, row.entry);
+    const std::string entry = row.label();
+    const std::string path = structurePath(a.entries, row.entry);
     if (path.empty()) {
       std::cerr << entry << ": no structure file in " << a.entries << "\n";
       continue;
     }
-    find::ModelSheets model;
-    try {
-      model = find::readModelSheets(path);
-    } catch (const std::exception& e) {
-      std::cerr << entry << ": " << e.what() << "\n";
-      continue;
+    // Consecutive rows often name chains of one large entry: read it once.
+    if (path != modelPath) {
+      modelPath = path;
+      try {
+        model = find::readModelSheets(path);
+      } catch (const std::exception& e) {
+        std::cerr << entry << ": " << e.what() << "\n";
+        model = find::ModelSheets();
+        continue;
+      }
     }
     const Truth truth = truthOf(model, row.chain);
     if (!truth.residues) {

@@ -132,21 +132,25 @@ TEST(FindCommand, EachGuidedCutIsOneCaseThatRunsAtATerminal) {
 TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   const std::string work = makeTempDir();
   const std::string map = writePlate(work);
-  ProgramRun run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.5"});
+  ProgramRun run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2"});
   ASSERT_EQ(run.status, 0) << run.err;
   const nlohmann::json found = nlohmann::json::parse(readFile(work + "/out/find.json"));
   EXPECT_EQ(found["level"]["rule"], "contour");
   ASSERT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
-  EXPECT_EQ(readFile(work + "/out/plate_s1/threshold"), "0.5\n");
+  // The case's own threshold, never below the map's level, as meta.json says.
+  const nlohmann::json meta = nlohmann::json::parse(readFile(work + "/out/plate_s1/meta.json"));
+  EXPECT_EQ(readFile(work + "/out/plate_s1/threshold"), meta["level"]["text"].get<std::string>() + "\n");
+  EXPECT_GE(meta["threshold"].get<double>(), 0.2);
+  EXPECT_EQ(meta["map_level"]["text"], "0.2");
   const std::string script = readFile(work + "/out/plate_segments.pml");
   EXPECT_NE(script.find("plate_s1.mrc, plate_s1_map"), std::string::npos) << script;
-  run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.5"});
+  run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
   EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
   // An output folder whose path a script cannot carry gets scripts without it.
   fs::create_directories(work + "/odd; name");
-  run = findRun(work, {map, "--resolution", "6", "-o", "odd; name", "--contour", "0.5"});
+  run = findRun(work, {map, "--resolution", "6", "-o", "odd; name", "--contour", "0.2"});
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* s : {"/odd; name/plate_segments.pml", "/odd; name/plate_segments.cxc"})
     EXPECT_EQ(readFile(work + s).find("odd;"), std::string::npos) << s;

@@ -6,10 +6,11 @@
 //   reading the map (the analysis's own reader)    readWholeMap
 //   the map's statistics and the contour level     mapStatistics, chooseLevel
 //   the pieces of density above the level          densityPieces, cropToPieces
-//   the local shape: how plate-like each voxel is  plateField
-//   segments: a watershed on the plate score       watershedSegments
+//   what each voxel looks like, at three scales    voxelFeatures, depthInDensity
+//   how likely each voxel is of a sheet            VoxelNet, sheetNet, sheetMaps
+//   segments: backbone pieces widened into sheets  sheetSegments, growIntoDensity
 //   measuring and judging each segment             measureSegment, judgeSegment
-//   widening kept segments into their density      growIntoDensity
+//   each case's own threshold                      caseLevel
 //   guided cuts (a box, a sphere, a mask)          guidedRegion
 //   the case folders, find.json, label map, scripts writeFindOutput
 //   everything in order                            findSheets
@@ -75,6 +76,12 @@ struct Level {
 // Throws when no voxel lies at or above the level.
 Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const LevelRequest& request);
 
+// A found sheet's own threshold, as a case cut with a model gets it: the
+// level enclosing `share` of its voxels' volume (about the volume of its
+// residues), lowered until its voxels form one piece, and never below the
+// map's level.
+Level caseLevel(const DensityBox& box, const std::vector<size_t>& voxels, const Level& mapLevel, double share);
+
 // ---- Pieces of density ------------------------------------------------------------
 
 // The 26-connected pieces of voxels at or above the level (and above 0, as
@@ -96,42 +103,75 @@ struct Crop {
 };
 Crop cropToPieces(const DensityBox& map, const Pieces& pieces, int margin);
 
-// ---- Local shape --------------------------------------------------------------------
+// ---- The sheet classifier ------------------------------------------------------------
 
-struct ShapeScale {
-  // The map is smoothed until its blur (taken as 0.225 R for a map at
-  // resolution R) reaches this, so that a sheet's strands merge into a plate.
-  double totalSigma = 2.5;
-  double averagingSigma = 2.0;  // Å: the ridge ratios are averaged over this
-  double ridgeOffset = 0.5;     // voxels: how near the ridge's crest a voxel must lie
+// What the classifier sees of each voxel in the density (see voxel_features.cpp).
+constexpr int kVoxelFeatureCount = 30;
+constexpr int kPlateFeature = 14;  // how plate-like the ridge around is, at the strands' spacing
+struct VoxelFeatures {
+  std::vector<size_t> voxels;                  // box indices of the voxels in the density
+  std::vector<float> values;                   // kVoxelFeatureCount per voxel, in that order
+  std::vector<std::array<float, 3>> normal;    // the direction of strongest curvature, at the strands' spacing
+};
+VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDensity, double resolution, double level);
+
+// Per voxel of the box: how far inside the density it lies (Å, up to 8;
+// 0 outside), beyond the box counting as outside.
+std::vector<float> depthInDensity(const DensityBox& box, const std::vector<char>& inDensity);
+
+constexpr int kMostHidden = 64, kMostOutputs = 4;
+// One hidden layer of tanh units, a logistic unit per output; the inputs
+// are standardised first.
+struct VoxelNet {
+  int inputs = 0, hidden = 0, outputs = 0;
+  std::vector<float> mean, scale;  // per input
+  std::vector<float> w1, b1;       // hidden x inputs, hidden
+  std::vector<float> w2, b2;       // outputs x hidden, outputs
+  void predict(const float* x, float* out) const;
 };
 
-// Per voxel of the box: how plate-like the density around it is (0 a rod or
-// a blob, 1 a plate; -1 outside the density), and the plate's normal there.
-// A voxel on the density's ridge (its largest curvature is across it and it
-// sits at the crest) gives the ratio of its two largest curvatures, 0 for a
-// plate and 1 for a rod; the score is one minus their local average.
-struct PlateField {
-  std::vector<float> plate;
-  std::vector<std::array<float, 3>> normal;
+struct TrainingSet {
+  int inputs = 0, outputs = 0;
+  std::vector<float> x, y;    // inputs and 0/1 labels, row after row
+  std::vector<float> weight;  // per row; empty: all 1
 };
-PlateField plateField(const DensityBox& box, const std::vector<char>& inDensity, double resolution,
-                      const ShapeScale& scale);
+struct TrainingPlan {
+  int hidden = 16, epochs = 30;
+  size_t batch = 256;
+  double rate = 0.003, decay = 1e-5;
+  unsigned seed = 1;
+};
+VoxelNet trainVoxelNet(const TrainingSet& data, const TrainingPlan& plan, std::ostream* progress);
+// The weights as C++ source, for sheet_net_weights.inc.
+void writeNetSource(const VoxelNet& net, std::ostream& out);
+// The network trained on the tuning half: output 0 a voxel of a sheet's
+// residue, output 1 a voxel on a sheet's backbone.
+const VoxelNet& sheetNet();
+constexpr int kSheetOutput = 0, kBackboneOutput = 1;
+// One output of the network for each row of the features.
+std::vector<float> sheetProbabilities(const VoxelFeatures& features, const VoxelNet& net, int output);
 
 // ---- Segments -------------------------------------------------------------------------
 
 struct SegmentRules {
-  double plateMin = 0.55;       // voxels below this plate score start no segment and join none
-  double plateShare = 0.3;      // ... and below the score of the top this share of the density's voxels
-  double mergeDepth = 0.05;     // two basins merge where the lower's peak stands less than this above their pass
-  double mergeAngleDeg = 35;    // ... and their mean normals agree within this
-  double minArea = 150;         // Å^2: three strands of three residues
-  double maxThickness = 12;     // Å
-  double minPlateScore = 0.62;  // the segment's mean
+  double minArea = 200;         // Å^2: three strands of three residues, and more than a hairpin
+  double maxThickness = 20;     // Å, side chains included
+  double minSheetProbability = 0.4;  // the segment's mean
   double minWidth = 9;          // Å: its narrower in-plane extent (a rod has none)
-  double maxFitResidual = 4.0;  // Å: rms distance from a smooth (quadric) surface
-  double growReach = 3.0;       // Å: a kept segment takes in the density this near it
-  int tinyVoxels = 20;          // smaller basins are only counted in find.json
+  double maxFitResidual = 6.0;  // Å: its backbone's rms distance from a smooth (quadric) surface
+  double growReach = 6.0;       // Å: a sheet widens this far from its backbone
+  int tinyVoxels = 20;          // smaller pieces of backbone are only counted in find.json
+  // The classifier's segments.
+  double averaging = 1.0;       // Å: the classifier's probabilities are averaged over this first
+  double sheetMin = 0.5;        // a voxel of a sheet's residue
+  double coreMin = 0.5;         // ... and of its backbone: where a sheet starts
+  double splitFit = 2.5;        // Å: a backbone piece further than this (rms) from one smooth surface
+  double coreStep = 0.05;       // ... is cut again this much higher
+  double coreMost = 0.9;        // ... up to this
+  double widenMin = 0.35;        // a sheet widens through voxels at least this likely of a sheet
+  double normalStepDeg = 90;    // neighbouring backbone voxels whose normals differ more stay apart
+  double caseVolumeShare = 0.5; // a case's threshold encloses this share of its voxels' volume
+  double surroundReach = 3.0;   // Å: a kept sheet takes the voxels below the level this near it
 };
 
 struct SegmentShape {
@@ -140,32 +180,45 @@ struct SegmentShape {
   double area = 0;        // Å^2: volume / thickness
   double thickness = 0;   // Å: sqrt(12) x the rms distance from the fitted surface
   double length = 0, width = 0;  // Å: in-plane extents (sqrt(12) x the rms spread)
-  double plateScore = 0;  // mean over the segment's core
+  double plateScore = 0;  // how plate-like its backbone's ridge is (0 a rod, 1 a plate), mean
+  double sheetProbability = 0;  // the classifier's, mean over its voxels
   double fitResidual = 0; // Å
   Point centre{}, normal{};
 };
 
 struct Segment {
   int id = 0;                  // 1.. in the order considered
-  std::string method;          // "plate watershed", "box", "sphere" or "mask"
-  std::vector<size_t> core;    // box indices of the plate voxels that define it
+  std::string method;          // "sheet classifier", "box", "sphere" or "mask"
+  std::vector<size_t> core;    // box indices of the backbone voxels that define it
   std::vector<size_t> voxels;  // box indices of every voxel of its case
   SegmentShape shape;
   bool kept = false;
   std::string reason;          // why kept or dropped
   std::string caseName;        // NAME_sK when kept
+  Level level;                 // the case's own threshold; empty text: the map's level
 };
 
-// Floods the plate score downwards from its peaks over the voxels in the
-// density; two basins become one only where the pass between them is shallow
-// and their plates lie alike.
-std::vector<Segment> watershedSegments(const DensityBox& box, const std::vector<char>& inDensity,
-                                       const PlateField& field, const SegmentRules& rules, size_t& tinyCount);
+// The classifier's outputs over a box (0 outside the density), with the
+// local normals of the density.
+struct SheetMaps {
+  std::vector<char> inDensity;
+  std::vector<float> sheet, backbone;
+  std::vector<float> plate;  // how plate-like the ridge around is, at the strands' spacing
+  std::vector<std::array<float, 3>> normal;
+};
+SheetMaps sheetMaps(const DensityBox& box, const std::vector<char>& inDensity, double resolution, double level,
+                    const VoxelNet& net);
 
-// Shape measures of a set of voxels (the plate score taken from `field`
-// over `core` when the field is given).
+// Pieces of sheet backbone whose normals turn gradually, each widened
+// through the voxels of sheet residues and then into the voxels below the
+// level next to it, measured and judged.
+std::vector<Segment> sheetSegments(const DensityBox& box, const SheetMaps& maps, const SegmentRules& rules,
+                                   size_t& tinyCount);
+
+// Shape measures of a set of voxels; the fit residual is taken over `core`
+// (all the voxels when empty).
 SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& voxels,
-                            const std::vector<size_t>& core, const PlateField* field);
+                            const std::vector<size_t>& core);
 
 // Keeps a segment that could be a sheet; says why (kept or not).
 void judgeSegment(Segment& segment, const SegmentRules& rules);
@@ -203,7 +256,6 @@ struct FindOptions {
   std::string modelPath;  // for evaluation: each case gets the sheet it overlaps
   GuidedCut guided;
   bool force = false;
-  ShapeScale scale;
   SegmentRules rules;
 };
 
@@ -218,6 +270,10 @@ struct FindResult {
   size_t tinySegments = 0;
   std::vector<std::string> notes;
 };
+
+// The first steps alone: the map read, its level chosen, and the pieces of
+// density at or above it cropped (name, stats, level, pieces, crop, inDensity).
+FindResult locateDensity(const FindOptions& options, std::ostream& progress);
 
 // Finds the sheets (or cuts the guided region) without writing anything.
 FindResult findSheets(const FindOptions& options, std::ostream& progress);

@@ -96,7 +96,7 @@ std::string placeholderPdb(const std::string& caseName, const Point& centre) {
 Json shapeJson(const SegmentShape& s) {
   return {{"voxels", s.voxels},         {"volume_A3", s.volume},      {"area_A2", s.area},
           {"thickness_A", s.thickness}, {"length_A", s.length},       {"width_A", s.width},
-          {"plate_score", s.plateScore}, {"fit_residual_A", s.fitResidual}, {"centre_A", triple(s.centre)},
+          {"plate_score", s.plateScore}, {"sheet_probability", s.sheetProbability}, {"fit_residual_A", s.fitResidual}, {"centre_A", triple(s.centre)},
           {"normal", triple(s.normal)}};
 }
 
@@ -122,9 +122,11 @@ Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const
   j["box_voxels"] = {c.n[0], c.n[1], c.n[2]};
   j["voxel_size_A"] = {c.voxel[0], c.voxel[1], c.voxel[2]};
   j["origin_A"] = triple(c.origin);
-  j["threshold"] = r.level.value;
-  j["threshold_rule"] = r.level.rule;
-  j["level"] = levelJson(r.level);
+  const Level& level = s.level.text.empty() ? r.level : s.level;
+  j["threshold"] = level.value;
+  j["threshold_rule"] = level.rule;
+  j["level"] = levelJson(level);
+  j["map_level"] = levelJson(r.level);
   j["voxels_above_threshold"] = s.voxels.size();
   j["map_statistics"] = statisticsJson(r.stats);
   if (model && model->sheet) {
@@ -140,7 +142,7 @@ Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const
     if (!o.modelPath.empty()) j["model"] = {{"source", o.modelPath}, {"sheet_id", nullptr}};
   }
   j["files"] = {{"pdb", s.caseName + ".pdb"}, {"map", s.caseName + ".mrc"}, {"threshold", "threshold"}};
-  j["run"] = "velmorantique " + s.caseName + " " + s.caseName + " " + r.level.text + "   (from inside this folder)";
+  j["run"] = "velmorantique " + s.caseName + " " + s.caseName + " " + level.text + "   (from inside this folder)";
   return j;
 }
 
@@ -154,7 +156,7 @@ void writeCase(const FindOptions& o, const FindResult& r, const Segment& s, cons
     fs::create_directories(partial);
     const DensityBox c = caseMap(r.crop.box, s.voxels);
     prepare::writeMrc((partial / (s.caseName + ".mrc")).string(), c);
-    writeText(partial / "threshold", r.level.text + "\n");
+    writeText(partial / "threshold", (s.level.text.empty() ? r.level.text : s.level.text) + "\n");
     SheetOverlap overlap;
     if (model) overlap = bestOverlap(r.crop.box, s.voxels, *model);
     if (overlap.sheet) {

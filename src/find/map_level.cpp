@@ -111,5 +111,21 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
   return l;
 }
 
+Level caseLevel(const DensityBox& box, const std::vector<size_t>& voxels, const Level& mapLevel, double share) {
+  const DensityBox c = caseMap(box, voxels);
+  const double volume = share * static_cast<double>(voxels.size()) * box.voxel[0] * box.voxel[1] * box.voxel[2];
+  const prepare::ThresholdResult t = prepare::findThreshold(c, volume);
+  if (!t.found || !(t.stats.level > mapLevel.value)) return mapLevel;
+  Level l;
+  l.rule = "case volume";
+  l.text = t.stats.text;
+  l.value = t.stats.level;
+  std::ostringstream how;
+  how << "the level enclosing " << share << " of the case's " << voxels.size()
+      << " voxels (about its residues' volume), lowered until they form one piece";
+  l.description = how.str();
+  return l;
+}
+
 }  // namespace find
 }  // namespace vel

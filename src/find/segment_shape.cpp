@@ -77,8 +77,7 @@ double rmsFromSurface(const DensityBox& box, const std::vector<size_t>& voxels, 
 
 }  // namespace
 
-SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& voxels, const std::vector<size_t>& core,
-                            const PlateField* field) {
+SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& voxels, const std::vector<size_t>& core) {
   SegmentShape s;
   s.voxels = voxels.size();
   if (voxels.empty()) return s;
@@ -96,11 +95,6 @@ SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& vo
   const Frame3 fc = principalFrame(box, spine);
   double coreCoef[6];
   s.fitResidual = fitQuadric(box, spine, fc, coreCoef) ? rmsFromSurface(box, spine, fc, coreCoef) : std::sqrt(fc.spread[0]);
-  if (field) {
-    double sum = 0;
-    for (size_t at : spine) sum += field->plate[at];
-    s.plateScore = sum / static_cast<double>(spine.size());
-  }
   return s;
 }
 
@@ -111,11 +105,13 @@ void judgeSegment(Segment& seg, const SegmentRules& r) {
   if (s.area < r.minArea) why << "area " << s.area << " A^2 below " << r.minArea;
   else if (s.thickness > r.maxThickness) why << "thickness " << s.thickness << " A above " << r.maxThickness;
   else if (s.width < r.minWidth) why << "width " << s.width << " A below " << r.minWidth << " (rod-like)";
-  else if (s.plateScore < r.minPlateScore) why << "plate score " << s.plateScore << " below " << r.minPlateScore;
+  else if (s.sheetProbability < r.minSheetProbability)
+    why << "sheet probability " << s.sheetProbability << " below " << r.minSheetProbability;
   else if (s.fitResidual > r.maxFitResidual)
     why << "its plate lies " << s.fitResidual << " A from a smooth surface, more than " << r.maxFitResidual;
   seg.kept = why.str().empty();
-  if (seg.kept) why << "a plate of " << s.area << " A^2, " << s.thickness << " A thick, plate score " << s.plateScore;
+  if (seg.kept)
+    why << "a sheet of " << s.area << " A^2, " << s.thickness << " A thick, sheet probability " << s.sheetProbability;
   seg.reason = why.str();
 }
 

@@ -1,0 +1,199 @@
+// Trains the finder's sheet classifier on whole-chain maps simulated from the
+// tuning half of the entries (never the held-out half), and writes its
+// weights as C++ source for src/find/sheet_net_weights.inc.
+//
+//   find_train --entries DIR --split SPLIT.tsv --out FILE.inc [--per-protein 2] [--samples 4000]
+//              [--hidden 16] [--epochs 30] [--resolutions 6,8,10] [--copies clean,low-passed,noisy]
+//              [--save-set FILE | --load-set FILE]
+//
+// Each voxel in the density at the level is labelled by its nearest heavy
+// atom within 3 Å: a residue of a SHEET strand (or DSSP's) or not; and
+// whether a strand's backbone atom lies within 2.5 Å of it. The level is the
+// one enclosing the chain's mass, scaled by a random factor of 0.8-1.25 so
+// that the classifier does not rely on one way of choosing it.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "find/find_parts.h"
+#include "find_maps.h"
+
+namespace fs = std::filesystem;
+using namespace vel;
+using find::DensityBox;
+
+namespace {
+
+bool isBackbone(const std::string& name) { return name == "N" || name == "CA" || name == "C" || name == "O"; }
+
+// Labels per voxel of the crop: (sheet residue, sheet backbone).
+void labelVoxels(const DensityBox& box, const Truth& truth, std::vector<char>& sheet, std::vector<char>& backbone) {
+  const size_t total = box.values.size();
+  std::vector<float> nearest(total, INFINITY);
+  sheet.assign(total, 0);
+  backbone.assign(total, 0);
+  const double reach = 3.0, backboneReach = 2.5;
+  for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
+    const bool strand = truth.strandResidue[ri];
+    for (const prepare::Atom& atom : truth.residues->residues[ri].atoms) {
+      int lo[3], hi[3];
+      for (int d = 0; d < 3; ++d) {
+        lo[d] = std::max(0, static_cast<int>(std::floor((atom.pos[d] - reach - box.origin[d]) / box.voxel[d])));
+        hi[d] = std::min(box.n[d] - 1, static_cast<int>(std::ceil((atom.pos[d] + reach - box.origin[d]) / box.voxel[d])));
+      }
+      for (int k = lo[2]; k <= hi[2]; ++k)
+        for (int j = lo[1]; j <= hi[1]; ++j)
+          for (int i = lo[0]; i <= hi[0]; ++i) {
+            const double dx = box.origin[0] + i * box.voxel[0] - atom.pos[0];
+            const double dy = box.origin[1] + j * box.voxel[1] - atom.pos[1];
+            const double dz = box.origin[2] + k * box.voxel[2] - atom.pos[2];
+            const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
+            if (d > reach) continue;
+            const size_t at = box.index(i, j, k);
+            if (strand && isBackbone(atom.name) && d <= backboneReach) backbone[at] = 1;
+            if (d < nearest[at]) {
+              nearest[at] = static_cast<float>(d);
+              sheet[at] = strand;
+            }
+          }
+    }
+  }
+}
+
+void saveSet(const std::string& path, const find::TrainingSet& s) {
+  std::ofstream out(path, std::ios::binary);
+  const int64_t rows = static_cast<int64_t>(s.y.size() / s.outputs);
+  out.write(reinterpret_cast<const char*>(&s.inputs), sizeof s.inputs);
+  out.write(reinterpret_cast<const char*>(&s.outputs), sizeof s.outputs);
+  out.write(reinterpret_cast<const char*>(&rows), sizeof rows);
+  out.write(reinterpret_cast<const char*>(s.x.data()), static_cast<std::streamsize>(s.x.size() * sizeof(float)));
+  out.write(reinterpret_cast<const char*>(s.y.data()), static_cast<std::streamsize>(s.y.size() * sizeof(float)));
+}
+
+find::TrainingSet loadSet(const std::string& path) {
+  find::TrainingSet s;
+  std::ifstream in(path, std::ios::binary);
+  int64_t rows = 0;
+  in.read(reinterpret_cast<char*>(&s.inputs), sizeof s.inputs);
+  in.read(reinterpret_cast<char*>(&s.outputs), sizeof s.outputs);
+  in.read(reinterpret_cast<char*>(&rows), sizeof rows);
+  s.x.resize(static_cast<size_t>(rows) * s.inputs);
+  s.y.resize(static_cast<size_t>(rows) * s.outputs);
+  in.read(reinterpret_cast<char*>(s.x.data()), static_cast<std::streamsize>(s.x.size() * sizeof(float)));
+  in.read(reinterpret_cast<char*>(s.y.data()), static_cast<std::streamsize>(s.y.size() * sizeof(float)));
+  if (!in) throw std::runtime_error(path + ": truncated training set");
+  return s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string entries, split, out, saveTo, loadFrom, work = "/tmp/find_train";
+  std::vector<double> resolutions{6, 8, 10};
+  std::vector<std::string> copies{"clean", "low-passed", "noisy"};
+  int perProtein = 2;
+  size_t samples = 4000;
+  find::TrainingPlan plan;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::runtime_error(arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--entries") entries = next();
+    else if (arg == "--split") split = next();
+    else if (arg == "--out") out = next();
+    else if (arg == "--work") work = next();
+    else if (arg == "--save-set") saveTo = next();
+    else if (arg == "--load-set") loadFrom = next();
+    else if (arg == "--per-protein") perProtein = std::stoi(next());
+    else if (arg == "--samples") samples = static_cast<size_t>(std::stoul(next()));
+    else if (arg == "--hidden") plan.hidden = std::stoi(next());
+    else if (arg == "--epochs") plan.epochs = std::stoi(next());
+    else if (arg == "--rate") plan.rate = std::stod(next());
+    else if (arg == "--resolutions") {
+      resolutions.clear();
+      for (const std::string& r : splitText(next(), ',')) resolutions.push_back(std::stod(r));
+    } else if (arg == "--copies") copies = splitText(next(), ',');
+    else {
+      std::cerr << "unknown option " << arg << "\n";
+      return 2;
+    }
+  }
+  find::TrainingSet set;
+  set.inputs = find::kVoxelFeatureCount;
+  set.outputs = 2;
+  if (!loadFrom.empty()) {
+    set = loadSet(loadFrom);
+  } else {
+    fs::create_directories(work);
+    std::mt19937 random(20261207);
+    std::map<std::string, int> taken;
+    find::ModelSheets model;
+    std::string modelPath;
+    // Only the tuning half is ever read here.
+    for (const EntryRow& row : entriesOf(split, "tuning")) {
+      if (taken[row.protein]++ >= perProtein) continue;
+      const std::string path = structurePath(entries, row.entry);
+      if (path.empty()) continue;
+      // Consecutive rows often name chains of one large entry: read it once.
+      if (path != modelPath) {
+        model = find::readModelSheets(path);
+        modelPath = path;
+      }
+      const Truth truth = truthOf(model, row.chain);
+      if (!truth.residues) continue;
+      const std::vector<prepare::Atom> atoms = truth.atoms();
+      size_t rowsBefore = set.y.size() / 2, positives = 0;
+      for (double resolution : resolutions) {
+        const DensityBox clean = prepare::simulateDensity(atoms, resolution, 1.0, 8.0);
+        for (const std::string& copy : copies) {
+          const DensityBox map = copyOf(clean, copy, resolution, truth.volume, 7919u + static_cast<uint32_t>(row.label().size()));
+          const std::string mapPath = work + "/" + row.label() + ".mrc";
+          prepare::writeMrc(mapPath, map);
+          find::FindOptions o;
+          o.mapPath = mapPath;
+          o.resolution = resolution;
+          o.level.massKda = truth.volume / 1.21 / 1000 * std::exp(std::uniform_real_distribution<double>(std::log(0.8), std::log(1.25))(random));
+          std::ostringstream quiet;
+          find::FindResult r;
+          try {
+            r = find::locateDensity(o, quiet);
+          } catch (const find::FindError& e) {
+            std::cerr << "  " << row.label() << ": " << e.what() << "\n";
+            continue;
+          }
+          const DensityBox& box = r.crop.box;
+          const find::VoxelFeatures f = find::voxelFeatures(box, r.inDensity, resolution, r.level.value);
+          std::vector<char> sheet, backbone;
+          labelVoxels(box, truth, sheet, backbone);
+          std::vector<size_t> rows(f.voxels.size());
+          for (size_t t = 0; t < rows.size(); ++t) rows[t] = t;
+          std::shuffle(rows.begin(), rows.end(), random);
+          if (rows.size() > samples) rows.resize(samples);
+          for (size_t t : rows) {
+            set.x.insert(set.x.end(), &f.values[t * find::kVoxelFeatureCount], &f.values[(t + 1) * find::kVoxelFeatureCount]);
+            set.y.push_back(sheet[f.voxels[t]]);
+            set.y.push_back(backbone[f.voxels[t]]);
+            positives += sheet[f.voxels[t]];
+          }
+        }
+      }
+      fs::remove(work + "/" + row.label() + ".mrc");
+      const size_t added = set.y.size() / 2 - rowsBefore;
+      std::cerr << row.label() << ": " << added << " samples, " << positives << " of a sheet\n";
+    }
+    if (!saveTo.empty()) saveSet(saveTo, set);
+  }
+  std::cerr << set.y.size() / 2 << " samples; training\n";
+  const find::VoxelNet net = find::trainVoxelNet(set, plan, &std::cerr);
+  std::ofstream file(out);
+  find::writeNetSource(net, file);
+  return 0;
+}
