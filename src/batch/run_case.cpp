@@ -22,6 +22,7 @@
 #include <zlib.h>
 
 #include "velmorantique/batch.h"
+#include "velmorantique/summary.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -300,7 +301,7 @@ CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped) {
   CaseRecord r;
   r.name = c.name;
   r.seconds = seconds;
-  const json summary = readJsonFile(summaryPath(c));
+  const RunSummary summary = summaryFromJson(readJsonFile(summaryPath(c)));
   const bool exited = e.started && !e.timedOut && WIFEXITED(e.waitStatus);
   r.hasExitStatus = exited;
   r.exitStatus = exited ? WEXITSTATUS(e.waitStatus) : 0;
@@ -313,15 +314,11 @@ CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped) {
     m << "stopped after " << opts.timeout << " s";
     r.message = m.str();
   } else if (exited && r.exitStatus == 0) {
-    bool noCandidate = false;
-    if (summary.is_object() && summary["warnings"].is_array())
-      for (const json& w : summary["warnings"]) noCandidate = noCandidate || w == "no_candidate";
-    r.status = noCandidate ? "no_candidate" : "ok";
+    r.status = summary.hasWarning(warning::kNoCandidate) ? "no_candidate" : "ok";
   } else {
     std::string frame;
     if (exited && r.exitStatus == 1) {
-      frame = summary.is_object() && summary["message"].is_string() ? summary["message"].get<std::string>()
-                                                                     : lastFrameMessage(readText(log));
+      frame = summary.message ? *summary.message : lastFrameMessage(readText(log));
     }
     if (!frame.empty()) {
       r.status = "refused";

@@ -26,9 +26,9 @@ void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids);
 // then the largest inner twist averaged with its two neighbours.
 double mainTwist(const std::vector<double>& twists);
 
-struct RunSummary;
+struct SummaryFile;
 // The whole analysis after set-up; summary, when given, gathers what each
 // stage found.
-void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary = nullptr);
+void runAnalysis(RunSetup& run, std::ostream& out, SummaryFile* summary = nullptr);
 
 }  // namespace vel
