@@ -2,6 +2,7 @@
 // Slurm job array, and gathers one table of results.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -24,16 +25,20 @@ struct Option {
 
 int defaultJobs() {
   const unsigned n = std::thread::hardware_concurrency();
-  return n > 0 ? static_cast<int>(n) : 1;
+  return n > 0 ? static_cast<int>(std::min<unsigned>(n, kMaxJobs)) : 1;
 }
+
+// Slurm's own limit on an array is set by each site; this only keeps
+// numbers sane.
+constexpr long kMaxArrayTasks = 1000000;
 
 const Option kOptions[] = {
     {"-o", "DIR", "output folder (required): tables, per-case records and logs"},
     {"--manifest", "FILE", "cases from a TSV file: pdb_base, map_base, threshold[, name]"},
-    {"--jobs", "N", "parallel runs [number of cores]"},
+    {"--jobs", "N", "parallel runs, 1 to 1024 [number of cores]"},
     {"--timeout", "S", "seconds per case before it is stopped [none]"},
-    {"--force", "", "rerun finished cases, clearing their output folders first"},
-    {"--compress", "", "gzip each finished case's stage PDB files"},
+    {"--force", "", "rerun finished cases"},
+    {"--compress", "", "gzip each finished case's stage PDB files (in OUT)"},
     {"--slurm", "", "run the cases as a Slurm job array and wait for it"},
     {"--partition", "P", "Slurm partition [the cluster's default]"},
     {"--time", "T", "Slurm time limit per task [the partition's default]"},
@@ -47,18 +52,20 @@ const Option kOptions[] = {
 void printHelp(std::ostream& out) {
   out << "usage: velmorantique-batch -o OUT [options] FOLDER...\n"
          "       velmorantique-batch -o OUT [options] --manifest FILE\n\n"
-         "Runs velmorantique once per case. A case folder NAME holds NAME.pdb, NAME.mrc\n"
-         "(or NAME.mrc.gz) and a file 'threshold'; a FOLDER is a case folder or a folder\n"
-         "of them. Finished cases whose inputs are unchanged are not run again.\n\n"
+         "Runs velmorantique once per case, in OUT/cases/NAME: nothing is written beside\n"
+         "the inputs. A case folder NAME holds NAME.pdb, NAME.mrc (or NAME.mrc.gz) and a\n"
+         "file 'threshold'; a FOLDER is a case folder or a folder of them. Finished cases\n"
+         "whose inputs and output are unchanged are not run again.\n\n"
          "options:\n";
   for (const Option& o : kOptions) {
     std::string head = std::string(o.name) + (o.value[0] ? " " + std::string(o.value) : "");
     std::string help = o.help;
-    if (std::string(o.name) == "--jobs") help = "parallel runs [" + std::to_string(defaultJobs()) + "]";
+    if (std::string(o.name) == "--jobs")
+      help = "parallel runs, 1 to " + std::to_string(kMaxJobs) + " [" + std::to_string(defaultJobs()) + "]";
     out << "  " << head << std::string(head.size() < 18 ? 18 - head.size() : 1, ' ') << help << "\n";
   }
-  out << "\nexit status: 0 every case ran with status 0; 2 some did not (all tables\n"
-         "written); 1 usage error.\n";
+  out << "\nexit status: 0 every case ran with status 0 and kept its output; 2 some did\n"
+         "not (all tables written); 1 usage error, or tables that could not be written.\n";
 }
 
 std::string thisExecutableDir() {
@@ -66,6 +73,16 @@ std::string thisExecutableDir() {
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) throw BatchError("cannot locate this executable (/proc/self/exe)");
   return self.parent_path().string();
+}
+
+// A count: digits only, within [least, most]; "2e9", "1.5" or "-1" are refused.
+int wholeNumber(const std::string& option, const std::string& text, long least, long most) {
+  const bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
+  const long v = digits ? std::stol(text) : -1;
+  if (!digits || v < least || v > most)
+    throw BatchError(option + " wants a whole number from " + std::to_string(least) + " to " + std::to_string(most) +
+                     ", not '" + text + "'");
+  return static_cast<int>(v);
 }
 
 double number(const std::string& option, const std::string& text, double least) {
@@ -104,7 +121,7 @@ Command parse(int argc, char** argv) {
     } else if (a == "--manifest") {
       c.manifest = value();
     } else if (a == "--jobs") {
-      c.opts.jobs = static_cast<int>(number(a, value(), 1));
+      c.opts.jobs = wholeNumber(a, value(), 1, kMaxJobs);
       jobsGiven = true;
     } else if (a == "--timeout") {
       c.opts.timeout = number(a, value(), 0);
@@ -119,7 +136,7 @@ Command parse(int argc, char** argv) {
     } else if (a == "--time") {
       c.slurm.time = value();
     } else if (a == "--array-size") {
-      c.slurm.arraySize = static_cast<int>(number(a, value(), 1));
+      c.slurm.arraySize = wholeNumber(a, value(), 1, kMaxArrayTasks);
     } else if (a == "--sbatch-arg") {
       c.slurm.sbatchArgs.push_back(value());
     } else if (a == "--collect") {
@@ -127,7 +144,7 @@ Command parse(int argc, char** argv) {
     } else if (a == "--report") {
       c.reportDir = value();
     } else if (a == "--task") {  // one task of a job array, started by the array script
-      c.task = static_cast<int>(number(a, value(), 0));
+      c.task = wholeNumber(a, value(), 0, kMaxArrayTasks - 1);
     } else if (!a.empty() && a[0] == '-') {
       throw BatchError("unknown option " + a + " (see --help)");
     } else {
@@ -142,9 +159,31 @@ Command parse(int argc, char** argv) {
   return c;
 }
 
+// The tables, the report and the closing summary, which names every case
+// that was not ok. Tables that cannot be written (a full disk, say) do not
+// hide the summary: it is printed, and then the reason, with status 1.
+int finish(const Command& c, const std::vector<CaseRecord>& records) {
+  std::string tableError;
+  try {
+    writeTables(c.opts.outDir, records);
+  } catch (const BatchError& e) {
+    tableError = e.what();
+  }
+  const bool report = tableError.empty() && writeReport(c.opts.outDir);
+  if (tableError.empty())
+    std::cout << "tables in " << c.opts.outDir << ": results.tsv, bestResult.txt, rms.txt"
+              << (report ? ", report.html" : "") << "\n";
+  const int status = printSummary(records, std::cout);
+  if (tableError.empty()) return status;
+  std::cout << std::flush;
+  std::cerr << "error: " << tableError << "; the cases' records are kept: free space, then run the same command again\n";
+  return 1;
+}
+
 int run(int argc, char** argv) {
   Command c = parse(argc, argv);
   if (!c.reportDir.empty()) {
+    const OutputLock lock(c.reportDir);
     if (!writeReport(c.reportDir)) return 1;
     std::cout << "report in " << c.reportDir << "/report.html\n";
     return 0;
@@ -159,20 +198,23 @@ int run(int argc, char** argv) {
     cases = readManifest(caseList);
   else
     throw BatchError("no cases: give case folders, a parent folder or --manifest (see --help)");
+  checkCases(cases, c.opts.outDir);
 
   const std::string dir = thisExecutableDir();
   c.opts.analysis = (fs::path(dir) / "velmorantique").string();
   c.opts.terminal = isatty(2);
   if (!c.collect && access(c.opts.analysis.c_str(), X_OK) != 0)
     throw BatchError(c.opts.analysis + ": the analysis executable is missing beside velmorantique-batch");
-  fs::create_directories(c.opts.outDir);
 
   if (c.task >= 0) {
+    // A task of a job array: the batch that submitted the array holds the
+    // output folder, and the tasks share out its cases.
     const int size = c.slurm.arraySize > 0 ? c.slurm.arraySize : static_cast<int>(cases.size());
     c.opts.terminal = false;
     const std::vector<CaseRecord> records = runCases(taskCases(cases, c.task, size), c.opts, std::cerr);
     return printSummary(records, std::cout);
   }
+  const OutputLock lock(c.opts.outDir);
   writeManifest(caseList, cases);
 
   std::vector<CaseRecord> records;
@@ -186,11 +228,7 @@ int run(int argc, char** argv) {
   }
   if (records.empty())
     for (const CaseInputs& s : cases) records.push_back(readRecord(s, c.opts.outDir));
-  writeTables(c.opts.outDir, records);
-  const bool report = writeReport(c.opts.outDir);
-  std::cout << "tables in " << c.opts.outDir << ": results.tsv, bestResult.txt, rms.txt" << (report ? ", report.html" : "")
-            << "\n";
-  return printSummary(records, std::cout);
+  return finish(c, records);
 }
 
 }  // namespace

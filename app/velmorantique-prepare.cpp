@@ -38,12 +38,16 @@ std::vector<Option> optionTable(const PrepareOptions& d) {
   return {
       {"-o", "DIR", "output folder, one subfolder per case (required)", ""},
       {"--resolution", "R[,R...]", "resolutions in Å, one case each", joined(d.resolutions)},
-      {"--chain", "C", "chain to prepare", "the first chain with ATOM records"},
+      {"--chain", "C[,C...]|all", "chains to prepare", "the first chain that holds amino acids"},
+      {"--assign", "auto|records|dssp", "sheets from the file's records, from DSSP, or auto: the records when the file has any",
+       "auto"},
+      {"--dssp", "PROGRAM", "the DSSP program to run", d.dssp.program},
       {"--sheet", "ID[,ID...]", "sheets to prepare", "every eligible sheet"},
       {"--voxel", "S", "voxel size in Å (with --map: resample to it)", text(d.voxel) + "; with --map the map's own"},
       {"--margin", "M", "Å of box around the sheet's atoms", text(d.margin)},
       {"--volume-factor", "F", "threshold encloses F x the strand residues' volume", text(d.volumeFactor)},
       {"--force", "", "replace existing case folders", ""},
+      {"--skip-existing", "", "keep existing case folders and add only new ones", ""},
       {"--list", "", "list the sheets and whether each is eligible; write nothing", ""},
       {"--map", "MAP", "cut an experimental map instead of simulating one", ""},
       {"--zone", "Z", "with --map: zero voxels farther than Z Å from the sheet", text(d.zone)},
@@ -66,7 +70,7 @@ void printHelp(std::ostream& out) {
          "options [default]:\n";
   for (const Option& o : optionTable(PrepareOptions())) {
     std::string left = std::string(o.name) + (*o.value ? std::string(" ") + o.value : "");
-    out << "  " << left << std::string(left.size() < 24 ? 24 - left.size() : 1, ' ') << o.help;
+    out << "  " << left << std::string(left.size() < 27 ? 27 - left.size() : 1, ' ') << o.help;
     if (!o.defaultText.empty()) out << " [" << o.defaultText << "]";
     out << "\n";
   }
@@ -130,6 +134,12 @@ int run(int argc, char** argv) {
       for (const std::string& r : split(value)) o.resolutions.push_back(positiveArg(arg, r));
       if (o.resolutions.empty()) throw PrepareError("--resolution needs at least one value");
     } else if (arg == "--chain") o.chain = value;
+    else if (arg == "--assign") {
+      if (value == "auto") o.assign = vel::prepare::SheetSource::Auto;
+      else if (value == "records") o.assign = vel::prepare::SheetSource::Records;
+      else if (value == "dssp") o.assign = vel::prepare::SheetSource::Dssp;
+      else throw PrepareError("--assign takes auto, records or dssp, not '" + value + "'");
+    } else if (arg == "--dssp") o.dssp.program = value;
     else if (arg == "--sheet") o.sheets = split(value);
     else if (arg == "--voxel") {
       o.voxel = positiveArg(arg, value);
@@ -139,6 +149,7 @@ int run(int argc, char** argv) {
       if (o.margin < 0) throw PrepareError("--margin cannot be negative");
     } else if (arg == "--volume-factor") o.volumeFactor = positiveArg(arg, value);
     else if (arg == "--force") o.force = true;
+    else if (arg == "--skip-existing") o.skipExisting = true;
     else if (arg == "--list") list = true;
     else if (arg == "--map") o.mapPath = value;
     else if (arg == "--zone") o.zone = positiveArg(arg, value);
@@ -155,6 +166,7 @@ int run(int argc, char** argv) {
   if (!o.synthetic && files.empty()) throw PrepareError("no structure file given (see --help)");
   if (!list && o.outDir.empty()) throw PrepareError("no output folder given: -o OUTDIR");
   if (o.synthetic && !o.mapPath.empty()) throw PrepareError("--map cannot be used with --synthetic");
+  if (o.force && o.skipExisting) throw PrepareError("--force and --skip-existing contradict each other");
   vel::prepare::prepareAll(files, o, list, std::cout, std::cerr);
   return 0;
 }

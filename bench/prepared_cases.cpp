@@ -82,6 +82,7 @@ std::vector<PreparedFolder> prepareStructureSheets(const std::string& outDir, co
   for (const std::string& file : files) {
     const prep::Structure st = prep::readStructure(file);
     for (const prep::Chain& chain : st.chains) {
+      if (!chain.aminoAcids) continue;
       prep::PrepareOptions o;
       o.outDir = outDir;
       o.resolutions = resolutions;

@@ -70,6 +70,7 @@ void timedRun(const SyntheticSheet& sheet, const std::string& report) {
     t = Clock::now();
     SurfaceFit surface = fitSurface(density, out);
     summariseSurface(summary, surface);
+    summariseSheetLikeness(summary, judgeOneSheet(density, surface));
     seconds[2] = since(t);
     t = Clock::now();
     TwistSearch search = searchStrandDirections(surface, out);

@@ -142,4 +142,16 @@ SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& na
   return sheet;
 }
 
+void writeNoiseSlab(const std::string& dir, const std::string& name, int nx, int ny, int nz) {
+  writePdb(dir + "/" + name + ".pdb", buildSheet(SheetShape()), SheetShape());
+  std::vector<float> data(static_cast<size_t>(nx) * ny * nz);
+  uint64_t state = 12345;
+  for (float& v : data) {
+    state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+    v = static_cast<float>((state >> 40) + 1) / static_cast<float>(1 << 24);
+  }
+  float origin[3] = {0, 0, 0};
+  writeMrc(dir + "/" + name + ".mrc", nx, ny, nz, origin, 1.0f, data);
+}
+
 }  // namespace vel

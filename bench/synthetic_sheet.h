@@ -37,4 +37,10 @@ constexpr SheetShape kWideSheet{11, 17, 34000, 14};
 SyntheticSheet writeSyntheticSheet(const std::string& dir, const std::string& name, double scale,
                                    const SheetShape& shape = SheetShape());
 
+// A slab of uniform noise in (0, 1] on 1 Å voxels, nx by ny by nz, with the
+// four-strand sheet's PDB file as its reference: density that is no sheet,
+// every voxel of which is a point at threshold 0. Writes dir/name.pdb and
+// dir/name.mrc.
+void writeNoiseSlab(const std::string& dir, const std::string& name, int nx, int ny, int nz);
+
 }  // namespace vel

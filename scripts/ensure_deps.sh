@@ -6,16 +6,17 @@
 #   bash scripts/ensure_deps.sh [--test-tools] [PACKAGE ...]
 #     the project's packages, and any given; with --test-tools also the
 #     programs that only the tests drive: a one-node Slurm cluster, a headless
-#     browser for the batch report, PyMOL for its viewer scripts, and the
-#     HTML5/XML parsers that check the page.
+#     browser for the batch report, PyMOL for its viewer scripts, the
+#     HTML5/XML parsers that check the page, and pandas for the README's
+#     reading of results.tsv.
 set -euo pipefail
 
 # Building and running.
-build_packages=(cmake make g++ zlib1g-dev gemmi-dev tao-pegtl-dev nlohmann-json3-dev)
+build_packages=(cmake make g++ zlib1g-dev gemmi-dev tao-pegtl-dev nlohmann-json3-dev dssp)
 # Tests, benchmarks and the fuzzing of the readers.
 test_packages=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev)
 
-test_tool_packages=(slurm-wlm munge chromium pymol python3 python3-lxml python3-html5lib)
+test_tool_packages=(slurm-wlm munge chromium pymol python3 python3-lxml python3-html5lib python3-pandas)
 
 packages=("${build_packages[@]}" "${test_packages[@]}")
 if [ "${1:-}" = "--test-tools" ]; then

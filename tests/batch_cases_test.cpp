@@ -1,15 +1,24 @@
-// Finding cases, the manifest, the array tasks' shares and the table columns.
+// Finding cases, the manifest, names a batch cannot carry, the array tasks'
+// shares and script, the table columns, the record's keys, and what an
+// ended run makes of its case.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <tuple>
 
+#include "batch/case_run.h"
 #include "support/program.h"
 #include "velmorantique/batch.h"
 
 namespace fs = std::filesystem;
 using namespace vel::batch;
+using vel::batch::Ended;
 
 namespace {
 
@@ -17,8 +26,9 @@ TEST(BatchCases, ManifestPathsAreTakenFromTheManifestsFolderAndNamesMayBeGiven) 
   const std::string work = makeTempDir();
   fs::create_directories(work + "/maps");
   fs::create_directories(work + "/models");
+  // Saved with a byte-order mark, as some editors save tables.
   writeFile(work + "/list.tsv",
-            "pdb_base\tmap_base\tthreshold\tname\n"
+            "\xEF\xBB\xBFpdb_base\tmap_base\tthreshold\tname\n"
             "models/1abc\tmaps/emd_1\t0.05\n"
             "\n"
             "# a comment\n"
@@ -26,7 +36,7 @@ TEST(BatchCases, ManifestPathsAreTakenFromTheManifestsFolderAndNamesMayBeGiven) 
   const std::vector<CaseInputs> cases = readManifest(work + "/list.tsv");
   ASSERT_EQ(cases.size(), 2u);
   EXPECT_EQ(cases[0].name, "1abc");
-  EXPECT_EQ(cases[0].caseDir, work + "/maps");  // the run's output folder lies beside the map
+  EXPECT_EQ(cases[0].caseDir, work + "/maps");  // the folder of the map
   EXPECT_EQ(cases[0].mapBase, "emd_1");
   EXPECT_EQ(cases[0].pdbBase, "../models/1abc");
   EXPECT_EQ(cases[0].threshold, "0.05");
@@ -73,6 +83,82 @@ TEST(BatchCases, AFolderIsACaseOrAParentOfCasesTakenByName) {
   fs::remove_all(work);
 }
 
+TEST(BatchCases, CaseFoldersOfOneNameTakeTheirParentsNames) {
+  const std::string work = makeTempDir();
+  for (const char* dir : {"a/x", "b/x", "p/a/y", "q/a/y", "c/z"}) {
+    fs::create_directories(work + "/" + dir);
+    writeFile(work + "/" + dir + "/threshold", "0.05\n");
+  }
+  std::vector<std::string> names;
+  for (const CaseInputs& c : findCases({work + "/a", work + "/b", work + "/p/a", work + "/q/a", work + "/c"}))
+    names.push_back(c.name + " " + c.pdbBase);
+  // The files keep their names: only the case, which names its folder in OUT, is told apart.
+  EXPECT_EQ(names, (std::vector<std::string>{"a_x x", "b_x x", "p_a_y y", "q_a_y y", "z z"}));
+}
+
+TEST(BatchCases, ThresholdFilesAreReadOnlyWhenSmallAndRegular) {
+  const std::string work = makeTempDir();
+  const std::vector<std::pair<std::string, std::string>> expected{
+      {"plain", ""}, {"fifo", "is not a regular file"}, {"zero", "is not a regular file"},
+      {"huge", "more than the 256"}, {"empty", "the threshold file is empty"}, {"none", "has no threshold file"}};
+  for (const auto& [name, problem] : expected) {
+    fs::create_directories(work + "/" + name);
+    writeFile(work + "/" + name + "/" + name + ".pdb", "");
+  }
+  const std::string dir = work + "/";
+  writeFile(dir + "plain/threshold", " 0.04 \nsecond line\n");
+  ASSERT_EQ(mkfifo((dir + "fifo/threshold").c_str(), 0644), 0);  // no writer: reading it would wait forever
+  fs::create_symlink("/dev/zero", dir + "zero/threshold");       // endless
+  writeFile(dir + "huge/threshold", std::string(1 << 20, '7'));
+  writeFile(dir + "empty/threshold", "\n");
+  std::map<std::string, CaseInputs> found;
+  for (const CaseInputs& c : findCases({work})) found[c.name] = c;
+  ASSERT_EQ(found.size(), expected.size());
+  EXPECT_EQ(found["plain"].threshold, "0.04");
+  for (const auto& [name, problem] : expected) {
+    if (problem.empty()) continue;
+    EXPECT_NE(found[name].problem.find(problem), std::string::npos) << name << ": " << found[name].problem;
+    EXPECT_EQ(found[name].threshold, "") << name;
+  }
+}
+
+TEST(BatchCases, NamesTheBatchCannotCarryAreRefusedUpFront) {
+  const std::string out = makeTempDir() + "/OUT";
+  auto caseNamed = [](const std::string& name, const std::string& dir = "/data/cases") {
+    CaseInputs c;
+    c.name = c.pdbBase = c.mapBase = name;
+    c.caseDir = dir + "/" + name;
+    return c;
+  };
+  // A tab or line end would break the case list; bytes that are not UTF-8
+  // the records; a quote would be changed in results.tsv; a long name would
+  // give the analysis's files names the file system refuses.
+  const std::vector<std::tuple<CaseInputs, std::string, std::string>> refused{
+      {caseNamed("a\tb"), "a\\x09b", "control character"},
+      {caseNamed("a\nb"), "a\\x0Ab", "control character"},
+      {caseNamed("bell\x07"), "bell\\x07", "control character"},
+      {caseNamed("bad\xff\xc3"), "bad\\xFF\\xC3", "not UTF-8"},
+      {caseNamed("say\"hi\""), "say\"hi\"", "double quote"},
+      {caseNamed("x", "/data/a\nb"), "x (in /data/a\\x0Ab/x)", "its path holds a control character"},
+      {caseNamed(std::string(225, 'n')), std::string(225, 'n'), "limit of 255 bytes per name"},
+  };
+  for (const auto& [c, shown, why] : refused) {
+    try {
+      checkCases({caseNamed("fine"), c}, out);
+      ADD_FAILURE() << "accepted: " << shown;
+    } catch (const BatchError& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find("1 case has a name the batch cannot carry"), std::string::npos) << message;
+      EXPECT_NE(message.find(shown), std::string::npos) << message;
+      EXPECT_NE(message.find(why), std::string::npos) << message;
+    }
+  }
+  EXPECT_NO_THROW(checkCases({caseNamed("1hpv_a_b_8a"), caseNamed("x y"), caseNamed("\u00e5ngstr\u00f6m"),
+                              caseNamed(std::string(200, 'n'))},
+                             out));
+  EXPECT_THROW(checkCases({caseNamed("fine")}, out + "\nrm -rf ~"), BatchError);
+}
+
 TEST(BatchCases, ArrayTaskKRunsCasesKAndEveryMthAfter) {
   std::vector<CaseInputs> cases(7);
   for (size_t i = 0; i < cases.size(); ++i) cases[i].name = std::to_string(i);
@@ -81,6 +167,151 @@ TEST(BatchCases, ArrayTaskKRunsCasesKAndEveryMthAfter) {
     for (const CaseInputs& c : taskCases(cases, k, 3)) seen.push_back(c.name);
   EXPECT_EQ(seen, (std::vector<std::string>{"0", "3", "6", "1", "4", "2", "5"}));
   EXPECT_TRUE(taskCases(cases, 7, 8).empty());
+}
+
+TEST(SlurmScript, QuotesEveryPathAndRefusesLineBreaks) {
+  const std::string work = makeTempDir();
+  std::vector<CaseInputs> cases(3);
+  Options opts;
+  opts.outDir = work + "/it's out";
+  SlurmOptions slurm;
+  slurm.batchTool = "/opt/vel bin/velmorantique-batch";
+  const std::string script = readFile(writeSlurmScript(cases, opts, slurm));
+  EXPECT_NE(script.find("#SBATCH --output='" + work + "/it'\\''s out/slurm/task_%a.out'\n"), std::string::npos) << script;
+  EXPECT_NE(script.find("exec '/opt/vel bin/velmorantique-batch' --task \"$SLURM_ARRAY_TASK_ID\" --array-size 3 -o '" +
+                        work + "/it'\\''s out'\n"),
+            std::string::npos)
+      << script;
+  for (auto change : std::vector<std::function<void(Options&, SlurmOptions&)>>{
+           [](Options& o, SlurmOptions&) { o.outDir += "\ntouch /tmp/injected"; },
+           [](Options&, SlurmOptions& s) { s.sbatchArgs.push_back("--qos=x\nrm -rf ~"); },
+           [](Options&, SlurmOptions& s) { s.partition = "short\r"; }}) {
+    Options o = opts;
+    SlurmOptions s = slurm;
+    change(o, s);
+    EXPECT_THROW(writeSlurmScript(cases, o, s), BatchError);
+  }
+}
+
+TEST(BatchRecord, ReadsMissingAndMistypedKeysAsEmptyAndRoundTrips) {
+  CaseRecord r;
+  r.name = "c";
+  r.status = "ok";
+  r.warnings = {"no_reference"};
+  r.exitStatus = 0;
+  r.seconds = 1.5;
+  r.outputBytes = 5255688;
+  r.caseDir = "/data/c";
+  r.runDir = "/out/cases/c";
+  r.outputDir = "/out/cases/c/ctwist";
+  r.summary = "/out/cases/c/ctwist/c_summary.json";
+  r.fingerprint = {{"threshold", "0.05"}};
+  r.files = {{"c_summary.json", 31293, 1796667103142998157}};
+  r.finished = true;
+  EXPECT_EQ(toJson(recordFromJson(toJson(r))), toJson(r));
+
+  // A record of an older batch, or one edited by hand: nothing is assumed.
+  for (const char* text : {R"({})", R"([1, 2])", R"("text")",
+                           R"({"case": 5, "status": ["ok"], "exit_status": "0", "files": "x", "seconds": "1",
+                               "output_bytes": -3, "bytes_saved": 1e300, "finished": "yes", "warnings": {"a": 1}})"}) {
+    const CaseRecord odd = recordFromJson(nlohmann::json::parse(text));
+    EXPECT_EQ(odd.name, "") << text;
+    EXPECT_EQ(odd.status, "") << text;
+    EXPECT_FALSE(odd.exitStatus) << text;
+    EXPECT_TRUE(odd.files.empty()) << text;
+    EXPECT_EQ(odd.outputBytes, 0u) << text;
+    EXPECT_EQ(odd.bytesSaved, 0u) << text;
+    EXPECT_TRUE(odd.fingerprint.is_null()) << text;
+    EXPECT_FALSE(odd.finished) << text;
+  }
+  // Bytes that are not UTF-8 (from a run's output) cannot stop the record being written.
+  r.message = "bad \xff byte";
+  EXPECT_NE(recordText(r).find("bad \xef\xbf\xbd byte"), std::string::npos);
+}
+
+TEST(RunClassification, EveryEndingHasItsStatusAndReason) {
+  auto exited = [](int status, SummaryState summary = SummaryState::Sound) {
+    RunFacts f;
+    f.ended.waitStatus = status << 8;
+    f.summary = summary;
+    f.logs = "L";
+    return f;
+  };
+  auto with = [](RunFacts f, auto change) {
+    change(f);
+    return f;
+  };
+  struct Ending {
+    const char* what;
+    RunFacts facts;
+    std::string status, message;
+    std::vector<std::string> warnings;
+    bool keepSummary;
+  };
+  const std::string outputFolder =
+      "Unable to open xtwist/x_bestResult.txt: the output directory xtwist/ could not be created or cannot be written.";
+  const std::vector<Ending> endings{
+      {"a complete run", exited(0), "ok", "", {}, true},
+      {"no candidate", with(exited(0), [](RunFacts& f) { f.summaryWarnings = {"no_candidate"}; }), "no_candidate", "",
+       {"no_candidate"}, true},
+      {"no reference strands", with(exited(0), [](RunFacts& f) { f.summaryWarnings = {"no_reference_strands"}; }),
+       "ok", "", {"no_reference"}, true},
+      {"status 0 and no summary", exited(0, SummaryState::Missing), "failed",
+       "the run ended with status 0 but wrote no summary (was the disk full?); see L", {}, false},
+      {"status 0 and a summary cut short",
+       with(exited(0, SummaryState::Unreadable), [](RunFacts& f) { f.summaryProblem = "not JSON: cut short?"; }),
+       "failed", "the run ended with status 0 but left a summary that cannot be read (not JSON: cut short?)", {}, false},
+      {"status 0 and an earlier run's summary",
+       with(exited(0, SummaryState::NotThisRun), [](RunFacts& f) { f.summaryProblem = "older than the run"; }),
+       "failed", "left a summary that is not its own (older than the run)", {}, false},
+      {"status 0 and a stage file cut short on a full disk",
+       with(exited(0),
+            [](RunFacts& f) {
+              f.unwritten = "x_surfaceModel.pdb is cut short";
+              f.fullDisk = "the disk that holds /o is full: 0 bytes free";
+            }),
+       "failed",
+       "did not write all its files: x_surfaceModel.pdb is cut short (the disk that holds /o is full: 0 bytes free)",
+       {}, false},
+      {"refused, the summary says why",
+       with(exited(1), [](RunFacts& f) { f.summaryMessage = "No sheet density is left at threshold 1e+09"; }),
+       "refused", "No sheet density is left at threshold 1e+09", {}, true},
+      {"refused before its summary",
+       with(exited(1, SummaryState::Missing), [](RunFacts& f) { f.logFrame = "The threshold ( 0,05 ) is not"; }),
+       "refused", "The threshold ( 0,05 ) is not", {}, false},
+      {"refused for its output folder: the machine's fault, run again",
+       with(exited(1), [&](RunFacts& f) { f.summaryMessage = outputFolder; }), "failed", outputFolder, {}, false},
+      {"status 2: files lost to a full disk",
+       with(exited(2), [](RunFacts& f) { f.summaryMessage = "Output lost: 3 files ( No space left on device )"; }),
+       "failed", "exit status 2: Output lost: 3 files ( No space left on device ); see L", {}, false},
+      {"status 1: the report rows lost",
+       with(exited(1), [](RunFacts& f) { f.summaryMessage = "Output lost: nothing of this run was kept."; }),
+       "failed", "Output lost: nothing of this run was kept.", {}, false},
+      {"status 0 but the summary lists unwritten files",
+       with(exited(0), [](RunFacts& f) { f.summaryWarnings = {"unwritten_output"}; }), "failed",
+       "the run could not write all its files (was the disk full?)", {}, false},
+      {"out of memory", with(exited(1, SummaryState::Missing), [](RunFacts& f) { f.logFrame = "Out of memory: the map"; }),
+       "failed", "Out of memory: the map", {}, false},
+      {"status 1 without a word", exited(1, SummaryState::Missing), "failed", "exit status 1 without a message; see L",
+       {}, false},
+      {"killed", with(exited(0, SummaryState::Missing), [](RunFacts& f) { f.ended.waitStatus = SIGKILL; }), "failed",
+       "killed by signal 9 (Killed); see L", {}, false},
+      {"the executable would not start",
+       with(exited(127, SummaryState::Missing), [](RunFacts& f) { f.batchMessage = "cannot run the analysis executable"; }),
+       "failed", "exit status 127: cannot run the analysis executable; see L", {}, false},
+      {"never started", with(RunFacts(), [](RunFacts& f) { f.ended = Ended{false, "no threshold: none", false, 0}; }),
+       "failed", "no threshold: none", {}, false},
+      {"stopped at the time limit", with(RunFacts(), [](RunFacts& f) { f.ended.timedOut = true, f.timeout = 10; }),
+       "timed_out", "stopped after 10 s", {}, false},
+  };
+  for (const Ending& e : endings) {
+    const Verdict v = classifyRun(e.facts);
+    EXPECT_EQ(v.status, e.status) << e.what;
+    EXPECT_NE(v.message.find(e.message), std::string::npos) << e.what << ": " << v.message;
+    EXPECT_EQ(e.message.empty(), v.message.empty()) << e.what << ": " << v.message;
+    EXPECT_EQ(v.warnings, e.warnings) << e.what;
+    EXPECT_EQ(v.keepSummary, e.keepSummary) << e.what;
+  }
 }
 
 TEST(BatchCases, ResultColumnsBeginWithTheAgreedNamesInOrder) {
@@ -92,6 +323,9 @@ TEST(BatchCases, ResultColumnsBeginWithTheAgreedNamesInOrder) {
   const std::vector<std::string>& columns = resultColumns();
   ASSERT_GE(columns.size(), first.size());
   EXPECT_EQ(std::vector<std::string>(columns.begin(), columns.begin() + first.size()), first);
+  // The batch's newest columns close the row.
+  const std::vector<std::string> last{"case_dir", "model_ca_in_density", "model_map_correlation"};
+  EXPECT_EQ(std::vector<std::string>(columns.end() - last.size(), columns.end()), last);
   for (const std::string& c : columns) EXPECT_EQ(c.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << c;
   // A name twice would make a reader rename or drop a column.
   std::vector<std::string> sorted = columns;

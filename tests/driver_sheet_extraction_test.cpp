@@ -7,9 +7,11 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <sstream>
 
 #include "driver/stages.h"
 #include "reference/plain_sheet.h"
+#include "velmorantique/fatal.h"
 
 using namespace vel;
 
@@ -61,5 +63,69 @@ TEST(CentroidPruning, SameSurvivorsAsAScanOfEveryVoxel) {
       EXPECT_EQ(expected[i].y, centroids[i].y);
       EXPECT_EQ(expected[i].z, centroids[i].z);
     }
+  }
+}
+
+// The points counted before a run is let go on are the points the run
+// then makes: voxels at the threshold kept, not-a-number, zero and negative
+// density never points, whatever the threshold; the span is their box's
+// diagonal.
+TEST(SheetFootprint, CountsThePointsThatThresholdingLeaves) {
+  std::mt19937 rng(7);
+  const float values[] = {0.5f, 0.49f, 0.0f, -0.0f, -0.2f, NAN, -INFINITY, INFINITY, 1e-30f, 2.0f};
+  for (double threshold : {0.5, 0.0, -0.2, -1e308, 3.0}) {
+    Map map = fullMap(9, 7, 5, 0.5, Coordinate(1, 2, 3));
+    map.apixZ = 2.0;
+    for (float& v : map.cube) v = values[rng() % 10];
+    Map thresholded = map;
+    std::ostringstream quiet;
+    runStreams().out = &quiet;
+    thresholded.filterize(threshold);
+    runStreams().out = &std::cout;
+    size_t points = 0;
+    double lo[3] = {1e9, 1e9, 1e9}, hi[3] = {-1e9, -1e9, -1e9};
+    for (int s = 0; s < 5; ++s)
+      for (int c = 0; c < 7; ++c)
+        for (int r = 0; r < 9; ++r) {
+          if (!(thresholded.at(r, c, s) > 0.0f)) continue;
+          ++points;
+          const double p[3] = {0.5 * r, 0.5 * c, 2.0 * s};
+          for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
+        }
+    const SheetFootprint f = sheetFootprint(map, threshold);
+    EXPECT_EQ(f.points, points) << threshold;
+    if (points > 0) {
+      EXPECT_DOUBLE_EQ(f.span, std::sqrt(std::pow(hi[0] - lo[0], 2) + std::pow(hi[1] - lo[1], 2) + std::pow(hi[2] - lo[2], 2)));
+    }
+  }
+}
+
+// One sheet is a plate about 10 Å thick that a smooth surface fits and that
+// is not far larger than any sheet; the figures judged do not depend on the
+// voxel size.
+TEST(OneSheet, IsAThinPlateOfASheetsSize) {
+  struct Case {
+    const char* name;
+    double a, b, c, voxel, fittingError;  // a box of a x b x c Å filled with voxels
+    bool oneSheet;
+  };
+  const Case cases[] = {
+      {"plate", 40, 30, 8, 1.0, 2.5, true},
+      {"plate on finer voxels", 40, 30, 8, 0.5, 2.5, true},
+      {"lump", 24, 24, 24, 1.0, 2.5, false},
+      {"plate far larger than a sheet", 300, 300, 1, 1.0, 0.3, false},
+      {"plate no smooth surface fits", 40, 30, 8, 1.0, 9.5, false},
+  };
+  for (const Case& c : cases) {
+    SheetDensity sheet;
+    sheet.densityMap.apixX = sheet.densityMap.apixY = sheet.densityMap.apixZ = c.voxel;
+    for (double x = 0; x < c.a; x += c.voxel)
+      for (double y = 0; y < c.b; y += c.voxel)
+        for (double z = 0; z < c.c; z += c.voxel) sheet.sheetPoints.push_back(Coordinate(x, y, z));
+    SurfaceFit surface;
+    surface.fittingError = c.fittingError;
+    const SheetLikeness j = judgeOneSheet(sheet, surface);
+    EXPECT_EQ(j.oneSheet, c.oneSheet) << c.name << ": thickness " << j.thickness << ", volume " << j.volume;
+    EXPECT_NEAR(j.volume, c.a * c.b * c.c, 1e-6 * c.a * c.b * c.c) << c.name;
   }
 }

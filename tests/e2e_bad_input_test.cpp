@@ -21,6 +21,8 @@
 #include <limits>
 #include <sstream>
 
+#include "driver/stages.h"
+#include "support/gzip_file.h"
 #include "support/mrc_file.h"
 #include "support/program.h"
 #include "velmorantique/map.h"
@@ -212,25 +214,25 @@ std::vector<BadInput> badInputs() {
               Left::StrandPointsIntact),
       // Not-a-number voxels are never above the threshold nor below it: they
       // stay, and are no density; -inf is thresholded away; +inf is density.
-      mapCase("MapNaNVoxels", [&](MrcMapFile& m) { everyKth(m, 3, nan); }, 0, {"num of points = "},
+      mapCase("MapNaNVoxels", [=](MrcMapFile& m) { everyKth(m, 3, nan); }, 0, {"num of points = "},
               Left::CompleteReports),
-      mapCase("MapPlusInfVoxels", [&](MrcMapFile& m) { everyKth(m, 97, inf); }, 0, {"num of points = "},
+      mapCase("MapPlusInfVoxels", [=](MrcMapFile& m) { everyKth(m, 97, inf); }, 0, {"num of points = "},
               Left::CompleteReports),
-      mapCase("MapMinusInfVoxels", [&](MrcMapFile& m) { everyKth(m, 3, -inf); }, 0, {"num of points = "},
+      mapCase("MapMinusInfVoxels", [=](MrcMapFile& m) { everyKth(m, 3, -inf); }, 0, {"num of points = "},
               Left::CompleteReports),
-      mapCase("MapAllNaN", [&](MrcMapFile& m) { everyKth(m, 1, nan); }, 1,
+      mapCase("MapAllNaN", [=](MrcMapFile& m) { everyKth(m, 1, nan); }, 1,
               {"num of points = 0\n" + kNoDensity + "0.5"}, Left::StrandPointsIntact),
       // A cell length that is no number, or zero, leaves no voxel a position.
-      mapCase("MapCellLengthInfinite", [&](MrcMapFile& m) { m.xlen = inf; }, 1,
+      mapCase("MapCellLengthInfinite", [=](MrcMapFile& m) { m.xlen = inf; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
       // A voxel over 1000 A, or a map a million angstrom away, is no measurement.
-      mapCase("MapVoxelOver1000", [&](MrcMapFile& m) { m.xlen = 12 * 1000.5f; }, 1,
+      mapCase("MapVoxelOver1000", [=](MrcMapFile& m) { m.xlen = 12 * 1000.5f; }, 1,
               {kMapFrame + "Strange header of the file. The voxel size ( 1000.5 1 1 ) is not finite or exceeds 1000 A.\n"},
               Left::StrandPointsIntact),
-      mapCase("MapOriginBeyondReach", [&](MrcMapFile& m) { m.zorigin = 3e7f; }, 1,
+      mapCase("MapOriginBeyondReach", [=](MrcMapFile& m) { m.zorigin = 3e7f; }, 1,
               {kMapFrame + "Strange header of the file. The origin ( 0 0 3e+07 ) lies beyond 1e+06 A.\n"},
               Left::StrandPointsIntact),
-      mapCase("MapCellLengthZero", [&](MrcMapFile& m) { m.zlen = 0; }, 1,
+      mapCase("MapCellLengthZero", [=](MrcMapFile& m) { m.zlen = 0; }, 1,
               {"One of (xlen,ylen,zlen) is zero or not a finite length"}, Left::StrandPointsIntact),
       {"MapIsAPdbFile",
        [](const std::string& work) {
@@ -396,6 +398,26 @@ std::vector<BadInput> badInputs() {
         "_centroids.pdb\n" + std::string(79, '=') + "\n\aPress any key...\n"},
        Left::CompleteReports, true},
   };
+  // Density that is no sheet: every voxel of a box, far more points than
+  // one sheet gives, or a slab so wide that every strand line crosses it.
+  auto filledBox = [](int nx, int ny, int nz) {
+    return [=](MrcMapFile& m) {
+      m.nx = m.mx = nx, m.ny = m.my = ny, m.nz = m.mz = nz;
+      m.xlen = static_cast<float>(nx), m.ylen = static_cast<float>(ny), m.zlen = static_cast<float>(nz);
+      m.data.assign(static_cast<size_t>(nx) * ny * nz, 1.0f);
+    };
+  };
+  cases.push_back(mapCase("MapWithTooManySheetPoints", filledBox(102, 102, 100), 1,
+                          {"\n============================== in sheet extraction ==========================\n"
+                           "Too many sheet points: 1040400 voxels keep density at threshold 0.5, more than the 1000000 "
+                           "that the map of one sheet is meant to give. Cut the map down to the sheet, raise the "
+                           "threshold, or resample the map more coarsely.\n"},
+                          Left::StrandPointsIntact));
+  const uint64_t slabBound = 999 * 1000 * sizeof(float) + sheetMemoryBound(SheetFootprint{999000, std::hypot(998.0, 999.0)});
+  if (cubeMemoryLimit() != 0 && slabBound > cubeMemoryLimit())
+    cases.push_back(mapCase("MapSheetTooLargeForThisMachine", filledBox(999, 1000, 1), 1,
+                            {"Sheet too large for this machine. Its 999000 points, spread over 1412 A, may need up to "},
+                            Left::StrandPointsIntact));
   // The case is "a 2 KB file whose header claims 1999^3 voxels"; its grid
   // of some 30 GB is refused where that is more than half the memory.
   const uint64_t needed = cubeFootprint(1999, 1999, 1999), limit = cubeMemoryLimit();
@@ -563,6 +585,32 @@ TEST(DeuteratedStructure, AnalysedExactlyAsWithoutItsDeuterium) {
 // machine (here: a process limit) that cannot hold them: the run ends with a
 // framed message and status 1, not with an abort. A sanitizer build cannot
 // run under such a limit at all, and skips.
+// A map whose grid fits in memory once but not twice: the grid must be held
+// once, the shape estimate reading the map's own voxels. Here a process
+// limit of 110 MB and a 64 MB grid (256^3 voxels, the small sheet in one
+// corner); sanitizer builds cannot run under such a limit, and skip.
+TEST(BadInputMemory, AMapThatFitsOnceIsAnalysed) {
+  const TempDir workDir;
+  const std::string& work = workDir.path;
+  copyFile(sourceDir() + "/examples/" + kName + "/" + kName + ".pdb", work + "/" + kName + ".pdb");
+  const MrcMapFile sheet = twistedSheet();
+  MrcMapFile map = sheet;
+  const int n = 256;
+  map.nx = map.ny = map.nz = map.mx = map.my = map.mz = n;
+  map.xlen = map.ylen = map.zlen = static_cast<float>(n);
+  map.data.assign(static_cast<size_t>(n) * n * n, 0.0f);
+  for (int z = 0; z < sheet.nz; ++z)
+    for (int y = 0; y < sheet.ny; ++y)
+      for (int x = 0; x < sheet.nx; ++x)
+        map.data[(static_cast<size_t>(z) * n + y) * n + x] = sheet.data[(static_cast<size_t>(z) * sheet.ny + y) * sheet.nx + x];
+  writeGzipFile(work + "/" + kName + ".mrc.gz", mrcFileBytes(map));
+
+  Outcome o = runTimed(work, {kName, kName, "0.5"}, false, "ulimit -v 110000");
+  if (o.run.err.find("Sanitizer") != std::string::npos) GTEST_SKIP() << "sanitizers need more address space";
+  EXPECT_EQ(o.run.status, 0) << keyMessage(o.run.out);
+  EXPECT_NE(o.run.out.find("num of points = 144\n"), std::string::npos);
+}
+
 TEST(BadInputMemory, RunningOutOfMemoryEndsWithAFramedMessage) {
   const TempDir workDir;
   const std::string& work = workDir.path;

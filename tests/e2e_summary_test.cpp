@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/program.h"
+#include "velmorantique/prepare.h"
 
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -176,5 +180,53 @@ TEST_P(SummaryRun, AgreesWithThePrintedMeasurementsAndTheReportRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BundledExamples, SummaryRun, ::testing::Values("1hpv_b_8a", "synth_4x7_t18_8a"));
+
+bool warns(const std::string& summaryPath, const std::string& warning) {
+  const json w = json::parse(readFile(summaryPath))["warnings"];
+  return std::find(w.begin(), w.end(), warning) != w.end();
+}
+
+// A whole chain's density given in place of one sheet's is named in the
+// summary (and nowhere else); the sheets the preparation library cuts from
+// the same structure are not. Both are simulated at 8 Å by the library's
+// own density model and contoured by its threshold rule.
+TEST(OneSheetWarning, NamesAWholeChainButNoneOfItsSheets) {
+  namespace prep = vel::prepare;
+  const TempDir dir;
+  const std::string entry = sourceDir() + "/tests/fixtures/1hpv.pdb.gz";
+  prep::PrepareOptions options;
+  options.outDir = dir.path + "/sheets";
+  options.resolutions = {8};
+  std::ostringstream quiet;
+  prep::prepareAll({entry}, options, false, quiet, quiet);
+
+  const prep::Structure st = prep::readStructure(entry);
+  const std::vector<prep::SheetVerdict> verdicts = prep::judgeSheets(st, "A");
+  const prep::SheetVerdict verdict =
+      *std::find_if(verdicts.begin(), verdicts.end(), [](const prep::SheetVerdict& v) { return v.eligible; });
+  std::vector<prep::Atom> atoms;
+  double volume = 0;
+  for (const prep::Residue& r : st.chains.at(static_cast<size_t>(verdict.chainIndex)).residues) {
+    atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+    volume += prep::residueVolume(r.name);
+  }
+  const std::string whole = dir.path + "/whole";
+  fs::create_directories(whole);
+  const prep::DensityBox box = prep::simulateDensity(atoms, 8.0, 1.0, 6.0);
+  prep::writeMrc(whole + "/chain.mrc", box);
+  prep::writeCasePdb(whole + "/chain.pdb", st, verdict, "the whole chain");
+
+  size_t sheets = 0;
+  for (const auto& folder : fs::directory_iterator(dir.path + "/sheets")) {
+    const std::string d = folder.path().string(), name = folder.path().filename().string();
+    ProgramRun run = runProgram(d, {name, name, trim(readFile(d + "/threshold"))});
+    ASSERT_EQ(run.status, 0) << name;
+    EXPECT_FALSE(warns(d + "/" + name + "twist/" + name + "_summary.json", "not_one_sheet")) << name;
+    ++sheets;
+  }
+  EXPECT_EQ(sheets, 2u);
+  runProgram(whole, {"chain", "chain", prep::findThreshold(box, volume).stats.text});
+  EXPECT_TRUE(warns(whole + "/chaintwist/chain_summary.json", "not_one_sheet"));
+}
 
 }  // namespace

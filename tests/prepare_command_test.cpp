@@ -68,12 +68,13 @@ TEST(PrepareCommand, ListingNamesEverySheetAndWritesNothing) {
   const ProgramRun run = prepare(work, {fixture("1hpv.pdb.gz"), fixture("2BEG.pdb.gz"), "--list"});
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<std::string> rows = lines(run.out);
-  ASSERT_EQ(rows.size(), 7u) << run.out;
-  EXPECT_EQ(rows[0].find("1hpv  sheet A  chain several"), 0u);
-  EXPECT_NE(rows[1].find("22 residues  eligible"), std::string::npos);
-  EXPECT_NE(rows[3].find("not eligible: in chain B"), std::string::npos);
-  EXPECT_NE(rows[6].find("2beg  sheet B"), std::string::npos);
-  EXPECT_NE(rows[6].find("not eligible: strands in more than one chain"), std::string::npos);
+  ASSERT_EQ(rows.size(), 9u) << run.out;
+  EXPECT_EQ(rows[0], "1hpv  chains A (99 residues), B (99 residues)");
+  EXPECT_EQ(rows[1].find("1hpv  sheet A  chain several"), 0u);
+  EXPECT_NE(rows[2].find("22 residues  eligible"), std::string::npos);
+  EXPECT_NE(rows[4].find("not eligible: in chain B"), std::string::npos);
+  EXPECT_NE(rows[8].find("2beg  sheet B"), std::string::npos);
+  EXPECT_NE(rows[8].find("not eligible: strands in more than one chain"), std::string::npos);
   EXPECT_EQ(entries(work), std::vector<std::string>{});
   fs::remove_all(work);
 }
@@ -112,7 +113,9 @@ TEST(PrepareCommand, BadInputEndsWithAMessageAndNoCaseFolder) {
   const std::vector<Case> cases = {
       {{work + "/absent.pdb"}, "no such file"},
       {{work + "/notes.txt"}, "neither a PDB nor an mmCIF file"},
-      {{fixture("1A8O.pdb.gz")}, "no sheet records"},
+      {{fixture("1A8O.pdb.gz"), "--assign", "records"}, "no sheet records"},
+      {{fixture("1A8O.pdb.gz")}, "DSSP finds no beta-sheet"},
+      {{fixture("1A8O.pdb.gz"), "--assign", "secondary"}, "--assign takes auto, records or dssp"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/skewed.mrc"}, "not orthogonal"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/beside.mrc"}, "the map does not cover the sheet"},
       {{example("1hpv_b_8a.pdb"), "--map", work + "/absent.mrc"}, "no such map file"},
@@ -195,5 +198,41 @@ TEST(PrepareCommand, HelpShowsTheDefaults) {
   for (const char* expected : {"--resolution R[,R...]", "[8]", "--margin M", "[6]", "--zone Z", "[3]", "[-18]"})
     EXPECT_NE(run.out.find(expected), std::string::npos) << expected;
   EXPECT_EQ(prepare(work, {}).status, 1);
+  fs::remove_all(work);
+}
+
+// Options that once failed on sound input: a rerun that adds only new cases,
+// a zone wider than the map, and a resolution finer than the analysis reads.
+TEST(PrepareCommand, RerunsWideZonesAndFineResolutionsSayWhatTheyDo) {
+  const std::string work = makeTempDir(), out = work + "/out";
+  ASSERT_EQ(prepare(work, {example("1hpv_b_8a.pdb"), "-o", out}).status, 0);
+  const std::string kept = readFile(out + "/1hpv_a_b_8a/meta.json");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string said;  // on stderr
+  };
+  const std::vector<Case> cases = {
+      {{example("1hpv_b_8a.pdb"), fixture("1A7G.cif.gz"), "--skip-existing"}, 0,
+       "1 case written to " + out + ", 1 there already kept"},
+      {{example("1hpv_b_8a.pdb"), "--skip-existing"}, 0, "0 cases written to " + out + ", 1 there already kept"},
+      {{example("1hpv_b_8a.pdb"), "--skip-existing", "--force"}, 1, "contradict each other"},
+      {{example("1hpv_b_8a.pdb"), "--map", example("1hpv_b_8a.mrc"), "--zone", "100", "--resolution", "9"}, 0,
+       "1hpv_a_b_9a: written"},
+      {{example("1hpv_b_8a.pdb"), "--resolution", "3"}, 0, "at 3 Å a simulated sheet shows its atoms apart"},
+      {{example("1hpv_b_8a.pdb"), "--resolution", "2"}, 1,
+       "no density level keeps the sheet in one piece above 1% of the map's maximum"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"-o", out});
+    const ProgramRun run = prepare(work, args);
+    EXPECT_EQ(run.status, c.status) << c.said << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(readFile(out + "/1hpv_a_b_8a/meta.json"), kept);  // kept as it was
+  EXPECT_FALSE(fs::exists(out + "/1hpv_a_b_2a"));
+  const ProgramRun fine = prepare(work, {example("1hpv_b_8a.pdb"), "--resolution", "2", "-o", out});
+  EXPECT_NE(fine.err.find("the analysis is meant for sheets at about 4 Å or coarser"), std::string::npos) << fine.err;
   fs::remove_all(work);
 }

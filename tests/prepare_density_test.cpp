@@ -3,8 +3,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <random>
 #include <sstream>
 
 #include "support/program.h"
@@ -105,7 +107,7 @@ TEST(PrepareThreshold, LevelMovesBelowVoxelsBetweenItsDoubleAndFloatValues) {
 TEST(PrepareThreshold, SheetWhoseLevelFallsBelowOnePercentOfTheMaximumIsSkipped) {
   const ThresholdResult r = findThreshold(row({1, 0.9f, 0, 0, 0.9f, 1}), 4);
   EXPECT_FALSE(r.found);
-  EXPECT_NE(r.message.find("1% of the map maximum"), std::string::npos);
+  EXPECT_NE(r.message.find("keeps the sheet in one piece above 1% of the map's maximum"), std::string::npos);
   EXPECT_FALSE(findThreshold(row({0, 0, 0}), 1).found);  // nothing but zeros
 }
 
@@ -152,4 +154,82 @@ TEST(PrepareCases, MarginGrowsWhileTheKeptDensityTouchesTheBox) {
   EXPECT_EQ(meta["inter_strand_angles_deg"][0].get<double>(), -18.0);
   EXPECT_EQ(meta["components_6_connected"], 1);
   fs::remove_all(o.outDir);
+}
+
+namespace {
+
+Point strandCentre(const Structure& st) {
+  const SheetVerdict v = judgeSheets(st, "").at(0);
+  Point sum{0, 0, 0};
+  int n = 0;
+  for (const auto& range : v.strandRanges)
+    for (size_t i = range.first; i <= range.second; ++i, ++n)
+      for (int d = 0; d < 3; ++d) sum[d] += st.chains[static_cast<size_t>(v.chainIndex)].residues[i].find("CA")->pos[d];
+  for (double& s : sum) s /= n;
+  return sum;
+}
+
+nlohmann::json preparedMeta(const Structure& st, const std::string& map) {
+  PrepareOptions o;
+  o.outDir = makeTempDir();
+  o.mapPath = map;
+  std::ostringstream progress;
+  const std::vector<CaseOutcome> out = prepareCases(st, o, progress);
+  if (out.empty() || !out[0].written) return {{"failed", out.empty() ? progress.str() : out[0].message}};
+  return nlohmann::json::parse(readFile(o.outDir + "/" + out[0].name + "/meta.json"));
+}
+
+}  // namespace
+
+// A map's own model fits it; another protein's sheet moved into the map's
+// box does not, though the threshold rule contours whatever lies near it.
+TEST(PrepareCases, ModelMapFitTellsTheModelFromAnotherProtein) {
+  const Structure own = readStructure(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb");
+  std::vector<Atom> chain;
+  for (const Residue& r : own.chains[0].residues) chain.insert(chain.end(), r.atoms.begin(), r.atoms.end());
+  const std::string map = makeTempDir() + "/chain.mrc";
+  writeMrc(map, simulateDensity(chain, 8, 1.0, 12));
+  Structure other = readStructure(sourceDir() + "/tests/data/1a7g_a_6a.pdb");
+  const Point to = strandCentre(own), from = strandCentre(other);
+  for (Chain& chain : other.chains)
+    for (Residue& r : chain.residues)
+      for (Atom& a : r.atoms)
+        for (int d = 0; d < 3; ++d) a.pos[d] += to[d] - from[d];
+  const nlohmann::json fits = preparedMeta(own, map), misfits = preparedMeta(other, map);
+  ASSERT_TRUE(fits.contains("model_map_fit")) << fits;
+  ASSERT_TRUE(misfits.contains("model_map_fit")) << misfits;
+  EXPECT_GT(fits["model_map_fit"]["correlation"].get<double>(), 0.95);
+  EXPECT_EQ(fits["model_map_fit"]["strand_ca_in_density"].get<double>(), 1.0);
+  EXPECT_EQ(fits["noise_sigma"].get<double>(), 0.0);
+  EXPECT_LT(misfits["model_map_fit"]["correlation"].get<double>(), 0.5) << misfits["model_map_fit"];
+}
+
+// Whole-chain maps with white noise: the level stays 3 sigma above the noise
+// measured away from the molecule, the sheet is cut while noise leaves it
+// nearly whole, and a map it drowns is refused with its figures.
+TEST(PrepareCases, NoisyMapsAreContouredAboveTheirNoise) {
+  const Structure own = readStructure(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb");
+  std::vector<Atom> chain;
+  for (const Residue& r : own.chains[0].residues) chain.insert(chain.end(), r.atoms.begin(), r.atoms.end());
+  const DensityBox clean = simulateDensity(chain, 8, 1.0, 15);
+  const float top = *std::max_element(clean.values.begin(), clean.values.end());
+  for (const double share : {0.1, 0.2, 0.6}) {
+    DensityBox noisy = clean;
+    std::mt19937 engine(7);
+    std::normal_distribution<float> gauss(0.0f, static_cast<float>(share * top));
+    for (float& v : noisy.values) v += gauss(engine);
+    const std::string map = makeTempDir() + "/noisy.mrc";
+    writeMrc(map, noisy);
+    const nlohmann::json meta = preparedMeta(own, map);
+    if (share < 0.5) {
+      ASSERT_TRUE(meta.contains("noise_sigma")) << share << ": " << meta;
+      EXPECT_NEAR(meta["noise_sigma"].get<double>(), share * top, 0.05 * share * top);
+      EXPECT_GE(meta["threshold"].get<double>(), 3 * share * top * 0.95) << share;
+      EXPECT_GE(meta["model_map_fit"]["strand_ca_in_density"].get<double>(), 0.8) << share;
+    } else {
+      const std::string failed = meta.value("failed", "");
+      EXPECT_NE(failed.find("no sound level: at or above 3 sigma of the map's noise (sigma 0."), std::string::npos) << meta;
+      EXPECT_NE(failed.find("the map's maximum in the box is"), std::string::npos) << meta;
+    }
+  }
 }

@@ -2,8 +2,15 @@
 // case PDB file the analysis will read.
 #include <gtest/gtest.h>
 
+#include <gemmi/cif.hpp>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <sstream>
+
+#include "prepare/entry_input.h"
 
 #include "support/gzip_file.h"
 #include "support/program.h"
@@ -103,7 +110,7 @@ TEST(PrepareStructures, ListingNamesEverySheetOfSeveralChainsWithItsReason) {
   const Structure hpv = readStructure(fixture("1hpv.pdb.gz"));
   std::vector<SheetVerdict> v = judgeSheets(hpv, "");
   ASSERT_EQ(v.size(), 5u);
-  EXPECT_EQ(verdictOf(v, "A"), "strands in more than one chain");
+  EXPECT_EQ(verdictOf(v, "A"), "strands in more than one chain (A, B): the analysis reads one chain");
   EXPECT_EQ(verdictOf(v, "B"), "eligible");
   EXPECT_EQ(verdictOf(v, "C"), "eligible");
   EXPECT_NE(verdictOf(v, "D").find("in chain B, not the chain prepared"), std::string::npos);
@@ -117,7 +124,7 @@ TEST(PrepareStructures, ListingNamesEverySheetOfSeveralChainsWithItsReason) {
   v = judgeSheets(beg, "");
   ASSERT_EQ(v.size(), 2u);
   for (const SheetVerdict& each : v) {
-    EXPECT_EQ(each.reason, "strands in more than one chain");
+    EXPECT_EQ(each.reason, "strands in more than one chain (A, B, C, D, E): the analysis reads one chain");
     EXPECT_NE(describeVerdict(each).find("not eligible: strands in more than one chain"), std::string::npos);
   }
 }
@@ -162,6 +169,8 @@ TEST(PrepareStructures, UnreadableInputsAreRefusedWithTheirReason) {
   EXPECT_NE(refusal(dir + "/binary.cif").find("neither a PDB nor an mmCIF file"), std::string::npos);
   writeFile(dir + "/empty.pdb", "");
   EXPECT_NE(refusal(dir + "/empty.pdb").find("neither a PDB nor an mmCIF file"), std::string::npos);
+  ASSERT_EQ(mkfifo((dir + "/pipe.pdb").c_str(), 0600), 0);  // would wait for a writer for ever
+  EXPECT_NE(refusal(dir + "/pipe.pdb").find("not a regular file"), std::string::npos);
   fs::remove_all(dir);
 }
 
@@ -200,4 +209,116 @@ TEST(PrepareStructures, CasePdbHoldsTheSheetAloneAndTheWholeChain) {
   EXPECT_EQ(rows.back().substr(0, 3), "END");
   EXPECT_EQ(rows[rows.size() - 2].substr(0, 3), "TER");
   fs::remove_all(fs::path(path).parent_path());
+}
+
+namespace {
+
+// A three-residue chain A as an mmCIF atom table with the given columns
+// (missing ones are left out), and model 2 where asked.
+std::string cifText(const std::vector<std::string>& columns, int models = 1) {
+  std::ostringstream s;
+  s << "data_test\nloop_\n";
+  for (const std::string& c : columns) s << "_atom_site." << c << "\n";
+  int serial = 0;
+  for (int model = 1; model <= models; ++model)
+    for (int r = 1; r <= 3; ++r)
+      for (const std::string atom : {"N", "CA", "C", "O"}) {
+        const std::map<std::string, std::string> v = {
+            {"group_PDB", "ATOM"}, {"id", std::to_string(++serial)}, {"type_symbol", atom.substr(0, 1)},
+            {"label_atom_id", atom}, {"auth_atom_id", atom}, {"label_alt_id", "."}, {"label_comp_id", "GLY"},
+            {"auth_comp_id", "GLY"}, {"label_asym_id", "A"}, {"auth_asym_id", "A"}, {"label_seq_id", std::to_string(r)},
+            {"auth_seq_id", std::to_string(r)}, {"Cartn_x", std::to_string(3.8 * r)}, {"Cartn_y", "1.0"},
+            {"Cartn_z", std::to_string(model)}, {"occupancy", "0.5"}, {"B_iso_or_equiv", "20"},
+            {"pdbx_PDB_model_num", std::to_string(model)}};
+        for (const std::string& c : columns) s << v.at(c) << " ";
+        s << "\n";
+      }
+  return s.str();
+}
+
+std::vector<std::string> without(std::vector<std::string> all, const std::vector<std::string>& dropped) {
+  for (const std::string& d : dropped) all.erase(std::remove(all.begin(), all.end(), d), all.end());
+  return all;
+}
+
+const std::vector<std::string> kAllColumns = {
+    "group_PDB", "id", "type_symbol", "label_atom_id", "label_alt_id", "label_comp_id", "label_asym_id",
+    "label_seq_id", "Cartn_x", "Cartn_y", "Cartn_z", "occupancy", "B_iso_or_equiv", "auth_seq_id", "auth_comp_id",
+    "auth_asym_id", "auth_atom_id", "pdbx_PDB_model_num"};
+
+}  // namespace
+
+// Files that are sound but leave optional things out are read, with a note;
+// files whose atoms cannot be read or written are refused, naming why.
+TEST(PrepareStructures, UncommonEntriesAreReadOrRefusedNamingWhatIsWrong) {
+  std::string twoModels = pdbText({}, 3);
+  twoModels = "MODEL        1\n" + twoModels.substr(twoModels.find("ATOM"));
+  twoModels.replace(twoModels.rfind("END"), 3, "ENDMDL\nMODEL        2\nATOM      1  CA  GLY A   1     abc\nENDMDL\nEND");
+  std::string accented = pdbText({}, 3);
+  accented.replace(accented.find(" CB  ALA A   2"), 14, " C\xC3\xA9 ALA A   2");
+  struct Case {
+    const char* what;
+    std::string name, text;
+    std::string expected;  // in the note of a file read, or in the refusal
+    bool read;
+  };
+  const std::vector<Case> cases = {
+      {"mmCIF without occupancy, B, alternate locations or group_PDB", "t.cif",
+       cifText(without(kAllColumns, {"occupancy", "B_iso_or_equiv", "label_alt_id", "group_PDB"})),
+       "the atom table has no label_alt_id (none), occupancy (1), B_iso_or_equiv (0)", true},
+      {"mmCIF without serials, elements or label chains", "t.cif",
+       cifText(without(kAllColumns, {"id", "type_symbol", "label_asym_id", "auth_seq_id"})),
+       "the atom table has no id (numbered in order), type_symbol (from the atom name), label_asym_id (the "
+       "author's chain), auth_seq_id (label_seq_id)",
+       true},
+      {"mmCIF without z coordinates", "t.cif", cifText(without(kAllColumns, {"Cartn_z"})),
+       "the atom table (_atom_site) has no Cartn_z; the atoms cannot be read", false},
+      {"PDB with a non-ASCII atom name", "t.pdb", accented,
+       "the atom name \"C\\xC3\\xA9\" of residue ALA 2 of chain A is not plain ASCII", false},
+      {"PDB whose later model is damaged", "t.pdb", twoModels, "", true},
+  };
+  for (const Case& c : cases) {
+    const TempDir dir;
+    writeFile(dir.path + "/" + c.name, c.text);
+    try {
+      const Structure st = readStructure(dir.path + "/" + c.name);
+      EXPECT_TRUE(c.read) << c.what;
+      ASSERT_EQ(st.chains.size(), 1u) << c.what;
+      EXPECT_EQ(st.chains[0].residues.size(), 3u) << c.what;
+      EXPECT_EQ(st.chains[0].residues[0].atoms.size(), c.name == "t.cif" ? 4u : 5u) << c.what;
+      EXPECT_EQ(st.chains[0].residues[0].atoms[1].element, "C") << c.what;
+      const std::string note = st.notes.empty() ? "" : st.notes[0];
+      EXPECT_EQ(note, c.expected) << c.what;
+    } catch (const PrepareError& e) {
+      EXPECT_FALSE(c.read) << c.what << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << c.what << ": " << e.what();
+    }
+  }
+}
+
+// A gzip file of several members is read through all of them, up to a bound
+// however small its last member says it is; long reads say how far they are.
+TEST(PrepareStructures, ReadsAreBoundedAndLongOnesShowProgress) {
+  const TempDir dir;
+  const std::string path = dir.path + "/members.pdb.gz";
+  for (const std::string& member : {std::string(3000, 'A'), std::string(3000, 'B'), std::string("END\n")}) {
+    gzFile gz = gzopen(path.c_str(), "ab");
+    ASSERT_NE(gz, nullptr);
+    gzwrite(gz, member.data(), static_cast<unsigned>(member.size()));
+    gzclose(gz);
+  }
+  std::ostringstream progress;
+  EXPECT_EQ(readEntryText(path, &progress, 10000, 1000).size(), 6004u);
+  EXPECT_NE(progress.str().find("  read 6004 bytes of " + path), std::string::npos) << progress.str();
+  try {
+    readEntryText(path, nullptr, 5000, 1000);
+    ADD_FAILURE() << "read past the bound";
+  } catch (const PrepareError& e) {
+    EXPECT_NE(std::string(e.what()).find("holds more than 5000 bytes once decompressed"), std::string::npos) << e.what();
+  }
+  // Of many models, the first is all that is built.
+  gemmi::cif::Document doc = gemmi::cif::read_string(cifText(kAllColumns, 3));
+  keepFirstCifModel(doc.blocks[0]);
+  EXPECT_EQ(doc.blocks[0].find_values("_atom_site.id").length(), 12);
+  EXPECT_EQ(std::string(gemmi::cif::as_string(doc.blocks[0].find_values("_atom_site.Cartn_z")[11])), "1");
 }

@@ -47,6 +47,19 @@ readme . 'velmorantique-batch -o results cases'
 expect results/{results.tsv,bestResult.txt,rms.txt,report.html,cases.tsv}
 expect results/cases/1hpv_a_b_8a/{record.json,1hpv_a_b_8a.log,1hpv_a_b_8a.err,1hpv_a_b_8a_view.pml,1hpv_a_b_8a_view.cxc}
 [ "$(wc -l <"$top/results/results.tsv")" -eq 5 ] || fail "results.tsv is not a header and one row per case"
+# The table read by Debian's Python and pandas, as the README shows it (where installed).
+if /usr/bin/python3 -c "import pandas" 2>/dev/null; then
+  readme . "$(grep -F '/usr/bin/python3 -c "import pandas' "$src/README.md" | sed 's/^ *//')"
+  grep -q "1hpv_a_b_8a" "$top/log" || fail "pandas did not read results.tsv"
+else
+  echo "(pandas is not installed for /usr/bin/python3: the README's pandas line is not run)"
+fi
+
+# From a map without a model.
+readme . 'velmorantique-find examples/synth_4x7_t18_8a/synth_4x7_t18_8a.mrc --resolution 8 -o found'
+expect found/find.json found/synth_4x7_t18_8a_segments.{mrc,pml,cxc} found/synth_4x7_t18_8a_s1/{synth_4x7_t18_8a_s1.mrc,synth_4x7_t18_8a_s1.pdb,threshold,meta.json}
+readme . 'velmorantique-batch -o found_results found'
+expect found_results/report.html
 
 # The bundled examples as a batch, then the report alone.
 readme . 'velmorantique-batch -o example_results examples'

@@ -120,18 +120,66 @@ TEST(ViewerScripts, LoadTheMapAtTheThresholdAndBondEveryChain) {
   EXPECT_NE(cxc.find("marker link #102:5,6 "), std::string::npos);
   EXPECT_NE(cxc.find("cofr 1.000,2.000,3.000"), std::string::npos);
 
-  // A path or name that would run as commands of their own is left out.
-  c.name = "c\nreinitialize";
-  c.mapPath = "/maps/m.mrc\npython\nimport os";
-  best.stickFile = dir + "/a;b.pdb";
-  c.bestTwoWay = best;
-  for (const std::string& script : {vel::report::pymolScript(c), vel::report::chimeraxScript(c)}) {
-    EXPECT_EQ(script.find("import os"), std::string::npos) << script;
-    EXPECT_EQ(script.find("a;b"), std::string::npos) << script;
-    EXPECT_EQ(script.find("\nreinitialize\nreinitialize"), std::string::npos) << script;
-    EXPECT_TRUE(script.find("ca2.pdb, best_ca_2") != std::string::npos ||
-                script.find("marker link #102:5,6") != std::string::npos);  // the chains still load
+  EXPECT_NE(pml.find("# c in PyMOL: pymol c_view.pml\n"), std::string::npos);
+  EXPECT_EQ(pml.find("left out"), std::string::npos);
+
+  // A name or path goes into no line, comments included, unless each of its
+  // characters is known to be harmless: line ends, PyMOL's ';' (which ends a
+  // comment's shelter) and ',' '=' '~' '$', quotes, and anything not ASCII.
+  for (const std::string& hostile :
+       {std::string("c\nreinitialize"), std::string("v;z = __import__('os').system('touch x') #"),
+        std::string("a,b=c"), std::string("$HOME~"), std::string("say \"hi\""), std::string("\u00e5ngstr\u00f6m")}) {
+    CaseView bad = c;
+    bad.name = hostile;
+    bad.mapPath = "/maps/" + hostile + ".mrc";
+    vel::report::ModelledSet set = best;
+    set.stickFile = dir + "/" + hostile + ".pdb";
+    bad.bestTwoWay = set;
+    for (const std::string& script : {vel::report::pymolScript(bad), vel::report::chimeraxScript(bad)}) {
+      EXPECT_EQ(script.find(hostile), std::string::npos) << script;
+      EXPECT_NE(script.find("# This case in "), std::string::npos) << script;
+      EXPECT_NE(script.find("they are left out; open them by hand"), std::string::npos) << script;
+      EXPECT_TRUE(script.find("ca2.pdb, best_ca_2") != std::string::npos ||
+                  script.find("marker link #102:5,6") != std::string::npos);  // the chains still load
+    }
   }
+}
+
+TEST(BatchReport, FlagsAPoorModelFitAndShowsACaseWithoutReferenceWithoutErrors) {
+  BatchFolder batch;
+  auto fit = [](double inDensity, double correlation) {
+    return json{{"model_map_fit", {{"strand_ca_in_density", inDensity}, {"correlation", correlation}}}};
+  };
+  batch.addFinishedCase("fits", minimalSummary("p"), fit(0.97, 0.71));
+  batch.addFinishedCase("moved_in", minimalSummary("p"), fit(0.82, 0.62));  // another protein moved into the box
+  batch.addFinishedCase("uncorrelated", minimalSummary("p"), fit(0.95, 0.31));
+  batch.addFinishedCase("simulated", minimalSummary("p"), json{{"resolution_A", 8}});
+  json alone = minimalSummary("p");
+  alone["warnings"] = {"no_reference_strands"};
+  alone["top"][0]["direction"] = {0, 1, 0};
+  alone["top"][0]["two_way"] = nullptr;
+  alone["shape_direction"] = {0.6, 0.8, 0};
+  batch.addFinishedCase("alone", alone);
+  vel::report::writeBatchReport(batch.out);
+  const std::string page = readFile(batch.out + "/report.html");
+
+  auto section = [&](const std::string& name) {
+    const size_t at = page.find("<section class=\"case\" id=\"case-" + name + "\">");
+    return at == std::string::npos ? std::string() : page.substr(at, page.find("</section>", at) - at);
+  };
+  EXPECT_NE(page.find("2 cases have models that fit the map poorly"), std::string::npos);
+  EXPECT_NE(section("moved_in").find("Poor model-map fit: 82% of the strand C-alphas in density (at least 90%"),
+            std::string::npos);
+  EXPECT_NE(section("uncorrelated").find("correlation 0.31 (at least 0.5 expected)"), std::string::npos);
+  for (const char* fine : {"fits", "simulated", "alone"}) EXPECT_EQ(section(fine).find("Poor model-map fit"), std::string::npos) << fine;
+
+  // Its twist and direction, and no error column: there is nothing to measure one against.
+  const std::string row = page.substr(page.find("<a href=\"#case-alone\">"));
+  EXPECT_EQ(count(row.substr(0, row.find("</tr>")), "no reference</td>"), 3u);  // reference twist, error, two-way
+  EXPECT_NE(section("alone").find("No reference strands"), std::string::npos);
+  EXPECT_NE(section("alone").find("Strand direction (top-twist set trans_0_orient_0, main twist 15.0\u00b0): "
+                                  "(0.000, 1.000, 0.000); from the sheet's shape: (0.600, 0.800, 0.000)"),
+            std::string::npos);
 }
 
 TEST(PlotAxes, TicksAreRoundAndCoverTheData) {

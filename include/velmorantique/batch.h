@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "velmorantique/batch_record.h"
+
 namespace vel::batch {
 
 // A usage or set-up error: the message says what to fix.
@@ -19,41 +21,48 @@ struct BatchError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One protein: where its analysis runs and with which arguments.
+// One protein: where its inputs lie and with which arguments it runs. The
+// analysis runs in OUT/cases/NAME, where its inputs are linked, so that its
+// output folder lands there and nothing is ever written beside the inputs.
 struct CaseInputs {
   std::string name;
-  std::string caseDir;    // absolute; the analysis runs here
-  std::string pdbBase;    // as passed to the analysis, relative to caseDir when possible
-  std::string mapBase;
+  std::string caseDir;    // absolute; the folder of the map
+  std::string pdbBase;    // relative to caseDir when possible
+  std::string mapBase;    // relative to caseDir
   std::string threshold;  // the text as given
+  std::string problem;    // why the case cannot run, found on reading it; empty when none
 };
 
 // Case folders (NAME/NAME.pdb, NAME/NAME.mrc or .mrc.gz, NAME/threshold), a
 // parent folder of such folders, or both mixed; in the order given, a
-// parent's cases by name.
+// parent's cases by name. Case folders of one name under different parents
+// are told apart by their parents' names (a/x and b/x become a_x and b_x).
 std::vector<CaseInputs> findCases(const std::vector<std::string>& folders);
 // A manifest: tab-separated pdb_base, map_base, threshold and an optional
 // name, one case per line; an optional header row; paths relative to the
 // manifest's folder.
 std::vector<CaseInputs> readManifest(const std::string& path);
+// The case list OUT/cases.tsv in manifest form (a case without a threshold
+// keeps an empty cell); written whole or not at all.
 void writeManifest(const std::string& path, const std::vector<CaseInputs>& cases);
+// Refuses, before anything runs, cases whose names or paths a batch cannot
+// carry: control characters (tab, line end), bytes that are not UTF-8, a
+// double quote in a name, or a name that would make the analysis's file
+// names longer than the file system under outDir allows. One BatchError
+// names every such case and the folder that holds it.
+void checkCases(const std::vector<CaseInputs>& cases, const std::string& outDir);
+// The longest name the analysis gives a file of the protein (its C-alpha
+// chains, compressed), past the protein's name.
+constexpr const char* kLongestStageSuffix = "_trans_2_orient_170_CAchain_999.pdb.gz";
+// At most this many bytes are read of a threshold file.
+constexpr size_t kThresholdFileBytes = 256;
 
 // The inputs' sizes and modification times, and the threshold: a case whose
 // fingerprint has not changed since its finished record need not run again.
 nlohmann::json fingerprint(const CaseInputs& c);
 
-// What one finished run left: OUT/cases/NAME/record.json.
-struct CaseRecord {
-  std::string name;
-  std::string status;   // ok, no_candidate, refused, failed, timed_out
-  std::string message;  // empty when none
-  bool hasExitStatus = false;
-  int exitStatus = 0;
-  double seconds = 0.0;
-  uint64_t outputBytes = 0;
-  uint64_t bytesSaved = 0;  // by --compress
-  nlohmann::json json;      // the record as written
-};
+// Parallel runs at most: --jobs is a whole number from 1 to this.
+constexpr int kMaxJobs = 1024;
 
 struct Options {
   std::string outDir;
@@ -70,17 +79,32 @@ nlohmann::json readJsonFile(const std::string& path);
 
 std::string caseFolder(const std::string& outDir, const std::string& name);  // OUT/cases/NAME
 // Runs one case now and writes its record; or reads the record of a finished
-// run on unchanged inputs, unless opts.force.
+// run on unchanged inputs whose files are all still there, unless opts.force.
 CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped = nullptr);
 // The record left by a case's last finished run; status "failed" with a
-// message when there is none.
+// message when there is none, or when it is not this case's or its files are
+// gone or changed.
 CaseRecord readRecord(const CaseInputs& c, const std::string& outDir);
+
+// The batch's hold on its output folder: one batch at a time writes there.
+// Another batch that tries is refused with the process that holds it.
+class OutputLock {
+ public:
+  explicit OutputLock(const std::string& outDir);  // throws BatchError when held
+  ~OutputLock();
+  OutputLock(const OutputLock&) = delete;
+  OutputLock& operator=(const OutputLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 // Runs every case with opts.jobs at a time, printing progress to progress;
 // returns the records in case order.
 std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Options& opts, std::ostream& progress);
 
-// OUT/bestResult.txt, OUT/rms.txt and OUT/results.tsv from the cases' records.
+// OUT/bestResult.txt, OUT/rms.txt and OUT/results.tsv from the cases' records,
+// each written whole or not at all; throws BatchError naming the disk.
 void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records);
 // The columns of results.tsv, in order.
 const std::vector<std::string>& resultColumns();
@@ -107,7 +131,8 @@ struct SlurmOptions {
   std::string batchTool;  // this executable, run by every task
 };
 // Writes OUT/slurm/batch.sh, whose tasks read the case list OUT/cases.tsv;
-// returns the script's path.
+// returns the script's path. Every path is quoted; a value with a control
+// character (which could start a line of its own) is refused.
 std::string writeSlurmScript(const std::vector<CaseInputs>& cases, const Options& opts, const SlurmOptions& slurm);
 // Submits the script with sbatch (and the extra arguments) and waits until the
 // array has finished, reporting the finished cases now and then.

@@ -14,19 +14,34 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
+
+// A file of the run that could not be written whole, and why ("No space
+// left on device").
+struct UnwrittenFile {
+  std::string path;
+  std::string reason;
+  bool opened = true;  // opened, then cut short by a failed write or close; false: never opened
+};
 
 namespace vel {
 
 // Where the library's lines go during a run: standard output and standard
-// error until the driver chooses others.
+// error until the driver chooses others. A writer that loses a file notes it
+// in `unwritten` when the driver keeps such a list.
 struct RunStreams {
   std::ostream* out = &std::cout;
   std::ostream* err = &std::cerr;
+  std::vector<UnwrittenFile>* unwritten = nullptr;
 };
 
 inline RunStreams& runStreams() {
   static RunStreams streams;
   return streams;
+}
+
+inline void noteUnwritten(const std::string& path, const std::string& reason, bool opened) {
+  if (runStreams().unwritten != nullptr) runStreams().unwritten->push_back(UnwrittenFile{path, reason, opened});
 }
 
 // Each subsystem keeps the frame its users know from its messages.

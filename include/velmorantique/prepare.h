@@ -5,6 +5,7 @@
 //
 // The units, in the order a case is made:
 //   structure reading and sheet eligibility  readStructure, judgeSheets
+//   secondary structure: records or DSSP      assignSecondaryStructure
 //   the case's PDB file                       writeCasePdb
 //   the density map                           simulateDensity, cutExperimentalMap, writeMrc
 //   the threshold rule                        findThreshold, measureLevel
@@ -16,6 +17,7 @@
 #include <array>
 #include <cstddef>
 #include <iosfwd>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -55,6 +57,7 @@ struct Chain {
   std::string name;  // as in the file; mmCIF names may be longer than one character
   std::vector<Residue> residues;
   std::vector<int> repeatedNumbers;  // residue numbers met again further down the chain
+  bool aminoAcids = false;           // holds amino acids (not only DNA, RNA or other residues)
 };
 
 struct ResidueId {
@@ -83,13 +86,18 @@ struct Structure {
   std::string source;  // the path read
   std::string entry;   // identifier, as in the file header or its name
   std::vector<Chain> chains;
-  std::vector<Sheet> sheets;
+  std::vector<Sheet> sheets;        // the sheets prepared, from sheetSource
+  std::string sheetSource = "records";  // "records" (the file's own) or "dssp"
+  std::vector<Sheet> recordSheets;  // the file's own records, when DSSP's sheets replaced them
+  std::vector<std::string> notes;   // what was read by default where the file is silent
 };
 
-// Reads a PDB or mmCIF file, plain or gzipped. An old PDB file that carries
-// the entry name and a line serial in columns 73-80 is read again with those
-// columns cut when the first reading fails.
-Structure readStructure(const std::string& path);
+// Reads model 1 of a PDB or mmCIF file, plain or gzipped, of at most 512 MiB
+// once decompressed, with a line on `progress` (when given) on each 64 MiB of
+// a long read. An old PDB file that carries the entry name and a line serial
+// in columns 73-80 is read again with those columns cut when the first
+// reading fails. Names that are not printable ASCII are refused.
+Structure readStructure(const std::string& path, std::ostream* progress = nullptr);
 
 // ---- Sheet eligibility -----------------------------------------------------
 
@@ -103,13 +111,64 @@ struct SheetVerdict {
   std::string reason;  // why not, when not eligible
 };
 
-// Judges every sheet of the structure. The chain prepared is `chain`, or the
-// first chain with ATOM records when it is empty; sheets of other chains are
+// The chains a `--chain` value names: "" is the first chain that holds amino
+// acids, "all" every such chain, "A,B" those chains. Throws when a chain named
+// is absent or holds no amino acids, or when no chain holds any.
+std::vector<std::string> chainsPrepared(const Structure& st, const std::string& chains);
+
+// Judges every sheet of the structure against the chains prepared (a
+// `--chain` value, as chainsPrepared reads it); sheets of other chains are
 // reported as such.
-std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& chain);
+std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& chains);
 
 // One line for a listing: sheet, chain, strands with their residues, verdict.
 std::string describeVerdict(const SheetVerdict& v);
+
+// One line for a listing: every chain with ATOM residues, and whether it holds amino acids.
+std::string describeChains(const Structure& st);
+
+// ---- Secondary structure --------------------------------------------------------
+
+enum class SheetSource {
+  Auto,     // the file's sheet records when it has any, DSSP otherwise
+  Records,  // the file's sheet records only
+  Dssp,     // DSSP, whatever the file records
+};
+
+// Two strands that DSSP pairs into a ladder, as indices into a list of strands.
+struct Ladder {
+  size_t first = 0, second = 0;
+  int sense = -1;  // 1 parallel, -1 antiparallel
+};
+
+// Sheets from strands and the ladders that join them, each in the order of
+// its ladders, as SHEET records list strands: every strand after the first
+// pairs with the one before it, and its sense is relative to that one. A sheet
+// that branches is split where it branches, as the records split it (the
+// junction strand in both pieces, the later pieces named id2, id3, ...); a
+// closed barrel lists its first strand again at the end.
+std::vector<Sheet> sheetsFromLadders(const std::string& id, const std::vector<Strand>& strands,
+                                     const std::vector<Ladder>& ladders);
+
+struct DsspRun {
+  std::string program = "mkdssp";  // a name looked up on PATH, or a path
+  double timeoutSeconds = 600;
+};
+
+// The sheets DSSP finds in the amino-acid chains of the structure (model 1,
+// as read), run as a child process on a clean mmCIF copy of those chains: the
+// chains prepared (a --chain value) and the others with them, up to 62.
+std::vector<Sheet> assignSheetsByDssp(const Structure& st, const std::string& chains, const DsspRun& run);
+
+// Sets the sheets to prepare from the source asked for (and records which).
+// With DSSP in place of a file's own records, those records are kept in
+// recordSheets for comparison.
+void assignSecondaryStructure(Structure& st, SheetSource source, const std::string& chains, const DsspRun& run);
+
+// Lines comparing the file's records with DSSP on the chains prepared: the
+// strand residues of each, and for every sheet the other source's sheet that
+// shares most of its residues. Empty unless DSSP replaced the records.
+std::vector<std::string> compareAssignments(const Structure& st, const std::string& chains);
 
 // ---- The case's PDB file ----------------------------------------------------
 
@@ -138,15 +197,38 @@ DensityBox boxAroundAtoms(const std::vector<Point>& atoms, const std::array<doub
 // B = 0 and occupancy 1, blurred by B = 4 R^2.
 DensityBox simulateDensity(const std::vector<Atom>& atoms, double resolution, double voxel, double margin);
 
+// The same density on the voxels of a given box (any origin and voxel size).
+DensityBox simulateDensityOn(const std::vector<Atom>& atoms, double resolution, const DensityBox& grid);
+
 struct MapCut {
   double margin = 6;
   double zone = 3;   // voxels farther than this from every atom are set to 0
   double voxel = 0;  // 0: the map's own voxel size
+  std::vector<Atom> model;  // every atom of the model, which the noise is measured away from; empty: the sheet's
+};
+
+// The noise of a map, measured away from the molecule (farther than 6 Å
+// from every atom of the model): its median and a robust standard deviation
+// (1.4826 x the median absolute deviation). Not a number when fewer than
+// 1000 voxels lie that far out.
+struct MapNoise {
+  double median = 0;
+  double sigma = std::numeric_limits<double>::quiet_NaN();
+  size_t outsideVoxels = 0;
+};
+
+struct CutMap {
+  DensityBox box;
+  std::vector<char> inZone;  // per box voxel: within the zone and inside the map
+  MapNoise noise;
+  double mapMax = 0;         // of the whole map
 };
 
 // Cuts the box around the atoms out of an experimental map (orthogonal cells
 // only), resampled by trilinear interpolation when a voxel size is given.
-DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& atoms, const MapCut& cut);
+// The atoms must lie at least min(zone, 3 Å) inside the map; the box beyond
+// the map's edge is empty.
+CutMap cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& atoms, const MapCut& cut);
 
 // Mode 2, little-endian, x fastest, cell = n * voxel, ORIGIN = voxel (0,0,0),
 // header statistics filled.
@@ -162,6 +244,7 @@ struct LevelStats {
   double level = 0;  // the text's value
   long long kept = 0;
   int pieces6 = 0, pieces26 = 0;
+  long long largest6 = 0;  // voxels of the largest 6-connected piece
   bool touchesFace = false;
 };
 
@@ -173,11 +256,15 @@ struct ThresholdResult {
   bool found = false;
   std::string message;  // why not, when not found
   LevelStats stats;
+  bool noisy = false;   // the noise rules applied
+  double floor = 0;     // the lowest level they allow
 };
 
 // Starts at the level enclosing `volume` and lowers it in 3% steps until the
-// voxels at or above it form one 6-connected piece.
-ThresholdResult findThreshold(const DensityBox& box, double volume);
+// voxels at or above it form one 6-connected piece. On a noisy map (noise σ
+// over 0.1% of the box's maximum) the level stays at or above the noise's
+// median + 3 σ, and the largest piece need only hold 90% of the kept voxels.
+ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise = MapNoise());
 
 // Rounds to four significant digits, as text.
 std::string fourDigits(double level);
@@ -207,13 +294,16 @@ Structure buildSyntheticSheet(const SyntheticSheetShape& shape);
 struct PrepareOptions {
   std::string outDir;
   std::vector<double> resolutions{8.0};
-  std::string chain;
+  std::string chain;  // as --chain gives it: "", "A", "A,B" or "all"
+  SheetSource assign = SheetSource::Auto;
+  DsspRun dssp;
   std::vector<std::string> sheets;  // empty: every sheet
   double voxel = 1.0;
   bool voxelGiven = false;
   double margin = 6.0;
   double volumeFactor = 1.0;
   bool force = false;
+  bool skipExisting = false;  // keep existing case folders without a word of complaint
   std::string mapPath;  // experimental map instead of simulated density
   double zone = 3.0;
   std::string threshold;  // as given; empty: the rule
@@ -224,6 +314,7 @@ struct PrepareOptions {
 struct CaseOutcome {
   std::string name;
   bool written = false;
+  bool kept = false;    // there already, and kept (--skip-existing)
   std::string message;  // why not, when not written
 };
 
@@ -234,7 +325,7 @@ std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions&
 // Prepares every structure file in turn (or the synthetic sheet when the
 // options ask for one), with a progress line per entry on `progress`. With
 // `list`, prints each sheet and its verdict on `out` instead. Returns the
-// number of cases written; throws when none was written (unless listing).
+// number of cases written; throws when none was written and none kept (unless listing).
 int prepareAll(const std::vector<std::string>& files, const PrepareOptions& options, bool list, std::ostream& out,
                std::ostream& progress);
 

@@ -153,22 +153,31 @@ void appendAtomRecord(std::string& out, int serial, const Atom& atom, const Amin
 
 // A PDB file being written, created or truncated when made. Records gather
 // in text() and reach the file in blocks of about 64 KB. A file that cannot
-// be opened is reported (waiting for a key) and nothing is written to it.
+// be opened is reported (waiting for a key) and nothing is written to it. A
+// file that cannot be written whole (a full disk, an I/O error) is removed
+// when closed and reported with the reason, so that every PDB file a run
+// leaves is complete; either loss is noted in the run's list of unwritten
+// files (noteUnwritten).
 class PdbFileOut {
  public:
   explicit PdbFileOut(const std::string& path);
   PdbFileOut(const PdbFileOut&) = delete;
   PdbFileOut& operator=(const PdbFileOut&) = delete;
-  ~PdbFileOut();  // writes what is left and closes the file
+  ~PdbFileOut();  // close(), if not done
 
-  bool isOpen() const { return file_.is_open(); }
+  bool isOpen() const { return fd_ >= 0; }
   std::string& text() { return block_; }
   void flushIfFull();  // hands the block to the file once it is full
+  // Writes what is left and closes the file; false when it could not be
+  // written whole (it is then reported and removed).
+  bool close();
 
  private:
   static constexpr size_t kBlockBytes = 1 << 16;
   void flush();
-  std::ofstream file_;
+  std::string path_;
+  int fd_ = -1;
+  int error_ = 0;  // errno of the first failed write, 0 while all went well
   std::string block_;
 };
 

@@ -47,9 +47,16 @@ struct Omittable : std::optional<T> {
 // The warnings a run may give; "warnings" lists each at most once, in the
 // order the run met them.
 namespace warning {
-constexpr const char* kNoCentrePlane = "no_centre_plane";        // the sheet could not be turned: fit and twists not meaningful
-constexpr const char* kNoReferenceStrands = "no_reference_strands";  // no SHEET strand of the chain read: scores are not numbers
-constexpr const char* kNoCandidate = "no_candidate";             // no candidate passed the twist filter
+// The sheet could not be turned: the fit and the twists are not meaningful.
+constexpr const char* kNoCentrePlane = "no_centre_plane";
+// No SHEET strand of the chain read: the scores are not numbers.
+constexpr const char* kNoReferenceStrands = "no_reference_strands";
+// No candidate passed the twist filter.
+constexpr const char* kNoCandidate = "no_candidate";
+// The density does not look like one sheet.
+constexpr const char* kNotOneSheet = "not_one_sheet";
+// Some files could not be written: unwritten_output names them.
+constexpr const char* kUnwrittenOutput = "unwritten_output";
 }  // namespace warning
 
 struct SummaryInputs {
@@ -192,6 +199,18 @@ struct SummaryReference {
   }
 };
 
+// A file the run could not write whole.
+struct SummaryUnwrittenFile {
+  std::string file;    // its name in the output folder
+  std::string reason;  // the system's words: "No space left on device"
+
+  template <class Self, class Key>
+  static void keys(Self& s, Key&& key) {
+    key("file", s.file);
+    key("reason", s.reason);
+  }
+};
+
 struct RunSummary {
   std::string format;  // kSummaryFormat
   Count version;       // 1 in every file: the first marker of the format, kept as it was
@@ -208,6 +227,7 @@ struct RunSummary {
   std::optional<SummaryReference> reference;
   std::optional<Triple> shapeDirection;  // unit, map frame
   double shapeDirectionError = kNoValue;  // degrees, 0-90
+  Omittable<std::vector<SummaryUnwrittenFile>> unwrittenOutput;  // only when a file could not be written
 
   template <class Self, class Key>
   static void keys(Self& s, Key&& key) {
@@ -226,6 +246,7 @@ struct RunSummary {
     key("reference", s.reference);
     key("shape_direction", s.shapeDirection);
     key("shape_direction_error", s.shapeDirectionError);
+    key("unwritten_output", s.unwrittenOutput);
   }
 
   // The schema version of the file read: 1 for a file without the key.

@@ -25,6 +25,8 @@ std::string clock(double seconds) {
   return buf;
 }
 
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
 std::string seconds(double s) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.1f s", s);
@@ -47,8 +49,10 @@ class Progress {
       if (done_ == total_) out_ << '\n';
     } else {
       out_ << "[" << done_ << "/" << total_ << "] " << r.name << ": "
-           << (skipped ? "finished before, unchanged" : r.status) << " (" << seconds(r.seconds) << ")\n"
-           << std::flush;
+           << (skipped ? "finished before, unchanged" : r.status) << " (" << seconds(r.seconds) << ")";
+      // Why a case failed, at once: its reason is often the machine's (a full disk).
+      if (!skipped && (r.status == "failed" || r.status == "timed_out")) out_ << ": " << firstLine(r.message);
+      out_ << "\n" << std::flush;
     }
   }
 
@@ -89,11 +93,13 @@ std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Opt
       try {
         records[i] = runCase(cases[i], opts, &skipped);
       } catch (const std::exception& e) {
+        // The run could not start or its record could not be written: the
+        // case shows as failed, with why, and runs again on resume.
         records[i] = readRecord(cases[i], opts.outDir);
         records[i].status = "failed";
         records[i].message = e.what();
-        records[i].json["status"] = "failed";
-        records[i].json["message"] = e.what();
+        records[i].summary.clear();
+        records[i].warnings.clear();
       }
       shown.finished(records[i], skipped);
     }
@@ -114,7 +120,8 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
     ++byStatus[r.status];
     bytes += r.outputBytes;
     saved += r.bytesSaved;
-    allRan = allRan && r.hasExitStatus && r.exitStatus == 0;
+    // A run that ended with status 0 but could not keep its output is not ok.
+    allRan = allRan && r.exitStatus == 0 && (r.status == "ok" || r.status == "no_candidate");
   }
   out << records.size() << " cases:";
   const char* order[] = {"ok", "no_candidate", "refused", "failed", "timed_out"};

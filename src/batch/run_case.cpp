@@ -1,244 +1,27 @@
-// One case: the analysis started as a user would start it, in the case
-// folder, input from /dev/null, output to NAME.log and NAME.err; then its
-// status classified and its record written.
+// One case: a finished record reused when it still stands; otherwise a
+// "running" record, a cleared run folder with the inputs linked in, the run,
+// what it left, and the record of what it makes of the case.
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
-#include <thread>
-#include <zlib.h>
 
-#include "velmorantique/batch.h"
+#include "batch/case_run.h"
+#include "batch/files.h"
 #include "velmorantique/summary.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace vel::batch {
-
-std::string lastFrameMessage(const std::string& printed) {
-  std::vector<std::string> lines;
-  std::istringstream in(printed);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  auto isClosing = [](const std::string& l) { return l.size() >= 20 && l.find_first_not_of('=') == std::string::npos; };
-  auto isOpening = [](const std::string& l) { return l.size() > 4 && l.compare(0, 4, "====") == 0 && l.find(" in ") != std::string::npos; };
-  for (size_t end = lines.size(); end-- > 0;) {
-    if (!isClosing(lines[end])) continue;
-    for (size_t begin = end; begin-- > 0;) {
-      if (isClosing(lines[begin])) break;
-      if (!isOpening(lines[begin])) continue;
-      std::string text;
-      for (size_t i = begin + 1; i < end; ++i) text += (i > begin + 1 ? "\n" : "") + lines[i];
-      return text;
-    }
-  }
-  return "";
-}
-
-
-namespace {
-
-std::string readText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-
-// Written whole under another name, then renamed: a reader sees the old
-// record or the new one, never half of one.
-void writeAtomically(const std::string& path, const std::string& text) {
-  const std::string tmp = path + ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::trunc | std::ios::binary);
-    out << text;
-    if (!out.flush()) throw BatchError(tmp + ": cannot write (is the disk full?)");
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) throw BatchError(path + ": " + std::strerror(errno));
-}
-
-std::string lastLine(const std::string& text) {
-  std::istringstream in(text);
-  std::string last;
-  for (std::string line; std::getline(in, line);)
-    if (line.find_first_not_of(" \t\r") != std::string::npos) last = line;
-  return last;
-}
-
-std::string outputDir(const CaseInputs& c) { return (fs::path(c.caseDir) / (c.mapBase + "twist")).string(); }
-std::string summaryPath(const CaseInputs& c) {
-  return (fs::path(outputDir(c)) / (fs::path(c.pdbBase).filename().string() + "_summary.json")).string();
-}
-
-uint64_t folderBytes(const std::string& dir) {
-  uint64_t total = 0;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(dir, ec))
-    if (e.is_regular_file()) total += e.file_size();
-  return total;
-}
-
-// gzips every stage PDB file of the folder (viewers read .pdb.gz); returns
-// the bytes saved. A file is replaced only once its compressed copy is whole.
-uint64_t compressStageFiles(const std::string& dir) {
-  uint64_t saved = 0;
-  std::error_code ec;
-  std::vector<fs::path> files;
-  for (const auto& e : fs::directory_iterator(dir, ec))
-    if (e.is_regular_file() && e.path().extension() == ".pdb") files.push_back(e.path());
-  for (const fs::path& f : files) {
-    const std::string text = readText(f.string());
-    const std::string gz = f.string() + ".gz";
-    gzFile out = gzopen(gz.c_str(), "wb6");
-    if (!out) continue;
-    const bool written = text.empty() || gzwrite(out, text.data(), static_cast<unsigned>(text.size())) > 0;
-    if (gzclose(out) != Z_OK || !written) {
-      fs::remove(gz, ec);
-      continue;
-    }
-    const uint64_t after = fs::file_size(gz, ec);
-    if (ec) continue;
-    fs::remove(f, ec);
-    if (text.size() > after) saved += text.size() - after;
-  }
-  return saved;
-}
-
-// The running analyses' process groups, so that a batch stopped by Ctrl-C
-// or by its job's end stops them too instead of leaving them running.
-constexpr int kMaxRunning = 1024;
-std::atomic<pid_t> running[kMaxRunning];
-
-void stopRunning(int sig) {
-  for (auto& p : running) {
-    const pid_t pid = p.load();
-    if (pid > 0) kill(-pid, SIGKILL);
-  }
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
-
-void watchSignals() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, stopRunning);
-  });
-}
-
-int track(pid_t pid) {
-  for (int i = 0; i < kMaxRunning; ++i) {
-    pid_t none = 0;
-    if (running[i].compare_exchange_strong(none, pid)) return i;
-  }
-  return -1;
-}
-
-struct Ended {
-  int waitStatus = 0;
-  bool timedOut = false;
-  bool started = true;
-  std::string startError;
-};
-
-// Waits for the process, stopping its whole group after timeout seconds.
-Ended waitFor(pid_t pid, double timeout) {
-  Ended e;
-  if (timeout > 0) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-    const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    for (;;) {
-      const double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
-      if (left <= 0) {
-        kill(-pid, SIGKILL);
-        e.timedOut = true;
-        break;
-      }
-      if (fd >= 0) {
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left * 1000) + 1) > 0) break;
-      } else {
-        if (waitpid(pid, &e.waitStatus, WNOHANG) == pid) return e;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
-    }
-    if (fd >= 0) close(fd);
-  }
-  while (waitpid(pid, &e.waitStatus, 0) < 0 && errno == EINTR) {
-  }
-  return e;
-}
-
-Ended runAnalysis(const CaseInputs& c, const Options& opts, const std::string& log, const std::string& err) {
-  std::vector<std::string> args{opts.analysis, c.pdbBase, c.mapBase, c.threshold};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  watchSignals();
-  const pid_t pid = fork();
-  if (pid < 0) {
-    Ended e;
-    e.started = false;
-    e.startError = std::string("cannot start a process: ") + std::strerror(errno);
-    return e;
-  }
-  if (pid == 0) {
-    // Only async-signal-safe calls between fork and exec. The run ends with
-    // the batch (even a batch killed outright): a resumed batch reruns it.
-    setpgid(0, 0);
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || errFd < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(errFd, 2);
-    if (chdir(c.caseDir.c_str()) != 0) {
-      const char msg[] = "velmorantique-batch: cannot enter the case folder\n";
-      (void)!write(2, msg, sizeof msg - 1);
-      _exit(126);
-    }
-    execv(argv[0], argv.data());
-    const char msg[] = "velmorantique-batch: cannot run the analysis executable\n";
-    (void)!write(2, msg, sizeof msg - 1);
-    _exit(127);
-  }
-  setpgid(pid, pid);  // also from here, so that a kill never races the child's own call
-  const int slot = track(pid);
-  Ended e = waitFor(pid, opts.timeout);
-  if (slot >= 0) running[slot].store(0);
-  return e;
-}
-
-CaseRecord fromJson(const json& j) {
-  CaseRecord r;
-  r.json = j;
-  r.name = j.value("case", "");
-  r.status = j.value("status", "failed");
-  r.message = j["message"].is_string() ? j["message"].get<std::string>() : "";
-  r.hasExitStatus = j["exit_status"].is_number_integer();
-  if (r.hasExitStatus) r.exitStatus = j["exit_status"];
-  r.seconds = j.value("seconds", 0.0);
-  r.outputBytes = j.value("output_bytes", uint64_t{0});
-  r.bytesSaved = j.value("bytes_saved", uint64_t{0});
-  return r;
-}
-
-}  // namespace
 
 json readJsonFile(const std::string& path) {
   std::ifstream in(path);
@@ -251,109 +34,240 @@ std::string caseFolder(const std::string& outDir, const std::string& name) {
   return (fs::path(outDir) / "cases" / name).string();
 }
 
-CaseRecord readRecord(const CaseInputs& c, const std::string& outDir) {
-  const json j = readJsonFile((fs::path(caseFolder(outDir, c.name)) / "record.json").string());
-  if (j.is_object() && j.value("finished", false)) return fromJson(j);
-  CaseRecord r;
-  r.name = c.name;
-  r.status = "failed";
-  r.message = "no record: the case has not finished";
-  r.json = {{"case", c.name}, {"status", r.status}, {"message", r.message}, {"exit_status", nullptr},
-            {"case_dir", c.caseDir}, {"output_dir", outputDir(c)}, {"summary", nullptr}, {"meta", nullptr},
-            {"threshold", c.threshold}, {"seconds", 0.0}, {"output_bytes", 0}, {"finished", false}};
+RunPlace runPlace(const CaseInputs& c, const std::string& outDir) {
+  RunPlace p;
+  p.runDir = caseFolder(outDir, c.name);
+  p.protein = fs::path(c.pdbBase).filename().string();
+  p.pdbArg = p.protein;
+  p.mapArg = fs::path(c.mapBase).filename().string();
+  p.outputDir = (fs::path(p.runDir) / (p.mapArg + "twist")).string();
+  p.summary = (fs::path(p.outputDir) / (p.protein + "_summary.json")).string();
+  p.record = (fs::path(p.runDir) / "record.json").string();
+  p.log = (fs::path(p.runDir) / (c.name + ".log")).string();
+  p.err = (fs::path(p.runDir) / (c.name + ".err")).string();
+  return p;
+}
+
+std::string recordProblem(const CaseRecord& r, const CaseInputs& c, const RunPlace& place) {
+  if (!r.finished) return "no record: the case has not finished";
+  if (r.name != c.name || r.caseDir != c.caseDir || r.pdbBase != c.pdbBase || r.mapBase != c.mapBase ||
+      r.threshold != c.threshold || r.runDir != place.runDir || r.outputDir != place.outputDir ||
+      (!r.summary.empty() && r.summary != place.summary))
+    return "its record is of other inputs or another output folder: run the batch again";
+  if (!filesUnchanged(r.outputDir, r.files))
+    return "the files of its run are gone or changed since it finished: run the batch again";
+  return "";
+}
+
+namespace {
+
+bool isFinishedStatus(const std::string& s) { return s == "ok" || s == "no_candidate" || s == "refused"; }
+
+// A finished run on the same inputs whose files are all still there: the
+// case need not run again.
+std::optional<CaseRecord> reusableRecord(const CaseInputs& c, const RunPlace& place) {
+  const json j = readJsonFile(place.record);
+  if (!j.is_object()) return std::nullopt;
+  const CaseRecord r = recordFromJson(j);
+  if (!isFinishedStatus(r.status) || !recordProblem(r, c, place).empty() || r.fingerprint != fingerprint(c))
+    return std::nullopt;
   return r;
 }
 
-CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped) {
-  const std::string folder = caseFolder(opts.outDir, c.name);
-  const std::string recordPath = (fs::path(folder) / "record.json").string();
-  const json print = fingerprint(c);
-  if (skipped) *skipped = false;
-  const json old = readJsonFile(recordPath);
-  if (!opts.force && old.is_object() && old.value("finished", false) && old["fingerprint"] == print) {
-    // A run that failed or was stopped says nothing about its inputs: it runs again.
-    const std::string status = old.value("status", "");
-    if (status == "ok" || status == "no_candidate" || status == "refused") {
-      if (skipped) *skipped = true;
-      return fromJson(old);
-    }
-  }
-  // A case this batch ran before (finished or interrupted) has its output
-  // folder cleared, so that old files never mix with new; so has every case
-  // under --force.
-  std::error_code ec;
-  if (opts.force || fs::exists(folder)) fs::remove_all(outputDir(c), ec);
-  fs::create_directories(folder);
-  fs::remove(recordPath, ec);
-
-  const std::string log = (fs::path(folder) / (c.name + ".log")).string();
-  const std::string err = (fs::path(folder) / (c.name + ".err")).string();
-  const auto start = std::chrono::steady_clock::now();
-  Ended e;
-  if (c.threshold.empty()) {
-    e.started = false;
-    e.startError = "no threshold: the case folder has no threshold file";
-  } else {
-    e = runAnalysis(c, opts, log, err);
-  }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-
+CaseRecord newRecord(const CaseInputs& c, const RunPlace& place) {
   CaseRecord r;
   r.name = c.name;
-  r.seconds = seconds;
-  const RunSummary summary = summaryFromJson(readJsonFile(summaryPath(c)));
-  const bool exited = e.started && !e.timedOut && WIFEXITED(e.waitStatus);
-  r.hasExitStatus = exited;
-  r.exitStatus = exited ? WEXITSTATUS(e.waitStatus) : 0;
-  if (!e.started) {
-    r.status = "failed";
-    r.message = e.startError;
-  } else if (e.timedOut) {
-    r.status = "timed_out";
-    std::ostringstream m;
-    m << "stopped after " << opts.timeout << " s";
-    r.message = m.str();
-  } else if (exited && r.exitStatus == 0) {
-    r.status = summary.hasWarning(warning::kNoCandidate) ? "no_candidate" : "ok";
-  } else {
-    std::string frame;
-    if (exited && r.exitStatus == 1) {
-      frame = summary.message ? *summary.message : lastFrameMessage(readText(log));
-    }
-    if (!frame.empty()) {
-      r.status = "refused";
-      r.message = frame;
-    } else {
-      r.status = "failed";
-      r.message = exited ? "exit status " + std::to_string(r.exitStatus)
-                         : "killed by signal " + std::to_string(WTERMSIG(e.waitStatus));
-      const std::string why = lastLine(readText(err));
-      if (!why.empty()) r.message += ": " + why;
+  r.caseDir = c.caseDir;
+  r.runDir = place.runDir;
+  r.pdbBase = c.pdbBase;
+  r.mapBase = c.mapBase;
+  r.threshold = c.threshold;
+  r.outputDir = place.outputDir;
+  r.fingerprint = fingerprint(c);
+  const std::string meta = (fs::path(c.caseDir) / "meta.json").string();
+  struct stat st;
+  if (::stat(meta.c_str(), &st) == 0 && S_ISREG(st.st_mode)) r.meta = meta;
+  return r;
+}
+
+// The run folder made ready: the record says "running" before anything of
+// an earlier run is removed (a batch stopped in between reruns the case),
+// the output folder is cleared, and the inputs are linked in. Returns the
+// running record's time, on the clock of the disk the run writes to.
+int64_t prepareRun(const CaseInputs& c, const RunPlace& place, CaseRecord r) {
+  makeOwnFolder(fs::path(place.runDir).parent_path().string());
+  makeOwnFolder(place.runDir);
+  r.status = "running";
+  r.finished = false;
+  writeAtomically(place.record, recordText(r));
+  const int64_t started = modificationTime(place.record);
+
+  std::error_code ec;
+  fs::remove_all(place.outputDir, ec);  // a link there is removed, never followed
+  if (ec || fs::exists(fs::symlink_status(place.outputDir)))
+    throw BatchError("cannot clear " + place.outputDir + ": " + ec.message());
+
+  // The analysis reads MAP_BASE.mrc, or MAP_BASE.mrc.gz when that is missing.
+  const fs::path dir(c.caseDir);
+  const fs::path map = dir / (c.mapBase + ".mrc");
+  const bool gz = !fs::exists(map) && fs::exists(dir / (c.mapBase + ".mrc.gz"));
+  const std::vector<std::pair<fs::path, std::string>> links{
+      {(dir / (c.pdbBase + ".pdb")).lexically_normal(), place.pdbArg + ".pdb"},
+      {gz ? dir / (c.mapBase + ".mrc.gz") : map, place.mapArg + (gz ? ".mrc.gz" : ".mrc")}};
+  for (const char* ending : {".mrc", ".mrc.gz"}) fs::remove(fs::path(place.runDir) / (place.mapArg + ending), ec);
+  for (const auto& [target, name] : links) {
+    const fs::path link = fs::path(place.runDir) / name;
+    fs::remove(link, ec);
+    fs::create_symlink(target, link, ec);
+    if (ec) throw BatchError("cannot link " + target.string() + " into " + place.runDir + ": " + ec.message());
+  }
+  return started;
+}
+
+std::string lastLine(const std::string& text) {
+  std::istringstream in(text);
+  std::string last;
+  for (std::string line; std::getline(in, line);)
+    if (line.find_first_not_of(" \t\r") != std::string::npos) last = line;
+  return last;
+}
+
+bool endsWithLineEnd(const std::string& path) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in.tellg();
+  if (size <= 0) return size == 0;
+  in.seekg(size - 1);
+  return in.get() == '\n';
+}
+
+// The summary is the run's own when it was written after the run started
+// (the running record's time, on the same disk's clock) and names the
+// inputs this run was given.
+SummaryState summaryOfThisRun(const CaseInputs& c, const RunPlace& place, int64_t started, RunFacts& f) {
+  if (!fs::exists(place.summary)) return SummaryState::Missing;
+  if (modificationTime(place.summary) < started) {
+    f.summaryProblem = "older than the run";
+    return SummaryState::NotThisRun;
+  }
+  const json document = readJsonFile(place.summary);
+  if (!document.is_object()) {
+    f.summaryProblem = "not JSON: cut short?";
+    return SummaryState::Unreadable;
+  }
+  // An input the summary does not name is no sign of another run.
+  const RunSummary s = summaryFromJson(document);
+  const SummaryInputs& in = s.inputs;
+  const bool samePdb = in.pdb.empty() || in.pdb == place.pdbArg + ".pdb";
+  const bool sameMap = in.map.empty() || in.map.rfind(place.mapArg + ".mrc", 0) == 0;
+  const bool sameThreshold = std::isnan(in.threshold) || in.threshold == std::strtod(c.threshold.c_str(), nullptr);
+  if (!samePdb || !sameMap || !sameThreshold) {
+    f.summaryProblem = "it names other inputs";
+    return SummaryState::NotThisRun;
+  }
+  f.summaryWarnings = s.warnings;
+  f.summaryMessage = s.message.value_or("");
+  return SummaryState::Sound;
+}
+
+// The first output file that a complete run would have written whole and
+// this one did not: a report table without its row, a stage file cut off in
+// mid-line, or one the run could not open.
+std::string firstUnwritten(const RunPlace& place, const std::string& log) {
+  for (const char* table : {"_bestResult.txt", "_rms.txt"}) {
+    const std::string path = (fs::path(place.outputDir) / (place.protein + table)).string();
+    const std::string text = readText(path);
+    size_t lines = 0;
+    for (char ch : text) lines += ch == '\n';
+    if (lines != 2 || text.back() != '\n') return fs::path(path).filename().string() + " lacks its row";
+  }
+  for (const FileStamp& f : stampFiles(place.outputDir))
+    if (fs::path(f.name).extension() == ".pdb" && !endsWithLineEnd((fs::path(place.outputDir) / f.name).string()))
+      return f.name + " is cut short";
+  std::istringstream in(log);
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, 15, "Unable to open ") == 0) return line;
+  return "";
+}
+
+// "the disk that holds DIR is full" when less than a megabyte is left there.
+std::string fullDisk(const std::string& dir) {
+  struct statvfs v;
+  if (::statvfs(dir.c_str(), &v) != 0) return "";
+  const unsigned long long bytes = static_cast<unsigned long long>(v.f_bavail) * v.f_frsize;
+  return bytes < (1ull << 20) ? "the disk that holds " + dir + " is full: " + std::to_string(bytes) + " bytes free"
+                              : "";
+}
+
+RunFacts inspectRun(const CaseInputs& c, const RunPlace& place, const Ended& e, int64_t started, double timeout) {
+  RunFacts f;
+  f.ended = e;
+  f.timeout = timeout;
+  f.logs = place.log + " and " + fs::path(place.err).filename().string();
+  if (!e.started || e.timedOut) return f;
+  f.summary = summaryOfThisRun(c, place, started, f);
+  const std::string log = readText(place.log);
+  if (WIFEXITED(e.waitStatus) && WEXITSTATUS(e.waitStatus) == 0) {
+    f.unwritten = firstUnwritten(place, log);
+    if (f.summary != SummaryState::Sound || !f.unwritten.empty()) f.fullDisk = fullDisk(place.runDir);
+  }
+  if (WIFEXITED(e.waitStatus) && WEXITSTATUS(e.waitStatus) != 0) f.logFrame = lastFrameMessage(log);
+  const std::string last = lastLine(readText(place.err));
+  if (last.rfind("velmorantique-batch: ", 0) == 0) f.batchMessage = last.substr(21);
+  return f;
+}
+
+CaseRecord finishRecord(CaseRecord r, const Verdict& v, const Ended& e, const RunPlace& place, const Options& opts) {
+  r.status = v.status;
+  r.message = v.message;
+  r.warnings = v.warnings;
+  if (e.started && !e.timedOut && WIFEXITED(e.waitStatus)) r.exitStatus = WEXITSTATUS(e.waitStatus);
+  r.summary = v.keepSummary ? place.summary : "";
+  struct stat st;
+  const bool ownFolder = ::lstat(place.outputDir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (opts.compress && ownFolder) r.bytesSaved = compressStageFiles(place.outputDir);
+  if (ownFolder) r.files = stampFiles(place.outputDir);
+  r.outputBytes = totalSize(r.files);
+  r.finished = true;
+  writeAtomically(place.record, recordText(r));
+  return r;
+}
+
+}  // namespace
+
+CaseRecord readRecord(const CaseInputs& c, const std::string& outDir) {
+  const RunPlace place = runPlace(c, outDir);
+  const json j = readJsonFile(place.record);
+  const CaseRecord r = recordFromJson(j);
+  const std::string problem = j.is_object() ? recordProblem(r, c, place) : "no record: the case has not finished";
+  if (problem.empty()) return r;
+  CaseRecord none = newRecord(c, place);
+  none.status = "failed";
+  none.message = problem;
+  return none;
+}
+
+CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped) {
+  const RunPlace place = runPlace(c, opts.outDir);
+  if (skipped) *skipped = false;
+  if (!opts.force) {
+    if (std::optional<CaseRecord> done = reusableRecord(c, place)) {
+      if (skipped) *skipped = true;
+      return *done;
     }
   }
-
-  const std::string out = outputDir(c);
-  if (opts.compress && fs::is_directory(out)) r.bytesSaved = compressStageFiles(out);
-  r.outputBytes = folderBytes(out);
-  const std::string meta = (fs::path(c.caseDir) / "meta.json").string();
-  r.json = {{"case", c.name},
-            {"case_dir", c.caseDir},
-            {"pdb_base", c.pdbBase},
-            {"map_base", c.mapBase},
-            {"threshold", c.threshold},
-            {"output_dir", out},
-            {"summary", fs::exists(summaryPath(c)) ? json(summaryPath(c)) : json(nullptr)},
-            {"meta", fs::exists(meta) ? json(meta) : json(nullptr)},
-            {"status", r.status},
-            {"message", r.message.empty() ? json(nullptr) : json(r.message)},
-            {"exit_status", r.hasExitStatus ? json(r.exitStatus) : json(nullptr)},
-            {"seconds", seconds},
-            {"output_bytes", r.outputBytes},
-            {"bytes_saved", r.bytesSaved},
-            {"fingerprint", print},
-            {"finished", true}};
-  writeAtomically(recordPath, r.json.dump(1) + "\n");
-  return r;
+  CaseRecord r = newRecord(c, place);
+  const auto start = std::chrono::steady_clock::now();
+  Ended e;
+  int64_t started = -1;
+  try {
+    started = prepareRun(c, place, r);
+    e = c.problem.empty() ? runAnalysis(place, c.threshold, opts) : Ended{false, c.problem, false, 0};
+  } catch (const BatchError& error) {
+    e = Ended{false, error.what(), false, 0};
+  }
+  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const Verdict v = classifyRun(inspectRun(c, place, e, started, opts.timeout));
+  return finishRecord(r, v, e, place, opts);
 }
 
 }  // namespace vel::batch

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "batch/files.h"
 #include "velmorantique/batch.h"
 
 namespace fs = std::filesystem;
@@ -28,9 +29,20 @@ std::string quoted(const std::string& s) {
   return q + "'";
 }
 
+// A value that the script carries on one line: a control character (a line
+// end above all) would start a line of its own, to be run by the shell.
+const std::string& oneLine(const std::string& what, const std::string& value) {
+  for (unsigned char ch : value)
+    if (ch < 0x20 || ch == 0x7f)
+      throw BatchError(what + " holds a control character (a line end, say), which the array script cannot carry");
+  return value;
+}
+
+// Cases whose record says their run has ended (a running case has a record too).
 size_t finishedCount(const std::vector<CaseInputs>& cases, const std::string& outDir) {
   size_t n = 0;
-  for (const CaseInputs& c : cases) n += fs::exists(fs::path(caseFolder(outDir, c.name)) / "record.json");
+  for (const CaseInputs& c : cases)
+    n += recordFromJson(readJsonFile((fs::path(caseFolder(outDir, c.name)) / "record.json").string())).finished;
   return n;
 }
 
@@ -38,17 +50,22 @@ size_t finishedCount(const std::vector<CaseInputs>& cases, const std::string& ou
 
 std::string writeSlurmScript(const std::vector<CaseInputs>& cases, const Options& opts, const SlurmOptions& slurm) {
   const fs::path dir = fs::path(opts.outDir) / "slurm";
-  fs::create_directories(dir);
+  oneLine("the output folder's path", opts.outDir);
+  oneLine("the path of velmorantique-batch", slurm.batchTool);
+  oneLine("--partition", slurm.partition);
+  oneLine("--time", slurm.time);
+  for (const std::string& a : slurm.sbatchArgs) oneLine("--sbatch-arg", a);
+  makeOwnFolder(dir.string());
   const int size = slurm.arraySize > 0 ? slurm.arraySize : static_cast<int>(std::min<size_t>(cases.size(), 1000));
   std::ostringstream s;
   s << "#!/bin/bash\n"
-    << "# Runs the cases listed in " << (fs::path(opts.outDir) / "cases.tsv").string() << " as a job array:\n"
+    << "# Runs the cases listed in " << quoted((fs::path(opts.outDir) / "cases.tsv").string()) << " as a job array:\n"
     << "# task k runs cases k, k + " << size << ", ... Written by velmorantique-batch --slurm.\n"
     << "#SBATCH --job-name=velmorantique-batch\n"
     << "#SBATCH --array=0-" << size - 1 << "\n"
     << "#SBATCH --cpus-per-task=1\n"
-    << "#SBATCH --output=" << (dir / "task_%a.out").string() << "\n"
-    << "#SBATCH --error=" << (dir / "task_%a.err").string() << "\n";
+    << "#SBATCH --output=" << quoted((dir / "task_%a.out").string()) << "\n"
+    << "#SBATCH --error=" << quoted((dir / "task_%a.err").string()) << "\n";
   if (!slurm.partition.empty()) s << "#SBATCH --partition=" << slurm.partition << "\n";
   if (!slurm.time.empty()) s << "#SBATCH --time=" << slurm.time << "\n";
   for (const std::string& a : slurm.sbatchArgs) s << "#SBATCH " << a << "\n";
@@ -59,9 +76,7 @@ std::string writeSlurmScript(const std::vector<CaseInputs>& cases, const Options
   if (opts.timeout > 0) s << " --timeout " << opts.timeout;
   s << "\n";
   const std::string path = (dir / "batch.sh").string();
-  std::ofstream out(path, std::ios::trunc);
-  out << s.str();
-  if (!out.flush()) throw BatchError(path + ": cannot write");
+  writeAtomically(path, s.str());
   fs::permissions(path, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add);
   return path;
 }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "batch/files.h"
 #include "velmorantique/batch.h"
 #include "velmorantique/report_tables.h"
 #include "velmorantique/summary.h"
@@ -22,7 +23,7 @@ namespace {
 
 const std::string kNA = "NA";
 
-json readJson(const json& path) { return path.is_string() ? readJsonFile(path.get<std::string>()) : json(nullptr); }
+json readJson(const std::string& path) { return path.empty() ? json(nullptr) : readJsonFile(path); }
 
 // A text cell: one line, no tab, no leading quote for a CSV reader to take
 // as the start of a quoted field.
@@ -64,9 +65,8 @@ const SummaryTopEntry& topEntry(const RunSummary& summary, const std::string& se
 using Row = std::vector<std::pair<std::string, std::string>>;
 
 Row resultRow(const CaseRecord& r) {
-  const json& rec = r.json;
-  const RunSummary summary = summaryFromJson(readJson(at(rec, {"summary"})));
-  const json meta = readJson(at(rec, {"meta"}));
+  const RunSummary summary = summaryFromJson(readJson(r.summary));
+  const json meta = readJson(r.meta);
   const SummaryChosen chosen = summary.chosen.value_or(SummaryChosen{});
   const SummaryTopEntry& top = topEntry(summary, chosen.topTwist);
   const SummaryTopEntry& best = topEntry(summary, chosen.bestTwoWay);
@@ -75,14 +75,14 @@ Row resultRow(const CaseRecord& r) {
   const SummaryReference reference = summary.reference.value_or(SummaryReference{});
   const Triple shape = summary.shapeDirection.value_or(kNoTriple);
   std::string warnings;
-  for (const std::string& w : summary.warnings) warnings += (warnings.empty() ? "" : ",") + text(w);
+  for (const std::string& w : r.warnings) warnings += (warnings.empty() ? "" : ",") + w;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
   return {
       {"case", text(r.name)},
       {"status", r.status},
       {"message", text(r.message)},
-      {"threshold", cell(at(rec, {"threshold"}))},
+      {"threshold", cell(json(r.threshold))},
       {"voxels", cell(summary.inputs.voxelsKept)},
       {"fitting_error", cell(sheet.fittingError.value_or(kNoValue))},
       {"top_twist_set", text(chosen.topTwist)},
@@ -112,28 +112,29 @@ Row resultRow(const CaseRecord& r) {
       {"shape_direction_y", cell(shape[1])},
       {"shape_direction_z", cell(shape[2])},
       {"shape_direction_error", cell(summary.shapeDirectionError)},
+      {"case_dir", cell(json(r.caseDir))},
+      {"model_ca_in_density", cell(at(meta, {"model_map_fit", "strand_ca_in_density"}))},
+      {"model_map_correlation", cell(at(meta, {"model_map_fit", "correlation"}))},
   };
 }
 
-// Header row once, then the data rows of every case's own table, case order.
-void gatherTable(const std::string& path, const std::vector<CaseRecord>& records, const std::string& suffix,
-                 const std::function<void(std::ostream&)>& header) {
-  std::ofstream out(path, std::ios::trunc);
+// Header row once, then the data row of every case that finished with
+// values, in case order: the rows of exactly the cases results.tsv gives
+// values for.
+std::string gatherTable(const std::vector<CaseRecord>& records, const std::string& suffix,
+                        const std::function<void(std::ostream&)>& header) {
+  std::ostringstream out;
   header(out);
   for (const CaseRecord& r : records) {
-    const json& dir = at(r.json, {"output_dir"});
-    if (!dir.is_string()) continue;
+    if (r.summary.empty() || (r.status != "ok" && r.status != "no_candidate")) continue;
     // The tables are named after the protein, the base name of the PDB path.
-    std::string protein = fs::path(at(r.json, {"pdb_base"}).is_string() ? at(r.json, {"pdb_base"}).get<std::string>()
-                                                                          : r.name)
-                              .filename()
-                              .string();
-    std::ifstream in(fs::path(dir.get<std::string>()) / (protein + suffix));
+    const std::string protein = fs::path(r.pdbBase.empty() ? r.name : r.pdbBase).filename().string();
+    std::ifstream in(fs::path(r.outputDir) / (protein + suffix));
     std::string line;
     for (bool first = true; std::getline(in, line); first = false)
       if (!first) out << line << '\n';
   }
-  if (!out.flush()) throw BatchError(path + ": cannot write");
+  return out.str();
 }
 
 }  // namespace
@@ -148,14 +149,8 @@ const std::vector<std::string>& resultColumns() {
 }
 
 void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records) {
-  fs::create_directories(outDir);
-  gatherTable((fs::path(outDir) / "bestResult.txt").string(), records, "_bestResult.txt",
-              [](std::ostream& os) { writeHeaderRow(os, kBestResultColumns); });
-  gatherTable((fs::path(outDir) / "rms.txt").string(), records, "_rms.txt",
-              [](std::ostream& os) { writeHeaderRow(os, kRmsColumns); });
-
-  const std::string path = (fs::path(outDir) / "results.tsv").string();
-  std::ofstream out(path + ".tmp", std::ios::trunc);
+  const fs::path dir(outDir);
+  std::ostringstream out;
   const std::vector<std::string>& columns = resultColumns();
   for (size_t i = 0; i < columns.size(); ++i) out << (i ? "\t" : "") << columns[i];
   out << '\n';
@@ -164,9 +159,13 @@ void writeTables(const std::string& outDir, const std::vector<CaseRecord>& recor
     for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << row[i].second;
     out << '\n';
   }
-  if (!out.flush()) throw BatchError(path + ": cannot write");
-  out.close();
-  if (std::rename((path + ".tmp").c_str(), path.c_str()) != 0) throw BatchError(path + ": cannot write");
+  // All three or none: the report tables never disagree with results.tsv.
+  writeAllAtomically(
+      {{(dir / "bestResult.txt").string(),
+        gatherTable(records, "_bestResult.txt", [](std::ostream& os) { writeHeaderRow(os, kBestResultColumns); })},
+       {(dir / "rms.txt").string(),
+        gatherTable(records, "_rms.txt", [](std::ostream& os) { writeHeaderRow(os, kRmsColumns); })},
+       {(dir / "results.tsv").string(), out.str()}});
 }
 
 }  // namespace vel::batch

@@ -31,6 +31,7 @@ void writeRecords(const std::string& path, int count, const std::string& resName
       file.flushIfFull();
     }
   }
+  file.close();
 }
 
 }  // namespace

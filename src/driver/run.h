@@ -25,6 +25,10 @@ using Candidate = std::pair<int, int>;
 
 constexpr int kTranslations = 3;
 constexpr int kOrientations = 18;
+// Strand lines are laid this far apart (Å), over offsets up to this far
+// from the sheet centre on either side.
+constexpr double kLineSpacing = 4.6;
+constexpr double kOffsetReach = 300.0;
 
 // The twist ranking keeps duplicate keys in insertion order, which is the
 // candidate loop order (t, then o); the best entry is always the first.

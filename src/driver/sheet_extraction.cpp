@@ -36,6 +36,33 @@ void forEachVoxel(const Map& map, Visit visit) {
       for (int r = 0; r < rows; ++r) visit(r, c, s, map.at(r, c, s));
 }
 
+// Measured peaks per sheet point lie under this bound, by a factor of 1.3
+// to 7: synthetic sheets of 30,000 to 960,000 points, 1 to 0.16 Å voxels,
+// and noise slabs up to 280 Å across (bench/sheet_limits.sh).
+constexpr double kBytesPerPoint = 400;
+constexpr double kBytesPerPointAndLine = 280;
+
+// A sheet the later stages could not hold, or would take many minutes over,
+// is refused before any point is made.
+void refuseIfTooLarge(const Map& map, double threshold) {
+  const SheetFootprint footprint = sheetFootprint(map, threshold);
+  const uint64_t limit = cubeMemoryLimit(), mb = 1024 * 1024;
+  const uint64_t needed = map.cube.size() * sizeof(float) + sheetMemoryBound(footprint);
+  const std::string advice = " Cut the map down to the sheet, raise the threshold, or resample the map more coarsely.";
+  std::ostringstream message;
+  if (footprint.points > kMostSheetPoints) {
+    message << "Too many sheet points: " << footprint.points << " voxels keep density at threshold " << threshold
+            << ", more than the " << kMostSheetPoints << " that the map of one sheet is meant to give." << advice;
+  } else if (limit != 0 && needed > limit) {
+    message << "Sheet too large for this machine. Its " << footprint.points << " points, spread over "
+            << std::lround(footprint.span) << " A, may need up to " << (needed + mb - 1) / mb
+            << " MB with the map's grid, more than half of the memory ( " << limit / mb << " MB )." << advice;
+  } else {
+    return;
+  }
+  stopRun(FrameStyle::Banner, "sheet extraction", message.str());
+}
+
 [[noreturn]] void refuseEmptySheet(double threshold, size_t n) {
   std::ostringstream message;
   message << "No sheet density is left at threshold " << threshold
@@ -99,7 +126,48 @@ Vectors findCentrePlane(PointList centroids, Coordinate sheetCentre, PointList& 
   return normal;
 }
 
+// The map's voxels are lent to the shape estimate and taken back, not
+// copied: a map near the memory limit must not need its grid twice.
+ShapeDirection shapeDirectionOf(Map& map, double threshold) {
+  std::vector<float> voxels;
+  voxels.swap(map.cube);
+  DensityGrid grid = densityGridFromMap(map);  // the header's part only: the map holds no voxels now
+  grid.values.swap(voxels);
+  const ShapeDirection direction = estimateShapeDirection(grid, threshold);
+  map.cube.swap(grid.values);
+  return direction;
+}
+
 }  // namespace
+
+SheetFootprint sheetFootprint(const Map& map, double threshold) {
+  SheetFootprint footprint;
+  int lo[3] = {map.numRows(), map.numCols(), map.numSlcs()}, hi[3] = {-1, -1, -1};
+  forEachVoxel(map, [&](int r, int c, int s, float value) {
+    // As thresholding leaves it: kept when not below the threshold, a point when above 0.
+    if (static_cast<double>(value) < threshold || !(value > 0.0f)) return;
+    ++footprint.points;
+    const int at[3] = {r, c, s};
+    for (int a = 0; a < 3; ++a) {
+      lo[a] = std::min(lo[a], at[a]);
+      hi[a] = std::max(hi[a], at[a]);
+    }
+  });
+  if (footprint.points == 0) return footprint;
+  const double apix[3] = {map.apixX, map.apixY, map.apixZ};
+  double sum = 0;
+  for (int a = 0; a < 3; ++a) sum += std::pow((hi[a] - lo[a]) * apix[a], 2);
+  footprint.span = std::sqrt(sum);
+  return footprint;
+}
+
+uint64_t sheetMemoryBound(const SheetFootprint& footprint) {
+  // The lines of a family that can cross the sheet: as many as fit across
+  // its span and the 1 Å a line reaches on either side, at most all of them.
+  const double allLines = std::floor(2 * kOffsetReach / kLineSpacing) + 1;
+  const double lines = std::min(allLines, std::floor((footprint.span + 2) / kLineSpacing) + 1);
+  return static_cast<uint64_t>(static_cast<double>(footprint.points) * (kBytesPerPoint + kBytesPerPointAndLine * lines));
+}
 
 // A centroid survives only when no empty voxel lies within 1.5 Å of it.
 void pruneCentroidsNearEmptyVoxels(const Map& map, PointList& centroids) {
@@ -119,10 +187,11 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
 
   Map& map = sheet.densityMap;
   map.read(run.mapBase + ".mrc");
+  refuseIfTooLarge(map, run.threshold);
   // The shape estimate weighs each voxel by how far it rises above the
   // threshold and smooths the density around it, so it reads the map before
   // thresholding empties what lies below.
-  sheet.shapeDirection = estimateShapeDirection(densityGridFromMap(map), run.threshold);
+  sheet.shapeDirection = shapeDirectionOf(map, run.threshold);
   map.filterize(run.threshold);
 
   double sumX = 0, sumY = 0, sumZ = 0;

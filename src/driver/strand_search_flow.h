@@ -19,9 +19,8 @@
 
 namespace vel::strand_search {
 
-constexpr double kLineSpacing = 4.6;
+// The line spacing and the reach of the offsets are the run's (run.h).
 constexpr double kTranslationStep = 1.5;
-constexpr double kOffsetReach = 300.0;
 constexpr double kAngleTolerance = 1e-4;
 constexpr double kDensityDistance = 1.0;
 constexpr double kMinimumLineLength = 6.0;

@@ -3,11 +3,14 @@
 // back to the same double; not-a-number and infinities become null.
 
 #include "driver/summary.h"
+#include "driver/stages.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -126,6 +129,10 @@ void summariseSurface(SummaryFile& summary, const SurfaceFit& surface) {
   s.fittingError = static_cast<double>(surface.fittingError);
 }
 
+void summariseSheetLikeness(SummaryFile& summary, const SheetLikeness& likeness) {
+  if (!likeness.oneSheet) addWarning(summary.content, warning::kNotOneSheet);
+}
+
 void summariseSearch(SummaryFile& summary, const TwistSearch& search) {
   std::vector<SummaryCandidate>& candidates = summary.content.candidates;
   candidates.clear();
@@ -185,24 +192,40 @@ void summariseScores(SummaryFile& summary, const SheetDensity& sheet, const Surf
   if (sheet.shapeDirection.found) d.shapeDirectionError = directionError(sheet.shapeDirection.direction);
 }
 
-void writeSummary(SummaryFile& summary, int exitStatus, const std::string* message) {
-  if (!summary.outDirKnown) return;
+void summariseUnwritten(SummaryFile& summary, const std::vector<UnwrittenFile>& unwritten) {
+  if (unwritten.empty()) return;
+  addWarning(summary.content, warning::kUnwrittenOutput);
+  std::vector<SummaryUnwrittenFile> files;
+  for (const UnwrittenFile& f : unwritten) {
+    const size_t slash = f.path.rfind('/');
+    files.push_back({slash == std::string::npos ? f.path : f.path.substr(slash + 1), f.reason});
+  }
+  summary.content.unwrittenOutput = files;
+}
+
+std::string writeSummary(SummaryFile& summary, int exitStatus, const std::string* message) {
+  if (!summary.outDirKnown) return "";
   summary.content.exitStatus = exitStatus;
   summary.content.message = message ? std::optional<std::string>(*message) : std::nullopt;
   // Written whole under a temporary name, then renamed, so that a reader
   // never sees half a summary.
   const std::string tmp = summary.path + ".tmp";
+  const std::string text =
+      summaryToJson(summary.content).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+  errno = 0;
+  bool written = false;
   {
     std::ofstream f(tmp, std::ios::out | std::ios::trunc);
-    if (!f) return;
-    f << summaryToJson(summary.content).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-    if (!f.flush()) {
+    if (f) {
+      f << text;
       f.close();
-      std::remove(tmp.c_str());
-      return;
+      written = !f.fail();
     }
   }
-  if (std::rename(tmp.c_str(), summary.path.c_str()) != 0) std::remove(tmp.c_str());
+  if (written && std::rename(tmp.c_str(), summary.path.c_str()) == 0) return "";
+  const std::string reason = std::strerror(errno != 0 ? errno : EIO);
+  std::remove(tmp.c_str());
+  return reason;
 }
 
 }  // namespace vel

@@ -5,8 +5,10 @@
 // are defined once, in velmorantique/summary.h.
 
 #include <string>
+#include <vector>
 
 #include "driver/run.h"
+#include "velmorantique/fatal.h"
 #include "velmorantique/summary.h"
 
 namespace vel {
@@ -22,12 +24,18 @@ void summariseSetup(SummaryFile& summary, const RunSetup& run);
 void summariseSheet(SummaryFile& summary, const SheetDensity& sheet);
 void summariseSurface(SummaryFile& summary, const SurfaceFit& surface);
 void summariseSearch(SummaryFile& summary, const TwistSearch& search);
+struct SheetLikeness;
+// Warning "not_one_sheet" when the density does not look like one sheet.
+void summariseSheetLikeness(SummaryFile& summary, const SheetLikeness& likeness);
 // Reads the top candidates' lines in the map frame, as scoring leaves them.
 void summariseScores(SummaryFile& summary, const SheetDensity& sheet, const SurfaceFit& surface,
                      const TwistSearch& search, const CandidateScores& scores);
+// The files the run could not write (warning "unwritten_output"); nothing
+// is added when every file was written.
+void summariseUnwritten(SummaryFile& summary, const std::vector<UnwrittenFile>& unwritten);
 // Writes the file when the output folder is known; message is null unless
-// the run was refused. Failure to write is silent: the summary never changes
-// what the run prints or returns.
-void writeSummary(SummaryFile& summary, int exitStatus, const std::string* message);
+// the run was refused or lost output. Returns why the summary could not be
+// written, or an empty text when it was written (or had no folder).
+std::string writeSummary(SummaryFile& summary, int exitStatus, const std::string* message);
 
 }  // namespace vel

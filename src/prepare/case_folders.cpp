@@ -90,11 +90,50 @@ SheetAtoms sheetAtoms(const Structure& st, const SheetVerdict& v) {
   return s;
 }
 
+// The atoms whose density can reach the box: the model's density in the
+// zone comes from the sheet and from its neighbours alike.
+std::vector<Atom> atomsNear(const std::vector<Atom>& atoms, const DensityBox& box) {
+  constexpr double kReach = 10.0;
+  std::vector<Atom> near;
+  for (const Atom& a : atoms) {
+    bool inside = true;
+    for (int d = 0; d < 3; ++d)
+      inside = inside && a.pos[d] >= box.origin[d] - kReach && a.pos[d] <= box.origin[d] + box.n[d] * box.voxel[d] + kReach;
+    if (inside) near.push_back(a);
+  }
+  return near;
+}
+
+// The correlation of the map with the model's simulated density over the zone.
+double correlationInZone(const DensityBox& map, const DensityBox& model, const std::vector<char>& zone) {
+  double n = 0, sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+  for (size_t at = 0; at < map.size(); ++at) {
+    if (!zone[at]) continue;
+    const double x = map.values[at], y = model.values[at];
+    n += 1;
+    sx += x;
+    sy += y;
+    sxx += x * x;
+    syy += y * y;
+    sxy += x * y;
+  }
+  const double vx = sxx - sx * sx / n, vy = syy - sy * sy / n;
+  return n > 1 && vx > 0 && vy > 0 ? (sxy - sx * sy / n) / std::sqrt(vx * vy) : std::nan("");
+}
+
+// Below this resolution a simulated sheet shows its atoms apart rather than
+// the smooth slab the analysis reads.
+constexpr double kFinestSimulatedResolution = 4.0;
+
 // Builds the map and finds its threshold, growing the margin while the kept
 // voxels touch a face of the box.
-void makeDensity(const SheetAtoms& sheet, const PrepareOptions& o, double resolution, CaseRecord& c) {
+void makeDensity(const SheetAtoms& sheet, const std::vector<Atom>& model, const PrepareOptions& o, double resolution,
+                 CaseRecord& c) {
   c.margin = o.margin;
+  std::string noiseRule;
   for (int growth = 0;; ++growth) {
+    MapNoise noise;
+    std::vector<char> zone;
     if (o.mapPath.empty()) {
       c.box = simulateDensity(sheet.atoms, resolution, o.voxel, c.margin);
     } else {
@@ -102,17 +141,34 @@ void makeDensity(const SheetAtoms& sheet, const PrepareOptions& o, double resolu
       cut.margin = c.margin;
       cut.zone = o.zone;
       cut.voxel = o.voxelGiven ? o.voxel : 0;
-      c.box = cutExperimentalMap(o.mapPath, sheet.atoms, cut);
+      cut.model = model;
+      CutMap cutMap = cutExperimentalMap(o.mapPath, sheet.atoms, cut);
+      c.box = std::move(cutMap.box);
+      zone = std::move(cutMap.inZone);
+      noise = cutMap.noise;
+      c.noiseSigma = noise.sigma;
     }
     if (o.threshold.empty()) {
-      ThresholdResult t = findThreshold(c.box, c.molecularVolume);
+      ThresholdResult t = findThreshold(c.box, c.molecularVolume, noise);
+      if (!t.found && o.mapPath.empty() && resolution < kFinestSimulatedResolution)
+        t.message += "; at " + number(resolution) + " Å a simulated sheet shows its atoms apart, and the analysis is " +
+                     "meant for sheets at about 4 Å or coarser";
       if (!t.found) throw PrepareError("skipped: " + t.message);
       c.level = t.stats;
+      noiseRule = t.noisy ? "; on this noisy map never below " + number(t.floor) +
+                                " (the median + 3 sigma of the map away from the molecule), and the largest "
+                                "6-connected piece need only hold 90% of the kept voxels"
+                          : "";
     } else {
       c.level = measureLevel(c.box, o.threshold);
       if (c.level.kept == 0) throw PrepareError("skipped: no voxel at or above the threshold " + o.threshold);
     }
-    if (!c.level.touchesFace) return;
+    if (!o.mapPath.empty())
+      c.fitCorrelation = correlationInZone(c.box, simulateDensityOn(atomsNear(model, c.box), resolution, c.box), zone);
+    if (!c.level.touchesFace) {
+      c.thresholdRule += noiseRule;
+      return;
+    }
     if (growth == kMarginGrowths)
       throw PrepareError("skipped: the kept density still touches the box with a margin of " + number(c.margin) + " Å");
     c.margin += 2;
@@ -137,14 +193,15 @@ bool wantedSheet(const PrepareOptions& o, const Sheet& sheet) {
   return false;
 }
 
-CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAtoms& sheet, double resolution,
-                       const PrepareOptions& o) {
+CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAtoms& sheet,
+                       const std::vector<Atom>& model, double resolution, const PrepareOptions& o) {
   CaseOutcome out;
   out.name = caseName(st.entry, v.chain, v.sheet->id, resolution);
   const fs::path folder = fs::path(o.outDir) / out.name;
   std::error_code ec;
   if (fs::exists(folder, ec) && !o.force) {
-    out.message = "exists already (use --force to replace it)";
+    out.kept = o.skipExisting;
+    out.message = o.skipExisting ? "exists already; kept" : "exists already (use --force to replace it)";
     return out;
   }
   CaseRecord c;
@@ -154,6 +211,7 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
   c.sheetId = v.sheet->id;
   c.kind = o.synthetic ? "synthetic" : (o.mapPath.empty() ? "real" : "experimental");
   c.source = st.source;
+  c.sheetSource = st.sheetSource;
   c.mapSource = o.mapPath;
   c.zone = o.zone;
   c.synthetic = o.syntheticSheet;
@@ -180,13 +238,14 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
 
   const fs::path partial = fs::path(o.outDir) / ("." + out.name + ".partial-" + std::to_string(getpid()));
   try {
-    makeDensity(sheet, o, resolution, c);
+    makeDensity(sheet, model, o, resolution, c);
     const auto mm = std::minmax_element(c.box.values.begin(), c.box.values.end());
     c.mapMin = *mm.first;
     c.mapMax = *mm.second;
     std::vector<Point> cas;
     for (const auto& strand : sheet.strandCAs) cas.insert(cas.end(), strand.begin(), strand.end());
     c.caInsideFraction = caInside(c.box, c.level, cas);
+    if (!o.mapPath.empty()) c.fitCaInDensity = c.caInsideFraction;
     fs::remove_all(partial, ec);
     fs::create_directories(partial);
     writeCase(st, v, c, partial);
@@ -211,6 +270,15 @@ std::string caseName(const std::string& entry, const std::string& chain, const s
 std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& o, std::ostream& progress) {
   std::vector<CaseOutcome> outcomes;
   const std::vector<SheetVerdict> verdicts = judgeSheets(st, o.chain);
+  std::vector<Atom> model;  // every atom, which the noise of a map is measured away from
+  if (!o.mapPath.empty())
+    for (const Chain& chain : st.chains)
+      for (const Residue& r : chain.residues) model.insert(model.end(), r.atoms.begin(), r.atoms.end());
+  if (o.mapPath.empty())
+    for (double resolution : o.resolutions)
+      if (resolution < kFinestSimulatedResolution)
+        progress << "  note: at " << number(resolution) << " Å a simulated sheet shows its atoms apart; the analysis "
+                 << "is meant for sheets at about 4 Å or coarser\n";
   for (const SheetVerdict& v : verdicts) {
     if (!wantedSheet(o, *v.sheet)) continue;
     if (!v.eligible) {
@@ -219,8 +287,9 @@ std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions&
     }
     const SheetAtoms sheet = sheetAtoms(st, v);
     for (double resolution : o.resolutions) {
-      CaseOutcome out = prepareOne(st, v, sheet, resolution, o);
-      progress << "  " << out.name << ": " << (out.written ? "written, " : "not written: ") << out.message << "\n";
+      CaseOutcome out = prepareOne(st, v, sheet, model, resolution, o);
+      progress << "  " << out.name << ": " << (out.written ? "written, " : out.kept ? "" : "not written: ")
+               << out.message << "\n";
       outcomes.push_back(out);
     }
   }
@@ -234,24 +303,37 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
     fs::create_directories(o.outDir, ec);
     if (!fs::is_directory(o.outDir)) throw PrepareError(o.outDir + ": cannot create the output folder");
   }
-  int written = 0, entries = 0;
+  int written = 0, kept = 0, entries = 0;
   std::vector<std::string> failures;
   const size_t count = o.synthetic ? 1 : files.size();
   for (size_t f = 0; f < count; ++f) {
     const std::string label = o.synthetic ? std::string("synthetic sheet") : files[f];
     progress << "[" << f + 1 << "/" << count << "] " << label << "\n";
     try {
-      const Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f]);
-      if (st.sheets.empty()) throw PrepareError(label + ": no sheet records (SHEET or struct_sheet_range)");
+      Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f], &progress);
+      for (const std::string& note : st.notes) progress << "  note: " << note << "\n";
+      if (list) out << st.entry << "  " << describeChains(st) << "\n";
+      if (!o.synthetic) assignSecondaryStructure(st, o.assign, o.chain, o.dssp);
+      if (st.sheets.empty())
+        throw PrepareError(label + (st.sheetSource == "dssp"
+                                        ? std::string(": DSSP finds no beta-sheet in its amino-acid chains")
+                                        : ": no sheet records (SHEET or struct_sheet_range); --assign dssp finds "
+                                          "sheets from the structure itself"));
       ++entries;
       if (list) {
-        for (const SheetVerdict& v : judgeSheets(st, o.chain)) out << st.entry << "  " << describeVerdict(v) << "\n";
+        for (const SheetVerdict& v : judgeSheets(st, o.chain))
+          out << st.entry << "  " << describeVerdict(v) << (st.sheetSource == "dssp" ? "  (dssp)" : "") << "\n";
+        const std::vector<std::string> comparison = compareAssignments(st, o.chain);
+        if (!comparison.empty()) out << st.entry << "  the file's sheet records against DSSP:\n";
+        for (const std::string& line : comparison) out << st.entry << line << "\n";
         continue;
       }
       std::vector<CaseOutcome> outcomes = prepareCases(st, o, progress);
       for (const CaseOutcome& c : outcomes) {
         if (c.written)
           ++written;
+        else if (c.kept)
+          ++kept;
         else
           failures.push_back(c.name + ": " + c.message);
       }
@@ -265,8 +347,10 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
     if (entries == 0) throw PrepareError(failures.empty() ? "no structure read" : failures.front());
     return 0;
   }
-  progress << written << " case" << (written == 1 ? "" : "s") << " written to " << o.outDir << "\n";
-  if (written == 0) {
+  progress << written << " case" << (written == 1 ? "" : "s") << " written to " << o.outDir;
+  if (kept > 0) progress << ", " << kept << " there already kept";
+  progress << "\n";
+  if (written == 0 && kept == 0) {
     std::string msg = "no case written";
     if (failures.size() == 1) msg += ": " + failures.front();
     else if (!failures.empty()) msg += " (" + std::to_string(failures.size()) + " problems, listed above)";

@@ -15,6 +15,9 @@ namespace {
 // decimal (-28.7, not -28.700000000000003).
 double rounded(double v, double perUnit) { return std::round(v * perUnit) / perUnit; }
 
+// Not-a-number is written as null.
+nlohmann::ordered_json number(double v) { return std::isfinite(v) ? nlohmann::ordered_json(v) : nlohmann::ordered_json(nullptr); }
+
 nlohmann::ordered_json triple(const std::array<double, 3>& v) { return {v[0], v[1], v[2]}; }
 
 }  // namespace
@@ -74,9 +77,13 @@ std::string caseMeta(const CaseRecord& c) {
   j["source"] = c.source;
   j["source_chain"] = c.chain;
   j["source_sheet_strands"] = c.strands.size();
+  j["secondary_structure_source"] = c.sheetSource;
   if (!c.mapSource.empty()) {
     j["map_source"] = c.mapSource;
     j["zone_A"] = c.zone;
+    j["noise_sigma"] = number(c.noiseSigma);
+    j["model_map_fit"] = {{"strand_ca_in_density", number(c.fitCaInDensity)},
+                          {"correlation", number(c.fitCorrelation)}};
   }
   if (c.kind == "synthetic") {
     j["orientation"] = c.synthetic.parallel ? "parallel" : "antiparallel";

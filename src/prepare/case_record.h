@@ -1,6 +1,7 @@
 #pragma once
 // What one case is made of, gathered while it is built and written out as
 // meta.json.
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct StrandSummary {
 
 struct CaseRecord {
   std::string name, entry, chain, sheetId, kind, source, mapSource;
+  std::string sheetSource;  // "records" or "dssp"
   std::vector<StrandSummary> strands;
   size_t sheetResidues = 0, sheetAtoms = 0, chainResidues = 0;
   double resolution = 0, margin = 0, zone = 0;
@@ -24,6 +26,11 @@ struct CaseRecord {
   double molecularVolume = 0;
   double caInsideFraction = 0;
   double mapMin = 0, mapMax = 0;
+  // Experimental maps: the noise away from the molecule, and how well the
+  // model's own simulated density matches the map in the zone.
+  double noiseSigma = std::numeric_limits<double>::quiet_NaN();
+  double fitCaInDensity = std::numeric_limits<double>::quiet_NaN();
+  double fitCorrelation = std::numeric_limits<double>::quiet_NaN();
   long long mapBytes = 0;
   std::vector<double> angles;
   SyntheticSheetShape synthetic;

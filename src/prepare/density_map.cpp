@@ -46,11 +46,11 @@ DensityBox boxAroundAtoms(const std::vector<Point>& atoms, const std::array<doub
   return box;
 }
 
-DensityBox simulateDensity(const std::vector<Atom>& atoms, double resolution, double voxel, double margin) {
-  std::vector<Point> positions;
-  for (const Atom& a : atoms) positions.push_back(a.pos);
-  DensityBox box = boxAroundAtoms(positions, {voxel, voxel, voxel}, margin);
+namespace {
 
+// The density of the atoms on the box's voxels, each atom moved by -offset
+// (so that grid point u of the periodic cell sits at offset + u * voxel).
+void fillDensity(const std::vector<Atom>& atoms, double resolution, const Point& offset, DensityBox& box) {
   Calculator dc;
   // A Gaussian blur of B = 4 R^2 gives each atom a width of about 0.225 R.
   dc.blur = 4 * resolution * resolution;
@@ -62,7 +62,7 @@ DensityBox simulateDensity(const std::vector<Atom>& atoms, double resolution, do
     g.element = gemmi::Element(a.element);
     if (!gemmi::C4322<double>::has(g.element.elem))
       throw PrepareError("atom " + a.name + " has an element (" + a.element + ") without electron scattering factors");
-    g.pos = gemmi::Position(a.pos[0], a.pos[1], a.pos[2]);
+    g.pos = gemmi::Position(a.pos[0] - offset[0], a.pos[1] - offset[1], a.pos[2] - offset[2]);
     g.occ = 1;
     g.b_iso = 0;
     if (seen.insert(static_cast<int>(g.element.elem)).second) {
@@ -74,21 +74,37 @@ DensityBox simulateDensity(const std::vector<Atom>& atoms, double resolution, do
   // The calculation is periodic: pad the cell beyond the box by more than the
   // reach of an atom on either side, so that no image of an atom reaches the box.
   int cell[3];
-  for (int d = 0; d < 3; ++d) cell[d] = box.n[d] + 2 * static_cast<int>(std::ceil(radius / voxel)) + 2;
-  dc.grid.set_unit_cell(cell[0] * voxel, cell[1] * voxel, cell[2] * voxel, 90, 90, 90);
+  for (int d = 0; d < 3; ++d) cell[d] = box.n[d] + 2 * static_cast<int>(std::ceil(radius / box.voxel[d])) + 2;
+  dc.grid.set_unit_cell(cell[0] * box.voxel[0], cell[1] * box.voxel[1], cell[2] * box.voxel[2], 90, 90, 90);
   dc.grid.set_size_without_checking(cell[0], cell[1], cell[2]);
   dc.grid.axis_order = gemmi::AxisOrder::XYZ;
   dc.grid.fill(0.0f);
   for (const gemmi::Atom& g : model) dc.add_atom_density_to_grid(g);
 
-  // Grid point u of the cell sits at u * voxel, so box voxel i is grid point
-  // origin / voxel + i, taken modulo the cell.
+  // Grid point u of the cell sits at offset + u * voxel, so box voxel i is
+  // grid point (origin - offset) / voxel + i, taken modulo the cell.
   int start[3];
-  for (int d = 0; d < 3; ++d) start[d] = static_cast<int>(std::lround(box.origin[d] / voxel));
+  for (int d = 0; d < 3; ++d) start[d] = static_cast<int>(std::lround((box.origin[d] - offset[d]) / box.voxel[d]));
   for (int k = 0; k < box.n[2]; ++k)
     for (int j = 0; j < box.n[1]; ++j)
       for (int i = 0; i < box.n[0]; ++i)
         box.values[box.index(i, j, k)] = dc.grid.get_value(start[0] + i, start[1] + j, start[2] + k);
+}
+
+}  // namespace
+
+DensityBox simulateDensity(const std::vector<Atom>& atoms, double resolution, double voxel, double margin) {
+  std::vector<Point> positions;
+  for (const Atom& a : atoms) positions.push_back(a.pos);
+  DensityBox box = boxAroundAtoms(positions, {voxel, voxel, voxel}, margin);
+  fillDensity(atoms, resolution, {0, 0, 0}, box);
+  return box;
+}
+
+DensityBox simulateDensityOn(const std::vector<Atom>& atoms, double resolution, const DensityBox& grid) {
+  DensityBox box = grid;
+  std::fill(box.values.begin(), box.values.end(), 0.0f);
+  fillDensity(atoms, resolution, grid.origin, box);
   return box;
 }
 

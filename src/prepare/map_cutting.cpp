@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
@@ -88,20 +89,74 @@ ExperimentalMap readMap(const std::string& path) {
   return m;
 }
 
+// Voxels this near an atom of the model count as the molecule's when the
+// noise is estimated: at medium resolution an atom's density reaches a few Å.
+constexpr double kMoleculeReach = 6.0;
+// Fewer voxels than this outside the molecule give no estimate of the noise.
+constexpr size_t kMinNoiseVoxels = 1000;
+// At most this many of them are used, evenly spread.
+constexpr size_t kMaxNoiseSamples = size_t(4) << 20;
+
+// The spread of the map away from the molecule, by the median absolute
+// deviation (scaled to a normal σ), which unmodelled density does not sway.
+MapNoise estimateNoise(const ExperimentalMap& m, const std::vector<Atom>& model) {
+  MapNoise noise;
+  const size_t total = static_cast<size_t>(m.n[0]) * m.n[1] * m.n[2];
+  std::vector<char> molecule(total, 0);
+  for (const Atom& a : model) {
+    int lo[3], hi[3];
+    for (int d = 0; d < 3; ++d) {
+      const double at = (a.pos[d] - m.origin[d]) / m.voxel[d], reach = kMoleculeReach / m.voxel[d];
+      lo[d] = std::max(0, static_cast<int>(std::floor(at - reach)));
+      hi[d] = std::min(m.n[d] - 1, static_cast<int>(std::ceil(at + reach)));
+    }
+    for (int k = lo[2]; k <= hi[2]; ++k)
+      for (int j = lo[1]; j <= hi[1]; ++j)
+        for (int i = lo[0]; i <= hi[0]; ++i) {
+          const double dx = (i * m.voxel[0] + m.origin[0]) - a.pos[0], dy = (j * m.voxel[1] + m.origin[1]) - a.pos[1],
+                       dz = (k * m.voxel[2] + m.origin[2]) - a.pos[2];
+          if (dx * dx + dy * dy + dz * dz <= kMoleculeReach * kMoleculeReach)
+            molecule[(static_cast<size_t>(k) * m.n[1] + j) * m.n[0] + i] = 1;
+        }
+  }
+  size_t outside = 0;
+  for (char c : molecule) outside += c == 0;
+  if (outside < kMinNoiseVoxels) return noise;
+  const size_t stride = outside / kMaxNoiseSamples + 1;
+  std::vector<float> values;
+  values.reserve(outside / stride + 1);
+  size_t seen = 0;
+  for (size_t at = 0; at < total; ++at)
+    if (!molecule[at] && seen++ % stride == 0 && std::isfinite(m.ccp4.grid.data[at])) values.push_back(m.ccp4.grid.data[at]);
+  if (values.size() < kMinNoiseVoxels) return noise;
+  auto median = [](std::vector<float>& v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return static_cast<double>(v[v.size() / 2]);
+  };
+  noise.median = median(values);
+  for (float& v : values) v = static_cast<float>(std::fabs(v - noise.median));
+  noise.sigma = 1.4826 * median(values);
+  noise.outsideVoxels = outside;
+  return noise;
+}
+
 }  // namespace
 
-DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& atoms, const MapCut& cut) {
+CutMap cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& atoms, const MapCut& cut) {
   ExperimentalMap m = readMap(mapPath);
+  // The sheet's atoms must lie inside the map with their zone, as far as a
+  // zone of the default width reaches; a wider zone is cut at the map's edge.
+  const double cover = std::min(cut.zone, MapCut().zone);
   std::vector<Point> shifted;
   for (const Atom& a : atoms) {
     Point p;
     for (int d = 0; d < 3; ++d) {
       const double index = (a.pos[d] - m.origin[d]) / m.voxel[d];
-      const double reach = cut.zone / m.voxel[d];
+      const double reach = cover / m.voxel[d];
       if (index - reach < 0 || index + reach > m.n[d] - 1) {
         std::ostringstream msg;
         msg << mapPath << ": the map does not cover the sheet (atom " << a.name << " at " << a.pos[0] << ", "
-            << a.pos[1] << ", " << a.pos[2] << " lies within " << cut.zone << " Å of the map's edge or outside it)";
+            << a.pos[1] << ", " << a.pos[2] << " lies within " << cover << " Å of the map's edge or outside it)";
         throw PrepareError(msg.str());
       }
       p[d] = a.pos[d] - m.origin[d];
@@ -110,7 +165,8 @@ DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom
   }
   // On the map's own voxels the box keeps to the map's grid; resampled, it
   // keeps to multiples of the voxel size like a simulated box.
-  DensityBox box;
+  CutMap result;
+  DensityBox& box = result.box;
   if (cut.voxel > 0) {
     std::vector<Point> positions;
     for (const Atom& a : atoms) positions.push_back(a.pos);
@@ -121,6 +177,7 @@ DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom
   }
 
   std::vector<char> near(box.size(), 0);
+  result.inZone.assign(box.size(), 0);
   for (const Atom& a : atoms) {
     int lo[3], hi[3];
     for (int d = 0; d < 3; ++d) {
@@ -144,6 +201,14 @@ DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom
         const double idx[3] = {(box.origin[0] + i * box.voxel[0] - m.origin[0]) / m.voxel[0],
                                (box.origin[1] + j * box.voxel[1] - m.origin[1]) / m.voxel[1],
                                (box.origin[2] + k * box.voxel[2] - m.origin[2]) / m.voxel[2]};
+        // Beyond the map's edge there is no density (the grid would wrap round).
+        bool inside = true;
+        for (int d = 0; d < 3; ++d) {
+          const double at = cut.voxel > 0 ? idx[d] : static_cast<double>(std::lround(idx[d]));
+          inside = inside && at >= 0 && at <= m.n[d] - 1;
+        }
+        if (!inside) continue;
+        result.inZone[at] = 1;
         float v;
         if (cut.voxel > 0)
           v = m.ccp4.grid.interpolate_value(gemmi::Fractional(idx[0] / m.n[0], idx[1] / m.n[1], idx[2] / m.n[2]));
@@ -152,7 +217,9 @@ DensityBox cutExperimentalMap(const std::string& mapPath, const std::vector<Atom
                                     static_cast<int>(std::lround(idx[2])));
         box.values[at] = std::isfinite(v) ? v : 0.0f;
       }
-  return box;
+  result.noise = estimateNoise(m, cut.model.empty() ? atoms : cut.model);
+  result.mapMax = *std::max_element(m.ccp4.grid.data.begin(), m.ccp4.grid.data.end());
+  return result;
 }
 
 }  // namespace prepare

@@ -3,6 +3,7 @@
 // needs a sheet of three or more distinct, non-overlapping strands whose ends
 // are ATOM residues of one chain with unique numbers and whose residues all
 // have a C-alpha.
+#include <algorithm>
 #include <set>
 #include <sstream>
 
@@ -42,16 +43,26 @@ std::string chainNumberingProblem(const Chain& chain) {
   return "";
 }
 
-std::string judge(const Structure& st, const std::string& wanted, SheetVerdict& v) {
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& n : names) text += (text.empty() ? "" : ", ") + n;
+  return text;
+}
+
+std::string judge(const Structure& st, const std::vector<std::string>& wanted, SheetVerdict& v) {
   const Sheet& sheet = *v.sheet;
   std::set<std::string> chains;
   for (const Strand& s : sheet.strands) {
     chains.insert(s.start.chain);
     chains.insert(s.end.chain);
   }
-  if (chains.size() != 1) return "strands in more than one chain";
+  if (chains.size() != 1)
+    return "strands in more than one chain (" + joined({chains.begin(), chains.end()}) +
+           "): the analysis reads one chain";
   v.chain = *chains.begin();
-  if (v.chain != wanted) return "in chain " + v.chain + ", not the chain prepared (" + wanted + "; choose it with --chain)";
+  if (std::find(wanted.begin(), wanted.end(), v.chain) == wanted.end())
+    return "in chain " + v.chain + (wanted.size() == 1 ? ", not the chain prepared (" : ", not a chain prepared (") +
+           joined(wanted) + "; choose it with --chain)";
   for (size_t i = 0; i < st.chains.size(); ++i)
     if (st.chains[i].name == v.chain) v.chainIndex = static_cast<int>(i);
   for (size_t a = 0; a < sheet.strands.size(); ++a)
@@ -86,13 +97,29 @@ std::string judge(const Structure& st, const std::string& wanted, SheetVerdict& 
 
 }  // namespace
 
-std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& chain) {
-  std::string wanted = chain;
-  if (wanted.empty() && !st.chains.empty()) wanted = st.chains.front().name;
-  bool known = false;
-  for (const Chain& c : st.chains) known = known || c.name == wanted;
-  if (!known)
-    throw PrepareError(st.source + ": no chain " + (wanted.empty() ? std::string("with ATOM records") : wanted));
+std::vector<std::string> chainsPrepared(const Structure& st, const std::string& chains) {
+  std::vector<std::string> names;
+  if (chains.empty() || chains == "all") {
+    for (const Chain& c : st.chains)
+      if (c.aminoAcids && (names.empty() || chains == "all")) names.push_back(c.name);
+    if (names.empty()) throw PrepareError(st.source + ": no chain with ATOM records holds amino acids");
+    return names;
+  }
+  std::stringstream list(chains);
+  std::string name;
+  while (std::getline(list, name, ',')) {
+    if (name.empty() || std::find(names.begin(), names.end(), name) != names.end()) continue;
+    auto chain = std::find_if(st.chains.begin(), st.chains.end(), [&](const Chain& c) { return c.name == name; });
+    if (chain == st.chains.end()) throw PrepareError(st.source + ": no chain " + name);
+    if (!chain->aminoAcids) throw PrepareError(st.source + ": chain " + name + " holds no amino acids");
+    names.push_back(name);
+  }
+  if (names.empty()) throw PrepareError("--chain names no chain");
+  return names;
+}
+
+std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& chains) {
+  const std::vector<std::string> wanted = chainsPrepared(st, chains);
   std::vector<SheetVerdict> verdicts;
   for (const Sheet& sheet : st.sheets) {
     SheetVerdict v;
@@ -106,6 +133,15 @@ std::vector<SheetVerdict> judgeSheets(const Structure& st, const std::string& ch
     verdicts.push_back(v);
   }
   return verdicts;
+}
+
+std::string describeChains(const Structure& st) {
+  std::ostringstream line;
+  line << "chains";
+  for (const Chain& c : st.chains)
+    line << (&c == &st.chains.front() ? " " : ", ") << c.name << " (" << c.residues.size() << " residues"
+         << (c.aminoAcids ? "" : ", no amino acids") << ")";
+  return line.str();
 }
 
 std::string describeVerdict(const SheetVerdict& v) {

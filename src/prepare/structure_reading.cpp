@@ -1,20 +1,21 @@
 // Reading PDB and mmCIF files (plain or gzipped) into the plain structure the
 // preparation works on: model 1, first alternate location, no hydrogens, the
 // ATOM residues of every chain and the sheet records.
-#include <gemmi/gz.hpp>
 #include <gemmi/mmcif.hpp>
 #include <gemmi/modify.hpp>
 #include <gemmi/pdb.hpp>
 #include <gemmi/cif.hpp>
+#include <gemmi/resinfo.hpp>
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 
+#include "entry_input.h"
 #include "velmorantique/prepare.h"
 
 namespace vel {
@@ -86,6 +87,36 @@ std::string lowerBaseName(const std::string& path) {
   return base;
 }
 
+// An amino acid by its name, or, for a name gemmi does not know, by the
+// backbone atoms of one; DNA and RNA have neither.
+bool isAminoAcid(const gemmi::Residue& r) {
+  const gemmi::ResidueInfo info = gemmi::find_tabulated_residue(r.name);
+  if (info.found()) return info.is_amino_acid();
+  return r.find_atom("N", '*') && r.find_atom("CA", '*') && r.find_atom("C", '*');
+}
+
+// Where the file does not say (mmCIF files may leave group_PDB out), the
+// standard residues of polymers count as ATOM records.
+bool isAtomRecord(const gemmi::Residue& r) {
+  if (r.het_flag != '\0') return r.het_flag == 'A';
+  const gemmi::ResidueInfo info = gemmi::find_tabulated_residue(r.name);
+  return info.found() && info.is_standard();
+}
+
+// A name the case's PDB file can carry and the analysis can read: printable
+// ASCII only. Others are shown byte by byte.
+std::string unreadableName(const std::string& name) {
+  bool plain = true;
+  std::string shown;
+  for (unsigned char c : name) {
+    plain = plain && c >= 0x20 && c < 0x7f;
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    shown += c >= 0x20 && c < 0x7f ? std::string(1, static_cast<char>(c)) : std::string(hex);
+  }
+  return plain ? "" : shown;
+}
+
 ResidueId residueId(const gemmi::AtomAddress& a) {
   ResidueId id;
   id.chain = a.chain_name;
@@ -96,7 +127,6 @@ ResidueId residueId(const gemmi::AtomAddress& a) {
 }
 
 Structure convert(gemmi::Structure& gst, const std::string& path) {
-  if (gst.models.empty()) throw PrepareError(path + ": no atoms (neither ATOM nor HETATM records)");
   // A residue number met again further down a chain comes back merged into
   // its first residue, which then holds the same atom twice; note it before
   // the alternate locations (the other legitimate repeats) are dropped.
@@ -125,12 +155,20 @@ Structure convert(gemmi::Structure& gst, const std::string& path) {
     chain.name = gc.name;
     chain.repeatedNumbers = repeated[gc.name];
     for (const gemmi::Residue& gr : gc.residues) {
-      if (gr.het_flag != 'A') continue;
+      if (!isAtomRecord(gr)) continue;
+      chain.aminoAcids = chain.aminoAcids || isAminoAcid(gr);
+      const std::string where = "residue " + gr.name + " " + gr.seqid.str() + " of chain " + gc.name;
+      if (!unreadableName(gr.name).empty())
+        throw PrepareError(path + ": the residue name \"" + unreadableName(gr.name) + "\" (" + where +
+                           ") is not plain ASCII; give the residue a standard name");
       Residue r;
       r.name = gr.name;
       r.number = gr.seqid.num.has_value() ? gr.seqid.num.value : 0;
       r.icode = gr.seqid.icode;
       for (const gemmi::Atom& ga : gr.atoms) {
+        if (!unreadableName(ga.name).empty())
+          throw PrepareError(path + ": the atom name \"" + unreadableName(ga.name) + "\" of " + where +
+                             " is not plain ASCII; give the atom a standard name");
         Atom a;
         a.name = ga.name;
         a.element = upper(ga.element.name());
@@ -144,9 +182,10 @@ Structure convert(gemmi::Structure& gst, const std::string& path) {
     if (chain.residues.empty()) continue;
     // gemmi keeps a chain interrupted by other chains as two pieces of one name.
     auto same = std::find_if(st.chains.begin(), st.chains.end(), [&](const Chain& c) { return c.name == chain.name; });
-    if (same != st.chains.end())
+    if (same != st.chains.end()) {
       same->residues.insert(same->residues.end(), chain.residues.begin(), chain.residues.end());
-    else
+      same->aminoAcids = same->aminoAcids || chain.aminoAcids;
+    } else
       st.chains.push_back(chain);
     repeated[gc.name].clear();
   }
@@ -174,34 +213,32 @@ Structure convert(gemmi::Structure& gst, const std::string& path) {
 
 }  // namespace
 
-Structure readStructure(const std::string& path) {
-  std::string text;
-  try {
-    gemmi::MaybeGzipped input(path);
-    if (input.is_compressed()) {
-      gemmi::CharArray mem = input.uncompress_into_buffer();
-      text.assign(mem.data(), mem.size());
-    } else {
-      std::ifstream in(path, std::ios::binary);
-      if (!in) throw PrepareError(path + ": no such file, or it cannot be read");
-      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-  } catch (const PrepareError&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw PrepareError(path + ": cannot be read (" + e.what() + ")");
-  }
+Structure readStructure(const std::string& path, std::ostream* progress) {
+  std::string text = readEntryText(path, progress);
   const Format format = sniffFormat(text);
   if (format == Format::Unknown) throw PrepareError(path + ": neither a PDB nor an mmCIF file");
+  if (progress && text.size() >= (size_t(64) << 20))
+    *progress << "  parsing " << (text.size() >> 20) << " MiB of " << path << "\n";
 
   gemmi::Structure gst;
+  std::vector<std::string> notes;
   if (format == Format::Mmcif) {
     try {
-      gst = gemmi::make_structure(gemmi::cif::read_memory(text.data(), text.size(), path.c_str()));
+      gemmi::cif::Document doc = gemmi::cif::read_memory(text.data(), text.size(), path.c_str());
+      text.clear();
+      text.shrink_to_fit();
+      if (doc.blocks.empty()) throw PrepareError(path + ": an mmCIF file without a data block");
+      keepFirstCifModel(doc.blocks[0]);
+      notes = completeAtomSite(doc.blocks[0], path);
+      gst = gemmi::make_structure(doc);
+    } catch (const PrepareError&) {
+      throw;
     } catch (const std::exception& e) {
       throw PrepareError(path + ": not a readable mmCIF file (" + e.what() + ")");
     }
+    if (gst.models.empty()) throw PrepareError(path + ": no atoms (the mmCIF file has no _atom_site table)");
   } else {
+    keepFirstPdbModel(text);
     try {
       gst = gemmi::read_pdb_string(text, path);
     } catch (const std::exception& first) {
@@ -213,8 +250,11 @@ Structure readStructure(const std::string& path) {
         throw PrepareError(path + ": not a readable PDB file (" + first.what() + ")");
       }
     }
+    if (gst.models.empty()) throw PrepareError(path + ": no atoms (neither ATOM nor HETATM records)");
   }
-  return convert(gst, path);
+  Structure st = convert(gst, path);
+  st.notes = notes;
+  return st;
 }
 
 }  // namespace prepare

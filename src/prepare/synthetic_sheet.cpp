@@ -35,6 +35,7 @@ Structure buildSyntheticSheet(const SyntheticSheetShape& shape) {
              twistLabel(shape.twist) + (shape.parallel ? "_par" : "");
   Chain chain;
   chain.name = "A";
+  chain.aminoAcids = true;
   Sheet sheet;
   sheet.id = "A";
   const double middle = (shape.strands - 1) / 2.0;

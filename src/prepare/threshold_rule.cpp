@@ -26,6 +26,13 @@ double residueVolume(const std::string& name) {
 
 namespace {
 
+// A map counts as noisy when its noise exceeds this share of its maximum.
+constexpr double kNoisyFraction = 0.001;
+// Levels stay this many σ above the noise's median.
+constexpr double kNoiseSigmas = 3.0;
+// With noise, the largest piece must hold this share of the kept voxels.
+constexpr double kLargestPieceShare = 0.90;
+
 std::string formatted(const char* format, double level) {
   char buf[32];
   std::snprintf(buf, sizeof buf, format, level);
@@ -33,19 +40,22 @@ std::string formatted(const char* format, double level) {
 }
 
 // Counts the pieces formed by the kept voxels, with 6 (faces) or 26 (faces,
-// edges and corners) neighbours.
-int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corners) {
+// edges and corners) neighbours, and the voxels of the largest.
+int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corners, long long& largest) {
   std::vector<char> seen(kept.size(), 0);
   std::vector<size_t> stack;
   int pieces = 0;
+  largest = 0;
   for (size_t start = 0; start < kept.size(); ++start) {
     if (!kept[start] || seen[start]) continue;
     ++pieces;
     seen[start] = 1;
     stack.push_back(start);
+    long long size = 0;
     while (!stack.empty()) {
       const size_t at = stack.back();
       stack.pop_back();
+      ++size;
       const int i = static_cast<int>(at % box.n[0]);
       const int j = static_cast<int>((at / box.n[0]) % box.n[1]);
       const int k = static_cast<int>(at / (static_cast<size_t>(box.n[0]) * box.n[1]));
@@ -63,6 +73,7 @@ int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corne
             }
           }
     }
+    largest = std::max(largest, size);
   }
   return pieces;
 }
@@ -112,12 +123,13 @@ LevelStats measureLevel(const DensityBox& box, const std::string& text) {
         s.touchesFace = true;
     }
   }
-  s.pieces6 = countPieces(box, kept, false);
-  s.pieces26 = countPieces(box, kept, true);
+  long long largest26 = 0;
+  s.pieces6 = countPieces(box, kept, false, s.largest6);
+  s.pieces26 = countPieces(box, kept, true, largest26);
   return s;
 }
 
-ThresholdResult findThreshold(const DensityBox& box, double volume) {
+ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise) {
   ThresholdResult r;
   if (box.values.empty()) {
     r.message = "the map is empty";
@@ -130,17 +142,34 @@ ThresholdResult findThreshold(const DensityBox& box, double volume) {
   const long long wanted = std::llround(volume / voxelVolume);
   const size_t k = static_cast<size_t>(std::min<long long>(std::max<long long>(wanted, 1), static_cast<long long>(sorted.size())));
   double level = std::strtod(fourDigits(sorted[k - 1]).c_str(), nullptr);
+  // A noisy map is never contoured within a few σ of its noise, where the
+  // kept voxels would be the noise inside the zone; there noise may also
+  // split specks off the sheet, so the largest piece need only hold nearly
+  // all the kept voxels.
+  const bool noisy = std::isfinite(noise.sigma) && noise.sigma > kNoisyFraction * mapMax;
+  const double floor = noisy ? noise.median + kNoiseSigmas * noise.sigma : -HUGE_VAL;
+  r.noisy = noisy;
+  r.floor = floor;
+  // The floor itself, to four digits, rounded up.
+  for (int up = 0; noisy && level < floor && up < 10; ++up)
+    level = std::strtod(fourDigits(std::max(level * 1.001, floor)).c_str(), nullptr);
+  std::ostringstream stop;
+  if (noisy)
+    stop << "no sound level: at or above " << kNoiseSigmas << " sigma of the map's noise (sigma " << noise.sigma
+         << " outside the molecule, level " << floor << ") the sheet's density does not hold together; the map's "
+         << "maximum in the box is " << mapMax;
+  else
+    stop << "no density level keeps the sheet in one piece above 1% of the map's maximum (" << mapMax << ")";
   // 3% steps from the mass-enclosing level reach 1% of the maximum in about
   // 150 steps; the bound only guards against a map without a positive maximum.
   for (int step = 0; step < 1000; ++step) {
-    if (!(mapMax > 0) || !(level >= 0.01 * mapMax)) {
-      std::ostringstream msg;
-      msg << "no single piece of density above 1% of the map maximum (" << mapMax << "); stopped at level " << level;
-      r.message = msg.str();
+    if (!(mapMax > 0) || !(level >= 0.01 * mapMax) || !(level >= floor)) {
+      if (!noisy) stop << "; stopped at level " << level;
+      r.message = stop.str();
       return r;
     }
     LevelStats s = measureLevel(box, guardedText(box, fourDigits(level)));
-    if (s.pieces6 == 1) {
+    if (s.pieces6 == 1 || (noisy && s.largest6 >= kLargestPieceShare * s.kept)) {
       r.found = true;
       r.stats = s;
       return r;

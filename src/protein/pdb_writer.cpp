@@ -1,3 +1,7 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -156,18 +160,23 @@ void appendAtomRecord(std::string& out, int serial, const Atom& atom, const Amin
   out.resize(static_cast<size_t>(p - out.data()));
 }
 
-PdbFileOut::PdbFileOut(const std::string& path) : file_(path.c_str(), std::ios::out | std::ios::trunc) {
-  if (!file_) {
+PdbFileOut::PdbFileOut(const std::string& path) : path_(path) {
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd_ < 0) {
+    const std::string reason = std::strerror(errno);
     errMsg("Protein", "writePDBFile", "Unable to open " + path, true);
+    noteUnwritten(path, reason, false);
     return;
   }
   block_.reserve(2 * kBlockBytes);
 }
 
 PdbFileOut::~PdbFileOut() {
-  if (!file_.is_open()) return;
-  flush();
-  file_.close();
+  try {
+    close();
+  } catch (...) {
+    // Unwinding from a refused run: the run's own message says why it ended.
+  }
 }
 
 void PdbFileOut::flushIfFull() {
@@ -175,8 +184,34 @@ void PdbFileOut::flushIfFull() {
 }
 
 void PdbFileOut::flush() {
-  file_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
+  const char* data = block_.data();
+  size_t left = error_ == 0 ? block_.size() : 0;
+  while (left > 0) {
+    const ssize_t written = ::write(fd_, data, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      error_ = written < 0 ? errno : EIO;
+      break;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
   block_.clear();
+}
+
+bool PdbFileOut::close() {
+  if (fd_ < 0) return error_ == 0;
+  flush();
+  // A file system may report a failed write only when the file is closed.
+  if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+  fd_ = -1;
+  if (error_ == 0) return true;
+  // A cut PDB file reads as a whole one with fewer atoms.
+  ::unlink(path_.c_str());
+  const std::string reason = std::strerror(error_);
+  errMsg("Protein", "writePDBFile", "Unable to write " + path_ + ": " + reason + ". The incomplete file was removed.");
+  noteUnwritten(path_, reason, true);
+  return false;
 }
 
 void Protein::writePDB(std::string path, int start, int end, bool writeHeader) const {
@@ -233,6 +268,7 @@ void Protein::writePDB(std::string path, int start, int end, bool writeHeader) c
       file.flushIfFull();
     }
   }
+  file.close();
 }
 
 }  // namespace vel

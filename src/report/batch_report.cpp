@@ -28,6 +28,7 @@ bool holds(const std::string& path, const std::string& content) {
 void writeWhole(const std::string& path, const std::string& content) {
   if (holds(path, content)) return;
   const std::string partial = path + ".partial";
+  std::remove(partial.c_str());  // a link left there is removed, never written through
   {
     std::ofstream out(partial, std::ios::binary | std::ios::trunc);
     out << content;

@@ -11,6 +11,7 @@
 
 #include "case_view.h"
 #include "stage_files.h"
+#include "velmorantique/batch_record.h"
 #include "velmorantique/report.h"
 #include "velmorantique/summary.h"
 
@@ -42,12 +43,6 @@ double number(const json& object, const char* key) {
   if (!object.is_object()) return kMissing;
   const auto it = object.find(key);
   return it != object.end() && it->is_number() ? it->get<double>() : kMissing;
-}
-
-std::string text(const json& object, const char* key) {
-  if (!object.is_object()) return "";
-  const auto it = object.find(key);
-  return it != object.end() && it->is_string() ? it->get<std::string>() : "";
 }
 
 const json& member(const json& object, const char* key) {
@@ -113,7 +108,7 @@ void readSummary(CaseView& c, const RunSummary& s) {
   c.warnings = s.warnings;
 
   c.mapPath = s.inputs.map;
-  if (!c.mapPath.empty() && c.mapPath[0] != '/' && !c.caseDir.empty()) c.mapPath = joinPath(c.caseDir, c.mapPath);
+  if (!c.mapPath.empty() && c.mapPath[0] != '/' && !c.runDir.empty()) c.mapPath = joinPath(c.runDir, c.mapPath);
   c.threshold = s.inputs.threshold;
 
   const SummarySheet sheet = s.sheet.value_or(SummarySheet{});
@@ -172,6 +167,16 @@ void readSummary(CaseView& c, const RunSummary& s) {
 
 }  // namespace
 
+bool CaseView::noReference() const {
+  for (const std::string& w : warnings)
+    if (w == "no_reference_strands" || w == "no_reference") return true;
+  return false;
+}
+
+bool CaseView::poorModelFit() const {
+  return modelCaInDensity < kMinStrandCaInDensity || modelMapCorrelation < kMinModelMapCorrelation;
+}
+
 CaseView loadCase(const std::string& caseFolder) {
   CaseView c;
   c.caseFolder = caseFolder;
@@ -192,20 +197,23 @@ CaseView loadCase(const std::string& caseFolder) {
     c.message = e.what();
     return c;
   }
-  c.status = text(record, "status");
-  const json& finished = member(record, "finished");
-  if (!finished.is_boolean() || !finished.get<bool>()) c.status = "unfinished";
+  const vel::batch::CaseRecord r = vel::batch::recordFromJson(record);
+  c.status = r.finished ? r.status : "unfinished";
   if (c.status.empty()) c.status = "unknown";
-  c.message = text(record, "message");
+  c.message = r.message;
   c.seconds = number(record, "seconds");
-  c.caseDir = text(record, "case_dir");
-  c.outputDir = text(record, "output_dir");
-  c.summaryPath = text(record, "summary");
-  c.metaPath = text(record, "meta");
+  // Runs made before the batch ran each case in its own folder ran beside their inputs.
+  c.runDir = r.runDir.empty() ? r.caseDir : r.runDir;
+  c.outputDir = r.outputDir;
+  c.summaryPath = r.summary;
+  c.metaPath = r.meta;
 
   if (!c.metaPath.empty()) {
     try {
-      c.resolution = number(readJson(c.metaPath), "resolution_A");
+      const json meta = readJson(c.metaPath);
+      c.resolution = number(meta, "resolution_A");
+      c.modelCaInDensity = number(member(meta, "model_map_fit"), "strand_ca_in_density");
+      c.modelMapCorrelation = number(member(meta, "model_map_fit"), "correlation");
     } catch (const ReportError& e) {
       c.notes.push_back(e.what());
     }

@@ -50,7 +50,8 @@ struct CaseView {
   std::string message;  // why a case is not ok, in the run's or the reader's words
   double seconds = kMissing;
   std::string caseFolder;  // OUT/cases/NAME
-  std::string caseDir, outputDir, summaryPath, metaPath;
+  std::string runDir;      // where the run ran: the summary's relative paths start here
+  std::string outputDir, summaryPath, metaPath;
   std::vector<std::string> notes;  // files the report looked for and did not find
 
   bool hasSummary = false;
@@ -59,6 +60,11 @@ struct CaseView {
   std::string mapPath;
   double threshold = kMissing;
   double resolution = kMissing;  // Å, from meta.json
+  // How well the reference model sits in the map (meta.json's model_map_fit,
+  // for cases cut from an experimental map): the share of strand C-alphas in
+  // density, and the correlation of the model's simulated density with the map.
+  double modelCaInDensity = kMissing;
+  double modelMapCorrelation = kMissing;
 
   bool hasSheet = false;
   Coordinate centre;
@@ -80,7 +86,22 @@ struct CaseView {
   double shapeDirectionError = kMissing;
 
   bool finished() const { return status == "ok" || status == "no_candidate"; }
+  // No reference strands: the twist and direction stand, and there is
+  // nothing to measure their errors against.
+  bool noReference() const;
+  // A model that does not sit in the map: errors measured against it mislead.
+  bool poorModelFit() const;
 };
+
+// A model fits its map when nearly all its strand C-alphas lie in density
+// and its simulated density correlates with the map. A model of the right
+// protein, placed right, has its strand C-alphas on the backbone ridge,
+// the densest part of a sheet, so well over 90% lie above the case's
+// threshold; a wrong model moved into the box was seen with 82%. The
+// correlation of a right model at the map's resolution is typically 0.6 to
+// 0.9 in the sheet's zone, and a wrong one stays below 0.5.
+constexpr double kMinStrandCaInDensity = 0.9;
+constexpr double kMinModelMapCorrelation = 0.5;
 
 // Every case under outDir/cases, sorted by name. Throws ReportError when
 // there is no cases folder; a case that cannot be read is kept, with the

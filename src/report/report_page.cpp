@@ -96,6 +96,19 @@ std::string numberCell(double value, int decimals, const std::string& unit = "")
   return "<td data-v=\"" + std::string(v) + "\">" + formatNumber(value, decimals) + unit + "</td>";
 }
 
+// An error cell: the value, or for a case without reference strands the
+// reason there is none.
+std::string errorCell(const CaseView& c, double value, int decimals) {
+  if (c.noReference()) return "<td class=\"text note\" data-v=\"\">no reference</td>";
+  return numberCell(value, decimals);
+}
+
+std::string percent(double fraction) { return std::isfinite(fraction) ? formatNumber(100 * fraction, 0) + "%" : "n/a"; }
+
+std::string vectorText(const Vectors& v) {
+  return "(" + formatNumber(v.x, 3) + ", " + formatNumber(v.y, 3) + ", " + formatNumber(v.z, 3) + ")";
+}
+
 double topTwistValue(const CaseView& c, double ModelledSet::*field) {
   return c.topTwist ? (*c.topTwist).*field : kMissing;
 }
@@ -121,6 +134,14 @@ void writeMeaning(std::ostream& out) {
          "below that means the lines lie on the strands rather than between them.</dd>\n"
       << "<dt>Shape direction error</dt><dd>When present, the direction error of the strand direction estimated from "
          "the shape of the density alone. Smaller is better.</dd>\n"
+      << "<dt>Model-map fit</dt><dd>For a case cut from an experimental map, how well its reference model sits in "
+         "the map: the share of the strands' C-alphas in density and the correlation of the model's simulated "
+         "density with the map. A fit below "
+      << percent(kMinStrandCaInDensity) << " or a correlation below " << formatNumber(kMinModelMapCorrelation, 1)
+      << " is flagged: the model may belong to another protein or sit in the wrong place, and the errors measured "
+         "against it would mislead.</dd>\n"
+      << "<dt>No reference</dt><dd>A case whose PDB file gives no reference strands: its twist and strand "
+         "direction are measured as for any case, and there is nothing to measure their errors against.</dd>\n"
       << "<dt>Status</dt><dd>ok: the run finished with candidates; no_candidate: it finished but no candidate passed "
          "the twist filter; refused: the input was refused (see the message); failed: the run stopped with an error; "
          "timed_out: it was stopped after the time limit; "
@@ -139,6 +160,17 @@ void writeCounts(std::ostream& out, const std::vector<CaseView>& cases) {
   for (const auto& [status, n] : counts)
     out << "<tr><td class=\"name\">" << escapeXml(status) << "</td><td>" << n << "</td></tr>\n";
   out << "<tr><td class=\"name\"><b>all</b></td><td><b>" << cases.size() << "</b></td></tr>\n</tbody></table>\n";
+  size_t noReference = 0, poorFit = 0;
+  for (const CaseView& c : cases) {
+    noReference += c.noReference();
+    poorFit += c.poorModelFit();
+  }
+  if (poorFit > 0)
+    out << "<p class=\"note\">" << poorFit << (poorFit == 1 ? " case has a model" : " cases have models")
+        << " that fit the map poorly: <a href=\"#meaning\">their errors are not to be trusted</a>.</p>\n";
+  if (noReference > 0)
+    out << "<p class=\"note\">" << noReference << (noReference == 1 ? " case has" : " cases have")
+        << " no reference strands: twist and direction without errors.</p>\n";
 }
 
 void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const std::vector<std::string>& ids,
@@ -153,9 +185,9 @@ void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const
     out << "<tr><td class=\"name\" data-v=\"" << escapeXml(c.name) << "\"><a href=\"#" << ids[i] << "\">"
         << escapeXml(c.name) << "</a></td><td class=\"text " << statusClass(c) << "\" data-v=\"" << escapeXml(c.status)
         << "\">" << escapeXml(c.status) << "</td>" << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
-        << numberCell(c.referenceMeanTwist, 1) << numberCell(topTwistValue(c, &ModelledSet::directionError), 1)
-        << numberCell(bestSetValue(c, &ModelledSet::twoWay), 2);
-    if (anyShape) out << numberCell(c.shapeDirectionError, 1);
+        << errorCell(c, c.referenceMeanTwist, 1) << errorCell(c, topTwistValue(c, &ModelledSet::directionError), 1)
+        << errorCell(c, bestSetValue(c, &ModelledSet::twoWay), 2);
+    if (anyShape) out << errorCell(c, c.shapeDirectionError, 1);
     out << numberCell(c.bestTwoWay ? c.bestTwoWay->lines : kMissing, 0) << numberCell(c.resolution, 1)
         << numberCell(c.seconds, 1) << "</tr>\n";
   }
@@ -197,6 +229,19 @@ void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& i
     out << "<p class=\"message\">The run gave no message; see its standard output and error below.</p>\n";
   for (const std::string& w : c.warnings) out << "<p class=\"note\">warning: " << escapeXml(w) << "</p>\n";
   for (const std::string& n : c.notes) out << "<p class=\"note\">" << escapeXml(n) << "</p>\n";
+  if (c.poorModelFit())
+    out << "<p class=\"note\">Poor model-map fit: " << percent(c.modelCaInDensity) << " of the strand C-alphas in "
+        << "density (at least " << percent(kMinStrandCaInDensity) << " expected), correlation "
+        << formatNumber(c.modelMapCorrelation, 2) << " (at least " << formatNumber(kMinModelMapCorrelation, 1)
+        << " expected). The reference model may not belong here: do not trust the errors measured against it.</p>\n";
+  if (c.noReference())
+    out << "<p class=\"note\">No reference strands: the twist and the strand direction below are the sheet's "
+           "own, with no error to measure.</p>\n";
+  if (c.topTwist && c.topTwist->direction)
+    out << "<p>Strand direction (top-twist set " << escapeXml(c.topTwist->set) << ", main twist "
+        << formatNumber(c.topTwist->mainTwist, 1) << "\u00b0): " << vectorText(*c.topTwist->direction)
+        << (c.shapeDirection ? "; from the sheet's shape: " + vectorText(*c.shapeDirection) : std::string())
+        << ", unit vectors in the map frame.</p>\n";
   if (c.hasSummary) {
     out << "<div class=\"figures\">\n<div class=\"picture\">" << drawSheetPicture(c) << "</div>\n<div class=\"charts\">"
         << drawNeighbourTwistChart(c) << drawCandidateChart(c) << "</div>\n</div>\n";

@@ -36,36 +36,53 @@ const ModelledSet* shownSet(const CaseView& c) {
   return nullptr;
 }
 
-// ChimeraX takes paths in double quotes; a quote inside one cannot be written.
+// ChimeraX takes paths in double quotes.
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
-// A path the viewer reads as one argument: no line breaks or other control
-// characters, and none of the viewer's separators (a path with them would
-// run as commands of their own, so it is left out instead).
-bool scriptSafe(const std::string& path, const char* separators) {
-  if (path.empty()) return false;
-  for (unsigned char ch : path)
-    if (ch < 0x20 || ch == 0x7f || std::strchr(separators, ch)) return false;
+// Text from a name or a path goes into a script line only when every
+// character is one that neither viewer reads as anything but part of a
+// file name: ASCII letters and digits, space and _ - . / +. PyMOL splits a
+// line at ';' before it sees a '#' comment (so a comment is no shelter),
+// expands '~' and '$', and reads ',', '=', quotes and brackets as argument
+// syntax; ChimeraX splits at ';' and ends a quoted path at '"'. Anything
+// else leaves the text out of the script, comments included: only what
+// this list allows is known to be harmless.
+bool scriptSafe(const std::string& text) {
+  if (text.empty()) return false;
+  for (char ch : text) {
+    const bool letterOrDigit = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+    if (!letterOrDigit && (ch == '\0' || !std::strchr(" _-./+", ch))) return false;
+  }
   return true;
 }
 
-// The case name in a comment line, without anything that would end the line.
-std::string commentText(const std::string& text) {
-  std::string out = text;
-  for (char& ch : out)
-    if (static_cast<unsigned char>(ch) < 0x20) ch = '?';
+// The stage files of a set that the script can name.
+std::vector<std::string> loadable(const std::vector<std::string>& paths) {
+  std::vector<std::string> out;
+  for (const std::string& p : paths)
+    if (scriptSafe(p)) out.push_back(p);
   return out;
 }
 
-constexpr const char* kPymolSeparators = ",;";
-constexpr const char* kChimeraxSeparators = "\";";
+// The case and its script as the first comment line names them: by name
+// when the name is safe to write.
+std::string caseLabel(const CaseView& c) { return scriptSafe(c.name) ? c.name : "This case"; }
+std::string scriptName(const CaseView& c, const std::string& ending) {
+  return scriptSafe(c.name) ? c.name + "_view." + ending : "this script";
+}
 
-// The stage files of a set that the script can name.
-std::vector<std::string> loadable(const std::vector<std::string>& paths, const char* separators) {
-  std::vector<std::string> out;
+// Said when a file of the case could not be named in the script.
+std::string leftOutNote(const CaseView& c, const ModelledSet* set) {
+  std::vector<std::string> paths{c.mapPath, c.referencePoints};
+  if (set) {
+    paths.push_back(set->stickFile);
+    paths.insert(paths.end(), set->caChainFiles.begin(), set->caChainFiles.end());
+  }
   for (const std::string& p : paths)
-    if (scriptSafe(p, separators)) out.push_back(p);
-  return out;
+    if (!p.empty() && !scriptSafe(p))
+      return "# Some of this case's files have paths with characters other than letters, digits, space and\n"
+             "# _ - . / +, which a script line cannot carry safely: they are left out; open them by hand.\n";
+  return "";
 }
 
 }  // namespace
@@ -73,29 +90,28 @@ std::vector<std::string> loadable(const std::vector<std::string>& paths, const c
 std::string pymolScript(const CaseView& c) {
   std::ostringstream s;
   const ModelledSet* set = shownSet(c);
-  const std::string name = commentText(c.name);
-  s << "# " << name << " in PyMOL: pymol " << name << "_view.pml\n"
+  s << "# " << caseLabel(c) << " in PyMOL: pymol " << scriptName(c, "pml") << "\n"
     << "# grey mesh: the map at the run's threshold; black: reference strand axes;\n"
     << "# teal: lines of the set nearest the reference; orange: its C-alpha chains.\n"
-    << "reinitialize\n"
+    << leftOutNote(c, set) << "reinitialize\n"
     << "bg_color white\n";
-  if (scriptSafe(c.mapPath, kPymolSeparators) && std::isfinite(c.threshold)) {
+  if (scriptSafe(c.mapPath) && std::isfinite(c.threshold)) {
     s << "load " << c.mapPath << ", sheet_map\n"
       << "isomesh sheet_mesh, sheet_map, " << thresholdText(c.threshold) << "\n"
       << "color grey60, sheet_mesh\n"
       << "disable sheet_map\n";
   }
   // Pseudo-atoms are waters to PyMOL (crosses): show them as small spheres.
-  if (scriptSafe(c.referencePoints, kPymolSeparators))
+  if (scriptSafe(c.referencePoints))
     s << "load " << c.referencePoints << ", reference\n"
       << "hide everything, reference\nshow spheres, reference\nset sphere_scale, 0.3, reference\n"
       << "color grey20, reference\n";
-  if (set && scriptSafe(set->stickFile, kPymolSeparators))
+  if (set && scriptSafe(set->stickFile))
     s << "load " << set->stickFile << ", best_lines\n"
       << "hide everything, best_lines\nshow spheres, best_lines\nset sphere_scale, 0.25, best_lines\n"
       << "set_color best_teal, [0.106, 0.620, 0.467]\ncolor best_teal, best_lines\n";
   const std::vector<std::string> chains =
-      set ? loadable(set->caChainFiles, kPymolSeparators) : std::vector<std::string>();
+      set ? loadable(set->caChainFiles) : std::vector<std::string>();
   if (!chains.empty()) {
     for (size_t i = 0; i < chains.size(); ++i) s << "load " << chains[i] << ", best_ca_" << i << "\n";
     // The chains are written without bonds: join consecutive C-alphas.
@@ -120,24 +136,24 @@ std::string pymolScript(const CaseView& c) {
 std::string chimeraxScript(const CaseView& c) {
   std::ostringstream s;
   const ModelledSet* set = shownSet(c);
-  const std::string name = commentText(c.name);
-  s << "# " << name << " in ChimeraX: chimerax " << name << "_view.cxc (or: open " << name << "_view.cxc)\n"
+  s << "# " << caseLabel(c) << " in ChimeraX: chimerax " << scriptName(c, "cxc") << " (or: open "
+    << scriptName(c, "cxc") << ")\n"
     << "# grey mesh: the map at the run's threshold; black: reference strand axes;\n"
     << "# teal: lines of the set nearest the reference; orange: its C-alpha chains.\n"
-    << "close session\n"
+    << leftOutNote(c, set) << "close session\n"
     << "set bgColor white\n";
   int model = 0;
-  if (scriptSafe(c.mapPath, kChimeraxSeparators) && std::isfinite(c.threshold)) {
+  if (scriptSafe(c.mapPath) && std::isfinite(c.threshold)) {
     ++model;
     s << "open " << quoted(c.mapPath) << " format mrc\n"
       << "volume #" << model << " style mesh level " << thresholdText(c.threshold) << " color gray\n";
   }
-  if (scriptSafe(c.referencePoints, kChimeraxSeparators)) {
+  if (scriptSafe(c.referencePoints)) {
     ++model;
     s << "open " << quoted(c.referencePoints) << " format pdb\n"
       << "style #" << model << " sphere\nsize #" << model << " atomRadius 0.3\ncolor #" << model << " #333333\n";
   }
-  if (set && scriptSafe(set->stickFile, kChimeraxSeparators)) {
+  if (set && scriptSafe(set->stickFile)) {
     ++model;
     s << "open " << quoted(set->stickFile) << " format pdb\n"
       << "style #" << model << " sphere\nsize #" << model << " atomRadius 0.25\ncolor #" << model << " #1b9e77\n";

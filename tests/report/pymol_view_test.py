@@ -2,7 +2,8 @@
 """A case's PyMOL viewer script, as velmorantique-batch writes it for a copy of a
 bundled example, run by PyMOL without a window: it must load
 everything it names (map, mesh, reference, best set, bonded C-alpha chains)
-and draw a picture that is not blank.
+and draw a picture that is not blank. The script of a case whose name holds
+PyMOL's command separator and Python runs no command of the name's.
 
     pymol_view_test.py VELMORANTIQUE_BATCH SOURCE_DIR
 Exit 77 (skipped) when PyMOL is not installed.
@@ -16,13 +17,26 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from report_checks import SKIP, batch_with_report, drawn_fraction, fail, read_png  # noqa: E402
 
 
+def pymol_python_folder():
+    """The folder of a python3 that can import pymol: this one's, else Debian's."""
+    for folder in (os.path.dirname(sys.executable), "/usr/bin"):
+        python = os.path.join(folder, "python3")
+        if os.path.exists(python) and subprocess.run([python, "-c", "import pymol"], stdin=subprocess.DEVNULL,
+                                                     capture_output=True).returncode == 0:
+            return folder
+    return None
+
+
 def main():
     batch, source = sys.argv[1:3]
     pymol = shutil.which("pymol")
     if not pymol:
         print("SKIP: PyMOL is not installed; scripts/ensure_deps.sh installs it")
         return SKIP
-    root, out = batch_with_report(batch, [os.path.join(source, "examples", "1hpv_b_8a")])
+    # PyMOL splits a line at ';' before it reads '#' as a comment: a name like
+    # this one, written into any line, would run its Python.
+    crafted = "v;z = __import__('os').system('touch PYMOL_PWNED') #"
+    root, out = batch_with_report(batch, [os.path.join(source, "examples", "1hpv_b_8a")], copy_as=[crafted])
     script = os.path.join(out, "cases", "1hpv_b_8a", "1hpv_b_8a_view.pml")
     png = os.path.join(root, "view.png")
     counts = os.path.join(root, "counts.txt")
@@ -35,8 +49,14 @@ def main():
              "png %s, width=480, height=360, ray=1\n") % (counts, png)
     check_path = os.path.join(root, "check.pml")
     open(check_path, "w").write(check)
-    # Debian's launcher runs the first python3 on PATH: make it the system one this test runs under.
-    env = dict(os.environ, PATH=os.path.dirname(sys.executable) + os.pathsep + os.environ.get("PATH", ""))
+    # Debian's launcher runs the first python3 on PATH, which must be the one
+    # PyMOL is installed for (/usr/bin/python3), not a pyenv, conda or
+    # virtualenv Python that comes first.
+    folder = pymol_python_folder()
+    if folder is None:
+        print("SKIP: no python3 on PATH or in /usr/bin imports PyMOL's module")
+        return SKIP
+    env = dict(os.environ, PATH=folder + os.pathsep + os.environ.get("PATH", ""))
     run = subprocess.run([pymol, "-cq", script, check_path], capture_output=True, text=True, timeout=300,
                          stdin=subprocess.DEVNULL, cwd=root, env=env)
     if not os.path.isfile(png):
@@ -47,6 +67,14 @@ def main():
             fail("the script did not load %s (objects: %s)\n%s" % (expected, names, run.stdout[-2000:]))
     if int(bonds) < 5:
         fail("the C-alpha chains have %s bonds" % bonds)
+    hostile = os.path.join(out, "cases", crafted, crafted + "_view.pml")
+    if not os.path.isfile(hostile):
+        fail("no viewer script for the case named " + crafted)
+    subprocess.run([pymol, "-cq", hostile], capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL,
+                   cwd=root, env=env)
+    pwned = [os.path.join(d, "PYMOL_PWNED") for d in (root, os.path.dirname(hostile))]
+    if any(os.path.exists(p) for p in pwned):
+        fail("loading the script of a case named %r ran a command of its name" % crafted)
     width, height, rows = read_png(png)
     drawn, colours = drawn_fraction(rows)
     if (width, height) != (480, 360) or drawn < 0.02 or colours < 20:

@@ -19,24 +19,26 @@ def fail(message):
     sys.exit(1)
 
 
-def batch_with_report(batch, examples, *options, broken=False):
+def batch_with_report(batch, examples, *options, broken=False, copy_as=()):
     """Copies of the examples run by velmorantique-batch into a fresh OUT, which
     leaves OUT/report.html; returns (root, OUT). With broken, two cases that do
     not finish join them: broken_map (no map: refused) and no_threshold (no
-    threshold file: failed)."""
+    threshold file: failed). Each name in copy_as is one more copy of the
+    first example, under that name."""
     root = tempfile.mkdtemp(prefix="vel_report_")
     cases = os.path.join(root, "cases")
     for example in examples:
         name = os.path.basename(os.path.normpath(example))
         shutil.copytree(example, os.path.join(cases, name), ignore=shutil.ignore_patterns("*twist"))
+    stem = os.path.basename(os.path.normpath(examples[0]))
+    first = os.path.join(cases, stem)
+    copies = [(name, (stem + ".pdb", stem + ".mrc", "threshold")) for name in copy_as]
     if broken:
-        stem = os.path.basename(os.path.normpath(examples[0]))
-        first = os.path.join(cases, stem)
-        for name, files in (("broken_map", (stem + ".pdb", "threshold")),
-                            ("no_threshold", (stem + ".pdb", stem + ".mrc"))):
-            os.makedirs(os.path.join(cases, name))
-            for f in files:
-                shutil.copy(os.path.join(first, f), os.path.join(cases, name, f.replace(stem, name)))
+        copies += [("broken_map", (stem + ".pdb", "threshold")), ("no_threshold", (stem + ".pdb", stem + ".mrc"))]
+    for name, files in copies:
+        os.makedirs(os.path.join(cases, name))
+        for f in files:
+            shutil.copy(os.path.join(first, f), os.path.join(cases, name, f.replace(stem, name)))
     out = os.path.join(root, "OUT")
     run = subprocess.run([batch, "-o", out, "--jobs", "2"] + list(options) + [cases],
                          capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=600)

@@ -97,8 +97,9 @@ if [ "$up" -ne 1 ]; then
 fi
 echo "cluster up: node $host, $cpus CPUs, port $port"
 
-# The same cases twice, in folders of their own: case outputs live beside
-# the inputs, as on a shared filesystem.
+# The same cases twice, in folders of their own, as on a shared filesystem.
+# The Slurm side's output folder has a space and a quote in its path: the
+# array script must quote it.
 for side in local slurm; do
   mkdir -p "$scratch/$side"
   for d in "$src"/examples/*/; do cp -r "$d" "$scratch/$side/"; done
@@ -106,18 +107,20 @@ done
 
 "$batch" -o "$scratch/out-local" --jobs 2 "$scratch/local" >"$scratch/local.txt"
 status=0
-"$batch" -o "$scratch/out-slurm" --slurm --array-size 2 --time 10 "$scratch/slurm" >"$scratch/slurm.txt" || status=$?
+slurm_out="$scratch/out slurm's"
+"$batch" -o "$slurm_out" --slurm --array-size 2 --time 10 "$scratch/slurm" >"$scratch/slurm.txt" || status=$?
 cat "$scratch/slurm.txt"
-[ "$status" -eq 0 ] || { echo "slurm batch ended with $status"; cat "$scratch"/out-slurm/slurm/*.err || true; exit 1; }
-ls "$scratch/out-slurm/slurm/batch.sh" >/dev/null
+[ "$status" -eq 0 ] || { echo "slurm batch ended with $status"; cat "$slurm_out"/slurm/*.err || true; exit 1; }
+ls "$slurm_out/slurm/batch.sh" "$slurm_out/slurm/task_0.out" >/dev/null
 
-# results.tsv without the run times; case folders differ only by their side.
+# results.tsv without the run times and the case folders, which differ by their side.
 strip() {
-  awk -F'\t' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "seconds") s = i } { $s = ""; print }' OFS='\t' "$1"
+  awk -F'\t' 'NR == 1 { for (i = 1; i <= NF; i++) if ($i == "seconds" || $i == "case_dir") drop[i] = 1 }
+               { for (i in drop) $i = ""; print }' OFS='\t' "$1"
 }
-diff <(strip "$scratch/out-local/results.tsv") <(strip "$scratch/out-slurm/results.tsv")
-diff "$scratch/out-local/bestResult.txt" "$scratch/out-slurm/bestResult.txt"
-diff "$scratch/out-local/rms.txt" "$scratch/out-slurm/rms.txt"
-rows=$(($(wc -l <"$scratch/out-slurm/results.tsv") - 1))
+diff <(strip "$scratch/out-local/results.tsv") <(strip "$slurm_out/results.tsv")
+diff "$scratch/out-local/bestResult.txt" "$slurm_out/bestResult.txt"
+diff "$scratch/out-local/rms.txt" "$slurm_out/rms.txt"
+rows=$(($(wc -l <"$slurm_out/results.tsv") - 1))
 [ "$rows" -eq "$(ls -d "$src"/examples/*/ | wc -l)" ]
 echo "PASSED: the Slurm run's tables equal the local run's ($rows cases)"

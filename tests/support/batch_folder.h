@@ -27,13 +27,18 @@ struct BatchFolder {
     return folder;
   }
 
-  // A finished case whose run left `summary` and the stage files in ROOT/runs/NAME/.
-  std::string addFinishedCase(const std::string& name, const nlohmann::json& summary) {
+  // A finished case whose run left `summary` and the stage files in ROOT/runs/NAME/,
+  // with the case's meta.json when one is given.
+  std::string addFinishedCase(const std::string& name, const nlohmann::json& summary,
+                              const nlohmann::json& meta = nullptr) {
     const std::string outputDir = root + "/runs/" + name + "/";
     std::filesystem::create_directories(outputDir);
     writeFile(outputDir + "summary.json", summary.dump(1));
+    if (!meta.is_null()) writeFile(outputDir + "meta.json", meta.dump(1));
     addCase(name, {{"status", "ok"}, {"case_dir", root + "/runs"}, {"output_dir", outputDir},
-                   {"summary", outputDir + "summary.json"}, {"meta", nullptr}, {"seconds", 0.5}});
+                   {"summary", outputDir + "summary.json"},
+                   {"meta", meta.is_null() ? nlohmann::json(nullptr) : nlohmann::json(outputDir + "meta.json")},
+                   {"seconds", 0.5}});
     return outputDir;
   }
 };

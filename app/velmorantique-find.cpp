@@ -1,0 +1,174 @@
+// velmorantique-find: the beta-sheets of a whole map without a model, each
+// cut out as a case folder ready for velmorantique-batch.
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "velmorantique/find.h"
+
+namespace {
+
+using vel::find::FindError;
+using vel::find::FindOptions;
+using vel::find::GuidedCut;
+
+struct Option {
+  const char* name;
+  const char* value;  // "" for a switch
+  const char* help;
+  std::string defaultText;
+};
+
+std::string text(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+std::vector<Option> optionTable(const FindOptions& d) {
+  return {
+      {"-o", "DIR", "output folder (required)", ""},
+      {"--resolution", "R", "the map's resolution in A (required)", ""},
+      {"--contour", "L", "the map's recommended contour level", "chosen from the map"},
+      {"--mass-kda", "M", "without --contour: the level enclosing M kDa x 1.21 A^3/Da", ""},
+      {"--sigmas", "K", "without either: solvent median + K robust sigmas", text(d.level.backgroundSigmas)},
+      {"--model", "STRUCTURE", "for evaluation: give each case the chain and SHEET records of the sheet it overlaps", ""},
+      {"--box", "x0,y0,z0,x1,y1,z1", "cut this box (A, map frame) as one case instead of finding sheets", ""},
+      {"--around", "x,y,z", "cut a sphere around this point (A) as one case; with --radius", ""},
+      {"--radius", "R", "the sphere's radius in A", ""},
+      {"--mask", "MASK.mrc", "cut where this mask is above 0.5 as one case", ""},
+      {"--force", "", "replace the results of an earlier run in the output folder", ""},
+      {"-h", "", "this help (also --help)", ""},
+  };
+}
+
+void printHelp(std::ostream& out) {
+  const FindOptions d;
+  out << "usage: velmorantique-find MAP --resolution R -o OUTDIR [options]\n\n"
+         "Finds the beta-sheets of a whole map and writes one case folder per sheet,\n"
+         "OUTDIR/NAME_sK/{NAME_sK.mrc, NAME_sK.pdb, threshold, meta.json}, ready for\n"
+         "  velmorantique-batch -o RESULTS OUTDIR\n"
+         "and in OUTDIR find.json (every segment considered, and why it was kept or\n"
+         "dropped), the label map NAME_segments.mrc and the viewer scripts\n"
+         "NAME_segments.pml (PyMOL) and NAME_segments.cxc (ChimeraX).\n\n"
+         "options [default]:\n";
+  for (const Option& o : optionTable(d)) {
+    std::string left = std::string(o.name) + (*o.value ? std::string(" ") + o.value : "");
+    out << "  " << left << std::string(left.size() < 26 ? 26 - left.size() : 1, ' ') << o.help;
+    if (!o.defaultText.empty()) out << " [" << o.defaultText << "]";
+    out << "\n";
+  }
+  const vel::find::SegmentRules& r = d.rules;
+  out << "\nA segment is kept as a sheet when its area is at least " << r.minArea << " A^2, it is at most "
+      << r.maxThickness << " A thick\nand at least " << r.minWidth << " A wide, its mean plate score is at least "
+      << r.minPlateScore << ", and its plate lies within " << r.maxFitResidual
+      << " A\n(rms) of a smooth surface.\n";
+}
+
+double numberArg(const std::string& option, const std::string& value) {
+  char* end = nullptr;
+  const double v = std::strtod(value.c_str(), &end);
+  if (value.empty() || *end != '\0' || !std::isfinite(v)) throw FindError(option + " needs a number, not '" + value + "'");
+  return v;
+}
+
+double positiveArg(const std::string& option, const std::string& value) {
+  const double v = numberArg(option, value);
+  if (!(v > 0)) throw FindError(option + " needs a positive number, not '" + value + "'");
+  return v;
+}
+
+std::vector<double> numbersArg(const std::string& option, const std::string& value, size_t count) {
+  std::vector<double> out;
+  std::stringstream s(value);
+  std::string part;
+  while (std::getline(s, part, ',')) out.push_back(numberArg(option, part));
+  if (out.size() != count)
+    throw FindError(option + " needs " + std::to_string(count) + " numbers separated by commas, not '" + value + "'");
+  return out;
+}
+
+int run(int argc, char** argv) {
+  FindOptions o;
+  std::vector<std::string> maps;
+  bool resolutionGiven = false;
+  std::string radiusText;
+  const std::vector<Option> table = optionTable(o);
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      printHelp(std::cout);
+      return 0;
+    }
+    if (arg.empty() || arg[0] != '-') {
+      maps.push_back(arg);
+      continue;
+    }
+    const Option* option = nullptr;
+    for (const Option& t : table)
+      if (arg == t.name) option = &t;
+    if (!option) throw FindError("unknown option " + arg + " (see --help)");
+    std::string value;
+    if (*option->value) {
+      if (i + 1 >= argc) throw FindError(arg + " needs a value: " + option->value);
+      value = argv[++i];
+    }
+    if (arg == "-o") o.outDir = value;
+    else if (arg == "--resolution") {
+      o.resolution = positiveArg(arg, value);
+      resolutionGiven = true;
+    } else if (arg == "--contour") {
+      numberArg(arg, value);
+      o.level.contour = value;
+    } else if (arg == "--mass-kda") o.level.massKda = positiveArg(arg, value);
+    else if (arg == "--sigmas") o.level.backgroundSigmas = numberArg(arg, value);
+    else if (arg == "--model") o.modelPath = value;
+    else if (arg == "--box") {
+      const std::vector<double> v = numbersArg(arg, value, 6);
+      o.guided.kind = GuidedCut::Kind::Box;
+      for (int d = 0; d < 3; ++d) {
+        o.guided.lo[d] = std::min(v[d], v[d + 3]);
+        o.guided.hi[d] = std::max(v[d], v[d + 3]);
+      }
+    } else if (arg == "--around") {
+      const std::vector<double> v = numbersArg(arg, value, 3);
+      o.guided.kind = GuidedCut::Kind::Sphere;
+      o.guided.centre = {v[0], v[1], v[2]};
+    } else if (arg == "--radius") o.guided.radius = positiveArg(arg, value);
+    else if (arg == "--mask") {
+      o.guided.kind = GuidedCut::Kind::Mask;
+      o.guided.maskPath = value;
+    } else if (arg == "--force") o.force = true;
+  }
+  int guidedCount = 0;
+  for (const std::string flag : {"--box", "--around", "--mask"})
+    for (int i = 1; i < argc; ++i) guidedCount += flag == argv[i];
+  if (maps.empty()) throw FindError("no map given (see --help)");
+  if (maps.size() > 1) throw FindError("one map at a time, not " + std::to_string(maps.size()));
+  o.mapPath = maps[0];
+  if (!resolutionGiven) throw FindError("no resolution given: --resolution R");
+  if (o.outDir.empty()) throw FindError("no output folder given: -o OUTDIR");
+  if (!o.level.contour.empty() && o.level.massKda > 0) throw FindError("--contour and --mass-kda cannot be used together");
+  if (guidedCount > 1) throw FindError("--box, --around and --mask cannot be used together");
+  if (o.guided.kind == GuidedCut::Kind::Sphere && !(o.guided.radius > 0)) throw FindError("--around needs --radius");
+  if (o.guided.kind != GuidedCut::Kind::Sphere && o.guided.radius > 0) throw FindError("--radius goes with --around");
+  vel::find::checkOutputFolder(o);
+  const vel::find::FindResult result = vel::find::findSheets(o, std::cerr);
+  const int written = vel::find::writeFindOutput(o, result, std::cerr);
+  std::cerr << written << " case" << (written == 1 ? "" : "s") << " written to " << o.outDir << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,530 @@
+// How well velmorantique-find finds the sheets of whole maps: each entry's
+// chain simulated at 6, 8 and 10 Å (clean, low-passed at its resolution, and
+// with noise), the sheets found against the chain's SHEET records (or DSSP's),
+// on one half of the entries split by protein.
+//
+//   find_accuracy --entries DIR --split SPLIT.tsv --half held_out [--resolutions 6,8,10]
+//                 [--copies clean,low-passed,noisy] [--level mass|auto] [--limit N]
+//   find_accuracy --scaling --program velmorantique-find --entries DIR --split SPLIT.tsv
+//
+// DIR/ENTRY.pdb or DIR/ENTRY.cif holds each entry (bench/find_entries.sh
+// makes them); SPLIT.tsv has a header with the columns `entry` and `split`.
+// Residues take the majority label of the voxels within 3 Å of their heavy
+// atoms; a sheet is found when one case holds at least half its strand
+// C-alphas and at least half of that case's voxels lie within 6 Å of them; a
+// case near no sheet in that sense is a false case. The shape direction of
+// each found sheet is compared with that of the same sheet cut from the same
+// map with the model, as velmorantique-prepare --map cuts it.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "find/model_overlap.h"
+#include "shape_sheets.h"
+#include "velmorantique/compare.h"
+#include "velmorantique/find.h"
+#include "velmorantique/shape.h"
+
+namespace fs = std::filesystem;
+using namespace vel;
+using find::DensityBox;
+
+namespace {
+
+struct Args {
+  std::string entries, split, half = "held_out", level = "mass", program, work = "/tmp/find_accuracy";
+  std::vector<double> resolutions{6, 8, 10};
+  std::vector<std::string> copies{"clean", "low-passed", "noisy"};
+  int limit = 0;
+  bool scaling = false;
+  bool verbose = false;
+  find::FindOptions find;
+};
+
+std::vector<std::string> splitText(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  std::stringstream in(s);
+  std::string part;
+  while (std::getline(in, part, sep)) out.push_back(part);
+  return out;
+}
+
+struct EntryRow {
+  std::string entry, chain;  // chain "all": the first chain with an eligible sheet
+};
+
+// The entries of one half, in the split's order.
+std::vector<EntryRow> entriesOf(const Args& a) {
+  std::ifstream in(a.split);
+  std::string line;
+  std::getline(in, line);
+  const std::vector<std::string> header = splitText(line, '\t');
+  const auto column = [&](const std::string& name) {
+    const auto it = std::find(header.begin(), header.end(), name);
+    if (it == header.end()) throw std::runtime_error(a.split + ": no column " + name);
+    return static_cast<size_t>(it - header.begin());
+  };
+  const size_t entry = column("entry"), half = column("split"), chains = column("chains");
+  std::vector<EntryRow> out;
+  while (std::getline(in, line)) {
+    const std::vector<std::string> f = splitText(line, '\t');
+    if (f.size() > std::max({entry, half, chains}) && f[half] == a.half) out.push_back({f[entry], f[chains]});
+  }
+  return out;
+}
+
+std::string structurePath(const Args& a, const std::string& entry) {
+  for (const char* ending : {".pdb", ".cif"}) {
+    const std::string p = a.entries + "/" + entry + ending;
+    if (fs::exists(p)) return p;
+  }
+  return "";
+}
+
+DensityGrid toGrid(const DensityBox& b) {
+  DensityGrid g;
+  g.nx = b.n[0];
+  g.ny = b.n[1];
+  g.nz = b.n[2];
+  for (int d = 0; d < 3; ++d) {
+    g.voxel[d] = b.voxel[d];
+    g.origin[d] = b.origin[d];
+  }
+  g.values = b.values;
+  return g;
+}
+
+DensityBox withValues(DensityBox b, const DensityGrid& g) {
+  b.values = g.values;
+  return b;
+}
+
+// The chain simulated and its reference: the first chain with an eligible sheet.
+struct Truth {
+  std::string chain;
+  const prepare::Chain* residues = nullptr;
+  std::vector<find::ModelSheet> sheets;   // eligible sheets of the chain
+  std::vector<char> strandResidue;        // per residue of the chain: in a SHEET strand
+  double volume = 0;                      // summed residue volumes, Å^3
+};
+
+Truth truthOf(const find::ModelSheets& model, const std::string& chain) {
+  Truth t;
+  for (const find::ModelSheet& s : model.sheets)
+    if (chain == "all" || s.verdict.chain == chain) {
+      t.chain = s.verdict.chain;
+      break;
+    }
+  if (t.chain.empty()) return t;
+  for (const find::ModelSheet& s : model.sheets)
+    if (s.verdict.chain == t.chain) t.sheets.push_back(s);
+  for (const prepare::Chain& c : model.structure.chains)
+    if (c.name == t.chain) t.residues = &c;
+  t.strandResidue.assign(t.residues->residues.size(), 0);
+  for (const prepare::Sheet& sheet : model.structure.sheets)
+    for (const prepare::Strand& s : sheet.strands) {
+      if (s.start.chain != t.chain) continue;
+      for (size_t i = 0; i < t.residues->residues.size(); ++i) {
+        const int n = t.residues->residues[i].number;
+        if (n >= s.start.number && n <= s.end.number) t.strandResidue[i] = 1;
+      }
+    }
+  for (const prepare::Residue& r : t.residues->residues) t.volume += prepare::residueVolume(r.name);
+  return t;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return NAN;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+struct Tally {
+  long tp = 0, fp = 0, fn = 0;
+  int maps = 0, sheets = 0, found = 0, falseCases = 0, cases = 0;
+  std::vector<double> foundError, modelCutError, seconds;
+  void add(const Tally& o) {
+    tp += o.tp, fp += o.fp, fn += o.fn, maps += o.maps, sheets += o.sheets, found += o.found;
+    falseCases += o.falseCases, cases += o.cases;
+    foundError.insert(foundError.end(), o.foundError.begin(), o.foundError.end());
+    modelCutError.insert(modelCutError.end(), o.modelCutError.begin(), o.modelCutError.end());
+    seconds.insert(seconds.end(), o.seconds.begin(), o.seconds.end());
+  }
+};
+
+// The direction error of the shape estimate on a case map, against the sheet's strands.
+double directionError(const DensityBox& box, double threshold, const Vectors& axis) {
+  const ShapeDirection d = estimateShapeDirection(toGrid(box), threshold);
+  return d.found ? axisAngleDegrees(d.direction, axis) : 90.0;
+}
+
+Vectors sheetAxis(const prepare::Chain& chain, const prepare::SheetVerdict& v) {
+  StrandSet traces;
+  for (const auto& range : v.strandRanges) {
+    PointList cas;
+    for (size_t i = range.first; i <= range.second; ++i) {
+      const prepare::Point& p = chain.residues[i].find("CA")->pos;
+      cas.push_back(Coordinate(p[0], p[1], p[2]));
+    }
+    traces.push_back(cas);
+  }
+  return meanStrandAxis(traces);
+}
+
+// The same sheet cut with the model, as velmorantique-prepare --map cuts it.
+double modelCutError(const std::string& mapPath, const prepare::Chain& chain, const prepare::SheetVerdict& v,
+                     const Vectors& axis) {
+  std::vector<prepare::Atom> atoms;
+  double volume = 0;
+  for (const auto& range : v.strandRanges)
+    for (size_t i = range.first; i <= range.second; ++i) {
+      const prepare::Residue& r = chain.residues[i];
+      atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+      volume += prepare::residueVolume(r.name);
+    }
+  const prepare::CutMap cut = prepare::cutExperimentalMap(mapPath, atoms, prepare::MapCut());
+  const prepare::ThresholdResult t = prepare::findThreshold(cut.box, volume, cut.noise);
+  if (!t.found) return NAN;
+  return directionError(cut.box, t.stats.level, axis);
+}
+
+Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, double resolution, double massKda) {
+  Tally t;
+  find::FindOptions o = a.find;
+  o.mapPath = mapPath;
+  o.resolution = resolution;
+  if (a.level == "mass") o.level.massKda = massKda;
+  std::ostringstream quiet;
+  const auto start = std::chrono::steady_clock::now();
+  find::FindResult r;
+  try {
+    r = find::findSheets(o, quiet);
+  } catch (const find::FindError& e) {
+    std::cerr << "  " << mapPath << ": " << e.what() << "\n";
+  }
+  t.seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  t.maps = 1;
+  const DensityBox& box = r.crop.box;
+  std::vector<char> sheetVoxel(box.values.size(), 0);
+  std::vector<const find::Segment*> cases;
+  for (const find::Segment& s : r.segments)
+    if (s.kept) {
+      cases.push_back(&s);
+      for (size_t at : s.voxels) sheetVoxel[at] = 1;
+    }
+  // Residues: the majority label of the voxels within 3 Å of their heavy atoms.
+  const double reach = 3.0;
+  for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
+    std::map<size_t, char> voxels;  // box index -> label; outside the box counts as not sheet
+    size_t outside = 0;
+    for (const prepare::Atom& atom : truth.residues->residues[ri].atoms) {
+      for (double dz = -reach; dz <= reach; dz += 1)
+        for (double dy = -reach; dy <= reach; dy += 1)
+          for (double dx = -reach; dx <= reach; dx += 1) {
+            // Voxels of the map's grid near the atom.
+            const double p[3] = {atom.pos[0] + dx, atom.pos[1] + dy, atom.pos[2] + dz};
+            int idx[3];
+            bool in = !box.values.empty();
+            double d2 = 0;
+            for (int d = 0; d < 3; ++d) {
+              idx[d] = static_cast<int>(std::lround((p[d] - box.origin[d]) / box.voxel[d]));
+              const double c = box.origin[d] + idx[d] * box.voxel[d] - atom.pos[d];
+              d2 += c * c;
+              in = in && idx[d] >= 0 && idx[d] < box.n[d];
+            }
+            if (d2 > reach * reach) continue;
+            if (!in) {
+              ++outside;
+              continue;
+            }
+            const size_t at = box.index(idx[0], idx[1], idx[2]);
+            voxels[at] = sheetVoxel[at];
+          }
+    }
+    size_t yes = 0;
+    for (const auto& v : voxels) yes += v.second;
+    const bool predicted = 2 * yes > voxels.size() + outside;
+    const bool actual = truth.strandResidue[ri];
+    t.tp += predicted && actual;
+    t.fp += predicted && !actual;
+    t.fn += !predicted && actual;
+  }
+  // Sheets found, and false cases.
+  std::vector<std::vector<char>> inCase;
+  for (const find::Segment* s : cases) {
+    std::vector<char> mark(box.values.size(), 0);
+    for (size_t at : s->voxels) mark[at] = 1;
+    inCase.push_back(std::move(mark));
+  }
+  std::vector<char> nearSomeSheet(cases.size(), 0);
+  for (const find::ModelSheet& sheet : truth.sheets) {
+    ++t.sheets;
+    const Vectors axis = sheetAxis(*truth.residues, sheet.verdict);
+    int foundIn = -1;
+    for (size_t c = 0; c < cases.size(); ++c) {
+      const find::SheetOverlap ov = find::overlapOf(box, inCase[c], cases[c]->voxels.size(), sheet);
+      if (ov.caseVoxelsNearSheet >= 0.5) nearSomeSheet[c] = 1;
+      if (ov.strandCaInCase >= 0.5 && ov.caseVoxelsNearSheet >= 0.5 && foundIn < 0) foundIn = static_cast<int>(c);
+    }
+    if (foundIn < 0) continue;
+    ++t.found;
+    const DensityBox c = find::caseMap(box, cases[foundIn]->voxels);
+    t.foundError.push_back(directionError(c, r.level.value, axis));
+    double cut = NAN;
+    try {
+      cut = modelCutError(mapPath, *truth.residues, sheet.verdict, axis);
+    } catch (const std::exception&) {
+    }
+    t.modelCutError.push_back(cut);
+  }
+  t.cases = static_cast<int>(cases.size());
+  if (a.verbose && !box.values.empty()) {
+    // How well the plate score alone tells strand residues from the rest (AUC).
+    const find::PlateField field = find::plateField(box, r.inDensity, resolution, o.scale);
+    std::vector<std::pair<double, int>> scored;
+    for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
+      const prepare::Atom* ca = truth.residues->residues[ri].find("CA");
+      if (!ca) continue;
+      double sum = 0;
+      int n = 0;
+      for (int dz = -2; dz <= 2; ++dz)
+        for (int dy = -2; dy <= 2; ++dy)
+          for (int dx = -2; dx <= 2; ++dx) {
+            int idx[3];
+            bool in = true;
+            const int dd[3] = {dx, dy, dz};
+            for (int d = 0; d < 3; ++d) {
+              idx[d] = static_cast<int>(std::lround((ca->pos[d] - box.origin[d]) / box.voxel[d])) + dd[d];
+              in = in && idx[d] >= 0 && idx[d] < box.n[d];
+            }
+            if (!in) continue;
+            const float v = field.plate[box.index(idx[0], idx[1], idx[2])];
+            if (v >= 0) sum += v, ++n;
+          }
+      scored.push_back({n ? sum / n : 0.0, truth.strandResidue[ri]});
+    }
+    std::sort(scored.begin(), scored.end());
+    double rankSum = 0, pos = 0;
+    for (size_t i = 0; i < scored.size(); ++i)
+      if (scored[i].second) rankSum += i + 1, ++pos;
+    const double neg = scored.size() - pos;
+    std::cerr << "    plate score AUC " << (rankSum - pos * (pos + 1) / 2) / (pos * neg) << "\n";
+  }
+  for (char near : nearSomeSheet) t.falseCases += !near;
+  if (a.verbose)
+    for (const find::Segment& s : r.segments)
+      if (s.core.size() >= 50)
+        std::cerr << "      segment " << s.id << " core " << s.core.size() << " th " << s.shape.thickness << " w "
+                  << s.shape.width << " l " << s.shape.length << " plate " << s.shape.plateScore << " fit "
+                  << s.shape.fitResidual << ": " << s.reason << "\n";
+  if (a.verbose)
+    std::cerr << "    " << fs::path(mapPath).filename().string() << ": " << t.found << "/" << t.sheets << " found, "
+              << t.cases << " cases, " << t.falseCases << " false; residues tp " << t.tp << " fp " << t.fp << " fn "
+              << t.fn << "\n";
+  return t;
+}
+
+void printRow(const std::string& label, const Tally& t) {
+  const double recall = t.tp + t.fn ? static_cast<double>(t.tp) / (t.tp + t.fn) : NAN;
+  const double precision = t.tp + t.fp ? static_cast<double>(t.tp) / (t.tp + t.fp) : NAN;
+  const double f1 = recall + precision > 0 ? 2 * recall * precision / (recall + precision) : NAN;
+  std::vector<double> paired;
+  for (size_t i = 0; i < t.modelCutError.size(); ++i)
+    if (std::isfinite(t.modelCutError[i])) paired.push_back(t.modelCutError[i]);
+  std::printf("%-22s %4d %7.2f %9.2f %5.2f %4d/%-4d %5.2f %10.2f %9.1f %9.1f %7.2f\n", label.c_str(), t.maps, recall,
+              precision, f1, t.found, t.sheets, t.maps ? static_cast<double>(t.falseCases) / t.maps : NAN,
+              t.maps ? static_cast<double>(t.cases) / t.maps : NAN, median(t.foundError), median(paired),
+              median(t.seconds));
+}
+
+// The map a copy is made into.
+DensityBox copyOf(const DensityBox& clean, const std::string& copy, double resolution, double volume, uint32_t seed) {
+  if (copy == "clean") return clean;
+  const DensityGrid g = toGrid(clean);
+  if (copy == "low-passed") return withValues(clean, lowPassed(g, resolution));
+  // Noise band-limited like the signal, of 0.3 times the level enclosing the protein.
+  DensityGrid noise = g;
+  std::fill(noise.values.begin(), noise.values.end(), 0.0f);
+  noise = lowPassed(withNoise(noise, 1.0, seed), resolution);
+  double sumSq = 0;
+  for (float v : noise.values) sumSq += static_cast<double>(v) * v;
+  const double scale = 0.3 * thresholdForVolume(g, volume) / std::sqrt(sumSq / noise.values.size());
+  DensityBox out = clean;
+  for (size_t i = 0; i < out.values.size(); ++i) out.values[i] += static_cast<float>(scale * noise.values[i]);
+  return out;
+}
+
+// A map of n^3 voxels: the chain's density in its middle, noise around it.
+DensityBox embedded(const DensityBox& clean, int n, double level) {
+  DensityBox big;
+  big.n = {n, n, n};
+  big.voxel = clean.voxel;
+  big.values.assign(static_cast<size_t>(n) * n * n, 0.0f);
+  uint32_t state = 12345;
+  for (float& v : big.values) {
+    state = state * 1664525u + 1013904223u;
+    v = static_cast<float>(0.05 * level * ((state >> 8) / 16777216.0 - 0.5));
+  }
+  int shift[3];
+  for (int d = 0; d < 3; ++d) {
+    shift[d] = std::max(0, (n - clean.n[d]) / 2);
+    big.origin[d] = clean.origin[d] - shift[d] * clean.voxel[d];
+  }
+  for (int k = 0; k < std::min(n, clean.n[2]); ++k)
+    for (int j = 0; j < std::min(n, clean.n[1]); ++j)
+      for (int i = 0; i < std::min(n, clean.n[0]); ++i)
+        big.values[big.index(i + shift[0], j + shift[1], k + shift[2])] += clean.values[clean.index(i, j, k)];
+  return big;
+}
+
+void runScaling(const Args& a, const EntryRow& row) {
+  const find::ModelSheets model = find::readModelSheets(structurePath(a, row.entry));
+  const Truth truth = truthOf(model, row.chain);
+  const DensityBox clean = prepare::simulateDensity(
+      [&] {
+        std::vector<prepare::Atom> atoms;
+        for (const prepare::Residue& r : truth.residues->residues) atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+        return atoms;
+      }(),
+      8.0, 1.0, 8.0);
+  const double level = thresholdForVolume(toGrid(clean), truth.volume);
+  std::printf("%-8s %12s %10s %12s %12s\n", "map", "voxels", "seconds", "cpu_seconds", "peak_MB");
+  for (int n : {clean.n[0], 128, 256, 512}) {
+    const std::string path = a.work + "/scaling_" + std::to_string(n) + ".mrc";
+    prepare::writeMrc(path, n == clean.n[0] ? clean : embedded(clean, n, level));
+    const std::string out = a.work + "/scaling_out";
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int devnull = ::open("/dev/null", O_WRONLY);
+      dup2(devnull, 2);
+      const std::string mass = std::to_string(truth.volume / 1.21 / 1000);
+      execl(a.program.c_str(), a.program.c_str(), path.c_str(), "--resolution", "8", "-o", out.c_str(), "--force",
+            "--mass-kda", mass.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    struct rusage usage;
+    wait4(pid, &status, 0, &usage);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    std::printf("%-8s %12lld %10.2f %12.2f %12.0f%s\n", (std::to_string(n) + "^3").c_str(),
+                static_cast<long long>(n) * n * n, seconds, cpu, usage.ru_maxrss / 1024.0,
+                WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "  (failed)");
+    fs::remove(path);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Args a;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) throw std::runtime_error(arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--entries") a.entries = next();
+    else if (arg == "--split") a.split = next();
+    else if (arg == "--half") a.half = next();
+    else if (arg == "--level") a.level = next();
+    else if (arg == "--program") a.program = next();
+    else if (arg == "--work") a.work = next();
+    else if (arg == "--limit") a.limit = std::stoi(next());
+    else if (arg == "--scaling") a.scaling = true;
+    else if (arg == "--verbose") a.verbose = true;
+    else if (arg == "--resolutions") {
+      a.resolutions.clear();
+      for (const std::string& r : splitText(next(), ',')) a.resolutions.push_back(std::stod(r));
+    } else if (arg == "--copies") a.copies = splitText(next(), ',');
+    // The finder's settings, for tuning on the tuning half.
+    else if (arg == "--total-sigma") a.find.scale.totalSigma = std::stod(next());
+    else if (arg == "--averaging-sigma") a.find.scale.averagingSigma = std::stod(next());
+    else if (arg == "--plate-min") a.find.rules.plateMin = std::stod(next());
+    else if (arg == "--plate-share") a.find.rules.plateShare = std::stod(next());
+    else if (arg == "--merge-depth") a.find.rules.mergeDepth = std::stod(next());
+    else if (arg == "--merge-angle") a.find.rules.mergeAngleDeg = std::stod(next());
+    else if (arg == "--min-plate-score") a.find.rules.minPlateScore = std::stod(next());
+    else if (arg == "--max-thickness") a.find.rules.maxThickness = std::stod(next());
+    else if (arg == "--min-width") a.find.rules.minWidth = std::stod(next());
+    else if (arg == "--max-fit-residual") a.find.rules.maxFitResidual = std::stod(next());
+    else if (arg == "--grow-reach") a.find.rules.growReach = std::stod(next());
+    else if (arg == "--min-area") a.find.rules.minArea = std::stod(next());
+    else {
+      std::cerr << "unknown option " << arg << "\n";
+      return 2;
+    }
+  }
+  fs::create_directories(a.work);
+  std::vector<EntryRow> entries = entriesOf(a);
+  if (a.limit > 0 && static_cast<int>(entries.size()) > a.limit) entries.resize(a.limit);
+  if (a.scaling) {
+    runScaling(a, entries.at(0));
+    return 0;
+  }
+  std::map<std::string, Tally> byCondition;
+  Tally all;
+  for (const EntryRow& row : entries) {
+    const std::string entry = row.entry + (row.chain == "all" ? "" : "_" + row.chain);
+    const std::string path = structurePath(a, row.entry);
+    if (path.empty()) {
+      std::cerr << entry << ": no structure file in " << a.entries << "\n";
+      continue;
+    }
+    find::ModelSheets model;
+    try {
+      model = find::readModelSheets(path);
+    } catch (const std::exception& e) {
+      std::cerr << entry << ": " << e.what() << "\n";
+      continue;
+    }
+    const Truth truth = truthOf(model, row.chain);
+    if (!truth.residues) {
+      std::cerr << entry << ": no eligible sheet\n";
+      continue;
+    }
+    std::vector<prepare::Atom> atoms;
+    for (const prepare::Residue& r : truth.residues->residues) atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+    std::cerr << entry << " chain " << truth.chain << ": " << truth.residues->residues.size() << " residues, "
+              << truth.sheets.size() << " sheets\n";
+    for (double resolution : a.resolutions) {
+      DensityBox clean;
+      try {
+        clean = prepare::simulateDensity(atoms, resolution, 1.0, 8.0);
+      } catch (const std::exception& e) {
+        std::cerr << "  " << e.what() << "\n";
+        continue;
+      }
+      for (const std::string& copy : a.copies) {
+        const DensityBox map = copyOf(clean, copy, resolution, truth.volume, 7919u + static_cast<uint32_t>(entry.size()));
+        const std::string mapPath = a.work + "/" + entry + "_" + copy + ".mrc";
+        prepare::writeMrc(mapPath, map);
+        const Tally t = evaluate(a, mapPath, truth, resolution, truth.volume / 1.21 / 1000);
+        std::ostringstream label;
+        label << resolution << "A " << copy;
+        byCondition[label.str()].add(t);
+        all.add(t);
+        if (!a.verbose) fs::remove(mapPath);
+      }
+    }
+  }
+  std::printf("%-22s %4s %7s %9s %5s %9s %5s %10s %9s %9s %7s\n", "condition", "maps", "recall", "precision", "F1",
+              "found", "false", "cases/map", "dir_found", "dir_model", "seconds");
+  for (const auto& c : byCondition) printRow(c.first, c.second);
+  printRow("all", all);
+  return 0;
+}

@@ -1,0 +1,115 @@
+// The batch record's keys, in one place for the writer and every reader.
+
+#include "velmorantique/batch_record.h"
+
+#include <limits>
+
+namespace vel::batch {
+
+using nlohmann::json;
+
+namespace {
+
+std::string text(const json& j, const char* key) {
+  const auto it = j.find(key);
+  return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+// A count or a time: a number of the record that is missing, negative where
+// it cannot be, or beyond the type's range reads as 0.
+template <typename T>
+T whole(const json& j, const char* key) {
+  const auto it = j.find(key);
+  if (it == j.end() || !it->is_number()) return T{};
+  if (it->is_number_unsigned()) {
+    const uint64_t v = it->get<uint64_t>();
+    return v <= static_cast<uint64_t>(std::numeric_limits<T>::max()) ? static_cast<T>(v) : T{};
+  }
+  const double v = it->get<double>();
+  const bool fits = v >= static_cast<double>(std::numeric_limits<T>::min()) &&
+                    v < static_cast<double>(std::numeric_limits<T>::max());
+  return fits ? (it->is_number_integer() ? static_cast<T>(it->get<int64_t>()) : static_cast<T>(v)) : T{};
+}
+
+double real(const json& j, const char* key) {
+  const auto it = j.find(key);
+  return it != j.end() && it->is_number() ? it->get<double>() : 0.0;
+}
+
+json pathOrNull(const std::string& path) { return path.empty() ? json(nullptr) : json(path); }
+
+}  // namespace
+
+json toJson(const CaseRecord& r) {
+  json files = json::array();
+  for (const FileStamp& f : r.files) files.push_back({{"file", f.name}, {"size", f.size}, {"mtime_ns", f.mtimeNs}});
+  return {{"case", r.name},
+          {"case_dir", r.caseDir},
+          {"run_dir", r.runDir},
+          {"pdb_base", r.pdbBase},
+          {"map_base", r.mapBase},
+          {"threshold", r.threshold},
+          {"output_dir", r.outputDir},
+          {"summary", pathOrNull(r.summary)},
+          {"meta", pathOrNull(r.meta)},
+          {"status", r.status},
+          {"message", r.message.empty() ? json(nullptr) : json(r.message)},
+          {"warnings", r.warnings},
+          {"exit_status", r.exitStatus ? json(*r.exitStatus) : json(nullptr)},
+          {"seconds", r.seconds},
+          {"output_bytes", r.outputBytes},
+          {"bytes_saved", r.bytesSaved},
+          {"fingerprint", r.fingerprint},
+          {"files", files},
+          {"finished", r.finished}};
+}
+
+CaseRecord recordFromJson(const json& j) {
+  CaseRecord r;
+  if (!j.is_object()) return r;
+  r.name = text(j, "case");
+  r.status = text(j, "status");
+  r.message = text(j, "message");
+  if (const auto w = j.find("warnings"); w != j.end() && w->is_array())
+    for (const json& one : *w)
+      if (one.is_string()) r.warnings.push_back(one.get<std::string>());
+  if (const auto e = j.find("exit_status"); e != j.end() && e->is_number_integer()) {
+    const int64_t v = e->get<int64_t>();
+    if (v >= 0 && v <= 255) r.exitStatus = static_cast<int>(v);
+  }
+  r.seconds = real(j, "seconds");
+  r.outputBytes = whole<uint64_t>(j, "output_bytes");
+  r.bytesSaved = whole<uint64_t>(j, "bytes_saved");
+  r.caseDir = text(j, "case_dir");
+  r.runDir = text(j, "run_dir");
+  r.pdbBase = text(j, "pdb_base");
+  r.mapBase = text(j, "map_base");
+  r.threshold = text(j, "threshold");
+  r.outputDir = text(j, "output_dir");
+  r.summary = text(j, "summary");
+  r.meta = text(j, "meta");
+  if (const auto f = j.find("fingerprint"); f != j.end()) r.fingerprint = *f;
+  if (const auto f = j.find("files"); f != j.end() && f->is_array())
+    for (const json& one : *f)
+      if (one.is_object()) r.files.push_back({text(one, "file"), whole<uint64_t>(one, "size"), whole<int64_t>(one, "mtime_ns")});
+  const auto done = j.find("finished");
+  r.finished = done != j.end() && done->is_boolean() && done->get<bool>();
+  return r;
+}
+
+std::string recordText(const CaseRecord& r) {
+  return toJson(r).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::vector<std::string> batchWarnings(const json& summaryWarnings) {
+  std::vector<std::string> out;
+  if (!summaryWarnings.is_array()) return out;
+  for (const json& w : summaryWarnings) {
+    if (!w.is_string()) continue;
+    const std::string name = w.get<std::string>();
+    out.push_back(name == "no_reference_strands" ? "no_reference" : name);
+  }
+  return out;
+}
+
+}  // namespace vel::batch

@@ -1,0 +1,323 @@
+// What the finder leaves in its output folder: one analysis case per kept
+// segment, find.json with every segment considered, a label map of the cases
+// and two viewer scripts that show them in colour over the map.
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+#include "find_parts.h"
+#include "model_overlap.h"
+
+namespace vel {
+namespace find {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+// The case map's box reaches this far beyond its voxels, so that the
+// analysis's smoothing of the sheet sees empty space at the faces.
+constexpr double kCaseMargin = 4.0;
+
+const char* kColours[] = {"red", "blue", "green", "orange", "magenta", "cyan", "yellow", "purple", "salmon", "lime"};
+const char* kHexColours[] = {"#e41a1c", "#377eb8", "#4daf4a", "#ff7f00", "#f781bf",
+                             "#00bcd4", "#ffd700", "#984ea3", "#fa8072", "#a6d854"};
+
+void writeText(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) throw FindError(path.string() + ": cannot be written");
+}
+
+Json triple(const Point& p) { return {p[0], p[1], p[2]}; }
+
+}  // namespace
+
+DensityBox caseMap(const DensityBox& box, const std::vector<size_t>& voxels) {
+  std::array<int, 3> lo = box.n, hi = {-1, -1, -1};
+  for (size_t at : voxels) {
+    const std::array<int, 3> g = gridIndex(box, at);
+    for (int d = 0; d < 3; ++d) {
+      lo[d] = std::min(lo[d], g[d]);
+      hi[d] = std::max(hi[d], g[d]);
+    }
+  }
+  DensityBox c;
+  for (int d = 0; d < 3; ++d) {
+    const int margin = static_cast<int>(std::ceil(kCaseMargin / box.voxel[d]));
+    lo[d] -= margin;
+    hi[d] += margin;
+    c.n[d] = hi[d] - lo[d] + 1;
+    c.voxel[d] = box.voxel[d];
+    c.origin[d] = box.origin[d] + lo[d] * box.voxel[d];
+  }
+  c.values.assign(static_cast<size_t>(c.n[0]) * c.n[1] * c.n[2], 0.0f);
+  for (size_t at : voxels) {
+    const std::array<int, 3> g = gridIndex(box, at);
+    c.values[c.index(g[0] - lo[0], g[1] - lo[1], g[2] - lo[2])] = box.values[at];
+  }
+  return c;
+}
+
+namespace {
+
+// A case without a model still needs a PDB file the analysis can read: one
+// C-alpha at the segment's centre and no SHEET record reads as a chain
+// without reference strands, so the analysis says so in one line and goes
+// on, where an empty file would stop it with framed errors.
+std::string placeholderPdb(const std::string& caseName, const Point& centre) {
+  auto record = [](std::string line) {
+    line.resize(80, ' ');
+    return line + "\n";
+  };
+  std::string upper = caseName;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::string text = record("REMARK   1 " + upper.substr(0, 69));
+  text += record("REMARK   1 NO ATOMIC MODEL: CUT FROM A WHOLE MAP BY VELMORANTIQUE-FIND.");
+  text += record("REMARK   1 ONE PLACEHOLDER C-ALPHA AT THE SEGMENT CENTRE AND NO SHEET");
+  text += record("REMARK   1 RECORDS: THE ANALYSIS RUNS WITHOUT REFERENCE STRANDS.");
+  char buf[96];
+  for (double v : centre)
+    if (!(std::fabs(v) < 9999.9995)) throw FindError("the segment's centre does not fit the PDB format");
+  std::snprintf(buf, sizeof buf, "ATOM      1  CA  GLY A   1    %8.3f%8.3f%8.3f  0.00  0.00           C", centre[0],
+                centre[1], centre[2]);
+  text += record(buf) + record("TER") + record("END");
+  return text;
+}
+
+Json shapeJson(const SegmentShape& s) {
+  return {{"voxels", s.voxels},         {"volume_A3", s.volume},      {"area_A2", s.area},
+          {"thickness_A", s.thickness}, {"length_A", s.length},       {"width_A", s.width},
+          {"plate_score", s.plateScore}, {"fit_residual_A", s.fitResidual}, {"centre_A", triple(s.centre)},
+          {"normal", triple(s.normal)}};
+}
+
+Json statisticsJson(const MapStatistics& s) {
+  return {{"voxels", s.voxels},         {"min", s.min},
+          {"max", s.max},               {"mean", s.mean},
+          {"sigma", s.sigma},           {"background_median", s.background},
+          {"background_sigma", s.backgroundSigma}, {"percentile_99_9", s.highPercentile}};
+}
+
+Json levelJson(const Level& l) { return {{"value", l.value}, {"text", l.text}, {"rule", l.rule}, {"how", l.description}}; }
+
+Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const DensityBox& c, const SheetOverlap* model) {
+  Json j;
+  j["case"] = s.caseName;
+  j["kind"] = "found";
+  j["map_source"] = fs::absolute(o.mapPath).string();
+  j["resolution_A"] = o.resolution;
+  j["method"] = s.method;
+  j["segment"] = s.id;
+  j["why"] = s.reason;
+  j["segment_shape"] = shapeJson(s.shape);
+  j["box_voxels"] = {c.n[0], c.n[1], c.n[2]};
+  j["voxel_size_A"] = {c.voxel[0], c.voxel[1], c.voxel[2]};
+  j["origin_A"] = triple(c.origin);
+  j["threshold"] = r.level.value;
+  j["threshold_rule"] = r.level.rule;
+  j["level"] = levelJson(r.level);
+  j["voxels_above_threshold"] = s.voxels.size();
+  j["map_statistics"] = statisticsJson(r.stats);
+  if (model && model->sheet) {
+    const prepare::SheetVerdict& v = model->sheet->verdict;
+    j["reference"] = "model";
+    j["model"] = {{"source", o.modelPath},
+                  {"chain", v.chain},
+                  {"sheet_id", v.sheet->id},
+                  {"strand_ca_in_case", model->strandCaInCase},
+                  {"case_voxels_within_6A_of_strand_ca", model->caseVoxelsNearSheet}};
+  } else {
+    j["reference"] = "none";
+    if (!o.modelPath.empty()) j["model"] = {{"source", o.modelPath}, {"sheet_id", nullptr}};
+  }
+  j["files"] = {{"pdb", s.caseName + ".pdb"}, {"map", s.caseName + ".mrc"}, {"threshold", "threshold"}};
+  j["run"] = "velmorantique " + s.caseName + " " + s.caseName + " " + r.level.text + "   (from inside this folder)";
+  return j;
+}
+
+void writeCase(const FindOptions& o, const FindResult& r, const Segment& s, const ModelSheets* model,
+               std::ostream& progress) {
+  const fs::path folder = fs::path(o.outDir) / s.caseName;
+  const fs::path partial = fs::path(o.outDir) / ("." + s.caseName + ".partial-" + std::to_string(getpid()));
+  std::error_code ec;
+  fs::remove_all(partial, ec);
+  try {
+    fs::create_directories(partial);
+    const DensityBox c = caseMap(r.crop.box, s.voxels);
+    prepare::writeMrc((partial / (s.caseName + ".mrc")).string(), c);
+    writeText(partial / "threshold", r.level.text + "\n");
+    SheetOverlap overlap;
+    if (model) overlap = bestOverlap(r.crop.box, s.voxels, *model);
+    if (overlap.sheet) {
+      const prepare::SheetVerdict& v = overlap.sheet->verdict;
+      prepare::writeCasePdb((partial / (s.caseName + ".pdb")).string(), model->structure, v,
+                            "SHEET " + v.sheet->id + " OF CHAIN " + v.chain + " OVERLAPPING " + s.caseName);
+    } else {
+      writeText(partial / (s.caseName + ".pdb"), placeholderPdb(s.caseName, s.shape.centre));
+    }
+    writeText(partial / "meta.json", caseMeta(o, r, s, c, model ? &overlap : nullptr).dump(1) + "\n");
+    if (fs::exists(folder, ec)) fs::remove_all(folder);
+    fs::rename(partial, folder);
+  } catch (const prepare::PrepareError& e) {
+    fs::remove_all(partial, ec);
+    throw FindError(e.what());
+  } catch (...) {
+    fs::remove_all(partial, ec);
+    throw;
+  }
+  progress << "  " << s.caseName << ": " << s.voxels.size() << " voxels, " << s.reason << "\n";
+}
+
+Json findJson(const FindOptions& o, const FindResult& r) {
+  Json j;
+  j["map"] = fs::absolute(o.mapPath).string();
+  j["name"] = r.name;
+  j["resolution_A"] = o.resolution;
+  j["level"] = levelJson(r.level);
+  j["map_statistics"] = statisticsJson(r.stats);
+  j["pieces"] = {{"kept", r.pieces.pieces.size()},
+                 {"left_out", r.pieces.dropped},
+                 {"left_out_voxels", r.pieces.droppedVoxels}};
+  j["worked_box"] = {{"origin_A", triple(r.crop.box.origin)}, {"voxels", {r.crop.box.n[0], r.crop.box.n[1], r.crop.box.n[2]}}};
+  j["tiny_segments_left_out"] = r.tinySegments;
+  Json segments = Json::array();
+  for (const Segment& s : r.segments) {
+    Json e = {{"segment", s.id}, {"method", s.method}, {"kept", s.kept}, {"why", s.reason}};
+    e["case"] = s.kept ? Json(s.caseName) : Json(nullptr);
+    e["core_voxels"] = s.core.size();
+    e["shape"] = shapeJson(s.shape);
+    segments.push_back(e);
+  }
+  j["segments"] = segments;
+  return j;
+}
+
+// The worked box with each kept case's voxels set to its number.
+DensityBox labelMap(const FindResult& r) {
+  DensityBox labels = r.crop.box;
+  std::fill(labels.values.begin(), labels.values.end(), 0.0f);
+  int number = 0;
+  for (const Segment& s : r.segments) {
+    if (!s.kept) continue;
+    ++number;
+    for (size_t at : s.voxels) labels.values[at] = static_cast<float>(number);
+  }
+  return labels;
+}
+
+std::string pymolScript(const FindResult& r, const std::string& dir) {
+  std::ostringstream s;
+  s << "# the segments found in the map, in colours over the map at its level (grey mesh)\n"
+       "reinitialize\nbg_color white\n";
+  const std::string labels = dir + "/" + r.name + "_segments.mrc";
+  if (!scriptSafe(labels)) {
+    s << "# the output folder's path holds characters a script line cannot carry: open the files by hand\n";
+    return s.str();
+  }
+  int number = 0;
+  for (const Segment& seg : r.segments) {
+    if (!seg.kept) continue;
+    const std::string map = dir + "/" + seg.caseName + "/" + seg.caseName + ".mrc";
+    if (!scriptSafe(map)) continue;
+    const int k = number++ % 10;
+    s << "load " << map << ", " << seg.caseName << "_map\n"
+      << "isosurface " << seg.caseName << ", " << seg.caseName << "_map, " << r.level.text << "\n"
+      << "color " << kColours[k] << ", " << seg.caseName << "\n"
+      << "disable " << seg.caseName << "_map\n";
+  }
+  s << "load " << labels << ", segments\ndisable segments\n";
+  return s.str();
+}
+
+std::string chimeraxScript(const FindResult& r, const std::string& dir) {
+  std::ostringstream s;
+  s << "# the segments found in the map, one colour each\nclose session\nset bgColor white\n";
+  const std::string labels = dir + "/" + r.name + "_segments.mrc";
+  if (!scriptSafe(labels)) {
+    s << "# the output folder's path holds characters a script line cannot carry: open the files by hand\n";
+    return s.str();
+  }
+  s << "open " << labels << " format mrc\nvolume #1 style surface level 0.5 color #cccccc transparency 0.7\n";
+  int model = 1, number = 0;
+  for (const Segment& seg : r.segments) {
+    if (!seg.kept) continue;
+    ++number;
+    const std::string map = dir + "/" + seg.caseName + "/" + seg.caseName + ".mrc";
+    if (!scriptSafe(map)) continue;
+    ++model;
+    s << "open " << map << " format mrc\nvolume #" << model << " style surface level " << r.level.text << " color "
+      << kHexColours[(number - 1) % 10] << "\n";
+  }
+  s << "hide #1 models\nview\n";
+  return s.str();
+}
+
+bool isCaseFolder(const std::string& name, const std::string& base) {
+  if (name.size() <= base.size() + 2 || name.compare(0, base.size() + 2, base + "_s") != 0) return false;
+  for (size_t i = base.size() + 2; i < name.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
+  return true;
+}
+
+// What an earlier run of the same map left in the folder.
+std::vector<fs::path> earlierOutput(const FindOptions& o) {
+  std::vector<fs::path> found;
+  const std::string base = findName(o.mapPath);
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(o.outDir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (name == "find.json" || name == base + "_segments.mrc" || name == base + "_segments.pml" ||
+        name == base + "_segments.cxc" || isCaseFolder(name, base))
+      found.push_back(e.path());
+  }
+  return found;
+}
+
+}  // namespace
+
+void checkOutputFolder(const FindOptions& o) {
+  if (o.force) return;
+  const std::vector<fs::path> earlier = earlierOutput(o);
+  if (!earlier.empty())
+    throw FindError(o.outDir + " already holds the results of a run (" + earlier.front().filename().string() +
+                    "); use --force to replace them");
+}
+
+int writeFindOutput(const FindOptions& o, const FindResult& r, std::ostream& progress) {
+  std::error_code ec;
+  fs::create_directories(o.outDir, ec);
+  if (!fs::is_directory(o.outDir)) throw FindError(o.outDir + ": cannot create the output folder");
+  checkOutputFolder(o);
+  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
+  ModelSheets model;
+  if (!o.modelPath.empty()) model = readModelSheets(o.modelPath);
+  int written = 0;
+  for (const Segment& s : r.segments) {
+    if (!s.kept) continue;
+    writeCase(o, r, s, o.modelPath.empty() ? nullptr : &model, progress);
+    ++written;
+  }
+  const fs::path out(o.outDir);
+  try {
+    prepare::writeMrc((out / (r.name + "_segments.mrc")).string(), labelMap(r));
+  } catch (const prepare::PrepareError& e) {
+    throw FindError(e.what());
+  }
+  const std::string dir = fs::absolute(out).lexically_normal().string();
+  writeText(out / (r.name + "_segments.pml"), pymolScript(r, dir));
+  writeText(out / (r.name + "_segments.cxc"), chimeraxScript(r, dir));
+  writeText(out / "find.json", findJson(o, r).dump(1) + "\n");
+  return written;
+}
+
+}  // namespace find
+}  // namespace vel

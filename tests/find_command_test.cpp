@@ -1,0 +1,188 @@
+// velmorantique-find as users run it: guided cuts give one case each, the
+// case runs through the analysis at a terminal without waiting for a key and
+// without framed errors, and bad input ends with a message, status 1 and
+// nothing written.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+
+#include "support/mrc_file.h"
+#include "support/program.h"
+#include "velmorantique/find.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ProgramRun findRun(const std::string& workDir, const std::vector<std::string>& args) {
+  return runExecutable(VEL_FIND_BINARY, workDir, args, 120);
+}
+
+// A plate 24 x 20 Å across z = 0 in a 40 Å cube of 1 Å voxels, origin at -20.
+std::string writePlate(const std::string& dir) {
+  vel::find::DensityBox box;
+  box.n = {40, 40, 40};
+  box.voxel = {1, 1, 1};
+  box.origin = {-20, -20, -20};
+  box.values.resize(40 * 40 * 40);
+  for (int k = 0; k < 40; ++k)
+    for (int j = 0; j < 40; ++j)
+      for (int i = 0; i < 40; ++i) {
+        const double x = i - 20, y = j - 20, z = k - 20;
+        const double in = std::fabs(x) <= 12 && std::fabs(y) <= 10 ? 1 : 0.05;
+        box.values[box.index(i, j, k)] = static_cast<float>(in * std::exp(-z * z / 5.0));
+      }
+  const std::string path = dir + "/plate.mrc";
+  vel::prepare::writeMrc(path, box);
+  return path;
+}
+
+// Runs the program with a pseudo-terminal as its standard input and output;
+// what it printed, and its status (-1 when it had to be stopped).
+ProgramRun atTerminal(const std::string& workDir, const std::vector<std::string>& args, int seconds) {
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    if (chdir(workDir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv = {const_cast<char*>(VEL_BINARY)};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(VEL_BINARY, argv.data());
+    _exit(127);
+  }
+  ProgramRun run;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  char buf[4096];
+  for (;;) {
+    pollfd p = {master, POLLIN, 0};
+    if (std::chrono::steady_clock::now() > end) {
+      kill(pid, SIGKILL);
+      break;
+    }
+    if (poll(&p, 1, 200) <= 0) continue;
+    const ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;  // the terminal closed: the program ended
+    run.out.append(buf, static_cast<size_t>(n));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+}  // namespace
+
+TEST(FindCommand, EachGuidedCutIsOneCaseThatRunsAtATerminal) {
+  const std::string work = makeTempDir();
+  const std::string map = writePlate(work);
+  // A mask on a coarser grid of its own, set over x > 0.
+  vel::find::DensityBox mask;
+  mask.n = {10, 10, 10};
+  mask.voxel = {4, 4, 4};
+  mask.origin = {-20, -20, -20};
+  mask.values.assign(1000, 0.0f);
+  for (int k = 0; k < 10; ++k)
+    for (int j = 0; j < 10; ++j)
+      for (int i = 5; i < 10; ++i) mask.values[mask.index(i, j, k)] = 1;
+  vel::prepare::writeMrc(work + "/mask.mrc", mask);
+  struct Cut {
+    std::vector<std::string> args;
+    const char* method;
+    double lowestX, highestX;  // where the case's voxels may lie along x
+  } cuts[] = {
+      {{"--box", "-5,-30,-30,5,30,30"}, "box", -5, 5},
+      {{"--around", "8,0,0", "--radius", "4"}, "sphere", 4, 12},
+      {{"--mask", work + "/mask.mrc"}, "mask", -2, 12},
+  };
+  for (const Cut& c : cuts) {
+    std::vector<std::string> args = {map, "--resolution", "6", "-o", "out", "--contour", "0.5", "--force"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const ProgramRun run = findRun(work, args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string dir = work + "/out/plate_s1";
+    const nlohmann::json meta = nlohmann::json::parse(readFile(dir + "/meta.json"));
+    EXPECT_EQ(meta["method"], c.method);
+    EXPECT_EQ(meta["reference"], "none");
+    EXPECT_FALSE(fs::exists(work + "/out/plate_s2"));
+    const double x0 = meta["origin_A"][0].get<double>() + 4, x1 = x0 + meta["box_voxels"][0].get<double>() - 9;
+    EXPECT_GE(x0, c.lowestX - 0.5) << c.method;
+    EXPECT_LE(x1, c.highestX + 0.5) << c.method;
+    for (const char* f : {"find.json", "plate_segments.mrc", "plate_segments.pml", "plate_segments.cxc"})
+      EXPECT_TRUE(fs::exists(work + "/out/" + f)) << f;
+  }
+  // The last case, by hand at a terminal: no key is waited for, no frame is
+  // printed, and the analysis says in its own line that it has no reference.
+  const std::string dir = work + "/out/plate_s1";
+  const ProgramRun run = atTerminal(dir, {"plate_s1", "plate_s1", lines(readFile(dir + "/threshold")).at(0)}, 60);
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("No reference strands: plate_s1.pdb has no SHEET record"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("===="), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("Press any key"), std::string::npos);
+}
+
+TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
+  const std::string work = makeTempDir();
+  const std::string map = writePlate(work);
+  ProgramRun run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.5"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const nlohmann::json found = nlohmann::json::parse(readFile(work + "/out/find.json"));
+  EXPECT_EQ(found["level"]["rule"], "contour");
+  ASSERT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
+  EXPECT_EQ(readFile(work + "/out/plate_s1/threshold"), "0.5\n");
+  const std::string script = readFile(work + "/out/plate_segments.pml");
+  EXPECT_NE(script.find("plate_s1.mrc, plate_s1_map"), std::string::npos) << script;
+  run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.5"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
+  // An output folder whose path a script cannot carry gets scripts without it.
+  fs::create_directories(work + "/odd; name");
+  run = findRun(work, {map, "--resolution", "6", "-o", "odd; name", "--contour", "0.5"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* s : {"/odd; name/plate_segments.pml", "/odd; name/plate_segments.cxc"})
+    EXPECT_EQ(readFile(work + s).find("odd;"), std::string::npos) << s;
+}
+
+TEST(FindCommand, BadInputIsRefusedAndLeavesNothing) {
+  const std::string work = makeTempDir();
+  const std::string map = writePlate(work);
+  MrcMapFile skewed;
+  skewed.nx = skewed.ny = skewed.nz = skewed.mx = skewed.my = skewed.mz = 4;
+  skewed.xlen = skewed.ylen = skewed.zlen = 4;
+  skewed.gamma = 120;
+  skewed.data.assign(64, 1.0f);
+  writeMrcFile(work + "/skewed.mrc", skewed);
+  struct Bad {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"missing.mrc", "--resolution", "6", "-o", "out"}, "Can't open"},
+      {{work + "/skewed.mrc", "--resolution", "6", "-o", "out"}, "orthogonal"},
+      {{map, "--resolution", "6", "-o", "out", "--contour", "1e9"}, "no voxel of the map lies at or above"},
+      {{map, "--resolution", "six", "-o", "out"}, "--resolution needs a number, not 'six'"},
+      {{map, "-o", "out"}, "no resolution given"},
+      {{map, "--resolution", "6", "-o", "out", "--around", "1,2,3"}, "--around needs --radius"},
+      {{map, "--resolution", "6", "-o", "out", "--contour", "0.5", "--box", "30,30,30,40,40,40"},
+       "no voxel at or above the level lies inside the box"},
+  };
+  for (const Bad& c : cases) {
+    const ProgramRun run = findRun(work, c.args);
+    EXPECT_EQ(run.status, 1) << c.says;
+    EXPECT_NE(run.err.find("error: "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(work + "/out/find.json")) << c.says;
+  }
+  const ProgramRun help = findRun(work, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--sigmas K"), std::string::npos);
+  EXPECT_NE(help.out.find("[3]"), std::string::npos);  // the live default
+}
