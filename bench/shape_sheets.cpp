@@ -39,21 +39,46 @@ Coordinate turn(const double m[3][3], Coordinate p) {
 
 // In-place 1-D discrete Fourier transform (direct sum; the lines are short).
 // The n roots of unity are worked out once per line length.
-void dft(std::vector<std::complex<double>>& line, bool inverse) {
+// Mixed-radix Cooley-Tukey on the smallest prime factor of the length, a
+// plain sum once the length is prime: the same transform as the plain sum
+// over every term, in a time that real maps' box sizes allow.
+void transformInPlace(std::vector<std::complex<double>>& line, double sign) {
   const size_t n = line.size();
-  const double sign = inverse ? 1.0 : -1.0;
+  if (n <= 1) return;
   std::vector<std::complex<double>> roots(n);
   for (size_t m = 0; m < n; ++m) {
     const double a = sign * 2 * kPi * static_cast<double>(m) / static_cast<double>(n);
     roots[m] = std::complex<double>(std::cos(a), std::sin(a));
   }
-  std::vector<std::complex<double>> out(n);
+  size_t p = 2;
+  while (p * p <= n && n % p != 0) ++p;
+  if (n % p != 0) p = n;
+  if (p == n) {
+    std::vector<std::complex<double>> out(n);
+    for (size_t k = 0; k < n; ++k) {
+      std::complex<double> s = 0;
+      for (size_t j = 0; j < n; ++j) s += line[j] * roots[(k * j) % n];
+      out[k] = s;
+    }
+    line = out;
+    return;
+  }
+  const size_t m = n / p;
+  std::vector<std::vector<std::complex<double>>> parts(p, std::vector<std::complex<double>>(m));
+  for (size_t r = 0; r < p; ++r)
+    for (size_t j = 0; j < m; ++j) parts[r][j] = line[j * p + r];
+  for (auto& part : parts) transformInPlace(part, sign);
   for (size_t k = 0; k < n; ++k) {
     std::complex<double> s = 0;
-    for (size_t j = 0; j < n; ++j) s += line[j] * roots[(k * j) % n];
-    out[k] = inverse ? s / static_cast<double>(n) : s;
+    for (size_t r = 0; r < p; ++r) s += parts[r][k % m] * roots[(r * k) % n];
+    line[k] = s;
   }
-  line = out;
+}
+
+void dft(std::vector<std::complex<double>>& line, bool inverse) {
+  transformInPlace(line, inverse ? 1.0 : -1.0);
+  if (inverse)
+    for (auto& v : line) v /= static_cast<double>(line.size());
 }
 
 }  // namespace
@@ -222,6 +247,19 @@ Vectors centralStrandAxis(const StrandSet& caTraces) {
   if (n == 0) return Vectors();
   const size_t first = n % 2 ? n / 2 : n / 2 - 1;
   return meanStrandAxis(StrandSet(caTraces.begin() + first, caTraces.begin() + n / 2 + 1));
+}
+
+DensityGrid withBandLimitedNoise(const DensityGrid& grid, double contour, double resolution, uint32_t seed) {
+  DensityGrid noise = grid;
+  std::fill(noise.values.begin(), noise.values.end(), 0.0f);
+  noise = lowPassed(withNoise(noise, 1.0, seed), resolution);
+  double sumSq = 0;
+  for (float v : noise.values) sumSq += static_cast<double>(v) * v;
+  const double scale = 0.3 * contour / std::sqrt(sumSq / noise.values.size());
+  DensityGrid out = grid;
+  for (size_t i = 0; i < noise.values.size(); ++i)
+    out.values[i] = static_cast<float>(out.values[i] + scale * noise.values[i]);
+  return out;
 }
 
 }  // namespace vel

@@ -323,8 +323,9 @@ TEST(BatchCases, ResultColumnsBeginWithTheAgreedNamesInOrder) {
   const std::vector<std::string>& columns = resultColumns();
   ASSERT_GE(columns.size(), first.size());
   EXPECT_EQ(std::vector<std::string>(columns.begin(), columns.begin() + first.size()), first);
-  // The batch's newest columns close the row.
-  const std::vector<std::string> last{"case_dir", "model_ca_in_density", "model_map_correlation"};
+  // The newest columns close the row: the batch's, then the verdict's.
+  const std::vector<std::string> last{"case_dir",   "model_ca_in_density", "model_map_correlation",
+                                      "confidence", "shape_twist",         "shape_twist_error"};
   EXPECT_EQ(std::vector<std::string>(columns.end() - last.size(), columns.end()), last);
   for (const std::string& c : columns) EXPECT_EQ(c.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << c;
   // A name twice would make a reader rename or drop a column.

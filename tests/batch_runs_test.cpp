@@ -45,6 +45,14 @@ TEST(Batch, ReportsRefusedHangingAndMaplessCasesWhileTheOthersComplete) {
   // Every case that was not ok is named in the closing summary.
   for (const char* name : {"b_refused", "c_nomap", "d_hangs"})
     EXPECT_NE(run.out.find(std::string("  ") + name + ": "), std::string::npos) << run.out;
+  // The two finished cases have a verdict, in the table and counted at the end;
+  // the refused ones have none.
+  EXPECT_EQ(rows["a_good"]["confidence"], rows["e_good"]["confidence"]);
+  EXPECT_NE(rows["a_good"]["shape_twist"], "NA");
+  EXPECT_EQ(rows["b_refused"]["confidence"], "NA");
+  const std::string level = rows["a_good"]["confidence"];
+  EXPECT_NE(run.out.find("trust in the shape direction:"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("2 " + level), std::string::npos) << run.out;
 
   // Both report tables hold one header row and the two complete cases' rows.
   EXPECT_EQ(lines(readFile(work + "/out/bestResult.txt")).size(), 3u);

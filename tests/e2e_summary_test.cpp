@@ -11,10 +11,14 @@
 #include <sstream>
 
 #include "support/program.h"
+#include "velmorantique/compare.h"
 #include "velmorantique/prepare.h"
+#include "velmorantique/shape.h"
 
 using nlohmann::json;
 namespace fs = std::filesystem;
+
+using namespace vel;
 
 namespace {
 
@@ -51,6 +55,21 @@ const json* topEntry(const json& summary, const std::string& set) {
 }
 
 class SummaryRun : public ::testing::TestWithParam<std::string> {};
+
+// The strand lines of a stick file: points about 0.1 Å apart along a line
+// (rarely a step of an Å or so), a step of several Å to the next line.
+StrandSet stickLines(const std::string& pdb) {
+  StrandSet sticks;
+  Coordinate last;
+  for (const std::string& line : lines(pdb)) {
+    if (line.rfind("ATOM", 0) != 0 && line.rfind("HETATM", 0) != 0) continue;
+    const Coordinate p(std::stod(line.substr(30, 8)), std::stod(line.substr(38, 8)), std::stod(line.substr(46, 8)));
+    if (sticks.empty() || Vectors(last, p).length() > 2.0) sticks.emplace_back();
+    sticks.back().push_back(p);
+    last = p;
+  }
+  return sticks;
+}
 
 TEST_P(SummaryRun, AgreesWithThePrintedMeasurementsAndTheReportRows) {
   const std::string name = GetParam();
@@ -170,13 +189,30 @@ TEST_P(SummaryRun, AgreesWithThePrintedMeasurementsAndTheReportRows) {
     EXPECT_NEAR(twists[i].get<double>(), meta["inter_strand_angles_deg"][i].get<double>(), 0.05 + 1e-9);
   EXPECT_NEAR(s["reference"]["mean_twist"].get<double>(), meta["mean_inter_strand_angle_deg"].get<double>(), 0.05);
   EXPECT_EQ(s["reference"]["residues"], meta["sheet_residue_count"]);
+  auto vector = [](const json& v) { return Vectors(v[0].get<double>(), v[1].get<double>(), v[2].get<double>()); };
   for (const json& t : top) {
     const double e = t["direction_error"].get<double>();
     EXPECT_TRUE(e >= 0 && e <= 90) << e;
-    double norm = 0;
-    for (const json& x : t["direction"]) norm += x.get<double>() * x.get<double>();
-    EXPECT_NEAR(norm, 1.0, 1e-12);
+    EXPECT_NEAR(vector(t["direction"]).length(), 1.0, 1e-12);
+    EXPECT_NEAR(vector(t["nominal_direction"]).length(), 1.0, 1e-12);
+    // The direction is that of the candidate's sticks, as its stick file has them.
+    std::vector<Vectors> axes;
+    for (const PointList& stick : stickLines(readFile(outDir + name + "_" + t["set"].get<std::string>() + ".pdb")))
+      if (stick.size() >= 2) axes.push_back(strandAxis(stick).direction);
+    EXPECT_LT(axisAngleDegrees(meanLineDirection(axes), vector(t["direction"])), 0.01) << t["set"];
+    EXPECT_NEAR(axisAngleDegrees(vector(t["direction"]), vector(s["reference"]["mean_axis"])), e, 1e-9);
   }
+
+  // The verdict and the shape twist, measured without the reference; the
+  // twist's error is its difference from the reference's mean twist.
+  const json& confidence = s["confidence"];
+  const std::string level = confidence["level"];
+  EXPECT_TRUE(level == "high" || level == "medium" || level == "low") << level;
+  EXPECT_FALSE(confidence["reasons"].empty());
+  EXPECT_TRUE(confidence["signals"]["threshold_spread_deg"].is_number());
+  EXPECT_LT(s["shape_twist"].get<double>(), 0);
+  EXPECT_NEAR(s["shape_twist_error"].get<double>(),
+              s["shape_twist"].get<double>() - s["reference"]["mean_twist"].get<double>(), 1e-9);
 }
 
 INSTANTIATE_TEST_SUITE_P(BundledExamples, SummaryRun, ::testing::Values("1hpv_b_8a", "synth_4x7_t18_8a"));

@@ -40,6 +40,15 @@ struct ShapeDirection {
   // (no saddle, or a flat slab), or "none" when nothing was found.
   std::string method;
   double bendCoefficients[3] = {0, 0, 0};  // p, q, r: second derivatives of the height fit, per Å
+  // Along the direction: how fast neighbouring lines turn about the axis
+  // across it (per Å, positive the natural way) and how much the surface
+  // bends (per Å).
+  double twistRate = 0, bendAlong = 0, bendAcross = 0;
+  double residualRms = 0;    // Å: weighted RMS height of the slab about the fitted surface
+  double spread[3] = {0, 0, 0};  // Å: the slab's weighted standard deviations along its principal axes, ascending
+  long long voxels = 0;      // voxels at or above the threshold
+  Coordinate centre;         // the slab's weighted centre, map frame
+  Vectors otherRuleDirection;  // the line the other StrandRule takes from the same fit
 };
 
 // Which line of the fitted surface the strands are taken to follow.
@@ -61,6 +70,10 @@ struct ShapeOptions {
   double truncation = 4.0;      // the smoothing kernel ends at this many sigmas
   double normalRadius = 10.0;   // Å: slab voxels this near the centroid set the normal
   double stepDegrees = 0.25;    // the sweep over in-plane directions for the asymptote
+  // Å: when above 0, each voxel's weight in the height fit is tapered by a
+  // Gaussian of this width about the centre, so the fit reads the sheet's
+  // middle rather than its outline.
+  double fitTaper = 0;
 };
 
 ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,

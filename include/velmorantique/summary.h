@@ -13,6 +13,7 @@
 
 #include <array>
 #include <limits>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -130,7 +131,8 @@ struct SummaryTopEntry {
   Count rank;
   std::string set;
   double mainTwist = kNoValue;
-  Triple direction = kNoTriple;  // unit strand direction, map frame
+  Triple direction = kNoTriple;          // unit strand direction, map frame: its sticks' once scored
+  Triple nominalDirection = kNoTriple;   // unit, the direction of its orientation, turned into the map frame
   // Added when the candidate is scored.
   Omittable<long long> lines;
   Omittable<double> twoWay, rmsMean, rmsd;  // Å
@@ -143,6 +145,7 @@ struct SummaryTopEntry {
     key("set", s.set);
     key("main_twist", s.mainTwist);
     key("direction", s.direction);
+    key("nominal_direction", s.nominalDirection);
     key("lines", s.lines);
     key("two_way", s.twoWay);
     key("rms_mean", s.rmsMean);
@@ -199,6 +202,20 @@ struct SummaryReference {
   }
 };
 
+// How far to trust the shape direction.
+struct SummaryConfidence {
+  std::string level;                      // "high", "medium" or "low"
+  std::map<std::string, double> signals;  // the figures judged, by name
+  std::vector<std::string> reasons;       // in words, the weakest first
+
+  template <class Self, class Key>
+  static void keys(Self& s, Key&& key) {
+    key("level", s.level);
+    key("signals", s.signals);
+    key("reasons", s.reasons);
+  }
+};
+
 // A file the run could not write whole.
 struct SummaryUnwrittenFile {
   std::string file;    // its name in the output folder
@@ -227,6 +244,9 @@ struct RunSummary {
   std::optional<SummaryReference> reference;
   std::optional<Triple> shapeDirection;  // unit, map frame
   double shapeDirectionError = kNoValue;  // degrees, 0-90
+  double shapeTwist = kNoValue;           // degrees, signed: the twist read from the shape
+  double shapeTwistError = kNoValue;      // degrees: shapeTwist minus the reference's mean twist
+  std::optional<SummaryConfidence> confidence;
   Omittable<std::vector<SummaryUnwrittenFile>> unwrittenOutput;  // only when a file could not be written
 
   template <class Self, class Key>
@@ -246,6 +266,9 @@ struct RunSummary {
     key("reference", s.reference);
     key("shape_direction", s.shapeDirection);
     key("shape_direction_error", s.shapeDirectionError);
+    key("shape_twist", s.shapeTwist);
+    key("shape_twist_error", s.shapeTwistError);
+    key("confidence", s.confidence);
     key("unwritten_output", s.unwrittenOutput);
   }
 

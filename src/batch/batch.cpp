@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "velmorantique/batch.h"
+#include "velmorantique/summary.h"
 
 namespace vel::batch {
 
@@ -134,6 +135,22 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
   out << "; " << bytes << " bytes of output";
   if (saved > 0) out << " (" << saved << " bytes saved by compression)";
   out << "\n";
+  // "ok" says the run finished; how far to trust its answer is the verdict.
+  std::map<std::string, size_t> byLevel;
+  for (const CaseRecord& r : records) {
+    if (r.summary.empty()) continue;
+    const RunSummary summary = summaryFromJson(readJsonFile(r.summary));
+    if (summary.confidence && !summary.confidence->level.empty()) ++byLevel[summary.confidence->level];
+  }
+  if (!byLevel.empty()) {
+    out << "trust in the shape direction:";
+    first = true;
+    for (const char* level : {"high", "medium", "low"}) {
+      out << (first ? " " : ", ") << byLevel[level] << " " << level;
+      first = false;
+    }
+    out << "\n";
+  }
   for (const CaseRecord& r : records) {
     if (r.status == "ok") continue;
     std::string message = r.message;

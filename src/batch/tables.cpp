@@ -115,6 +115,9 @@ Row resultRow(const CaseRecord& r) {
       {"case_dir", cell(json(r.caseDir))},
       {"model_ca_in_density", cell(at(meta, {"model_map_fit", "strand_ca_in_density"}))},
       {"model_map_correlation", cell(at(meta, {"model_map_fit", "correlation"}))},
+      {"confidence", text(summary.confidence ? summary.confidence->level : "")},
+      {"shape_twist", cell(summary.shapeTwist)},
+      {"shape_twist_error", cell(summary.shapeTwistError)},
   };
 }
 

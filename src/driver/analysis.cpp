@@ -31,6 +31,7 @@ void runAnalysis(RunSetup& run, std::ostream& out, SummaryFile* summary) {
   summariseSearch(s, search);
   CandidateScores scores = scoreCandidates(run, sheet, surface, search, out);
   summariseScores(s, sheet, surface, search, scores);
+  summariseVerdict(s, run, sheet, surface, search, scores);
   writeReports(run, sheet, surface, search, scores, out);
 }
 

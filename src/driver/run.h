@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "velmorantique/compare.h"
+#include "velmorantique/confidence.h"
 #include "velmorantique/geometry.h"
 #include "velmorantique/map.h"
 #include "velmorantique/shape.h"
@@ -59,7 +60,9 @@ struct SheetDensity {
   PointList sheetPoints;       // one per density voxel, voxel order, map frame
   Coordinate sheetCentre;      // sheet point nearest the mean, map frame; never moved
   Vectors sheetNormal;         // cross product of the centre plane's edges; not normalised
-  ShapeDirection shapeDirection;  // the strand direction the sheet's shape suggests, from the map before thresholding
+  // The strand direction and twist the sheet's shape suggests, from the map
+  // before thresholding, with how far the estimate moves when repeated.
+  vel::ShapeReading shape;
 };
 
 // The move between the map frame and the aligned frame: the sheet centre is

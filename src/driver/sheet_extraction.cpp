@@ -128,14 +128,14 @@ Vectors findCentrePlane(PointList centroids, Coordinate sheetCentre, PointList& 
 
 // The map's voxels are lent to the shape estimate and taken back, not
 // copied: a map near the memory limit must not need its grid twice.
-ShapeDirection shapeDirectionOf(Map& map, double threshold) {
+ShapeReading shapeReadingOf(Map& map, double threshold) {
   std::vector<float> voxels;
   voxels.swap(map.cube);
   DensityGrid grid = densityGridFromMap(map);  // the header's part only: the map holds no voxels now
   grid.values.swap(voxels);
-  const ShapeDirection direction = estimateShapeDirection(grid, threshold);
+  const ShapeReading reading = readShape(grid, threshold);
   map.cube.swap(grid.values);
-  return direction;
+  return reading;
 }
 
 }  // namespace
@@ -191,7 +191,7 @@ SheetDensity extractSheet(const RunSetup& run, std::ostream& out) {
   // The shape estimate weighs each voxel by how far it rises above the
   // threshold and smooths the density around it, so it reads the map before
   // thresholding empties what lies below.
-  sheet.shapeDirection = shapeDirectionOf(map, run.threshold);
+  sheet.shape = shapeReadingOf(map, run.threshold);
   map.filterize(run.threshold);
 
   double sumX = 0, sumY = 0, sumZ = 0;

@@ -19,6 +19,8 @@ namespace vel {
 
 namespace {
 
+using nlohmann::json;
+
 constexpr double kDegrees = 180.0 / kPi;
 
 Triple point(const Coordinate& c) { return {c.x, c.y, c.z}; }
@@ -40,6 +42,38 @@ Vectors strandDirection(const Alignment& align, int o) {
   const Coordinate& c = align.mapCentre;
   const PointList ends = align.turnBack({c, Coordinate(c.x + std::cos(radians), c.y + std::sin(radians), c.z)});
   return Vectors(ends[0], ends[1]).unit();
+}
+
+// The line the candidate's strands run along, as a viewer shows them: the
+// principal line of its sticks' axes, taken as the reference's mean axis is.
+// On a tilted or curved sheet the sticks follow the fitted surface away from
+// the nominal direction of their orientation.
+Vectors sticksDirection(const StrandSet& sticks) {
+  std::vector<Vectors> axes;
+  for (const PointList& stick : sticks)
+    if (stick.size() >= 2) axes.push_back(strandAxis(stick).direction);
+  const Vectors line = meanLineDirection(axes);
+  return line.length() > 0 ? line : Vectors(NAN, NAN, NAN);
+}
+
+// A candidate's direction: that of its sticks once scored, else the nominal
+// one of its orientation.
+Vectors candidateDirection(const SurfaceFit& surface, const Candidate& candidate, const CandidateScores& scores) {
+  const ScoredCandidate* scored = scores.find(candidate);
+  return scored ? sticksDirection(scored->sticks) : strandDirection(surface.alignment, candidate.second);
+}
+
+// The resolution that the case's meta.json, beside the map, gives; not a
+// number when there is none.
+double caseResolution(const std::string& mapBase) {
+  const size_t slash = mapBase.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : mapBase.substr(0, slash + 1);
+  std::ifstream in(folder + "meta.json");
+  if (!in) return NAN;
+  const json meta = json::parse(in, nullptr, false);
+  if (!meta.is_object()) return NAN;
+  const auto it = meta.find("resolution_A");
+  return it != meta.end() && it->is_number() ? it->get<double>() : NAN;
 }
 
 // The reference strands in the order of their SHEET records: sheet by sheet
@@ -118,7 +152,9 @@ void summariseSheet(SummaryFile& summary, const SheetDensity& sheet) {
   summary.content.sheet = s;
   if (!(sheet.sheetNormal.length() > 0)) addWarning(summary.content, warning::kNoCentrePlane);
   if (sheet.referenceStrands.empty()) addWarning(summary.content, warning::kNoReferenceStrands);
-  if (sheet.shapeDirection.found) summary.content.shapeDirection = vec(sheet.shapeDirection.direction);
+  const ShapeDirection& shape = sheet.shape.direction;
+  if (shape.found) summary.content.shapeDirection = vec(shape.direction);
+  summary.content.shapeTwist = sheet.shape.twistDegrees;
 }
 
 void summariseSurface(SummaryFile& summary, const SurfaceFit& surface) {
@@ -170,8 +206,10 @@ void summariseScores(SummaryFile& summary, const SheetDensity& sheet, const Surf
     entry.rank = rank++;
     entry.set = setName(candidate);
     entry.mainTwist = twist;
-    const Vectors direction = strandDirection(surface.alignment, candidate.second);
+    const Vectors nominal = strandDirection(surface.alignment, candidate.second);
+    const Vectors direction = candidateDirection(surface, candidate, scores);
     entry.direction = vec(direction);
+    entry.nominalDirection = vec(nominal);
     if (const ScoredCandidate* s = scores.find(candidate)) {
       entry.lines = static_cast<long long>(s->sticks.size());
       entry.twoWay = s->twoWay;
@@ -189,7 +227,24 @@ void summariseScores(SummaryFile& summary, const SheetDensity& sheet, const Surf
   if (!search.twistRanking.empty() && bestTwoWay && bestRms)
     d.chosen = SummaryChosen{setName(search.twistRanking.begin()->second), setName(bestTwoWay->candidate),
                              setName(bestRms->candidate)};
-  if (sheet.shapeDirection.found) d.shapeDirectionError = directionError(sheet.shapeDirection.direction);
+  if (sheet.shape.direction.found) d.shapeDirectionError = directionError(sheet.shape.direction.direction);
+  if (haveReference && !std::isnan(d.reference->meanTwist))
+    d.shapeTwistError = sheet.shape.twistDegrees - d.reference->meanTwist;
+}
+
+void summariseVerdict(SummaryFile& summary, const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
+                      const TwistSearch& search, const CandidateScores& scores) {
+  vel::RunEvidence evidence;
+  evidence.resolution = caseResolution(run.mapBase);
+  evidence.fittingError = static_cast<double>(surface.fittingError);
+  for (const auto& entry : search.twistRanking)
+    evidence.candidateDirections.push_back(candidateDirection(surface, entry.second, scores));
+  const vel::Confidence c = vel::judgeConfidence(sheet.shape, evidence);
+  SummaryConfidence confidence;
+  confidence.level = c.level;
+  for (const auto& [name, value] : c.signals) confidence.signals[name] = value;
+  confidence.reasons = c.reasons;
+  summary.content.confidence = confidence;
 }
 
 void summariseUnwritten(SummaryFile& summary, const std::vector<UnwrittenFile>& unwritten) {

@@ -33,6 +33,10 @@ void summariseScores(SummaryFile& summary, const SheetDensity& sheet, const Surf
 // The files the run could not write (warning "unwritten_output"); nothing
 // is added when every file was written.
 void summariseUnwritten(SummaryFile& summary, const std::vector<UnwrittenFile>& unwritten);
+// The verdict: how far to trust the shape direction, from the
+// repeated estimates, the fit and the core's candidates (never the reference).
+void summariseVerdict(SummaryFile& summary, const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
+                      const TwistSearch& search, const CandidateScores& scores);
 // Writes the file when the output folder is known; message is null unless
 // the run was refused or lost output. Returns why the summary could not be
 // written, or an empty text when it was written (or had no folder).

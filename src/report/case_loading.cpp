@@ -144,6 +144,11 @@ void readSummary(CaseView& c, const RunSummary& s) {
 
   c.shapeDirection = s.shapeDirection ? direction(*s.shapeDirection) : std::nullopt;
   c.shapeDirectionError = s.shapeDirectionError;
+  c.shapeTwist = s.shapeTwist;
+  if (s.confidence) {
+    c.confidence = s.confidence->level;
+    c.confidenceReasons = s.confidence->reasons;
+  }
 
   // Stage files live in the run's output folder, named after the protein.
   if (c.outputDir.empty() || c.protein.empty()) return;

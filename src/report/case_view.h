@@ -84,6 +84,12 @@ struct CaseView {
 
   std::optional<Vectors> shapeDirection;
   double shapeDirectionError = kMissing;
+  double shapeTwist = kMissing;  // signed, natural sheets negative
+
+  // How far to trust the shape direction: "high", "medium", "low", or empty
+  // when the run gave no verdict; and why, in words.
+  std::string confidence;
+  std::vector<std::string> confidenceReasons;
 
   bool finished() const { return status == "ok" || status == "no_candidate"; }
   // No reference strands: the twist and direction stand, and there is

@@ -3,6 +3,7 @@
 
 #include "report_page.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -32,7 +33,11 @@ table { border-collapse: collapse; font-size: 0.92em; }
 th, td { border: 1px solid #ccc; padding: 3px 8px; text-align: right; }
 th { background: #eee; cursor: pointer; user-select: none; }
 td.name, th.name, td.text { text-align: left; }
-.status-ok { color: #176b2c; } .status-other { color: #a40000; font-weight: bold; }
+.status-ok { color: #222; } .status-other { color: #a40000; font-weight: bold; }
+.trust { display: inline-block; padding: 0 0.5em; border-radius: 0.6em; font-weight: bold; color: #fff; }
+.trust-high { background: #176b2c; } .trust-medium { background: #b07800; } .trust-low { background: #a40000; }
+.trust-none { background: #888; }
+ul.reasons { margin-top: 0.2em; }
 .message { background: #fff3f3; border-left: 4px solid #c33; padding: 0.5em 0.8em; white-space: pre-wrap; }
 .note { color: #8a5a00; }
 dl.meaning dt { font-weight: bold; margin-top: 0.4em; } dl.meaning dd { margin-left: 1.5em; }
@@ -96,6 +101,21 @@ std::string numberCell(double value, int decimals, const std::string& unit = "")
   return "<td data-v=\"" + std::string(v) + "\">" + formatNumber(value, decimals) + unit + "</td>";
 }
 
+// The verdict on the shape direction as a coloured badge; the reasons, in a
+// table cell, as its tooltip.
+std::string trustBadge(const CaseView& c, bool withReasons) {
+  const std::string level = c.confidence.empty() ? "none" : c.confidence;
+  std::string reasons;
+  for (const std::string& r : c.confidenceReasons) reasons += (reasons.empty() ? "" : "; ") + r;
+  std::string badge = "<span class=\"trust trust-" + escapeXml(level) + "\"";
+  if (withReasons && !reasons.empty()) badge += " title=\"" + escapeXml(reasons) + "\"";
+  return badge + ">" + escapeXml(c.confidence.empty() ? "\u2013" : c.confidence) + "</span>";
+}
+
+int trustRank(const CaseView& c) {
+  return c.confidence == "high" ? 3 : c.confidence == "medium" ? 2 : c.confidence == "low" ? 1 : 0;
+}
+
 // An error cell: the value, or for a case without reference strands the
 // reason there is none.
 std::string errorCell(const CaseView& c, double value, int decimals) {
@@ -142,7 +162,14 @@ void writeMeaning(std::ostream& out) {
          "against it would mislead.</dd>\n"
       << "<dt>No reference</dt><dd>A case whose PDB file gives no reference strands: its twist and strand "
          "direction are measured as for any case, and there is nothing to measure their errors against.</dd>\n"
-      << "<dt>Status</dt><dd>ok: the run finished with candidates; no_candidate: it finished but no candidate passed "
+      << "<dt>Trust</dt><dd>How far to trust the shape direction of this sheet, judged without the reference: "
+         "<b>high</b> when the estimate holds at thresholds 10% either side and at other smoothings, runs along "
+         "the sheet's outline and the density is drawn out in its plane; <b>low</b> when it moves or the sheet's "
+         "shape is ambiguous; "
+         "<b>medium</b> between. The reasons are given beside it. Its calibration on real sheets is in the "
+         "project's documentation; check a sheet whose trust is not high in a viewer.</dd>\n"
+      << "<dt>Status</dt><dd>Whether the run finished, not whether its answer is right (for that, see the trust). "
+         "ok: the run finished with candidates; no_candidate: it finished but no candidate passed "
          "the twist filter; refused: the input was refused (see the message); failed: the run stopped with an error; "
          "timed_out: it was stopped after the time limit; "
          "unfinished: it has not finished yet; unreadable: its batch record could not be read.</dd>\n"
@@ -173,10 +200,54 @@ void writeCounts(std::ostream& out, const std::vector<CaseView>& cases) {
         << " no reference strands: twist and direction without errors.</p>\n";
 }
 
+// For each method and each trust level, over the cases that have a
+// reference: the median direction error and how many lie within 20 degrees.
+void writeHeadline(std::ostream& out, const std::vector<CaseView>& cases) {
+  struct Method {
+    const char* name;
+    double (*error)(const CaseView&);
+  };
+  const Method methods[] = {
+      {"shape direction", [](const CaseView& c) { return c.shapeDirectionError; }},
+      {"core top-twist direction", [](const CaseView& c) { return topTwistValue(c, &ModelledSet::directionError); }},
+  };
+  bool any = false;
+  for (const CaseView& c : cases) any = any || std::isfinite(c.shapeDirectionError);
+  if (!any) return;
+  out << "<h2 id=\"headline\">Against the reference strands</h2>\n<p>Median direction error and the cases within "
+         "20\u00b0, by trust level (trust is judged on the shape direction, without the reference).</p>\n"
+         "<table class=\"counts\"><thead><tr><th class=\"name\">method</th>";
+  const char* levels[] = {"all", "high", "medium", "low"};
+  for (const char* level : levels) out << "<th>" << level << "</th>";
+  out << "</tr></thead><tbody>\n";
+  for (const Method& m : methods) {
+    out << "<tr><td class=\"name\">" << m.name << "</td>";
+    for (const char* level : levels) {
+      std::vector<double> errors;
+      for (const CaseView& c : cases) {
+        const double e = m.error(c);
+        if (std::isfinite(e) && (std::string(level) == "all" || c.confidence == level)) errors.push_back(e);
+      }
+      if (errors.empty()) {
+        out << "<td>\u2013</td>";
+        continue;
+      }
+      const size_t within = std::count_if(errors.begin(), errors.end(), [](double e) { return e <= 20; });
+      std::sort(errors.begin(), errors.end());
+      const size_t n = errors.size();
+      const double median = n % 2 ? errors[n / 2] : 0.5 * (errors[n / 2 - 1] + errors[n / 2]);
+      out << "<td>" << formatNumber(median, 1) << "\u00b0 \u00b7 " << within << "/" << n << "</td>";
+    }
+    out << "</tr>\n";
+  }
+  out << "</tbody></table>\n";
+}
+
 void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const std::vector<std::string>& ids,
                     bool anyShape) {
   out << "<h2 id=\"cases\">Every case</h2>\n<p>Click a column title to sort; click a name to go to its section.</p>\n"
       << "<table class=\"sortable\"><thead><tr><th class=\"name\">case</th><th class=\"name\">status</th>"
+      << "<th class=\"name\">trust</th>"
       << "<th>main twist (\u00b0)</th><th>reference twist (\u00b0)</th><th>direction error (\u00b0)</th>"
       << "<th>two-way (\u00c5)</th>" << (anyShape ? "<th>shape direction error (\u00b0)</th>" : "")
       << "<th>lines (best)</th><th>resolution (\u00c5)</th><th>seconds</th></tr></thead><tbody>\n";
@@ -184,7 +255,8 @@ void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const
     const CaseView& c = cases[i];
     out << "<tr><td class=\"name\" data-v=\"" << escapeXml(c.name) << "\"><a href=\"#" << ids[i] << "\">"
         << escapeXml(c.name) << "</a></td><td class=\"text " << statusClass(c) << "\" data-v=\"" << escapeXml(c.status)
-        << "\">" << escapeXml(c.status) << "</td>" << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
+        << "\">" << escapeXml(c.status) << "</td><td class=\"text\" data-v=\"" << trustRank(c) << "\">"
+        << trustBadge(c, true) << "</td>" << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
         << errorCell(c, c.referenceMeanTwist, 1) << errorCell(c, topTwistValue(c, &ModelledSet::directionError), 1)
         << errorCell(c, bestSetValue(c, &ModelledSet::twoWay), 2);
     if (anyShape) out << errorCell(c, c.shapeDirectionError, 1);
@@ -223,7 +295,12 @@ void writeFileLinks(std::ostream& out, const CaseView& c, const std::string& out
 
 void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& id, const std::string& outDir) {
   out << "<section class=\"case\" id=\"" << id << "\">\n<h2>" << escapeXml(c.name) << " <small class=\""
-      << statusClass(c) << "\">" << escapeXml(c.status) << "</small></h2>\n";
+      << statusClass(c) << "\">" << escapeXml(c.status) << "</small> " << trustBadge(c, false) << "</h2>\n";
+  if (!c.confidenceReasons.empty()) {
+    out << "<p>Trust in the shape direction: " << escapeXml(c.confidence) << ", because</p>\n<ul class=\"reasons\">";
+    for (const std::string& r : c.confidenceReasons) out << "<li>" << escapeXml(r) << "</li>";
+    out << "</ul>\n";
+  }
   if (c.status != "ok" && !c.message.empty()) out << "<p class=\"message\">" << escapeXml(c.message) << "</p>\n";
   if (c.status != "ok" && c.message.empty())
     out << "<p class=\"message\">The run gave no message; see its standard output and error below.</p>\n";
@@ -276,6 +353,7 @@ std::string renderReportPage(const std::vector<CaseView>& cases, const std::stri
       << ". Each sheet's strand direction and twist were searched in its density map and compared with the reference "
          "strands of its PDB file. <a href=\"#meaning\">What the numbers mean</a>.</p>\n";
   writeCounts(out, cases);
+  writeHeadline(out, cases);
   out << "<h2 id=\"plots\">The batch at a glance</h2>\n<p>Points near the dashed line found the reference twist; "
          "bars to the left in the middle and right plots are better.</p>\n<div class=\"plots\">"
       << drawTwistScatter(cases) << drawDirectionErrorHistogram(cases) << drawTwoWayHistogram(cases) << "</div>\n";

@@ -30,6 +30,7 @@ int mirrored(int i, int n) {
 // its box would hold more voxels than this: sampling far finer than any
 // density map needs would cost more than the whole analysis.
 constexpr double kMostSmoothedVoxels = 16.0 * 1024 * 1024;
+constexpr size_t kMostWholeSmoothedVoxels = 1024 * 1024;
 
 // Truncated at `truncation` sigmas; a reach beyond twice the grid only
 // repeats the reflected copies, so it ends there.
@@ -78,29 +79,11 @@ void smoothAlong(int axis, int n, const std::vector<double>& kernel, Read read, 
       }
 }
 
-}  // namespace
-
-bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre, double radius,
-                    double sigma, double truncation, double tensor[3][3]) {
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c) tensor[r][c] = 0;
-  if (!(sigma > 0) || !(truncation >= 0) || !(radius >= 0)) return false;
+// Smooths the grid over `out`'s box (its bounds set), each pass over the box
+// the later passes read; false when that would hold too many voxels.
+bool smoothBox(const DensityGrid& grid, double sigma, double truncation, Box& out) {
   const int n[3] = {grid.nx, grid.ny, grid.nz};
-  const double c[3] = {centre.x, centre.y, centre.z};
-
-  // Voxels within the radius, then one more on each side for the differences.
-  int near[2][3];
-  Box smooth;
-  for (int a = 0; a < 3; ++a) {
-    const double first = std::ceil((c[a] - radius - grid.origin[a]) / grid.voxel[a]);
-    const double last = std::floor((c[a] + radius - grid.origin[a]) / grid.voxel[a]);
-    near[0][a] = static_cast<int>(std::min(std::max(first, 0.0), static_cast<double>(n[a])));
-    near[1][a] = static_cast<int>(std::max(std::min(last, static_cast<double>(n[a] - 1)), -1.0));
-    if (near[0][a] > near[1][a]) return false;
-    smooth.lo[a] = std::max(near[0][a] - 1, 0);
-    smooth.hi[a] = std::min(near[1][a] + 1, n[a] - 1);
-  }
-
+  Box& smooth = out;
   std::vector<double> kernel[3];
   int reach[3];
   for (int a = 0; a < 3; ++a) {
@@ -135,6 +118,41 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
   smoothAlong(1, n[1], kernel[1], [&](int i, int j, int k) { return passX.at(i, j, k); }, passY);
   smoothAlong(2, n[2], kernel[2], [&](int i, int j, int k) { return passY.at(i, j, k); }, smooth);
 
+  return true;
+}
+
+}  // namespace
+
+bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre, double radius,
+                    double sigma, double truncation, double tensor[3][3], const std::vector<double>* smoothed) {
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 3; ++c) tensor[r][c] = 0;
+  if (!(sigma > 0) || !(truncation >= 0) || !(radius >= 0)) return false;
+  const int n[3] = {grid.nx, grid.ny, grid.nz};
+  const double c[3] = {centre.x, centre.y, centre.z};
+
+  // Voxels within the radius, then one more on each side for the differences.
+  int near[2][3];
+  Box smooth;
+  for (int a = 0; a < 3; ++a) {
+    const double first = std::ceil((c[a] - radius - grid.origin[a]) / grid.voxel[a]);
+    const double last = std::floor((c[a] + radius - grid.origin[a]) / grid.voxel[a]);
+    near[0][a] = static_cast<int>(std::min(std::max(first, 0.0), static_cast<double>(n[a])));
+    near[1][a] = static_cast<int>(std::max(std::min(last, static_cast<double>(n[a] - 1)), -1.0));
+    if (near[0][a] > near[1][a]) return false;
+    smooth.lo[a] = std::max(near[0][a] - 1, 0);
+    smooth.hi[a] = std::min(near[1][a] + 1, n[a] - 1);
+  }
+
+  if (!smoothed || smoothed->size() != static_cast<size_t>(n[0]) * n[1] * n[2]) {
+    if (!smoothBox(grid, sigma, truncation, smooth)) return false;
+  }
+  auto value = [&](int i, int j, int k) {
+    return smoothed && smoothed->size() == static_cast<size_t>(n[0]) * n[1] * n[2]
+               ? (*smoothed)[(static_cast<size_t>(k) * n[1] + j) * n[0] + i]
+               : smooth.at(i, j, k);
+  };
+
   // Central differences inside the grid, one-sided at its faces.
   auto derivative = [&](int a, int idx[3]) {
     if (n[a] == 1) return 0.0;
@@ -142,7 +160,7 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
     hiIdx[a] = std::min(idx[a] + 1, n[a] - 1);
     loIdx[a] = std::max(idx[a] - 1, 0);
     const double span = (hiIdx[a] - loIdx[a]) * grid.voxel[a];
-    return (smooth.at(hiIdx[0], hiIdx[1], hiIdx[2]) - smooth.at(loIdx[0], loIdx[1], loIdx[2])) / span;
+    return (value(hiIdx[0], hiIdx[1], hiIdx[2]) - value(loIdx[0], loIdx[1], loIdx[2])) / span;
   };
 
   bool any = false;
@@ -166,6 +184,25 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
         if (w > 0) any = true;
       }
   return any;
+}
+
+std::vector<double> smoothedGrid(const DensityGrid& grid, double sigma, double truncation) {
+  if (!(sigma > 0) || !(truncation >= 0) || grid.nx < 1 || grid.ny < 1 || grid.nz < 1) return {};
+  if (grid.values.size() != static_cast<size_t>(grid.nx) * grid.ny * grid.nz) return {};
+  // A map cut around one sheet is smoothed whole for about what the boxes
+  // cost; a larger one (a whole protein given by mistake, say) keeps to the
+  // boxes, so that its grid need never be held several times over.
+  if (grid.values.size() > kMostWholeSmoothedVoxels) return {};
+  for (int a = 0; a < 3; ++a)
+    if (!(grid.voxel[a] > 0) || !std::isfinite(grid.voxel[a])) return {};
+  Box whole;
+  const int n[3] = {grid.nx, grid.ny, grid.nz};
+  for (int a = 0; a < 3; ++a) {
+    whole.lo[a] = 0;
+    whole.hi[a] = n[a] - 1;
+  }
+  if (!smoothBox(grid, sigma, truncation, whole)) return {};
+  return std::move(whole.v);
 }
 
 }  // namespace vel

@@ -5,6 +5,7 @@
 // across them the natural way. So the strands run along the asymptotic
 // direction (zero normal curvature) with positive twist.
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -56,11 +57,12 @@ Vectors inPlane(Vectors v, Vectors normal) {
 
 // Least squares z = a u^2 + b uv + c v^2 + d u + e v + f, weighted.
 bool fitHeights(const DensityGrid& grid, double threshold, Coordinate centre, Vectors e1, Vectors e2, Vectors n,
-                double coef[6]) {
+                double taper, double coef[6]) {
   double ata[36] = {0};
   for (int i = 0; i < 6; ++i) coef[i] = 0;
   forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
     const Vectors x(centre, position);
+    if (taper > 0) w *= std::exp(-x.dot(x) / (2 * taper * taper));
     const double u = x.dot(e1), v = x.dot(e2), z = x.dot(n);
     const double phi[6] = {u * u, u * v, v * v, u, v, 1.0};
     for (int r = 0; r < 6; ++r) {
@@ -96,12 +98,19 @@ double naturalAsymptote(double p, double q, double r, const ShapeOptions& option
 }  // namespace
 
 ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold, const ShapeOptions& options) {
+  return estimateShapeDirection(grid, threshold, options, nullptr);
+}
+
+ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold, const ShapeOptions& options,
+                                      const std::vector<double>* smoothed) {
   ShapeDirection out;
   out.method = "none";
   if (!usableGrid(grid) || !std::isfinite(threshold)) return out;
 
   double total = 0, sum[3] = {0, 0, 0};
+  long long voxels = 0;
   forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
+    ++voxels;
     total += w;
     sum[0] += w * position.x;
     sum[1] += w * position.y;
@@ -125,7 +134,7 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   Vectors normal = shape.vectors[0];
   double tensor[3][3];
   if (gradientTensor(grid, threshold, centre, options.normalRadius, options.smoothingSigma, options.truncation,
-                     tensor)) {
+                     tensor, smoothed)) {
     const SymmetricEigen3 g = eigenSymmetric3(tensor);
     if (g.values[2] > 0) normal = g.vectors[2];
   }
@@ -136,28 +145,40 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   const Vectors e2 = normal.cross(e1).unit();
 
   double coef[6];
-  if (!fitHeights(grid, threshold, centre, e1, e2, normal, coef)) return out;
+  if (!fitHeights(grid, threshold, centre, e1, e2, normal, options.fitTaper, coef)) return out;
   const double p = 2 * coef[0], q = coef[1], r = 2 * coef[2];
 
   const bool flat = std::fabs(p) < kFlatCurvature && std::fabs(q) < kFlatCurvature && std::fabs(r) < kFlatCurvature;
   // The direction of greatest natural twist: tau(theta) = A cos(2 theta - phi)
   // is largest at 2 theta = phi.
   const double greatestTwist = 0.5 * std::atan2(0.5 * (r - p), q);
-  double theta = -1;
-  if (flat) {
-    theta = 0;  // nothing in a flat slab says where strands run: keep its long axis
-    out.method = "fallback";
-  } else if (options.rule == StrandRule::GreatestTwist) {
-    theta = greatestTwist;
-    out.method = "greatest_twist";
-  } else {
-    if (p * r - q * q < 0) theta = naturalAsymptote(p, q, r, options);
-    out.method = "saddle";
-    if (theta < 0) {
-      theta = greatestTwist;
-      out.method = "fallback";
+  // The line each rule takes; both come from the same fit, so the other
+  // rule's choice is kept beside this one's at no cost.
+  auto lineOf = [&](StrandRule rule, std::string& method) {
+    if (flat) {
+      method = "fallback";
+      return 0.0;  // nothing in a flat slab says where strands run: keep its long axis
     }
-  }
+    if (rule == StrandRule::GreatestTwist) {
+      method = "greatest_twist";
+      return greatestTwist;
+    }
+    double t = -1;
+    if (p * r - q * q < 0) t = naturalAsymptote(p, q, r, options);
+    method = "saddle";
+    if (t < 0) {
+      t = greatestTwist;
+      method = "fallback";
+    }
+    return t;
+  };
+  std::string otherMethod;
+  double theta = lineOf(options.rule, out.method);
+  const double other = lineOf(
+      options.rule == StrandRule::GreatestTwist ? StrandRule::NaturalAsymptote : StrandRule::GreatestTwist, otherMethod);
+  Vectors o = e1.mul(std::cos(other));
+  o += e2.mul(std::sin(other));
+  out.otherRuleDirection = o.unit();
   if (theta < 0) theta += kPi;  // the same line, reported within 0 to 180 degrees
 
   Vectors d = e1.mul(std::cos(theta));
@@ -169,6 +190,20 @@ ShapeDirection estimateShapeDirection(const DensityGrid& grid, double threshold,
   out.bendCoefficients[0] = p;
   out.bendCoefficients[1] = q;
   out.bendCoefficients[2] = r;
+  out.twistRate = twist(p, q, r, theta);
+  out.bendAlong = bend(p, q, r, theta);
+  out.bendAcross = bend(p, q, r, theta + kPi / 2);
+  out.voxels = voxels;
+  out.centre = centre;
+  for (int a = 0; a < 3; ++a) out.spread[a] = std::sqrt(std::max(0.0, shape.values[a]));
+  double squares = 0;
+  forEachSlabVoxel(grid, threshold, [&](Coordinate position, double w) {
+    const Vectors x(centre, position);
+    const double u = x.dot(e1), v = x.dot(e2), z = x.dot(normal);
+    const double dz = z - (coef[0] * u * u + coef[1] * u * v + coef[2] * v * v + coef[3] * u + coef[4] * v + coef[5]);
+    squares += w * dz * dz;
+  });
+  out.residualRms = std::sqrt(squares / total);
   return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <type_traits>
 
 #include "velmorantique/summary.h"
@@ -26,6 +27,10 @@ template <class T>
 struct IsList<std::vector<T>> : std::true_type {};
 template <class T, size_t N>
 struct IsList<std::array<T, N>> : std::true_type {};
+template <class T>
+struct IsNamed : std::false_type {};
+template <class T>
+struct IsNamed<std::map<std::string, T>> : std::true_type {};
 
 template <class T>
 json toJson(const T& value) {
@@ -39,6 +44,10 @@ json toJson(const T& value) {
     json list = json::array();
     for (const auto& item : value) list.push_back(toJson(item));
     return list;
+  } else if constexpr (IsNamed<T>::value) {
+    json object = json::object();
+    for (const auto& [name, item] : value) object[name] = toJson(item);
+    return object;
   } else {
     json object = json::object();
     T::keys(value, [&object](const char* name, const auto& member) {
@@ -93,6 +102,15 @@ bool fromJson(const json& j, T& value) {
     // A fixed-length list: each position read where the document has it.
     for (size_t i = 0; i < value.size(); ++i) fromJson(j.is_array() && i < j.size() ? j[i] : json(), value[i]);
     return j.is_array();
+  } else if constexpr (IsNamed<T>::value) {
+    // Values by name; a name whose value is of the wrong kind is left out.
+    value.clear();
+    if (!j.is_object()) return false;
+    for (const auto& [name, element] : j.items()) {
+      typename T::mapped_type item{};
+      if (fromJson(element, item)) value[name] = item;
+    }
+    return true;
   } else {
     value = T{};
     if (!j.is_object()) return false;

@@ -127,12 +127,18 @@ def main():
     if dom.count("<svg") != len(svgs) or len(svgs) != 3 + 3 * len(drawn_cases):
         fail("rendered page has %d pictures, the file %d, expected %d" % (dom.count("<svg"), len(svgs),
                                                                           3 + 3 * len(drawn_cases)))
+    # Every finished case carries its verdict as a badge beside its status.
+    for level in re.findall(r'<span class="trust trust-(\w+)"', dom):
+        if level not in ("high", "medium", "low", "none"):
+            fail("unknown trust level " + level)
+    if len(re.findall(r'<span class="trust trust-(?:high|medium|low)"', dom)) != 2 * len(finished):
+        fail("a finished case lacks its trust badge in the table or its section")
     # Clicking a column title sorts the rows by it: main twist, ascending then descending.
     def main_twists(dom_text):
         body = re.search(r'<table class="sortable">.*?<tbody>(.*?)</tbody>', dom_text, re.S).group(1)
-        return [re.findall(r'data-v="([^"]*)"', row)[2] for row in re.findall(r"<tr>(.*?)</tr>", body, re.S)]
+        return [re.findall(r'data-v="([^"]*)"', row)[3] for row in re.findall(r"<tr>(.*?)</tr>", body, re.S)]
     clicked = os.path.join(out, "clicked.html")
-    click = "document.querySelectorAll('table.sortable th')[2]"
+    click = "document.querySelectorAll('table.sortable th')[3]"
     open(clicked, "w", encoding="utf-8").write(page.replace("</body>", "<script>%s.click();</script>\n</body>" % click))
     ascending = main_twists(chromium(["--dump-dom", "file://" + clicked], root).stdout)
     open(clicked, "w", encoding="utf-8").write(

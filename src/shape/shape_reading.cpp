@@ -1,0 +1,191 @@
+// The shape estimate read together with how well it holds: repeated at
+// nearby thresholds, smoothings and under the other rule, and set beside the
+// fit's own figures and the core's candidates.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "shape/shape_parts.h"
+#include "velmorantique/confidence.h"
+
+namespace vel {
+
+namespace {
+
+constexpr double kDegrees = 180.0 / kPi;
+// Å: gradients this near the centre count as the whole slab of one sheet.
+constexpr double kWholeSlab = 40.0;
+// Å: the smoothing of the gradients whose anisotropy is read.
+constexpr double kAnisotropySigma = 1.0;
+
+// The largest angle between the direction and those of the variants, each
+// reading its own smoothed grid (or none); 90 when a variant finds none.
+struct Variant {
+  double threshold;
+  ShapeOptions options;
+  const std::vector<double>* smoothed;
+};
+double spread(const ShapeDirection& main, const DensityGrid& grid, const std::vector<Variant>& variants) {
+  double worst = 0;
+  for (const Variant& v : variants) {
+    const ShapeDirection d = estimateShapeDirection(grid, v.threshold, v.options, v.smoothed);
+    worst = std::max(worst, d.found ? axisAngleDegrees(main.direction, d.direction) : 90.0);
+  }
+  return worst;
+}
+
+// The in-plane anisotropy of the gradients of the density smoothed over 1 Å,
+// over the whole slab: edges and strands both leave their mark.
+double inPlaneAnisotropy(const DensityGrid& grid, double threshold, const ShapeDirection& d,
+                         const std::vector<double>* smoothed) {
+  double t[3][3];
+  if (!gradientTensor(grid, threshold, d.centre, kWholeSlab, kAnisotropySigma, 4.0, t, smoothed)) return NAN;
+  const Vectors e1 = d.direction, e2 = d.normal.cross(d.direction).unit();
+  auto form = [&](const Vectors& a, const Vectors& b) {
+    const double av[3] = {a.x, a.y, a.z}, bv[3] = {b.x, b.y, b.z};
+    double s = 0;
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) s += av[r] * t[r][c] * bv[c];
+    return s;
+  };
+  const double a = form(e1, e1), b = form(e1, e2), c = form(e2, e2);
+  const double root = std::sqrt(0.25 * (a - c) * (a - c) + b * b);
+  const double largest = 0.5 * (a + c) + root, smallest = 0.5 * (a + c) - root;
+  return largest > 0 ? 1 - smallest / largest : NAN;
+}
+
+}  // namespace
+
+// The normal turns by twistRate radians per Å across the lines, so lines
+// kStrandSpacing apart differ by that many times over.
+double twistDegrees(double twistRate) { return -kStrandSpacing * twistRate * kDegrees; }
+
+ShapeReading readShape(const DensityGrid& grid, double threshold, const ShapeOptions& options) {
+  ShapeReading out;
+  // The smoothed grids that several estimates read are smoothed once: the
+  // estimate's own (and its repeats at other thresholds), and the finer one
+  // that the anisotropy reads too.
+  const double fineSigma = options.smoothingSigma * 0.5;
+  const std::vector<double> own = smoothedGrid(grid, options.smoothingSigma, options.truncation);
+  out.direction = estimateShapeDirection(grid, threshold, options, &own);
+  const ShapeDirection& d = out.direction;
+  if (!d.found) return out;
+  out.twistDegrees = twistDegrees(d.twistRate);
+  const std::vector<double> fine = smoothedGrid(grid, fineSigma, options.truncation);
+  ShapeOptions fineOptions = options, coarseOptions = options;
+  fineOptions.smoothingSigma = fineSigma;
+  coarseOptions.smoothingSigma = options.smoothingSigma * 1.5;
+  std::vector<Variant> thresholds;
+  for (double f : {0.9, 0.95, 1.05, 1.1}) thresholds.push_back({threshold * f, options, &own});
+  out.thresholdSpread = spread(d, grid, thresholds);
+  out.smoothingSpread = spread(d, grid, {{threshold, fineOptions, &fine}, {threshold, coarseOptions, nullptr}});
+  out.ruleSpread = axisAngleDegrees(d.direction, d.otherRuleDirection);
+  out.axisOffset = std::min({d.theta_deg, std::fabs(90 - d.theta_deg), 180 - d.theta_deg});
+  const ShapeOptions anisotropy{};
+  out.inPlaneAnisotropy =
+      inPlaneAnisotropy(grid, threshold, d, fineSigma == kAnisotropySigma && options.truncation == anisotropy.truncation
+                                                ? &fine
+                                                : nullptr);
+  return out;
+}
+
+namespace {
+
+// The rule, calibrated on the tuning half of real sheets (bench/calibration,
+// docs/verdict.md). On real sheets the greatest-twist direction is mostly
+// right when it runs along one of the slab's outline axes, the density is
+// drawn out in the plane and the estimate holds when repeated; diagonal to
+// the outline, or moving with the threshold or the smoothing, it is mostly
+// wrong.
+struct Limits {
+  double axisOffset, anisotropy, length, smoothing, threshold;
+};
+constexpr Limits kHigh{25, 0.32, 5.6, 10, 2};  // at most, at least, at least, at most, at most
+constexpr Limits kLow{30, 0.25, 0, 20, 3};     // beyond these (either way), low
+
+std::string degrees(double v) {
+  if (!std::isfinite(v)) return "an unknown angle";
+  char s[32];
+  std::snprintf(s, sizeof s, "%.0f\u00b0", v);
+  return s;
+}
+
+// What keeps the reading within `limits`, in words; `low` words the limits
+// beyond which a reading is low.
+std::vector<std::string> shortfalls(const ShapeReading& r, const Limits& limits, bool low) {
+  std::vector<std::string> out;
+  if (!(r.smoothingSpread <= limits.smoothing))
+    out.push_back("the direction moves by " + degrees(r.smoothingSpread) + " with the smoothing");
+  if (!(r.thresholdSpread <= limits.threshold))
+    out.push_back("the direction moves by " + degrees(r.thresholdSpread) + " when the threshold changes by up to 10%");
+  if (!(r.axisOffset <= limits.axisOffset))
+    out.push_back(low ? "the direction runs diagonal to the sheet's outline (" + degrees(r.axisOffset) +
+                            " from its nearer axis), where readings of real sheets were mostly wrong"
+                      : "the direction lies " + degrees(r.axisOffset) + " from the nearer outline axis");
+  if (!(r.inPlaneAnisotropy >= limits.anisotropy))
+    out.push_back(low ? "the density is about as wide as it is long in the sheet's plane"
+                      : "the density is only a little drawn out in the plane");
+  if (!(r.direction.spread[2] >= limits.length)) out.push_back("the sheet is small");
+  return out;
+}
+
+void judge(const ShapeReading& r, Confidence& c) {
+  c.reasons = shortfalls(r, kLow, true);
+  if (!c.reasons.empty()) {
+    c.level = "low";
+    return;
+  }
+  c.reasons = shortfalls(r, kHigh, false);
+  if (!c.reasons.empty()) {
+    c.level = "medium";
+    return;
+  }
+  c.level = "high";
+  c.reasons = {"the direction holds at thresholds 10% either side and at other smoothings",
+               "it runs along the sheet's outline, and the density is drawn out in the plane"};
+}
+
+}  // namespace
+
+Confidence judgeConfidence(const ShapeReading& reading, const RunEvidence& evidence) {
+  Confidence c;
+  const ShapeDirection& d = reading.direction;
+  if (!d.found) {
+    c.reasons.push_back("no direction could be read from the sheet's shape");
+    return c;
+  }
+  double toCore = NAN, coreNear = NAN;
+  if (!evidence.candidateDirections.empty()) {
+    toCore = axisAngleDegrees(d.direction, evidence.candidateDirections.front());
+    int near = 0;
+    for (const Vectors& v : evidence.candidateDirections)
+      if (axisAngleDegrees(d.direction, v) <= 20) ++near;
+    coreNear = static_cast<double>(near) / evidence.candidateDirections.size();
+  }
+  const double twistRate = std::fabs(d.twistRate);
+  c.signals = {{"threshold_spread_deg", reading.thresholdSpread},
+               {"axis_offset_deg", reading.axisOffset},
+               {"in_plane_anisotropy", reading.inPlaneAnisotropy},
+               {"smoothing_spread_deg", reading.smoothingSpread},
+               {"rule_spread_deg", reading.ruleSpread},
+               {"shape_twist_deg", reading.twistDegrees},
+               {"bend_along_per_twist", twistRate > 0 ? std::fabs(d.bendAlong) / twistRate : NAN},
+               {"bend_across_per_twist", twistRate > 0 ? std::fabs(d.bendAcross) / twistRate : NAN},
+               {"residual_rms_A", d.residualRms},
+               {"thickness_A", d.spread[0]},
+               {"width_A", d.spread[1]},
+               {"length_A", d.spread[2]},
+               {"voxels", static_cast<double>(d.voxels)},
+               {"resolution_A", evidence.resolution},
+               {"fitting_error", evidence.fittingError},
+               {"core_top_angle_deg", toCore},
+               {"core_candidates_near", coreNear}};
+
+  judge(reading, c);
+  return c;
+}
+
+}  // namespace vel
