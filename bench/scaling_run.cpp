@@ -55,7 +55,7 @@ void timedRun(const SyntheticSheet& sheet, const std::string& report) {
   double seconds[kStageCount] = {0, 0, 0, 0, 0, 0};
   size_t voxels = 0;
   RunSetup run;
-  RunSummary summary;
+  SummaryFile summary;
   runStreams() = RunStreams{&out, &err};  // the library's lines, as the program prints them
   try {
     Clock::time_point t = Clock::now();

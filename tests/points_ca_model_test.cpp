@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
 
+#include "points/strand_trace.h"
 #include "velmorantique/points.h"
 
 using namespace vel;
@@ -201,4 +203,50 @@ TEST(SheetCa, StrandsWithoutAnchorGetEmptyTraces) {
   traces = buildSheetCa(sticks, kUp);
   ASSERT_EQ(traces.size(), 3u);
   for (const PointList& trace : traces) EXPECT_TRUE(trace.empty());
+}
+
+namespace {
+
+// A search that finds, around each stick point it is asked about, the point
+// 1 Å to its +y side, when that stick point is in `fits`: the tracing alone,
+// with worked-out answers.
+struct ScriptedTracer {
+  const PointList& stick;
+  std::vector<int> fits;
+  bool search(int i, const PointList&, Coordinate& found) const {
+    if (std::find(fits.begin(), fits.end(), i) == fits.end()) return false;
+    found = Coordinate(stick[i].x, stick[i].y + 1, stick[i].z);
+    return true;
+  }
+};
+
+}  // namespace
+
+TEST(StrandTrace, GrowsBridgesAndClosesAsWorkedOutByHand) {
+  // Stick points 3 Å apart along x: a C-alpha lies 3.16 Å from the
+  // neighbouring stick points (an end is appended), 6.08 Å from the next but
+  // one (a missing C-alpha is bridged by a 3.8 Å step).
+  PointList stick;
+  for (int k = 0; k < 7; ++k) stick.push_back(Coordinate(3.0 * k, 0, 0));
+  auto S = [&](int k) { return stick[k]; };
+  auto C = [&](int k) { return Coordinate(stick[k].x, 1, 0); };
+  auto B = [&](Coordinate from, int k) { return pointOnLine(from, stick[k], 3.8); };
+  const std::vector<int> all{0, 1, 2, 3, 4, 5, 6};
+  struct Case {
+    int anchor;
+    std::vector<int> fits;
+    PointList expected;
+  } cases[] = {
+      {3, all, {S(0), C(1), C(2), C(3), C(4), C(5), S(6)}},
+      {0, all, {C(0), C(1), C(2), C(3), C(4), C(5), S(6)}},  // no search at the last point; its end appended
+      {6, all, {S(0), C(1), C(2), C(3), C(4), C(5), C(6)}},  // the anchor closes the trace
+      {3, {3}, {B(B(C(3), 1), 0), B(C(3), 1), C(3), B(C(3), 5), B(B(C(3), 5), 6)}},
+      {3, {0, 1, 2, 4, 5, 6}, {}},  // no anchor C-alpha
+      {7, all, {}},
+      {-1, all, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.anchor);
+    expectSameTrace(strand_trace::traceStrand(stick, c.anchor, ScriptedTracer{stick, c.fits}), c.expected);
+  }
 }

@@ -36,6 +36,7 @@
 #include "velmorantique/map.h"
 #include "velmorantique/prepare.h"
 #include "velmorantique/shape.h"
+#include "velmorantique/summary.h"
 
 using namespace vel;
 
@@ -331,15 +332,13 @@ Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns
   if (haveRuns) {
     std::ifstream in(summaryPath(data, c, copy));
     if (in) {
-      const json s = json::parse(in, nullptr, false);
-      if (!s.is_discarded()) {
-        for (const json& t : s["top"]) {
-          const json& d = t.contains("nominal_direction") ? t["nominal_direction"] : t["direction"];
-          if (d.is_array() && d.size() == 3 && d[0].is_number())
-            evidence.candidateDirections.push_back(Vectors(d[0].get<double>(), d[1].get<double>(), d[2].get<double>()));
-        }
-        if (s["sheet"].is_object()) evidence.fittingError = jsonNumber(s["sheet"]["fitting_error"]);
+      const RunSummary s = summaryFromJson(json::parse(in, nullptr, false));
+      for (const SummaryTopEntry& t : s.top) {
+        // Summaries from before the nominal direction was kept have only the direction.
+        const Triple& d = std::isnan(t.nominalDirection[0]) ? t.direction : t.nominalDirection;
+        if (!std::isnan(d[0])) evidence.candidateDirections.push_back(Vectors(d[0], d[1], d[2]));
       }
+      if (s.sheet && s.sheet->fittingError) evidence.fittingError = *s.sheet->fittingError;
     }
     if (!evidence.candidateDirections.empty())
       m.coreError = axisAngleDegrees(evidence.candidateDirections.front(), c.axis);

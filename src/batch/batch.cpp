@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "velmorantique/batch.h"
+#include "velmorantique/summary.h"
 
 namespace vel::batch {
 
@@ -138,11 +139,8 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
   std::map<std::string, size_t> byLevel;
   for (const CaseRecord& r : records) {
     if (r.summary.empty()) continue;
-    const nlohmann::json summary = readJsonFile(r.summary);
-    const auto confidence = summary.is_object() ? summary.find("confidence") : summary.end();
-    if (confidence == summary.end() || !confidence->is_object()) continue;
-    const auto level = confidence->find("level");
-    if (level != confidence->end() && level->is_string()) ++byLevel[level->get<std::string>()];
+    const RunSummary summary = summaryFromJson(readJsonFile(r.summary));
+    if (summary.confidence && !summary.confidence->level.empty()) ++byLevel[summary.confidence->level];
   }
   if (!byLevel.empty()) {
     out << "trust in the shape direction:";

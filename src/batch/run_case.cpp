@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 
 #include "batch/case_run.h"
 #include "batch/files.h"
+#include "velmorantique/summary.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -147,24 +149,23 @@ SummaryState summaryOfThisRun(const CaseInputs& c, const RunPlace& place, int64_
     f.summaryProblem = "older than the run";
     return SummaryState::NotThisRun;
   }
-  const json s = readJsonFile(place.summary);
-  if (!s.is_object()) {
+  const json document = readJsonFile(place.summary);
+  if (!document.is_object()) {
     f.summaryProblem = "not JSON: cut short?";
     return SummaryState::Unreadable;
   }
-  const json inputs = s.value("inputs", json::object());
-  const json pdb = inputs.value("pdb", json()), map = inputs.value("map", json()),
-             threshold = inputs.value("threshold", json());
-  const bool samePdb = !pdb.is_string() || pdb.get<std::string>() == place.pdbArg + ".pdb";
-  const bool sameMap = !map.is_string() || map.get<std::string>().rfind(place.mapArg + ".mrc", 0) == 0;
-  const bool sameThreshold = !threshold.is_number() || threshold.get<double>() == std::strtod(c.threshold.c_str(), nullptr);
+  // An input the summary does not name is no sign of another run.
+  const RunSummary s = summaryFromJson(document);
+  const SummaryInputs& in = s.inputs;
+  const bool samePdb = in.pdb.empty() || in.pdb == place.pdbArg + ".pdb";
+  const bool sameMap = in.map.empty() || in.map.rfind(place.mapArg + ".mrc", 0) == 0;
+  const bool sameThreshold = std::isnan(in.threshold) || in.threshold == std::strtod(c.threshold.c_str(), nullptr);
   if (!samePdb || !sameMap || !sameThreshold) {
     f.summaryProblem = "it names other inputs";
     return SummaryState::NotThisRun;
   }
-  for (const json& w : s.value("warnings", json::array()))
-    if (w.is_string()) f.summaryWarnings.push_back(w.get<std::string>());
-  if (s.contains("message") && s["message"].is_string()) f.summaryMessage = s["message"].get<std::string>();
+  f.summaryWarnings = s.warnings;
+  f.summaryMessage = s.message.value_or("");
   return SummaryState::Sound;
 }
 

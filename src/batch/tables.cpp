@@ -1,15 +1,18 @@
 // The batch's tables: the two fixed-width report tables gathered from every
 // case, and results.tsv, one tidy row per case for scripts and pandas.
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 
 #include "batch/files.h"
 #include "velmorantique/batch.h"
 #include "velmorantique/report_tables.h"
+#include "velmorantique/summary.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -49,71 +52,72 @@ const json& at(const json& j, std::initializer_list<const char*> keys) {
   return *cur;
 }
 
-const json& topEntry(const json& summary, const json& set) {
-  static const json none;
-  if (!set.is_string()) return none;
-  for (const json& t : at(summary, {"top"}))
-    if (t.value("set", "") == set.get<std::string>()) return t;
-  return none;
+// Summary values: NA where the summary has none.
+std::string cell(double v) { return std::isnan(v) ? kNA : json(v).dump(); }
+std::string cell(const std::optional<long long>& v) { return v ? std::to_string(*v) : kNA; }
+const SummaryTopEntry& topEntry(const RunSummary& summary, const std::string& set) {
+  static const SummaryTopEntry none;
+  const SummaryTopEntry* entry = set.empty() ? nullptr : summary.topEntry(set);
+  return entry ? *entry : none;
 }
-
-std::string component(const json& v, size_t i) { return v.is_array() && v.size() > i ? cell(v[i]) : kNA; }
 
 // One row of results.tsv: every column's value, named, in column order.
 using Row = std::vector<std::pair<std::string, std::string>>;
 
 Row resultRow(const CaseRecord& r) {
-  const json summary = readJson(r.summary);
+  const RunSummary summary = summaryFromJson(readJson(r.summary));
   const json meta = readJson(r.meta);
-  const json& chosen = at(summary, {"chosen"});
-  const json& top = topEntry(summary, at(chosen, {"top_twist"}));
-  const json& best = topEntry(summary, at(chosen, {"best_two_way"}));
-  const json& rms = topEntry(summary, at(chosen, {"best_rms"}));
+  const SummaryChosen chosen = summary.chosen.value_or(SummaryChosen{});
+  const SummaryTopEntry& top = topEntry(summary, chosen.topTwist);
+  const SummaryTopEntry& best = topEntry(summary, chosen.bestTwoWay);
+  const SummaryTopEntry& rms = topEntry(summary, chosen.bestRms);
+  const SummarySheet sheet = summary.sheet.value_or(SummarySheet{});
+  const SummaryReference reference = summary.reference.value_or(SummaryReference{});
+  const Triple shape = summary.shapeDirection.value_or(kNoTriple);
   std::string warnings;
   for (const std::string& w : r.warnings) warnings += (warnings.empty() ? "" : ",") + w;
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
-  const json& shape = at(summary, {"shape_direction"});
   return {
       {"case", text(r.name)},
       {"status", r.status},
       {"message", text(r.message)},
       {"threshold", cell(json(r.threshold))},
-      {"voxels", cell(at(summary, {"inputs", "voxels_kept"}))},
-      {"fitting_error", cell(at(summary, {"sheet", "fitting_error"}))},
-      {"top_twist_set", cell(at(chosen, {"top_twist"}))},
-      {"top_twist_main_twist", cell(at(top, {"main_twist"}))},
-      {"best_set", cell(at(chosen, {"best_two_way"}))},
-      {"best_set_main_twist", cell(at(best, {"main_twist"}))},
-      {"best_set_two_way", cell(at(best, {"two_way"}))},
-      {"best_set_detected", cell(at(best, {"detected_residues"}))},
-      {"reference_residues", cell(at(summary, {"reference", "residues"}))},
-      {"rms_set", cell(at(chosen, {"best_rms"}))},
-      {"rms_mean", cell(at(rms, {"rms_mean"}))},
-      {"rmsd", cell(at(rms, {"rmsd"}))},
-      {"top_twist_direction_error", cell(at(top, {"direction_error"}))},
-      {"best_set_direction_error", cell(at(best, {"direction_error"}))},
-      {"reference_twist", cell(at(summary, {"reference", "mean_twist"}))},
+      {"voxels", cell(summary.inputs.voxelsKept)},
+      {"fitting_error", cell(sheet.fittingError.value_or(kNoValue))},
+      {"top_twist_set", text(chosen.topTwist)},
+      {"top_twist_main_twist", cell(top.mainTwist)},
+      {"best_set", text(chosen.bestTwoWay)},
+      {"best_set_main_twist", cell(best.mainTwist)},
+      {"best_set_two_way", cell(best.twoWay.value_or(kNoValue))},
+      {"best_set_detected", cell(best.detectedResidues)},
+      {"reference_residues", cell(reference.residues)},
+      {"rms_set", text(chosen.bestRms)},
+      {"rms_mean", cell(rms.rmsMean.value_or(kNoValue))},
+      {"rmsd", cell(rms.rmsd.value_or(kNoValue))},
+      {"top_twist_direction_error", cell(top.directionError)},
+      {"best_set_direction_error", cell(best.directionError)},
+      {"reference_twist", cell(reference.meanTwist)},
       {"warnings", text(warnings)},
       {"seconds", seconds},
       {"output_bytes", std::to_string(r.outputBytes)},
       {"resolution", cell(at(meta, {"resolution_A"}))},
-      {"top_twist_direction_x", component(at(top, {"direction"}), 0)},
-      {"top_twist_direction_y", component(at(top, {"direction"}), 1)},
-      {"top_twist_direction_z", component(at(top, {"direction"}), 2)},
-      {"best_set_direction_x", component(at(best, {"direction"}), 0)},
-      {"best_set_direction_y", component(at(best, {"direction"}), 1)},
-      {"best_set_direction_z", component(at(best, {"direction"}), 2)},
-      {"shape_direction_x", component(shape, 0)},
-      {"shape_direction_y", component(shape, 1)},
-      {"shape_direction_z", component(shape, 2)},
-      {"shape_direction_error", cell(at(summary, {"shape_direction_error"}))},
+      {"top_twist_direction_x", cell(top.direction[0])},
+      {"top_twist_direction_y", cell(top.direction[1])},
+      {"top_twist_direction_z", cell(top.direction[2])},
+      {"best_set_direction_x", cell(best.direction[0])},
+      {"best_set_direction_y", cell(best.direction[1])},
+      {"best_set_direction_z", cell(best.direction[2])},
+      {"shape_direction_x", cell(shape[0])},
+      {"shape_direction_y", cell(shape[1])},
+      {"shape_direction_z", cell(shape[2])},
+      {"shape_direction_error", cell(summary.shapeDirectionError)},
       {"case_dir", cell(json(r.caseDir))},
       {"model_ca_in_density", cell(at(meta, {"model_map_fit", "strand_ca_in_density"}))},
       {"model_map_correlation", cell(at(meta, {"model_map_fit", "correlation"}))},
-      {"confidence", cell(at(summary, {"confidence", "level"}))},
-      {"shape_twist", cell(at(summary, {"shape_twist"}))},
-      {"shape_twist_error", cell(at(summary, {"shape_twist_error"}))},
+      {"confidence", text(summary.confidence ? summary.confidence->level : "")},
+      {"shape_twist", cell(summary.shapeTwist)},
+      {"shape_twist_error", cell(summary.shapeTwistError)},
   };
 }
 

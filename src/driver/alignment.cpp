@@ -39,5 +39,6 @@ Vectors Alignment::shiftBack() const { return Vectors(mapCentre, sheetCentre); }
 
 std::string translationText(int t) { return std::to_string(t); }
 std::string angleText(int o) { return std::to_string(10 * o); }
+std::string setName(Candidate c) { return "trans_" + translationText(c.first) + "_orient_" + angleText(c.second); }
 
 }  // namespace vel

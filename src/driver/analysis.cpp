@@ -19,9 +19,9 @@
 
 namespace vel {
 
-void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary) {
-  RunSummary unused;
-  RunSummary& s = summary ? *summary : unused;
+void runAnalysis(RunSetup& run, std::ostream& out, SummaryFile* summary) {
+  SummaryFile unused;
+  SummaryFile& s = summary ? *summary : unused;
   SheetDensity sheet = extractSheet(run, out);                    // map -> sheet points, centre, normal
   summariseSheet(s, sheet);
   SurfaceFit surface = fitSurface(sheet, out);                    // aligned frame, cubic height field
@@ -87,7 +87,7 @@ int runVelmorantique(int argc, char** argv, std::ostream& out, std::ostream& err
   const RunStreams previous = runStreams();
   runStreams() = RunStreams{&out, &err, &unwritten};
   RunSetup run;
-  RunSummary summary;
+  SummaryFile summary;
   int status = 0;
   std::string message;  // the refusal's own words, for the summary
   try {

@@ -76,7 +76,7 @@ CandidateScores scoreCandidates(const RunSetup& run, const SheetDensity& sheet, 
     for (int o = 0; o < kOrientations; ++o) {
       if (!isTopCandidate(search, t, o)) continue;
       const std::string T = translationText(t), A = angleText(o);
-      const std::string base = run.outputPath("_trans_" + T + "_orient_" + A);
+      const std::string base = run.outputPath("_" + setName(Candidate(t, o)));
       ScoredCandidate c;
       c.candidate = Candidate(t, o);
       c.sticks = sticksInMapFrame(search.strandLines[t][o], align);

@@ -15,8 +15,7 @@ namespace {
 
 // Columns 1 to 8: the best set by two-way distance.
 void writeBestSet(RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface, const ScoredCandidate& best) {
-  const auto [t, o] = best.candidate;
-  const std::string bestSetName = "trans_" + translationText(t) + "_orient_" + angleText(o);
+  const std::string bestSetName = setName(best.candidate);
   // The structure is read again here as the report has always done; the count
   // of detected residues is the one scoring took.
   const int total = spannedResidues(readReferenceStrands(run.pdbPath));

@@ -159,5 +159,8 @@ int firstInRanking(const std::vector<double>& keys);
 // The text of a candidate's set name parts: t, and the angle 10*o in degrees.
 std::string translationText(int t);
 std::string angleText(int o);
+// A candidate's set name, "trans_T_orient_A": its stage files, its report
+// row and the run summary call it so.
+std::string setName(Candidate c);
 
 }  // namespace vel

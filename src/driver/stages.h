@@ -52,9 +52,9 @@ struct SheetLikeness {
 };
 SheetLikeness judgeOneSheet(const SheetDensity& sheet, const SurfaceFit& surface);
 
-struct RunSummary;
+struct SummaryFile;
 // The whole analysis after set-up; summary, when given, gathers what each
 // stage found.
-void runAnalysis(RunSetup& run, std::ostream& out, RunSummary* summary = nullptr);
+void runAnalysis(RunSetup& run, std::ostream& out, SummaryFile* summary = nullptr);
 
 }  // namespace vel

@@ -1,9 +1,7 @@
-// Strand direction search: for three sideways shifts and eighteen orientations
-// ten degrees apart, parallel lines 4.6 Å apart are laid over the fitted
-// surface; the lines that run over density are kept and the twist angle and
-// handedness between neighbouring lines are measured. Candidates whose
-// neighbours are all right-handed with a plausible twist are ranked by their
-// main twist.
+// Strand direction search: how the lines are laid over the fitted surface
+// and measured, with indexed point sets. The search itself (which lines, the
+// twist and handedness between neighbours, acceptance and ranking) is in
+// strand_search_flow.h.
 //
 // Every surface point proposes one sample on every line, and a sample is
 // kept when some surface point lies within 1 Å of it. Most lines pass far
@@ -16,21 +14,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iterator>
 #include <numeric>
 
 #include "driver/stages.h"
+#include "driver/strand_search_flow.h"
 #include "velmorantique/points.h"
 
 namespace vel {
 
+using namespace strand_search;
+
 namespace {
 
-constexpr double kTranslationStep = 1.5;
-constexpr double kAngleTolerance = 1e-4;
-constexpr double kDensityDistance = 1.0;
-constexpr double kMinimumLineLength = 6.0;
-constexpr size_t kRankingSize = 10;
 // Allowance for the rounding of a computed sample off its exact line; far
 // above it for coordinates within reach (withinReach). Coordinates beyond
 // it, or not finite, are sampled without the shortcuts.
@@ -66,12 +61,6 @@ SampleKeys sampleKeys(const PointList& surface, bool byY) {
   return keys;
 }
 
-// One orientation of the line families.
-struct Orientation {
-  double angle, radians;
-  bool vertical, horizontal;  // 90 and 0 degrees, which have their own formulas
-};
-
 // A line the search has laid: its samples as distinct points along the line
 // with the positions at which each occurs, for the key-point queries.
 struct LaidLine {
@@ -100,14 +89,20 @@ class LineSampler {
     for (const Coordinate& p : surface.surfacePoints) shortcuts_ = shortcuts_ && withinReach(p);
   }
 
+  // The key points of a line, and the closest pair of samples between two,
+  // through the lines' indexes.
+  static KeyPoints keyPoints(const LaidLine& line) {
+    const Coordinate e0 = line.sample(line.ends[0]), e1 = line.sample(line.ends[1]);
+    const Coordinate middle = line.sample(line.index.middlePoint(e0, e1));
+    return {line.index.middlePoint(e0, middle), line.index.middlePoint(middle, e1)};
+  }
+  static IndexPair closestPair(const LaidLine& a, const LaidLine& b) { return closestPairBetween(a.index, b.index); }
+  static Coordinate sample(const LaidLine& line, int position) { return line.sample(position); }
+  static PointList samples(const LaidLine& line) { return line.samples(); }
+
   // The accepted lines of candidate (t, o), in offset order.
   std::vector<LaidLine> layLines(int t, const Orientation& o) {
-    // Offsets advance by repeated addition of the line spacing, so the last
-    // line of a family may fall just short of +300 Å.
-    std::vector<double> offsets;
-    const double shift = kTranslationStep * t;
-    for (double d = -(kOffsetReach / kLineSpacing) * kLineSpacing - shift; d <= kOffsetReach; d += kLineSpacing)
-      offsets.push_back(d);
+    const std::vector<double> offsets = lineOffsets(t);
 
     // Where each line runs over the sheet: the range of sampling values of
     // the surface points within 1 Å of the line in the xy-plane. A sample
@@ -217,98 +212,6 @@ class LineSampler {
   PointList distinct_;     // the line's distinct samples, handed on to its index
 };
 
-struct KeyPoints {
-  int q1, q3;  // first and third quarter points; the line runs from q1 to q3
-};
-
-KeyPoints keyPoints(const LaidLine& line) {
-  const Coordinate e0 = line.sample(line.ends[0]), e1 = line.sample(line.ends[1]);
-  const Coordinate middle = line.sample(line.index.middlePoint(e0, e1));
-  int q1 = line.index.middlePoint(e0, middle);
-  int q3 = line.index.middlePoint(middle, e1);
-  return {q1, q3};
-}
-
-void analyseCandidate(TwistSearch& search, const std::vector<LaidLine>& lines, int t, int o, double angle,
-                      std::ostream& out) {
-  out << "angle = " << angle << "\n";
-  search.measured.push_back(CandidateTwists{});
-  CandidateTwists& measured = search.measured.back();
-  measured.t = t;
-  measured.o = o;
-  measured.angle = angle;
-  measured.lines = lines.size();
-  if (lines.size() < 2) return;
-  PointList& starts = search.strandStarts[t][o];
-  PointList& ends = search.strandEnds[t][o];
-
-  KeyPoints k = keyPoints(lines[0]);
-  const LaidLine& first = lines[0];
-  Vectors reference(first.sample(k.q1), first.sample(k.q3));
-  starts.push_back(first.sample(k.q1));
-  ends.push_back(first.sample(k.q3));
-  const LaidLine* referenceLine = &lines[0];
-
-  std::vector<double> rhTwists;
-  size_t rightHanded = 0;
-  for (size_t i = 1; i < lines.size(); ++i) {
-    const LaidLine& line = lines[i];
-    k = keyPoints(line);
-    const Coordinate q1 = line.sample(k.q1), q3 = line.sample(k.q3);
-    Vectors direction(q1, q3);
-    // Neighbouring lines are always given opposite directions.
-    if (reference.dot(direction) > 0) {
-      direction = Vectors(q3, q1);
-      starts.push_back(q3);
-      ends.push_back(q1);
-    } else {
-      starts.push_back(q1);
-      ends.push_back(q3);
-    }
-    IndexPair link = closestPairBetween(referenceLine->index, line.index);
-    Vectors toNeighbour =
-        link[0] == -1 ? Vectors(NAN, NAN, NAN) : Vectors(referenceLine->sample(link[0]), line.sample(link[1]));
-    Vectors normal = reference.cross(direction);
-    double handedness = normal.dot(toNeighbour);
-    out << handedness;
-    double twist = std::asin(normal.length() / (direction.length() * reference.length())) * 180 / kPi;
-    out << "   " << twist << "\n";
-    measured.handedness.push_back(handedness);
-    measured.twists.push_back(twist);
-    if (handedness > 0) {
-      ++rightHanded;
-      rhTwists.push_back(twist);
-    }
-    reference = direction;
-    referenceLine = &lines[i];
-  }
-
-  const double avg = mean(rhTwists), spread = std_dev(rhTwists);
-  measured.meanTwist = avg;
-  measured.stdTwist = spread;
-  measured.mainTwist = mainTwist(rhTwists);
-  if (rightHanded == lines.size() - 1 && std::fabs(avg - 17.5) <= 14.5 && spread <= 20) {
-    measured.accepted = true;
-    out << "avg RH twist angle = " << avg << "   std_dev = " << spread << "\n";
-    double twist = measured.mainTwist;
-    search.twistRanking.insert({twist, Candidate(t, o)});
-    out << "avg of main RH twist angle = " << twist << "\n";
-  }
-  out << "\n";
-}
-
-// Keeps the ranking to its first ten entries as it fills. An entry pushed
-// past the tenth place never comes back (later equal keys go after it), so
-// the lines of its candidate are released at once.
-void trimRanking(TwistSearch& search) {
-  while (search.twistRanking.size() > kRankingSize) {
-    auto last = std::prev(search.twistRanking.end());
-    const auto [t, o] = last->second;
-    StrandSet().swap(search.strandLines[t][o]);
-    search.twistRanking.erase(last);
-  }
-}
-
 }  // namespace
 
 double mainTwist(const std::vector<double>& twists) {
@@ -323,36 +226,8 @@ double mainTwist(const std::vector<double>& twists) {
 }
 
 TwistSearch searchStrandDirections(const SurfaceFit& surface, std::ostream& out) {
-  TwistSearch search;
   LineSampler sampler(surface);
-  for (int t = 0; t < kTranslations; ++t) {
-    out << "sheet translation = " << t << "\n\n";
-    std::vector<double> angles;
-    for (double a = 0; a < 180; a += 10) angles.push_back(a);
-    // Each candidate is laid and analysed in turn; only the lines of ranked
-    // candidates are kept.
-    for (size_t o = 0; o < angles.size(); ++o) {
-      const double angle = angles[o];
-      const Orientation orientation{angle, angle * kPi / 180, std::fabs(angle - 90) < kAngleTolerance,
-                                    std::fabs(angle) < kAngleTolerance};
-      std::vector<LaidLine> lines = sampler.layLines(t, orientation);
-      const size_t ranked = search.twistRanking.size();
-      analyseCandidate(search, lines, t, static_cast<int>(o), angle, out);
-      if (search.twistRanking.size() > ranked) {
-        StrandSet& kept = search.strandLines[t][o];
-        for (const LaidLine& line : lines) kept.push_back(line.samples());
-        trimRanking(search);
-      }
-    }
-  }
-
-  int rank = 0;
-  for (const auto& [twist, candidate] : search.twistRanking) {
-    search.topCandidates[candidate] = true;
-    out << "Top " << rank++ << " twist " << twist << ":   trans " << candidate.first << " - orient "
-        << 10 * candidate.second << "\n";
-  }
-  return search;
+  return searchWith(sampler, out);
 }
 
 }  // namespace vel

@@ -13,28 +13,18 @@
 #include <cstring>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace vel {
 
-using nlohmann::json;
-
 namespace {
+
+using nlohmann::json;
 
 constexpr double kDegrees = 180.0 / kPi;
 
-json number(double v) { return std::isfinite(v) ? json(v) : json(nullptr); }
-json triple(double x, double y, double z) { return json::array({number(x), number(y), number(z)}); }
-json point(const Coordinate& c) { return triple(c.x, c.y, c.z); }
-json vec(const Vectors& v) { return triple(v.x, v.y, v.z); }
-json numbers(const std::vector<double>& values) {
-  json a = json::array();
-  for (double v : values) a.push_back(number(v));
-  return a;
-}
-
-std::string setName(const Candidate& c) { return "trans_" + translationText(c.first) + "_orient_" + angleText(c.second); }
+Triple point(const Coordinate& c) { return {c.x, c.y, c.z}; }
+Triple vec(const Vectors& v) { return {v.x, v.y, v.z}; }
 
 bool exists(const std::string& path) {
   struct stat st;
@@ -42,10 +32,7 @@ bool exists(const std::string& path) {
 }
 
 void addWarning(RunSummary& summary, const std::string& warning) {
-  json& w = summary.doc["warnings"];
-  for (const json& known : w)
-    if (known == warning) return;
-  w.push_back(warning);
+  if (!summary.hasWarning(warning)) summary.warnings.push_back(warning);
 }
 
 // The line direction of orientation o in the aligned frame, turned back into
@@ -92,7 +79,7 @@ double caseResolution(const std::string& mapBase) {
 // The reference strands in the order of their SHEET records: sheet by sheet
 // as the sheets first appear, strand number within a sheet. Neighbouring
 // strands of one sheet give one twist each.
-json referenceSection(const ReferenceStrands& reference, Vectors& meanAxis) {
+SummaryReference referenceSection(const ReferenceStrands& reference, Vectors& meanAxis) {
   std::vector<size_t> order(reference.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::vector<std::string> sheets;
@@ -104,152 +91,148 @@ json referenceSection(const ReferenceStrands& reference, Vectors& meanAxis) {
     return reference[a].strand < reference[b].strand;
   });
 
-  int residues = 0;
+  SummaryReference ref;
+  long long residues = 0;
   std::vector<StrandAxis> axes;
   std::vector<Vectors> directions;
-  json strandAxes = json::array();
   for (size_t i : order) {
     const ReferenceStrand& r = reference[i];
-    residues += static_cast<int>(r.cas.size());
+    residues += static_cast<long long>(r.cas.size());
     axes.push_back(strandAxis(r.cas));
     directions.push_back(axes.back().direction);
-    strandAxes.push_back({{"start", point(axes.back().start)},
-                          {"end", point(axes.back().end)},
-                          {"residues", std::to_string(r.firstResidue) + "-" + std::to_string(r.lastResidue)},
-                          {"sheet", r.sheetId},
-                          {"strand", r.strand}});
+    SummaryStrandAxis axis;
+    axis.start = point(axes.back().start);
+    axis.end = point(axes.back().end);
+    axis.residues = std::to_string(r.firstResidue) + "-" + std::to_string(r.lastResidue);
+    axis.sheet = r.sheetId;
+    axis.strand = r.strand;
+    ref.strandAxes.push_back(axis);
   }
-  std::vector<double> twists;
   for (size_t k = 0; k + 1 < order.size(); ++k)
     if (reference[order[k]].sheetId == reference[order[k + 1]].sheetId)
-      twists.push_back(interStrandAngle(axes[k], axes[k + 1]));
+      ref.twists.push_back(interStrandAngle(axes[k], axes[k + 1]));
   // The line that agrees best with every strand, whichever way each runs: on
   // a sheet twisting through more than 90 degrees edge to edge, turning each
   // axis to point like the first would count an edge strand backwards.
   meanAxis = axes.empty() ? Vectors(NAN, NAN, NAN) : meanLineDirection(directions);
-  json ref;
-  ref["strands"] = reference.size();
-  ref["residues"] = residues;
-  ref["strand_axes"] = strandAxes;
-  ref["twists"] = numbers(twists);
-  ref["mean_twist"] = twists.empty() ? json(nullptr) : number(mean(twists));
-  ref["mean_axis"] = vec(meanAxis);
+  ref.strands = static_cast<long long>(reference.size());
+  ref.residues = residues;
+  ref.meanTwist = ref.twists.empty() ? kNoValue : mean(ref.twists);
+  ref.meanAxis = vec(meanAxis);
   return ref;
 }
 
 }  // namespace
 
-void summariseSetup(RunSummary& summary, const RunSetup& run) {
-  json& d = summary.doc;
-  d["format"] = "velmorantique-summary";
-  d["version"] = 1;
-  d["case"] = run.proteinName;
-  d["exit_status"] = nullptr;
-  d["message"] = nullptr;
-  d["warnings"] = json::array();
+void summariseSetup(SummaryFile& summary, const RunSetup& run) {
+  RunSummary& d = summary.content;
+  d.format = kSummaryFormat;
+  d.version = 1;
+  d.schemaVersion = kSummarySchemaVersion;
+  d.caseName = run.proteinName;
   const std::string mapPath = run.mapBase + ".mrc";
-  d["inputs"] = {{"pdb", run.pdbPath + ".pdb"},
-                 {"map", exists(mapPath) || !exists(mapPath + ".gz") ? mapPath : mapPath + ".gz"},
-                 {"threshold", number(run.threshold)}};
-  for (const char* key : {"sheet", "reference", "chosen", "shape_direction", "shape_direction_error", "shape_twist",
-                          "shape_twist_error", "confidence"})
-    d[key] = nullptr;
-  d["candidates"] = json::array();
-  d["top"] = json::array();
+  d.inputs.pdb = run.pdbPath + ".pdb";
+  d.inputs.map = exists(mapPath) || !exists(mapPath + ".gz") ? mapPath : mapPath + ".gz";
+  d.inputs.threshold = run.threshold;
   summary.outDirKnown = !run.outDir.empty();
   summary.path = run.outputPath("_summary.json");
 }
 
-void summariseSheet(RunSummary& summary, const SheetDensity& sheet) {
+void summariseSheet(SummaryFile& summary, const SheetDensity& sheet) {
   const Map& map = sheet.densityMap;
-  json& in = summary.doc["inputs"];
-  in["map_size"] = {map.numRows(), map.numCols(), map.numSlcs()};
-  in["voxel_size"] = triple(map.apixX, map.apixY, map.apixZ);
-  in["origin"] = triple(map.hdr.xorigin, map.hdr.yorigin, map.hdr.zorigin);
-  in["voxels_kept"] = sheet.sheetPoints.size();
-  summary.doc["sheet"] = {{"points", sheet.sheetPoints.size()},
-                          {"centre", point(sheet.sheetCentre)},
-                          {"normal", vec(sheet.sheetNormal.unit())}};
-  if (!(sheet.sheetNormal.length() > 0)) addWarning(summary, "no_centre_plane");
-  if (sheet.referenceStrands.empty()) addWarning(summary, "no_reference_strands");
+  SummaryInputs& in = summary.content.inputs;
+  in.mapSize = std::array<long long, 3>{map.numRows(), map.numCols(), map.numSlcs()};
+  in.voxelSize = Triple{map.apixX, map.apixY, map.apixZ};
+  in.origin = Triple{map.hdr.xorigin, map.hdr.yorigin, map.hdr.zorigin};
+  in.voxelsKept = static_cast<long long>(sheet.sheetPoints.size());
+  SummarySheet s;
+  s.points = static_cast<long long>(sheet.sheetPoints.size());
+  s.centre = point(sheet.sheetCentre);
+  s.normal = vec(sheet.sheetNormal.unit());
+  summary.content.sheet = s;
+  if (!(sheet.sheetNormal.length() > 0)) addWarning(summary.content, warning::kNoCentrePlane);
+  if (sheet.referenceStrands.empty()) addWarning(summary.content, warning::kNoReferenceStrands);
   const ShapeDirection& shape = sheet.shape.direction;
-  if (shape.found) summary.doc["shape_direction"] = vec(shape.direction);
-  summary.doc["shape_twist"] = number(sheet.shape.twistDegrees);
+  if (shape.found) summary.content.shapeDirection = vec(shape.direction);
+  summary.content.shapeTwist = sheet.shape.twistDegrees;
 }
 
-void summariseSurface(RunSummary& summary, const SurfaceFit& surface) {
-  json& s = summary.doc["sheet"];
-  s["theta_deg"] = number(surface.alignment.theta * kDegrees);
-  s["surface_coefficients"] = numbers(std::vector<double>(surface.surfaceCoefficients.begin(),
-                                                          surface.surfaceCoefficients.end()));
-  s["fitting_error"] = number(static_cast<double>(surface.fittingError));
+void summariseSurface(SummaryFile& summary, const SurfaceFit& surface) {
+  if (!summary.content.sheet) summary.content.sheet.emplace();
+  SummarySheet& s = *summary.content.sheet;
+  s.thetaDeg = surface.alignment.theta * kDegrees;
+  s.surfaceCoefficients = std::vector<double>(surface.surfaceCoefficients.begin(), surface.surfaceCoefficients.end());
+  s.fittingError = static_cast<double>(surface.fittingError);
 }
 
-void summariseSheetLikeness(RunSummary& summary, const SheetLikeness& likeness) {
-  if (!likeness.oneSheet) addWarning(summary, "not_one_sheet");
+void summariseSheetLikeness(SummaryFile& summary, const SheetLikeness& likeness) {
+  if (!likeness.oneSheet) addWarning(summary.content, warning::kNotOneSheet);
 }
 
-void summariseSearch(RunSummary& summary, const TwistSearch& search) {
-  json candidates = json::array();
+void summariseSearch(SummaryFile& summary, const TwistSearch& search) {
+  std::vector<SummaryCandidate>& candidates = summary.content.candidates;
+  candidates.clear();
   for (const CandidateTwists& c : search.measured) {
-    candidates.push_back({{"set", setName(Candidate(c.t, c.o))},
-                          {"t", c.t},
-                          {"angle", number(c.angle)},
-                          {"lines", c.lines},
-                          {"accepted", c.accepted},
-                          {"twists", numbers(c.twists)},
-                          {"handedness", numbers(c.handedness)},
-                          {"mean_twist", number(c.meanTwist)},
-                          {"std_twist", number(c.stdTwist)},
-                          {"main_twist", number(c.mainTwist)}});
+    SummaryCandidate entry;
+    entry.set = setName(Candidate(c.t, c.o));
+    entry.t = c.t;
+    entry.angle = c.angle;
+    entry.lines = static_cast<long long>(c.lines);
+    entry.accepted = c.accepted;
+    entry.twists = c.twists;
+    entry.handedness = c.handedness;
+    entry.meanTwist = c.meanTwist;
+    entry.stdTwist = c.stdTwist;
+    entry.mainTwist = c.mainTwist;
+    candidates.push_back(entry);
   }
-  summary.doc["candidates"] = candidates;
-  if (search.twistRanking.empty()) addWarning(summary, "no_candidate");
+  if (search.twistRanking.empty()) addWarning(summary.content, warning::kNoCandidate);
 }
 
-void summariseScores(RunSummary& summary, const SheetDensity& sheet, const SurfaceFit& surface,
+void summariseScores(SummaryFile& summary, const SheetDensity& sheet, const SurfaceFit& surface,
                      const TwistSearch& search, const CandidateScores& scores) {
-  json& d = summary.doc;
+  RunSummary& d = summary.content;
   Vectors meanAxis;
-  d["reference"] = referenceSection(scores.reference, meanAxis);
+  d.reference = referenceSection(scores.reference, meanAxis);
   const bool haveReference = !scores.reference.empty();
   auto directionError = [&](const Vectors& direction) {
-    return haveReference ? number(axisAngleDegrees(direction, meanAxis)) : json(nullptr);
+    return haveReference ? axisAngleDegrees(direction, meanAxis) : kNoValue;
   };
 
-  json top = json::array();
-  int rank = 1;
+  d.top.clear();
+  long long rank = 1;
   for (const auto& [twist, candidate] : search.twistRanking) {
-    json entry{{"rank", rank++}, {"set", setName(candidate)}, {"main_twist", number(twist)}};
+    SummaryTopEntry entry;
+    entry.rank = rank++;
+    entry.set = setName(candidate);
+    entry.mainTwist = twist;
     const Vectors nominal = strandDirection(surface.alignment, candidate.second);
     const Vectors direction = candidateDirection(surface, candidate, scores);
-    entry["direction"] = vec(direction);
-    entry["nominal_direction"] = vec(nominal);
+    entry.direction = vec(direction);
+    entry.nominalDirection = vec(nominal);
     if (const ScoredCandidate* s = scores.find(candidate)) {
-      entry["lines"] = s->sticks.size();
-      entry["two_way"] = number(s->twoWay);
-      entry["rms_mean"] = number(s->rmsMean);
-      entry["rmsd"] = number(s->rmsd);
-      entry["paired_ca"] = s->rmsCount;
-      entry["model_ca"] = s->modelCaCount;
-      entry["detected_residues"] = s->detected;
+      entry.lines = static_cast<long long>(s->sticks.size());
+      entry.twoWay = s->twoWay;
+      entry.rmsMean = s->rmsMean;
+      entry.rmsd = s->rmsd;
+      entry.pairedCa = s->rmsCount;
+      entry.modelCa = s->modelCaCount;
+      entry.detectedResidues = s->detected;
     }
-    entry["direction_error"] = directionError(direction);
-    top.push_back(entry);
+    entry.directionError = directionError(direction);
+    d.top.push_back(entry);
   }
-  d["top"] = top;
   const ScoredCandidate* bestTwoWay = scores.bestByTwoWay();
   const ScoredCandidate* bestRms = scores.bestByRms();
   if (!search.twistRanking.empty() && bestTwoWay && bestRms)
-    d["chosen"] = {{"top_twist", setName(search.twistRanking.begin()->second)},
-                   {"best_two_way", setName(bestTwoWay->candidate)},
-                   {"best_rms", setName(bestRms->candidate)}};
-  if (sheet.shape.direction.found) d["shape_direction_error"] = directionError(sheet.shape.direction.direction);
-  if (haveReference && d["reference"]["mean_twist"].is_number())
-    d["shape_twist_error"] = number(sheet.shape.twistDegrees - d["reference"]["mean_twist"].get<double>());
+    d.chosen = SummaryChosen{setName(search.twistRanking.begin()->second), setName(bestTwoWay->candidate),
+                             setName(bestRms->candidate)};
+  if (sheet.shape.direction.found) d.shapeDirectionError = directionError(sheet.shape.direction.direction);
+  if (haveReference && !std::isnan(d.reference->meanTwist))
+    d.shapeTwistError = sheet.shape.twistDegrees - d.reference->meanTwist;
 }
 
-void summariseVerdict(RunSummary& summary, const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
+void summariseVerdict(SummaryFile& summary, const RunSetup& run, const SheetDensity& sheet, const SurfaceFit& surface,
                       const TwistSearch& search, const CandidateScores& scores) {
   vel::RunEvidence evidence;
   evidence.resolution = caseResolution(run.mapBase);
@@ -257,30 +240,33 @@ void summariseVerdict(RunSummary& summary, const RunSetup& run, const SheetDensi
   for (const auto& entry : search.twistRanking)
     evidence.candidateDirections.push_back(candidateDirection(surface, entry.second, scores));
   const vel::Confidence c = vel::judgeConfidence(sheet.shape, evidence);
-  json signals = json::object();
-  for (const auto& [name, value] : c.signals) signals[name] = number(value);
-  summary.doc["confidence"] = {{"level", c.level}, {"signals", signals}, {"reasons", c.reasons}};
+  SummaryConfidence confidence;
+  confidence.level = c.level;
+  for (const auto& [name, value] : c.signals) confidence.signals[name] = value;
+  confidence.reasons = c.reasons;
+  summary.content.confidence = confidence;
 }
 
-void summariseUnwritten(RunSummary& summary, const std::vector<UnwrittenFile>& unwritten) {
+void summariseUnwritten(SummaryFile& summary, const std::vector<UnwrittenFile>& unwritten) {
   if (unwritten.empty()) return;
-  addWarning(summary, "unwritten_output");
-  json files = json::array();
+  addWarning(summary.content, warning::kUnwrittenOutput);
+  std::vector<SummaryUnwrittenFile> files;
   for (const UnwrittenFile& f : unwritten) {
     const size_t slash = f.path.rfind('/');
-    files.push_back({{"file", slash == std::string::npos ? f.path : f.path.substr(slash + 1)}, {"reason", f.reason}});
+    files.push_back({slash == std::string::npos ? f.path : f.path.substr(slash + 1), f.reason});
   }
-  summary.doc["unwritten_output"] = files;
+  summary.content.unwrittenOutput = files;
 }
 
-std::string writeSummary(RunSummary& summary, int exitStatus, const std::string* message) {
+std::string writeSummary(SummaryFile& summary, int exitStatus, const std::string* message) {
   if (!summary.outDirKnown) return "";
-  summary.doc["exit_status"] = exitStatus;
-  summary.doc["message"] = message ? json(*message) : json(nullptr);
+  summary.content.exitStatus = exitStatus;
+  summary.content.message = message ? std::optional<std::string>(*message) : std::nullopt;
   // Written whole under a temporary name, then renamed, so that a reader
   // never sees half a summary.
   const std::string tmp = summary.path + ".tmp";
-  const std::string text = summary.doc.dump(1, ' ', false, json::error_handler_t::replace) + '\n';
+  const std::string text =
+      summaryToJson(summary.content).dump(1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
   errno = 0;
   bool written = false;
   {

@@ -65,36 +65,46 @@ class Conversions {
   std::string text_;
 };
 
-}  // namespace
+// How the file stores its map, as its header says.
+struct StoredForm {
+  ByteOrder order = ByteOrder::Little;
+  bool stampSaid = true;  // the machine stamp named the byte order
+  AxisOrder axes{};       // grid axis of the stored columns, rows and sections
+  int bytesPerVoxel = 4;
+  size_t columns = 0, rows = 0, sections = 0;  // the stored extents, before reordering
+};
 
-void Map::setApix() {
-  apixX = static_cast<double>(hdr.xlen) / hdr.mx;
-  apixY = static_cast<double>(hdr.ylen) / hdr.my;
-  apixZ = static_cast<double>(hdr.zlen) / hdr.mz;
+std::string extendedHeaderMessage(const MRC_HEADER& h) {
+  return "Strange header of the file. The extended header ( nsymbt = " + std::to_string(h.nsymbt) +
+         " bytes ) does not fit in the file.";
 }
 
-void Map::read(std::string path) {
-  Conversions conversions;
-  MapSource source;
+// The file itself, or the compressed copy beside it: maps are often kept as downloaded.
+void openMapFile(MapSource& source, const std::string& path, Conversions& conversions) {
   if (!source.open(path)) {
-    // Maps are often kept as downloaded, compressed.
     if (!source.open(path + ".gz")) refuseMap("Can't open given Map file ( " + path + " ). ");
     conversions.add("Map file " + path + " not found; read " + path + ".gz instead.");
   }
   if (source.gzipped()) conversions.add("Map file is gzip-compressed; decompressed on reading.");
+}
 
-  // A file shorter than the header leaves the bytes it lacks as in the
-  // default header: all zero, mode 2.
+// The header block in the byte order it was written in. A file shorter than
+// the header leaves the bytes it lacks as in the default header: all zero,
+// mode 2.
+MRC_HEADER readHeader(MapSource& source, StoredForm& form) {
   unsigned char block[kMrcHeaderBytes] = {};
   block[12] = 2;
   unsigned char got[kMrcHeaderBytes];
   const size_t headerRead = source.read(got, kMrcHeaderBytes);
   refuseIfDamaged(source);
   std::memcpy(block, got, headerRead);
-  bool stampSaid = true;
-  const ByteOrder order = storedByteOrder(block, stampSaid);
-  hdr = decodeHeader(block, order);
+  form.order = storedByteOrder(block, form.stampSaid);
+  return decodeHeader(block, form.order);
+}
 
+// Refuses a header that describes no single volume this reader can place,
+// in the order the checks are made; fills in the stored form it describes.
+void checkHeader(const MRC_HEADER& hdr, StoredForm& form) {
   if (!extentInRange(hdr.nx) || !extentInRange(hdr.ny) || !extentInRange(hdr.nz))
     refuseMap("Strange header of the file. One of (nx,ny,nz) exceeds MAXLEN ( " +
               std::to_string(MAXLEN) + " ).");
@@ -108,8 +118,8 @@ void Map::read(std::string path) {
     refuseMap("Strange header of the file. One of (xlen,ylen,zlen) is zero or not a finite length: the voxel size is undefined.");
   if (!std::isfinite(hdr.xorigin) || !std::isfinite(hdr.yorigin) || !std::isfinite(hdr.zorigin))
     refuseMap("Strange header of the file. The origin is not a finite position.");
-  const int bytesPerVoxel = voxelBytes(hdr.mode);
-  if (bytesPerVoxel == 0)
+  form.bytesPerVoxel = voxelBytes(hdr.mode);
+  if (form.bytesPerVoxel == 0)
     refuseMap("Map mode " + std::to_string(hdr.mode) + " (" + modeName(hdr.mode) +
               ") cannot be read: only modes 0, 1, 2, 6 and 12 hold real voxel values.");
   // Voxels are placed on orthogonal axes; a skewed cell would put them up to
@@ -126,17 +136,21 @@ void Map::read(std::string path) {
   if (hdr.ispg == 0 && hdr.mz == 1 && hdr.nz > 1)
     refuseMap("Strange header of the file. The map is a stack of " + std::to_string(hdr.nz) +
               " 2-D images ( ispg = 0, mz = 1 ), not one volume.");
-  AxisOrder axes{};
-  if (!storedAxisOrder(hdr, axes))
+  if (!storedAxisOrder(hdr, form.axes))
     refuseMap("Strange header of the file. The axis order (mapc,mapr,maps) = ( " + axisOrderText(hdr) +
               " ) is not an order of 1 2 3.");
-  const std::string badExtendedHeader = "Strange header of the file. The extended header ( nsymbt = " +
-                                        std::to_string(hdr.nsymbt) + " bytes ) does not fit in the file.";
-  if (hdr.nsymbt < 0) refuseMap(badExtendedHeader);
+  if (hdr.nsymbt < 0) refuseMap(extendedHeaderMessage(hdr));
+  form.columns = static_cast<size_t>(hdr.nx);
+  form.rows = static_cast<size_t>(hdr.ny);
+  form.sections = static_cast<size_t>(hdr.nz);
+}
 
-  if (order == ByteOrder::Big)
-    conversions.add(stampSaid ? "Map stored big-endian; byte-swapped."
-                              : "Map stored big-endian (judged by its header: no machine stamp); byte-swapped.");
+// Says how the map is stored, where that is not the plain form, and turns the
+// header's extents and starts, stored per column, row and section, onto x, y, z.
+void convertStoredForm(MRC_HEADER& hdr, const StoredForm& form, Conversions& conversions) {
+  if (form.order == ByteOrder::Big)
+    conversions.add(form.stampSaid ? "Map stored big-endian; byte-swapped."
+                                   : "Map stored big-endian (judged by its header: no machine stamp); byte-swapped.");
   if (hdr.mode != 2)
     conversions.add("Map stored in mode " + std::to_string(hdr.mode) + " (" + modeName(hdr.mode) +
                     "); converted to 32-bit floats.");
@@ -144,18 +158,16 @@ void Map::read(std::string path) {
     conversions.add("Map has an extended header of " + std::to_string(hdr.nsymbt) +
                     " bytes; voxel data read from byte " +
                     std::to_string(kMrcHeaderBytes + static_cast<size_t>(hdr.nsymbt)) + ".");
-
-  // The stored extents count columns, rows and sections; the grid wants them
-  // along x, y, z.
-  const size_t columns = static_cast<size_t>(hdr.nx), rows = static_cast<size_t>(hdr.ny);
-  const size_t sections = static_cast<size_t>(hdr.nz);
-  if (!isStandardAxisOrder(axes)) {
+  if (!isStandardAxisOrder(form.axes)) {
     conversions.add("Map stored in axis order " + axisOrderText(hdr) + "; reordered to x y z.");
-    reorderToXyz(hdr, axes);
+    reorderToXyz(hdr, form.axes);
   }
+}
 
-  // The header alone decides the grid's size, whatever the file holds; check
-  // it against the machine before touching memory.
+// The header alone decides the grid's size, whatever the file holds: it is
+// checked against the machine before memory is touched. Returns the start of
+// the message that refuses a grid too large.
+std::string checkFootprint(const MRC_HEADER& hdr) {
   const uint64_t needed = cubeFootprint(hdr.nx, hdr.ny, hdr.nz);
   const uint64_t limit = cubeMemoryLimit();
   const uint64_t mb = 1024 * 1024;
@@ -164,10 +176,13 @@ void Map::read(std::string path) {
   if (limit != 0 && needed > limit)
     refuseMap(tooLarge + ", more than half of the memory ( " + std::to_string(limit / mb) +
               " MB ).");
+  return tooLarge;
+}
 
-  setApix();
-  // Many writers leave ORIGIN at zero and place the grid by its start
-  // indices instead; without them the map would lie away from the model.
+// Where voxel (0, 0, 0) lies. Many writers leave ORIGIN at zero and place the
+// grid by its start indices instead; without them the map would lie away
+// from the model.
+void placeOrigin(MRC_HEADER& hdr, double apixX, double apixY, double apixZ, Conversions& conversions) {
   if (hdr.xorigin == 0.0f && hdr.yorigin == 0.0f && hdr.zorigin == 0.0f &&
       (hdr.nxstart != 0 || hdr.nystart != 0 || hdr.nzstart != 0)) {
     hdr.xorigin = static_cast<float>(hdr.nxstart * apixX);
@@ -187,33 +202,25 @@ void Map::read(std::string path) {
          << " ) was not used.";
     conversions.add(note.str());
   }
+}
 
-  // A voxel of over 1000 Å, or a map placed a million ångström away, is no
-  // measurement but a damaged or foreign header.
+// A voxel of over 1000 Å, or a map placed a million ångström away, is no
+// measurement but a damaged or foreign header.
+void checkPlacement(const MRC_HEADER& hdr, double apixX, double apixY, double apixZ) {
   if (!voxelSizeUsable(apixX) || !voxelSizeUsable(apixY) || !voxelSizeUsable(apixZ))
     refuseMap("Strange header of the file. The voxel size ( " + numbersText({apixX, apixY, apixZ}) +
               " ) is not finite or exceeds " + numbersText({kMaxVoxelSize}) + " A.");
   if (!withinReach(Coordinate(hdr.xorigin, hdr.yorigin, hdr.zorigin)))
     refuseMap("Strange header of the file. The origin ( " + numbersText({hdr.xorigin, hdr.yorigin, hdr.zorigin}) +
               " ) lies beyond " + numbersText({kCoordinateReach}) + " A.");
+}
 
-  if (hdr.nsymbt > 0 && !source.skip(static_cast<uint64_t>(hdr.nsymbt))) {
-    refuseIfDamaged(source);
-    refuseMap(badExtendedHeader);
-  }
-
-  try {
-    createCube(static_cast<int16_t>(hdr.nx), static_cast<int16_t>(hdr.ny),
-               static_cast<int16_t>(hdr.nz));
-  } catch (const std::bad_alloc&) {
-    createCube(0, 0, 0);
-    refuseMap(tooLarge + ", more than can be allocated.");
-  }
-
-  // Storage order is columns fastest, then rows, then sections: one section
-  // at a time is one bulk read. A file that ends early (an interrupted
-  // download) is refused: the voxels it lacks would read as empty.
-  const size_t stride = static_cast<size_t>(bytesPerVoxel);
+// The voxels into the grid. Storage order is columns fastest, then rows, then
+// sections: one section at a time is one bulk read. A file that ends early
+// (an interrupted download) is refused: the voxels it lacks would read as empty.
+void readVoxels(MapSource& source, const StoredForm& form, int32_t mode, Map& map) {
+  const size_t columns = form.columns, rows = form.rows, sections = form.sections;
+  const size_t stride = static_cast<size_t>(form.bytesPerVoxel);
   uint64_t bytesPresent = 0;
   std::vector<unsigned char> stored(columns * rows * stride);
   std::vector<float> values(columns * rows);
@@ -223,31 +230,65 @@ void Map::read(std::string path) {
     refuseIfDamaged(source);
     bytesPresent += bytes;
     const size_t voxels = bytes / stride;
-    decodeVoxels(stored.data(), voxels, hdr.mode, order, values.data());
-    if (isStandardAxisOrder(axes)) {
+    decodeVoxels(stored.data(), voxels, mode, form.order, values.data());
+    if (isStandardAxisOrder(form.axes)) {
       std::copy(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(voxels),
-                cube.begin() + static_cast<std::ptrdiff_t>(s * columns * rows));
+                map.cube.begin() + static_cast<std::ptrdiff_t>(s * columns * rows));
       if (bytes < stored.size()) break;
       continue;
     }
-    pos[axes[2]] = s;
+    pos[form.axes[2]] = s;
     size_t i = 0;
     for (size_t r = 0; r < rows && i < voxels; ++r) {
-      pos[axes[1]] = r;
+      pos[form.axes[1]] = r;
       for (size_t c = 0; c < columns && i < voxels; ++c, ++i) {
-        pos[axes[0]] = c;
-        at(static_cast<int>(pos[0]), static_cast<int>(pos[1]), static_cast<int>(pos[2])) = values[i];
+        pos[form.axes[0]] = c;
+        map.at(static_cast<int>(pos[0]), static_cast<int>(pos[1]), static_cast<int>(pos[2])) = values[i];
       }
     }
     if (bytes < stored.size()) break;
   }
   const uint64_t bytesExpected = static_cast<uint64_t>(columns) * rows * sections * stride;
   if (bytesPresent < bytesExpected) {
-    cube.clear();
+    map.cube.clear();
     refuseMap("Map file ends before its voxel data does: " + std::to_string(bytesPresent) +
               " bytes of voxel data present, " + std::to_string(bytesExpected) +
               " expected. The file is truncated (an interrupted download?).");
   }
+}
+
+}  // namespace
+
+void Map::setApix() {
+  apixX = static_cast<double>(hdr.xlen) / hdr.mx;
+  apixY = static_cast<double>(hdr.ylen) / hdr.my;
+  apixZ = static_cast<double>(hdr.zlen) / hdr.mz;
+}
+
+void Map::read(std::string path) {
+  Conversions conversions;  // said in one line once the map is read
+  MapSource source;
+  openMapFile(source, path, conversions);
+  StoredForm form;
+  hdr = readHeader(source, form);
+  checkHeader(hdr, form);
+  convertStoredForm(hdr, form, conversions);
+  const std::string tooLarge = checkFootprint(hdr);
+  setApix();
+  placeOrigin(hdr, apixX, apixY, apixZ, conversions);
+  checkPlacement(hdr, apixX, apixY, apixZ);
+
+  if (hdr.nsymbt > 0 && !source.skip(static_cast<uint64_t>(hdr.nsymbt))) {
+    refuseIfDamaged(source);
+    refuseMap(extendedHeaderMessage(hdr));
+  }
+  try {
+    createCube(static_cast<int16_t>(hdr.nx), static_cast<int16_t>(hdr.ny), static_cast<int16_t>(hdr.nz));
+  } catch (const std::bad_alloc&) {
+    createCube(0, 0, 0);
+    refuseMap(tooLarge + ", more than can be allocated.");
+  }
+  readVoxels(source, form, hdr.mode, *this);
   conversions.print();
 }
 

@@ -2,6 +2,7 @@
 // meta.json beside its inputs and the stage files the pictures draw.
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include "stage_files.h"
 #include "velmorantique/batch_record.h"
 #include "velmorantique/report.h"
+#include "velmorantique/summary.h"
 
 namespace vel::report {
 
@@ -43,19 +45,6 @@ double number(const json& object, const char* key) {
   return it != object.end() && it->is_number() ? it->get<double>() : kMissing;
 }
 
-// A count or index; anything that is not a whole number of sensible size
-// gives the fallback (a huge value would not fit an int).
-int whole(const json& object, const char* key, int fallback) {
-  const double v = number(object, key);
-  return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(v) : fallback;
-}
-
-std::string text(const json& object, const char* key) {
-  if (!object.is_object()) return "";
-  const auto it = object.find(key);
-  return it != object.end() && it->is_string() ? it->get<std::string>() : "";
-}
-
 const json& member(const json& object, const char* key) {
   static const json none;
   if (!object.is_object()) return none;
@@ -63,22 +52,14 @@ const json& member(const json& object, const char* key) {
   return it == object.end() ? none : *it;
 }
 
-// The elements of a list; anything else has none (a range-for over a JSON
-// string or number would visit the value itself as one element).
-const json& items(const json& value) {
-  static const json none = json::array();
-  return value.is_array() ? value : none;
+std::optional<Coordinate> point(const Triple& t) {
+  for (double v : t)
+    if (std::isnan(v)) return std::nullopt;
+  return Coordinate(t[0], t[1], t[2]);
 }
 
-std::optional<Coordinate> point(const json& value) {
-  if (!value.is_array() || value.size() != 3) return std::nullopt;
-  for (const json& v : value)
-    if (!v.is_number()) return std::nullopt;
-  return Coordinate(value[0].get<double>(), value[1].get<double>(), value[2].get<double>());
-}
-
-std::optional<Vectors> direction(const json& value) {
-  const std::optional<Coordinate> c = point(value);
+std::optional<Vectors> direction(const Triple& t) {
+  const std::optional<Coordinate> c = point(t);
   if (!c) return std::nullopt;
   const Vectors v(*c);
   const double length = v.length();
@@ -86,12 +67,9 @@ std::optional<Vectors> direction(const json& value) {
   return v.mul(1.0 / length);
 }
 
-std::vector<double> numbers(const json& value) {
-  std::vector<double> out;
-  if (!value.is_array()) return out;
-  for (const json& v : value) out.push_back(v.is_number() ? v.get<double>() : kMissing);
-  return out;
-}
+// A count or index; none, or one too large for an int, gives the fallback.
+int whole(const Count& v, int fallback) { return v && *v > -1000000000 && *v < 1000000000 ? static_cast<int>(*v) : fallback; }
+int whole(double v, int fallback) { return std::isfinite(v) && std::fabs(v) < 1e9 ? static_cast<int>(v) : fallback; }
 
 std::string joinPath(const std::string& dir, const std::string& name) {
   if (dir.empty()) return name;
@@ -99,16 +77,15 @@ std::string joinPath(const std::string& dir, const std::string& name) {
 }
 
 // A modelled set of the summary, with its lines read from the stick file.
-ModelledSet modelledSet(const CaseView& c, const json& summary, const std::string& set) {
+ModelledSet modelledSet(const CaseView& c, const RunSummary& summary, const std::string& set) {
   ModelledSet m;
   m.set = set;
-  for (const json& top : items(member(summary, "top"))) {
-    if (text(top, "set") != set) continue;
-    m.mainTwist = number(top, "main_twist");
-    m.twoWay = number(top, "two_way");
-    m.directionError = number(top, "direction_error");
-    m.direction = direction(member(top, "direction"));
-    m.lines = whole(top, "lines", 0);
+  if (const SummaryTopEntry* top = summary.topEntry(set)) {
+    m.mainTwist = top->mainTwist;
+    m.twoWay = top->twoWay.value_or(kMissing);
+    m.directionError = top->directionError;
+    m.direction = direction(top->direction);
+    m.lines = whole(top->lines, 0);
   }
   for (const CandidateTwist& candidate : c.candidates)
     if (candidate.set == set) m.twists = candidate.twists;
@@ -123,58 +100,55 @@ ModelledSet modelledSet(const CaseView& c, const json& summary, const std::strin
   return m;
 }
 
-void readSummary(CaseView& c, const json& s) {
+void readSummary(CaseView& c, const RunSummary& s) {
   c.hasSummary = true;
-  if (c.protein.empty()) c.protein = text(s, "case");
-  c.exitStatus = whole(s, "exit_status", -1);
-  if (c.message.empty()) c.message = text(s, "message");
-  for (const json& w : items(member(s, "warnings")))
-    if (w.is_string()) c.warnings.push_back(w.get<std::string>());
+  if (c.protein.empty()) c.protein = s.caseName;
+  c.exitStatus = whole(s.exitStatus, -1);
+  if (c.message.empty()) c.message = s.message.value_or("");
+  c.warnings = s.warnings;
 
-  const json& inputs = member(s, "inputs");
-  c.mapPath = text(inputs, "map");
+  c.mapPath = s.inputs.map;
   if (!c.mapPath.empty() && c.mapPath[0] != '/' && !c.runDir.empty()) c.mapPath = joinPath(c.runDir, c.mapPath);
-  c.threshold = number(inputs, "threshold");
+  c.threshold = s.inputs.threshold;
 
-  const json& sheet = member(s, "sheet");
-  const std::optional<Coordinate> centre = point(member(sheet, "centre"));
-  const std::optional<Vectors> normal = direction(member(sheet, "normal"));
+  const SummarySheet sheet = s.sheet.value_or(SummarySheet{});
+  const std::optional<Coordinate> centre = point(sheet.centre);
+  const std::optional<Vectors> normal = direction(sheet.normal);
   if (centre && normal) {
     c.hasSheet = true;
     c.centre = *centre;
     c.normal = *normal;
   }
-  c.sheetPoints = whole(sheet, "points", 0);
+  c.sheetPoints = whole(sheet.points, 0);
 
-  for (const json& candidate : items(member(s, "candidates"))) {
+  for (const SummaryCandidate& candidate : s.candidates) {
     CandidateTwist t;
-    t.set = text(candidate, "set");
-    t.shift = whole(candidate, "t", 0);
-    t.angle = whole(candidate, "angle", 0);
-    const json& accepted = member(candidate, "accepted");
-    t.accepted = accepted.is_boolean() && accepted.get<bool>();
-    t.mainTwist = number(candidate, "main_twist");
-    t.twists = numbers(member(candidate, "twists"));
+    t.set = candidate.set;
+    t.shift = whole(candidate.t, 0);
+    t.angle = whole(candidate.angle, 0);
+    t.accepted = candidate.accepted;
+    t.mainTwist = candidate.mainTwist;
+    t.twists = candidate.twists;
     c.candidates.push_back(t);
   }
 
-  const json& reference = member(s, "reference");
-  for (const json& axis : items(member(reference, "strand_axes"))) {
-    const std::optional<Coordinate> start = point(member(axis, "start"));
-    const std::optional<Coordinate> end = point(member(axis, "end"));
-    if (start && end) c.referenceAxes.push_back({*start, *end, text(axis, "residues")});
+  const SummaryReference reference = s.reference.value_or(SummaryReference{});
+  for (const SummaryStrandAxis& axis : reference.strandAxes) {
+    const std::optional<Coordinate> start = point(axis.start);
+    const std::optional<Coordinate> end = point(axis.end);
+    if (start && end) c.referenceAxes.push_back({*start, *end, axis.residues});
   }
-  c.referenceTwists = numbers(member(reference, "twists"));
-  c.referenceMeanTwist = number(reference, "mean_twist");
-  c.referenceAxis = direction(member(reference, "mean_axis"));
+  c.referenceTwists = reference.twists;
+  c.referenceMeanTwist = reference.meanTwist;
+  c.referenceAxis = direction(reference.meanAxis);
 
-  c.shapeDirection = direction(member(s, "shape_direction"));
-  c.shapeDirectionError = number(s, "shape_direction_error");
-  c.shapeTwist = number(s, "shape_twist");
-  const json& confidence = member(s, "confidence");
-  c.confidence = text(confidence, "level");
-  for (const json& reason : items(member(confidence, "reasons")))
-    if (reason.is_string()) c.confidenceReasons.push_back(reason.get<std::string>());
+  c.shapeDirection = s.shapeDirection ? direction(*s.shapeDirection) : std::nullopt;
+  c.shapeDirectionError = s.shapeDirectionError;
+  c.shapeTwist = s.shapeTwist;
+  if (s.confidence) {
+    c.confidence = s.confidence->level;
+    c.confidenceReasons = s.confidence->reasons;
+  }
 
   // Stage files live in the run's output folder, named after the protein.
   if (c.outputDir.empty() || c.protein.empty()) return;
@@ -186,9 +160,9 @@ void readSummary(CaseView& c, const json& s) {
     c.notes.push_back("no " + c.protein + "_surfaceModel.pdb in " + c.outputDir);
   c.referencePoints = findStageFile(prefix + "_strandPoints.pdb");
 
-  const json& chosen = member(s, "chosen");
-  const std::string topTwist = text(chosen, "top_twist");
-  const std::string bestTwoWay = text(chosen, "best_two_way");
+  const SummaryChosen chosen = s.chosen.value_or(SummaryChosen{});
+  const std::string& topTwist = chosen.topTwist;
+  const std::string& bestTwoWay = chosen.bestTwoWay;
   if (!topTwist.empty()) c.topTwist = modelledSet(c, s, topTwist);
   // Often one candidate is both: its stick file, the largest a case has, is read once.
   if (!bestTwoWay.empty()) c.bestTwoWay = bestTwoWay == topTwist ? c.topTwist : modelledSet(c, s, bestTwoWay);
@@ -251,7 +225,7 @@ CaseView loadCase(const std::string& caseFolder) {
   }
   if (c.summaryPath.empty()) return c;
   try {
-    readSummary(c, readJson(c.summaryPath));
+    readSummary(c, summaryFromJson(readJson(c.summaryPath)));
   } catch (const ReportError& e) {
     // A summary or stage file that cannot be read leaves the case in the
     // report, without its picture, and says why.

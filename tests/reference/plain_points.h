@@ -15,6 +15,8 @@ int findMiddlePointBtwTwoPointsInOneSet(const IndexPair& ends, const PointList& 
 void fineStickUnordered(PointList& points, double spacing);
 void roughStick(PointList& points, double gap);
 void roughStickFromIndx(PointList& points, double gap, int anchor);
+// The program's tracing (points/strand_trace.h) with the plain kernels: the
+// grid searched position by position, the sheet anchored by the scans above.
 StrandSet buildSheetCa(StrandSet sticks, Vectors normal);
 PointList buildStrandCa(const PointList& stick, int anchor, Vectors normal);
 // Whether some point lies closer than the radius to the query.

@@ -1,9 +1,9 @@
 #pragma once
-// The strand direction search written with scans only: every surface point
-// proposes a sample on every line, every sample is tested against every
-// surface point, and the key points come from the plain point-set kernels.
-// The reference the driver's search is checked against. Not used by the
-// program.
+// The program's strand direction search (driver/strand_search_flow.h) with
+// lines laid and measured by scans only: every surface point proposes a
+// sample on every line, every sample is tested against every surface point,
+// and the key points come from the plain point-set kernels. The reference
+// the program's line kernels are checked against. Not used by the program.
 
 #include <ostream>
 
