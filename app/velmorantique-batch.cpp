@@ -11,17 +11,13 @@
 #include <vector>
 
 #include "velmorantique/batch.h"
+#include "velmorantique/command_line.h"
 
 namespace fs = std::filesystem;
 using namespace vel::batch;
+using namespace vel::cli;
 
 namespace {
-
-struct Option {
-  const char* name;
-  const char* value;
-  const char* help;
-};
 
 int defaultJobs() {
   const unsigned n = std::thread::hardware_concurrency();
@@ -32,22 +28,25 @@ int defaultJobs() {
 // numbers sane.
 constexpr long kMaxArrayTasks = 1000000;
 
-const Option kOptions[] = {
-    {"-o", "DIR", "output folder (required): tables, per-case records and logs"},
-    {"--manifest", "FILE", "cases from a TSV file: pdb_base, map_base, threshold[, name]"},
-    {"--jobs", "N", "parallel runs, 1 to 1024 [number of cores]"},
-    {"--timeout", "S", "seconds per case before it is stopped [none]"},
-    {"--force", "", "rerun finished cases"},
-    {"--compress", "", "gzip each finished case's stage PDB files (in OUT)"},
-    {"--slurm", "", "run the cases as a Slurm job array and wait for it"},
-    {"--partition", "P", "Slurm partition [the cluster's default]"},
-    {"--time", "T", "Slurm time limit per task [the partition's default]"},
-    {"--array-size", "M", "Slurm array tasks; task k runs cases k, k+M, ... [one per case, at most 1000]"},
-    {"--sbatch-arg", "ARG", "one more sbatch option, repeatable"},
-    {"--collect", "", "only build the tables from the records already there"},
-    {"--report", "DIR", "only write the report of the batch in DIR"},
-    {"--help", "", "this text"},
-};
+std::vector<Option> optionTable() {
+  return {
+      {"-o", "DIR", "output folder (required): tables, per-case records and logs", ""},
+      {"--manifest", "FILE", "cases from a TSV file: pdb_base, map_base, threshold[, name]", ""},
+      {"--jobs", "N", "parallel runs, 1 to " + std::to_string(kMaxJobs), std::to_string(defaultJobs())},
+      {"--timeout", "S", "seconds per case before it is stopped [none]", ""},
+      {"--force", "", "rerun finished cases", ""},
+      {"--compress", "", "gzip each finished case's stage PDB files (in OUT)", ""},
+      {"--slurm", "", "run the cases as a Slurm job array and wait for it", ""},
+      {"--partition", "P", "Slurm partition [the cluster's default]", ""},
+      {"--time", "T", "Slurm time limit per task [the partition's default]", ""},
+      {"--array-size", "M", "Slurm array tasks; task k runs cases k, k+M, ... [one per case, at most 1000]", ""},
+      {"--sbatch-arg", "ARG", "one more sbatch option, repeatable", ""},
+      {"--collect", "", "only build the tables from the records already there", ""},
+      {"--report", "DIR", "only write the report of the batch in DIR", ""},
+      {"--task", "K", "", ""},  // one task of a job array, started by the array script
+      {"--help", "", "this text", ""},
+  };
+}
 
 void printHelp(std::ostream& out) {
   out << "usage: velmorantique-batch -o OUT [options] FOLDER...\n"
@@ -57,13 +56,7 @@ void printHelp(std::ostream& out) {
          "file 'threshold'; a FOLDER is a case folder or a folder of them. Finished cases\n"
          "whose inputs and output are unchanged are not run again.\n\n"
          "options:\n";
-  for (const Option& o : kOptions) {
-    std::string head = std::string(o.name) + (o.value[0] ? " " + std::string(o.value) : "");
-    std::string help = o.help;
-    if (std::string(o.name) == "--jobs")
-      help = "parallel runs, 1 to " + std::to_string(kMaxJobs) + " [" + std::to_string(defaultJobs()) + "]";
-    out << "  " << head << std::string(head.size() < 18 ? 18 - head.size() : 1, ' ') << help << "\n";
-  }
+  printOptions(out, optionTable(), 18);
   out << "\nexit status: 0 every case ran with status 0 and kept its output; 2 some did\n"
          "not (all tables written); 1 usage error, or tables that could not be written.\n";
 }
@@ -73,25 +66,6 @@ std::string thisExecutableDir() {
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) throw BatchError("cannot locate this executable (/proc/self/exe)");
   return self.parent_path().string();
-}
-
-// A count: digits only, within [least, most]; "2e9", "1.5" or "-1" are refused.
-int wholeNumber(const std::string& option, const std::string& text, long least, long most) {
-  const bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
-  const long v = digits ? std::stol(text) : -1;
-  if (!digits || v < least || v > most)
-    throw BatchError(option + " wants a whole number from " + std::to_string(least) + " to " + std::to_string(most) +
-                     ", not '" + text + "'");
-  return static_cast<int>(v);
-}
-
-double number(const std::string& option, const std::string& text, double least) {
-  char* end = nullptr;
-  const double v = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !(v >= least) || v > 1e9)
-    throw BatchError(option + " wants a number of at least " + std::to_string(static_cast<long>(least)) + ", not '" +
-                     text + "'");
-  return v;
 }
 
 struct Command {
@@ -107,24 +81,23 @@ Command parse(int argc, char** argv) {
   Command c;
   c.opts.jobs = defaultJobs();
   bool jobsGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) throw BatchError(a + " wants a value");
-      return argv[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      printHelp(std::cout);
-      std::exit(0);
-    } else if (a == "-o") {
-      c.opts.outDir = value();
+  const Arguments args = scanArguments(argc, argv, optionTable());
+  if (args.help) {
+    printHelp(std::cout);
+    std::exit(0);
+  }
+  c.folders = args.positional;
+  for (const auto& [a, value] : args.options) {
+    if (a == "-o") {
+      c.opts.outDir = value;
     } else if (a == "--manifest") {
-      c.manifest = value();
+      c.manifest = value;
     } else if (a == "--jobs") {
-      c.opts.jobs = wholeNumber(a, value(), 1, kMaxJobs);
+      c.opts.jobs = static_cast<int>(wholeArg(a, value, 1, kMaxJobs));
       jobsGiven = true;
     } else if (a == "--timeout") {
-      c.opts.timeout = number(a, value(), 0);
+      c.opts.timeout = numberArg(a, value);
+      if (c.opts.timeout < 0 || c.opts.timeout > 1e9) throw UsageError(a + " needs a number of seconds, 0 to 1e9, not '" + value + "'");
     } else if (a == "--force") {
       c.opts.force = true;
     } else if (a == "--compress") {
@@ -132,23 +105,19 @@ Command parse(int argc, char** argv) {
     } else if (a == "--slurm") {
       c.useSlurm = true;
     } else if (a == "--partition") {
-      c.slurm.partition = value();
+      c.slurm.partition = value;
     } else if (a == "--time") {
-      c.slurm.time = value();
+      c.slurm.time = value;
     } else if (a == "--array-size") {
-      c.slurm.arraySize = wholeNumber(a, value(), 1, kMaxArrayTasks);
+      c.slurm.arraySize = static_cast<int>(wholeArg(a, value, 1, kMaxArrayTasks));
     } else if (a == "--sbatch-arg") {
-      c.slurm.sbatchArgs.push_back(value());
+      c.slurm.sbatchArgs.push_back(value);
     } else if (a == "--collect") {
       c.collect = true;
     } else if (a == "--report") {
-      c.reportDir = value();
-    } else if (a == "--task") {  // one task of a job array, started by the array script
-      c.task = wholeNumber(a, value(), 0, kMaxArrayTasks - 1);
-    } else if (!a.empty() && a[0] == '-') {
-      throw BatchError("unknown option " + a + " (see --help)");
-    } else {
-      c.folders.push_back(a);
+      c.reportDir = value;
+    } else if (a == "--task") {
+      c.task = static_cast<int>(wholeArg(a, value, 0, kMaxArrayTasks - 1));
     }
   }
   if (!c.reportDir.empty()) return c;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "velmorantique/command_line.h"
 #include "velmorantique/find.h"
 
 namespace {
@@ -14,13 +15,7 @@ namespace {
 using vel::find::FindError;
 using vel::find::FindOptions;
 using vel::find::GuidedCut;
-
-struct Option {
-  const char* name;
-  const char* value;  // "" for a switch
-  const char* help;
-  std::string defaultText;
-};
+using namespace vel::cli;
 
 std::string text(double v) {
   std::ostringstream s;
@@ -55,12 +50,7 @@ void printHelp(std::ostream& out) {
          "dropped), the label map NAME_segments.mrc and the viewer scripts\n"
          "NAME_segments.pml (PyMOL) and NAME_segments.cxc (ChimeraX).\n\n"
          "options [default]:\n";
-  for (const Option& o : optionTable(d)) {
-    std::string left = std::string(o.name) + (*o.value ? std::string(" ") + o.value : "");
-    out << "  " << left << std::string(left.size() < 26 ? 26 - left.size() : 1, ' ') << o.help;
-    if (!o.defaultText.empty()) out << " [" << o.defaultText << "]";
-    out << "\n";
-  }
+  printOptions(out, optionTable(d), 26);
   const vel::find::SegmentRules& r = d.rules;
   out << "\nEach voxel's chance of being of a sheet comes from a small network trained on\n"
          "maps simulated from real entries. A segment is kept as a sheet when its area is\n"
@@ -69,54 +59,16 @@ void printHelp(std::ostream& out) {
       << ", and its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface.\n";
 }
 
-double numberArg(const std::string& option, const std::string& value) {
-  char* end = nullptr;
-  const double v = std::strtod(value.c_str(), &end);
-  if (value.empty() || *end != '\0' || !std::isfinite(v)) throw FindError(option + " needs a number, not '" + value + "'");
-  return v;
-}
-
-double positiveArg(const std::string& option, const std::string& value) {
-  const double v = numberArg(option, value);
-  if (!(v > 0)) throw FindError(option + " needs a positive number, not '" + value + "'");
-  return v;
-}
-
-std::vector<double> numbersArg(const std::string& option, const std::string& value, size_t count) {
-  std::vector<double> out;
-  std::stringstream s(value);
-  std::string part;
-  while (std::getline(s, part, ',')) out.push_back(numberArg(option, part));
-  if (out.size() != count)
-    throw FindError(option + " needs " + std::to_string(count) + " numbers separated by commas, not '" + value + "'");
-  return out;
-}
-
 int run(int argc, char** argv) {
   FindOptions o;
-  std::vector<std::string> maps;
   bool resolutionGiven = false;
-  std::string radiusText;
-  const std::vector<Option> table = optionTable(o);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      printHelp(std::cout);
-      return 0;
-    }
-    if (arg.empty() || arg[0] != '-') {
-      maps.push_back(arg);
-      continue;
-    }
-    const Option* option = nullptr;
-    for (const Option& t : table)
-      if (arg == t.name) option = &t;
-    if (!option) throw FindError("unknown option " + arg + " (see --help)");
-    std::string value;
-    if (*option->value) {
-      if (i + 1 >= argc) throw FindError(arg + " needs a value: " + option->value);
-      value = argv[++i];
-    }
+  const Arguments args = scanArguments(argc, argv, optionTable(o));
+  if (args.help) {
+    printHelp(std::cout);
+    return 0;
+  }
+  const std::vector<std::string>& maps = args.positional;
+  for (const auto& [arg, value] : args.options) {
     if (arg == "-o") o.outDir = value;
     else if (arg == "--resolution") {
       o.resolution = positiveArg(arg, value);
@@ -145,8 +97,7 @@ int run(int argc, char** argv) {
     } else if (arg == "--force") o.force = true;
   }
   int guidedCount = 0;
-  for (const std::string flag : {"--box", "--around", "--mask"})
-    for (int i = 1; i < argc; ++i) guidedCount += flag == argv[i];
+  for (const auto& given : args.options) guidedCount += given.first == "--box" || given.first == "--around" || given.first == "--mask";
   if (maps.empty()) throw FindError("no map given (see --help)");
   if (maps.size() > 1) throw FindError("one map at a time, not " + std::to_string(maps.size()));
   o.mapPath = maps[0];

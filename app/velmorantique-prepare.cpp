@@ -7,19 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "velmorantique/command_line.h"
 #include "velmorantique/prepare.h"
 
 namespace {
 
 using vel::prepare::PrepareError;
 using vel::prepare::PrepareOptions;
-
-struct Option {
-  const char* name;
-  const char* value;  // "" for a switch
-  const char* help;
-  std::string defaultText;
-};
+using namespace vel::cli;
 
 std::string joined(const std::vector<double>& values) {
   std::ostringstream s;
@@ -68,70 +63,23 @@ void printHelp(std::ostream& out) {
          "PDB or mmCIF file (gzipped too) and each resolution; then\n"
          "  cd OUTDIR/NAME && velmorantique NAME NAME $(cat threshold)\n\n"
          "options [default]:\n";
-  for (const Option& o : optionTable(PrepareOptions())) {
-    std::string left = std::string(o.name) + (*o.value ? std::string(" ") + o.value : "");
-    out << "  " << left << std::string(left.size() < 27 ? 27 - left.size() : 1, ' ') << o.help;
-    if (!o.defaultText.empty()) out << " [" << o.defaultText << "]";
-    out << "\n";
-  }
-}
-
-double numberArg(const std::string& option, const std::string& value) {
-  char* end = nullptr;
-  const double v = std::strtod(value.c_str(), &end);
-  if (value.empty() || *end != '\0' || !std::isfinite(v)) throw PrepareError(option + " needs a number, not '" + value + "'");
-  return v;
-}
-
-double positiveArg(const std::string& option, const std::string& value) {
-  const double v = numberArg(option, value);
-  if (!(v > 0)) throw PrepareError(option + " needs a positive number, not '" + value + "'");
-  return v;
-}
-
-int countArg(const std::string& option, const std::string& value) {
-  const double v = positiveArg(option, value);
-  if (v != std::floor(v) || v > 1000) throw PrepareError(option + " needs a whole number, not '" + value + "'");
-  return static_cast<int>(v);
-}
-
-std::vector<std::string> split(const std::string& list) {
-  std::vector<std::string> parts;
-  std::stringstream s(list);
-  std::string part;
-  while (std::getline(s, part, ','))
-    if (!part.empty()) parts.push_back(part);
-  return parts;
+  printOptions(out, optionTable(PrepareOptions()), 27);
 }
 
 int run(int argc, char** argv) {
   PrepareOptions o;
-  std::vector<std::string> files;
   bool list = false;
-  const std::vector<Option> table = optionTable(o);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      printHelp(std::cout);
-      return 0;
-    }
-    if (arg.empty() || arg[0] != '-') {
-      files.push_back(arg);
-      continue;
-    }
-    const Option* option = nullptr;
-    for (const Option& t : table)
-      if (arg == t.name) option = &t;
-    if (!option) throw PrepareError("unknown option " + arg + " (see --help)");
-    std::string value;
-    if (*option->value) {
-      if (i + 1 >= argc) throw PrepareError(arg + " needs a value: " + option->value);
-      value = argv[++i];
-    }
+  const Arguments args = scanArguments(argc, argv, optionTable(o));
+  if (args.help) {
+    printHelp(std::cout);
+    return 0;
+  }
+  const std::vector<std::string>& files = args.positional;
+  for (const auto& [arg, value] : args.options) {
     if (arg == "-o") o.outDir = value;
     else if (arg == "--resolution") {
       o.resolutions.clear();
-      for (const std::string& r : split(value)) o.resolutions.push_back(positiveArg(arg, r));
+      for (const std::string& r : listArg(value)) o.resolutions.push_back(positiveArg(arg, r));
       if (o.resolutions.empty()) throw PrepareError("--resolution needs at least one value");
     } else if (arg == "--chain") o.chain = value;
     else if (arg == "--assign") {
@@ -140,7 +88,7 @@ int run(int argc, char** argv) {
       else if (value == "dssp") o.assign = vel::prepare::SheetSource::Dssp;
       else throw PrepareError("--assign takes auto, records or dssp, not '" + value + "'");
     } else if (arg == "--dssp") o.dssp.program = value;
-    else if (arg == "--sheet") o.sheets = split(value);
+    else if (arg == "--sheet") o.sheets = listArg(value);
     else if (arg == "--voxel") {
       o.voxel = positiveArg(arg, value);
       o.voxelGiven = true;
@@ -157,8 +105,8 @@ int run(int argc, char** argv) {
       numberArg(arg, value);
       o.threshold = value;
     } else if (arg == "--synthetic") o.synthetic = true;
-    else if (arg == "--strands") o.syntheticSheet.strands = countArg(arg, value);
-    else if (arg == "--length") o.syntheticSheet.length = countArg(arg, value);
+    else if (arg == "--strands") o.syntheticSheet.strands = static_cast<int>(wholeArg(arg, value, 1, 1000));
+    else if (arg == "--length") o.syntheticSheet.length = static_cast<int>(wholeArg(arg, value, 1, 1000));
     else if (arg == "--twist") o.syntheticSheet.twist = numberArg(arg, value);
     else if (arg == "--parallel") o.syntheticSheet.parallel = true;
   }

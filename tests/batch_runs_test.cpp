@@ -121,7 +121,7 @@ TEST(Batch, RefusesUsageErrorsWithStatusOne) {
   for (const char* jobs : {"0", "2e9", "1.5", "-1", "99999", ""}) {
     const BatchRun run = runBatch({"-o", makeTempDir(), "--jobs", jobs, "."});
     EXPECT_EQ(run.status, 1) << jobs;
-    EXPECT_NE(run.err.find("--jobs wants a whole number from 1 to 1024, not '" + std::string(jobs) + "'"),
+    EXPECT_NE(run.err.find("--jobs needs a whole number from 1 to 1024, not '" + std::string(jobs) + "'"),
               std::string::npos) << run.err;
   }
   const BatchRun help = runBatch({"--help"});
