@@ -28,7 +28,7 @@
 #include "driver/run.h"
 #include "driver/setup.h"
 #include "driver/stages.h"
-#include "driver/summary.h"
+#include "driver/summary_file.h"
 #include "synthetic_sheet.h"
 #include "velmorantique/fatal.h"
 

@@ -13,7 +13,7 @@
 #include "driver/run.h"
 #include "driver/setup.h"
 #include "driver/stages.h"
-#include "driver/summary.h"
+#include "driver/summary_file.h"
 #include "velmorantique/fatal.h"
 #include "velmorantique/protein.h"
 

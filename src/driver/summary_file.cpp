@@ -2,7 +2,7 @@
 // written next to the report tables. Numbers are written so that they read
 // back to the same double; not-a-number and infinities become null.
 
-#include "driver/summary.h"
+#include "driver/summary_file.h"
 #include "driver/stages.h"
 
 #include <sys/stat.h>
