@@ -1,10 +1,14 @@
-// Strand direction search: the main-twist rule, and a sheet without twist.
+// Strand direction search: the main-twist rule, a sheet without twist, and
+// which candidates are ranked.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <sstream>
+#include <vector>
 
 #include "driver/stages.h"
+#include "driver/strand_search_flow.h"
 
 using namespace vel;
 
@@ -55,4 +59,43 @@ TEST(StrandSearch, FlatSheetYieldsNoCandidate) {
     }
   }
   EXPECT_NE(out.str().find("sheet translation = 0\n\nangle = 0\n"), std::string::npos);
+}
+
+// Lines given outright: each is its two quarter points, and the closest pair
+// of two lines is their first points. Line i starts at (0, 4.6 i, 0) and runs
+// along (cos a_i, 0, sin a_i), so neighbours i-1, i are right-handed with a
+// twist of a_i - a_(i-1) when that difference is positive.
+struct GivenLines {
+  using Line = PointList;
+  static strand_search::KeyPoints keyPoints(const Line&) { return {0, 1}; }
+  static IndexPair closestPair(const Line&, const Line&) { return {0, 0}; }
+  static Coordinate sample(const Line& line, int position) { return line[position]; }
+  static PointList samples(const Line& line) { return line; }
+};
+
+// A candidate is ranked only when every neighbouring pair is right-handed,
+// the mean twist lies within 3 to 32 degrees and their spread is at most 20.
+TEST(StrandSearch, RanksOnlyRightHandedCandidatesWithinThePlausibleTwist) {
+  const struct {
+    std::vector<double> twists;  // between neighbours, degrees
+    bool ranked;
+  } cases[] = {
+      {{3.1, 3.1}, true},    {{2.9, 2.9}, false},  // the window's low edge
+      {{31.9, 31.9}, true},  {{32.1, 32.1}, false},  // and its high edge
+      {{5.2, 44.8}, true},   {{4.8, 45.2}, false},  // spread 19.8 and 20.2 about 25
+      {{15, -15, 15}, false},                       // one left-handed pair
+  };
+  for (const auto& c : cases) {
+    std::vector<PointList> lines;
+    double angle = 0;
+    for (size_t i = 0; i <= c.twists.size(); ++i) {
+      if (i > 0) angle += c.twists[i - 1] * kPi / 180;
+      const Coordinate q1(0, 4.6 * i, 0);
+      lines.push_back({q1, Coordinate(10 * std::cos(angle), 4.6 * i, 10 * std::sin(angle))});
+    }
+    TwistSearch search;
+    std::ostringstream out;
+    strand_search::analyseCandidate<GivenLines>(search, lines, 0, 0, 0.0, out);
+    EXPECT_EQ(search.twistRanking.size(), c.ranked ? 1u : 0u) << ::testing::PrintToString(c.twists);
+  }
 }
