@@ -53,6 +53,8 @@ vel::ShapeReading steady() {
   vel::ShapeReading r;
   r.direction.found = true;
   r.direction.spread[2] = 8;
+  r.direction.twistRate = 0.01;
+  r.direction.bendAlong = 0.001;
   r.thresholdSpread = 0.5;
   r.smoothingSpread = 3;
   r.ruleSpread = 5;
@@ -69,13 +71,15 @@ TEST(Verdict, LevelsFollowTheStabilityAndTheShapeOfTheReading) {
     const char* reason;  // a word the first reason holds
   };
   const Row rows[] = {
-      {"steady, along the outline, drawn out", [](vel::ShapeReading&) {}, "high", "holds"},
+      {"steady, twisting more than bending", [](vel::ShapeReading&) {}, "high", "holds"},
       {"moves with the threshold", [](vel::ShapeReading& r) { r.thresholdSpread = 25; }, "low", "threshold"},
       {"moves with the smoothing", [](vel::ShapeReading& r) { r.smoothingSpread = 40; }, "low", "smoothing"},
-      {"diagonal to the outline", [](vel::ShapeReading& r) { r.axisOffset = 40; }, "low", "diagonal"},
-      {"round in the plane", [](vel::ShapeReading& r) { r.inPlaneAnisotropy = 0.1; }, "low", "wide"},
-      {"a little off the outline", [](vel::ShapeReading& r) { r.axisOffset = 28; }, "medium", "outline"},
-      {"a small sheet", [](vel::ShapeReading& r) { r.direction.spread[2] = 4; }, "medium", "small"},
+      {"bends as much as it twists", [](vel::ShapeReading& r) { r.direction.bendAlong = -0.009; }, "low", "bends"},
+      {"bends a little", [](vel::ShapeReading& r) { r.direction.bendAlong = 0.005; }, "medium", "bends"},
+      {"moves a little with the smoothing", [](vel::ShapeReading& r) { r.smoothingSpread = 10; }, "medium",
+       "smoothing"},
+      {"a small sheet", [](vel::ShapeReading& r) { r.direction.spread[2] = 4; }, "low", "small"},
+      {"no twist", [](vel::ShapeReading& r) { r.direction.twistRate = 0; }, "low", "no twist"},
       {"no number", [](vel::ShapeReading& r) { r.thresholdSpread = NAN; }, "low", "threshold"},
       {"no direction", [](vel::ShapeReading& r) { r.direction.found = false; }, "low", "no direction"},
   };
@@ -90,10 +94,12 @@ TEST(Verdict, LevelsFollowTheStabilityAndTheShapeOfTheReading) {
 }
 
 TEST(Verdict, AnEstimateThatMovesWhenRepeatedIsLowAndAClearOneHigh) {
-  // A narrow slab, 14 Å across: smoothed over 3 Å, its gradients near the
-  // centre run across its width rather than through its faces, and the
-  // estimate turns over.
-  const vel::ShapeReading unstable = vel::readShape(twistedSlab(20 * kPerStrand, 14, 7), 0.3);
+  // A narrow slab, 14 Å across, its normal read over 10 Å of the centre:
+  // smoothed over 3 Å, the gradients there run across its width rather than
+  // through its faces, and the estimate turns over.
+  vel::ShapeOptions wide;
+  wide.normalRadius = 10;
+  const vel::ShapeReading unstable = vel::readShape(twistedSlab(20 * kPerStrand, 14, 7), 0.3, wide);
   ASSERT_TRUE(unstable.direction.found);
   EXPECT_GT(unstable.smoothingSpread, 60.0);
   const vel::Confidence low = vel::judgeConfidence(unstable, vel::RunEvidence());

@@ -314,6 +314,15 @@ void alternatives(const DensityGrid& g, double t, const Vectors& axis, const Sha
     longAxis += e2.mul(std::sin(th));
     extra.push_back({"long_axis_error", axisAngleDegrees(longAxis, axis)});
     extra.push_back({"theta_deg", main.theta_deg});
+    // Where the reference lies against the reading's plane: how far out of
+    // it, and its in-plane angle from the long axis, so that a miss can be
+    // told apart as a wrong plane or a wrong line within it.
+    const Vectors a = axis.unit();
+    extra.push_back({"ref_out_of_plane_deg", 90 - axisAngleDegrees(a, main.normal)});
+    const Vectors longE2 = main.normal.cross(longAxis).unit();
+    double refTheta = std::atan2(a.dot(longE2), a.dot(longAxis)) * 180 / kPi;
+    if (refTheta < 0) refTheta += 180;
+    extra.push_back({"ref_theta_deg", refTheta});
   }
 }
 
@@ -322,8 +331,10 @@ Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns
   Measured m;
   m.c = &c;
   m.copy = copy;
+  // The estimate as it was before the normal was read at the sheet's middle.
   ShapeOptions legacy;
   legacy.rule = StrandRule::GreatestTwist;
+  legacy.normalRadius = 10;
   const ShapeDirection old = estimateShapeDirection(c.grids[copy], c.thresholds[copy], legacy);
   m.legacyError = old.found ? axisAngleDegrees(old.direction, c.axis) : 90.0;
 
@@ -398,7 +409,7 @@ void printTable(const std::vector<Measured>& all, const std::string& split) {
   std::printf("\nSplit: %s (%zu proteins, %zu sheets, each at 6, 8 and 10 A)\n", split.c_str(), proteins.size(),
               sheets.size());
   std::printf("Within 20 deg of the reference strands / cases (median error, deg)\n");
-  std::printf("%-14s %-24s %-24s %-24s %-10s\n", "copy", "shape direction", "shape, previous rule",
+  std::printf("%-14s %-24s %-24s %-24s %-10s\n", "copy", "shape direction", "shape, 10 A normal",
               "core top-twist", "|twist err|");
   for (const auto& [key, r] : rows)
     std::printf("%-14s %-24s %-24s %-24s %5.1f\n", key.c_str(), Row::within(r.shape).c_str(),

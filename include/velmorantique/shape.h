@@ -68,7 +68,12 @@ struct ShapeOptions {
   StrandRule rule = StrandRule::GreatestTwist;
   double smoothingSigma = 2.0;  // Å, Gaussian smoothing before the gradient
   double truncation = 4.0;      // the smoothing kernel ends at this many sigmas
-  double normalRadius = 10.0;   // Å: slab voxels this near the centroid set the normal
+  // Å: slab voxels this near the centroid set the normal. Real sheets curve
+  // and coil, so the plane that holds their strands is the one at the middle:
+  // on the tuning half of real sheets a radius of 3 Å put the mean strand
+  // line nearer the plane (median 10° out of it, against 12° at 10 Å) and
+  // brought the direction within 20° on 47% of the sheets, against 38%.
+  double normalRadius = 3.0;
   double stepDegrees = 0.25;    // the sweep over in-plane directions for the asymptote
   // Å: when above 0, each voxel's weight in the height fit is tapered by a
   // Gaussian of this width about the centre, so the fit reads the sheet's

@@ -96,15 +96,21 @@ namespace {
 
 // The rule, calibrated on the tuning half of real sheets (bench/calibration,
 // docs/verdict.md). On real sheets the greatest-twist direction is mostly
-// right when it runs along one of the slab's outline axes, the density is
-// drawn out in the plane and the estimate holds when repeated; diagonal to
-// the outline, or moving with the threshold or the smoothing, it is mostly
-// wrong.
+// right when the estimate holds when repeated and the sheet twists more than
+// it bends: a sheet that curls about its strands, or closes on itself, bends
+// as much as it twists, and its fitted saddle says little about where the
+// strands run. Small sheets are mostly wrong.
 struct Limits {
-  double axisOffset, anisotropy, length, smoothing, threshold;
+  double smoothing, threshold, bendPerTwist, length;
 };
-constexpr Limits kHigh{25, 0.32, 5.6, 10, 2};  // at most, at least, at least, at most, at most
-constexpr Limits kLow{30, 0.25, 0, 20, 3};     // beyond these (either way), low
+constexpr Limits kHigh{7, 1, 0.3, 5};   // at most, at most, at most, at least
+constexpr Limits kLow{20, 3, 0.7, 5};   // beyond these (either way), low
+
+// How much the surface bends along the direction for each unit it twists.
+double bendPerTwist(const ShapeDirection& d) {
+  const double twistRate = std::fabs(d.twistRate);
+  return twistRate > 0 ? std::fabs(d.bendAlong) / twistRate : NAN;
+}
 
 std::string degrees(double v) {
   if (!std::isfinite(v)) return "an unknown angle";
@@ -121,13 +127,16 @@ std::vector<std::string> shortfalls(const ShapeReading& r, const Limits& limits,
     out.push_back("the direction moves by " + degrees(r.smoothingSpread) + " with the smoothing");
   if (!(r.thresholdSpread <= limits.threshold))
     out.push_back("the direction moves by " + degrees(r.thresholdSpread) + " when the threshold changes by up to 10%");
-  if (!(r.axisOffset <= limits.axisOffset))
-    out.push_back(low ? "the direction runs diagonal to the sheet's outline (" + degrees(r.axisOffset) +
-                            " from its nearer axis), where readings of real sheets were mostly wrong"
-                      : "the direction lies " + degrees(r.axisOffset) + " from the nearer outline axis");
-  if (!(r.inPlaneAnisotropy >= limits.anisotropy))
-    out.push_back(low ? "the density is about as wide as it is long in the sheet's plane"
-                      : "the density is only a little drawn out in the plane");
+  const double bend = bendPerTwist(r.direction);
+  if (!std::isfinite(bend)) {
+    out.push_back("the sheet shows no twist to read the strands from");
+  } else if (!(bend <= limits.bendPerTwist)) {
+    char ratio[64];
+    std::snprintf(ratio, sizeof ratio, "%.2f", bend);
+    out.push_back(low ? std::string("the sheet bends about as much as it twists (") + ratio +
+                            " of its twist), where readings of real sheets were mostly wrong"
+                      : std::string("the sheet bends by ") + ratio + " of its twist");
+  }
   if (!(r.direction.spread[2] >= limits.length)) out.push_back("the sheet is small");
   return out;
 }
@@ -145,7 +154,7 @@ void judge(const ShapeReading& r, Confidence& c) {
   }
   c.level = "high";
   c.reasons = {"the direction holds at thresholds 10% either side and at other smoothings",
-               "it runs along the sheet's outline, and the density is drawn out in the plane"};
+               "the sheet twists clearly more than it bends"};
 }
 
 }  // namespace
@@ -172,7 +181,7 @@ Confidence judgeConfidence(const ShapeReading& reading, const RunEvidence& evide
                {"smoothing_spread_deg", reading.smoothingSpread},
                {"rule_spread_deg", reading.ruleSpread},
                {"shape_twist_deg", reading.twistDegrees},
-               {"bend_along_per_twist", twistRate > 0 ? std::fabs(d.bendAlong) / twistRate : NAN},
+               {"bend_along_per_twist", bendPerTwist(d)},
                {"bend_across_per_twist", twistRate > 0 ? std::fabs(d.bendAcross) / twistRate : NAN},
                {"residual_rms_A", d.residualRms},
                {"thickness_A", d.spread[0]},
