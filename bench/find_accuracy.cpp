@@ -5,7 +5,7 @@
 //
 //   find_accuracy --entries DIR --split SPLIT.tsv --half held_out [--resolutions 6,8,10]
 //                 [--copies clean,low-passed,noisy] [--level mass|auto] [--limit N]
-//   find_accuracy --scaling --program velmorantique-find --entries DIR --split SPLIT.tsv
+//   find_accuracy --scaling --program velmorantique-find --entries DIR --split SPLIT.tsv [--scaling-entry 6zu5]
 //
 // DIR/ENTRY.pdb or DIR/ENTRY.cif holds each entry (bench/find_entries.sh
 // makes them); SPLIT.tsv has a header with the columns `entry` and `split`.
@@ -49,6 +49,7 @@ struct Args {
   int limit = 0;
   std::vector<std::string> only;  // entries (ENTRY or ENTRY_CHAIN) to measure; empty: all of the half
   bool scaling = false;
+  std::string scalingEntry;  // with --scaling: also time this whole entry, every chain
   bool verbose = false;
   find::FindOptions find;
 };
@@ -220,7 +221,9 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
   t.cases = static_cast<int>(cases.size());
   if (a.verbose && !box.values.empty()) {
     // How well the classifier's sheet probability alone tells strand residues from the rest (AUC).
-    const find::SheetMaps maps = find::sheetMaps(box, r.inDensity, resolution, r.level.value, find::sheetNet());
+    const find::WorkingGrid grid = find::workingGrid(r.crop.box, r.inDensity, resolution, find::sheetNet().voxel);
+    const DensityBox& box = grid.box;
+    const find::SheetMaps maps = find::sheetMaps(box, grid.inDensity, resolution, r.level.value, find::sheetNet());
     std::vector<std::pair<double, int>> scored;
     for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
       const prepare::Atom* ca = truth.residues->residues[ri].find("CA");
@@ -312,42 +315,59 @@ DensityBox embedded(const DensityBox& clean, int n, double level) {
   return big;
 }
 
+// Runs the finder on one map as a separate process: wall and CPU seconds, peak memory.
+void timeFinder(const Args& a, const std::string& path, double massKda, const std::string& label, long long voxels) {
+  const std::string out = a.work + "/scaling_out";
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    dup2(devnull, 2);
+    const std::string mass = std::to_string(massKda);
+    execl(a.program.c_str(), a.program.c_str(), path.c_str(), "--resolution", "8", "-o", out.c_str(), "--force",
+          "--mass-kda", mass.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage;
+  wait4(pid, &status, 0, &usage);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+  std::printf("%-12s %12lld %10.2f %12.2f %12.0f%s\n", label.c_str(), voxels, seconds, cpu, usage.ru_maxrss / 1024.0,
+              WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "  (failed)");
+}
+
 void runScaling(const Args& a, const EntryRow& row) {
   const find::ModelSheets model = find::readModelSheets(structurePath(a.entries, row.entry));
   const Truth truth = truthOf(model, row.chain);
-  const DensityBox clean = prepare::simulateDensity(
-      [&] {
-        std::vector<prepare::Atom> atoms;
-        for (const prepare::Residue& r : truth.residues->residues) atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
-        return atoms;
-      }(),
-      8.0, 1.0, 8.0);
+  const DensityBox clean = prepare::simulateDensity(truth.atoms(), 8.0, 1.0, 8.0);
   const double level = thresholdForVolume(toGrid(clean), truth.volume);
-  std::printf("%-8s %12s %10s %12s %12s\n", "map", "voxels", "seconds", "cpu_seconds", "peak_MB");
+  std::printf("%-12s %12s %10s %12s %12s\n", "map", "voxels", "seconds", "cpu_seconds", "peak_MB");
   for (int n : {clean.n[0], 128, 256, 512}) {
     const std::string path = a.work + "/scaling_" + std::to_string(n) + ".mrc";
     prepare::writeMrc(path, n == clean.n[0] ? clean : embedded(clean, n, level));
-    const std::string out = a.work + "/scaling_out";
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-      const int devnull = ::open("/dev/null", O_WRONLY);
-      dup2(devnull, 2);
-      const std::string mass = std::to_string(truth.volume / 1.21 / 1000);
-      execl(a.program.c_str(), a.program.c_str(), path.c_str(), "--resolution", "8", "-o", out.c_str(), "--force",
-            "--mass-kda", mass.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    int status = 0;
-    struct rusage usage;
-    wait4(pid, &status, 0, &usage);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + 1e-6 * (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
-    std::printf("%-8s %12lld %10.2f %12.2f %12.0f%s\n", (std::to_string(n) + "^3").c_str(),
-                static_cast<long long>(n) * n * n, seconds, cpu, usage.ru_maxrss / 1024.0,
-                WIFEXITED(status) && WEXITSTATUS(status) == 0 ? "" : "  (failed)");
+    timeFinder(a, path, truth.volume / 1.21 / 1000, std::to_string(n) + "^3", static_cast<long long>(n) * n * n);
     fs::remove(path);
   }
+  if (a.scalingEntry.empty()) return;
+  // A box filled with protein: every atom of a large entry (chains of
+  // protein and of nucleic acid alike) at 8 Å on 1 Å voxels.
+  const prepare::Structure whole = prepare::readStructure(structurePath(a.entries, a.scalingEntry));
+  std::vector<prepare::Atom> atoms;
+  double volume = 0;
+  for (const prepare::Chain& c : whole.chains)
+    for (const prepare::Residue& r : c.residues) {
+      atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+      volume += prepare::residueVolume(r.name);
+    }
+  const DensityBox map = prepare::simulateDensity(atoms, 8.0, 1.0, 8.0);
+  const std::string path = a.work + "/scaling_entry.mrc";
+  prepare::writeMrc(path, map);
+  timeFinder(a, path, volume / 1.21 / 1000, a.scalingEntry,
+             static_cast<long long>(map.n[0]) * map.n[1] * map.n[2]);
+  std::printf("  (%s: %zu atoms in %d x %d x %d voxels)\n", a.scalingEntry.c_str(), atoms.size(), map.n[0], map.n[1],
+              map.n[2]);
+  if (!a.verbose) fs::remove(path);
 }
 
 }  // namespace
@@ -368,6 +388,7 @@ int main(int argc, char** argv) {
     else if (arg == "--work") a.work = next();
     else if (arg == "--limit") a.limit = std::stoi(next());
     else if (arg == "--scaling") a.scaling = true;
+    else if (arg == "--scaling-entry") a.scalingEntry = next();
     else if (arg == "--verbose") a.verbose = true;
     else if (arg == "--resolutions") {
       a.resolutions.clear();
@@ -390,7 +411,8 @@ int main(int argc, char** argv) {
     else if (arg == "--core-most") a.find.rules.coreMost = std::stod(next());
     else if (arg == "--averaging") a.find.rules.averaging = std::stod(next());
     else if (arg == "--surround") a.find.rules.surroundReach = std::stod(next());
-    else if (arg == "--tiny-voxels") a.find.rules.tinyVoxels = std::stoi(next());
+    else if (arg == "--trim") a.find.rules.trimReach = std::stod(next());
+    else if (arg == "--tiny-volume") a.find.rules.tinyVolume = std::stod(next());
     else if (arg == "--only") a.only = splitText(next(), ',');
     else {
       std::cerr << "unknown option " << arg << "\n";

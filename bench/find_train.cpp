@@ -4,7 +4,12 @@
 //
 //   find_train --entries DIR --split SPLIT.tsv --out FILE.inc [--per-protein 2] [--samples 4000]
 //              [--hidden 16] [--epochs 30] [--resolutions 6,8,10] [--copies clean,low-passed,noisy]
-//              [--save-set FILE | --load-set FILE]
+//              [--working-voxel 0] [--exclude PROTEIN,... | --include PROTEIN,...]
+//              [--save-set FILE | --load-set FILE [--load-set FILE ...]]
+//
+// --exclude leaves proteins of the tuning half out of the training, so that
+// the finder can be measured on them honestly while it is tuned; --include
+// reads only those (to add them to a saved set later).
 //
 // Each voxel in the density at the level is labelled by its nearest heavy
 // atom within 3 Å: a residue of a SHEET strand (or DSSP's) or not; and
@@ -94,7 +99,8 @@ find::TrainingSet loadSet(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string entries, split, out, saveTo, loadFrom, work = "/tmp/find_train";
+  std::string entries, split, out, saveTo, work = "/tmp/find_train";
+  std::vector<std::string> loadFrom, exclude, include;
   std::vector<double> resolutions{6, 8, 10};
   std::vector<std::string> copies{"clean", "low-passed", "noisy"};
   int perProtein = 2;
@@ -111,7 +117,10 @@ int main(int argc, char** argv) {
     else if (arg == "--out") out = next();
     else if (arg == "--work") work = next();
     else if (arg == "--save-set") saveTo = next();
-    else if (arg == "--load-set") loadFrom = next();
+    else if (arg == "--load-set") loadFrom.push_back(next());
+    else if (arg == "--exclude") exclude = splitText(next(), ',');
+    else if (arg == "--include") include = splitText(next(), ',');
+    else if (arg == "--working-voxel") plan.voxel = std::stod(next());
     else if (arg == "--per-protein") perProtein = std::stoi(next());
     else if (arg == "--samples") samples = static_cast<size_t>(std::stoul(next()));
     else if (arg == "--hidden") plan.hidden = std::stoi(next());
@@ -130,7 +139,11 @@ int main(int argc, char** argv) {
   set.inputs = find::kVoxelFeatureCount;
   set.outputs = 2;
   if (!loadFrom.empty()) {
-    set = loadSet(loadFrom);
+    for (const std::string& path : loadFrom) {
+      const find::TrainingSet part = loadSet(path);
+      set.x.insert(set.x.end(), part.x.begin(), part.x.end());
+      set.y.insert(set.y.end(), part.y.begin(), part.y.end());
+    }
   } else {
     fs::create_directories(work);
     std::mt19937 random(20261207);
@@ -139,6 +152,10 @@ int main(int argc, char** argv) {
     std::string modelPath;
     // Only the tuning half is ever read here.
     for (const EntryRow& row : entriesOf(split, "tuning")) {
+      const auto listed = [&](const std::vector<std::string>& list) {
+        return std::find(list.begin(), list.end(), row.protein) != list.end();
+      };
+      if (listed(exclude) || (!include.empty() && !listed(include))) continue;
       if (taken[row.protein]++ >= perProtein) continue;
       const std::string path = structurePath(entries, row.entry);
       if (path.empty()) continue;
@@ -169,8 +186,9 @@ int main(int argc, char** argv) {
             std::cerr << "  " << row.label() << ": " << e.what() << "\n";
             continue;
           }
-          const DensityBox& box = r.crop.box;
-          const find::VoxelFeatures f = find::voxelFeatures(box, r.inDensity, resolution, r.level.value);
+          const find::WorkingGrid grid = find::workingGrid(r.crop.box, r.inDensity, resolution, plan.voxel);
+          const DensityBox& box = grid.box;
+          const find::VoxelFeatures f = find::voxelFeatures(box, grid.inDensity, resolution, r.level.value);
           std::vector<char> sheet, backbone;
           labelVoxels(box, truth, sheet, backbone);
           std::vector<size_t> rows(f.voxels.size());

@@ -190,3 +190,29 @@ TEST(FindCommand, BadInputIsRefusedAndLeavesNothing) {
   EXPECT_NE(help.out.find("--sigmas K"), std::string::npos);
   EXPECT_NE(help.out.find("[3]"), std::string::npos);  // the live default
 }
+
+TEST(FindCommand, AModelWhoseFirstChainIsNucleicAcidIsRead) {
+  // Entries often list a bound DNA or a ribosome's RNA before the protein;
+  // such a chain holds no sheet and must not stop the model being read.
+  const std::string work = makeTempDir();
+  const std::string map = writePlate(work);
+  std::string model;
+  const char* dna[] = {
+      "ATOM      1  P    DA N   1       1.000   2.000   3.000  1.00 20.00           P  ",
+      "ATOM      2  C1'  DA N   1       2.000   2.500   3.500  1.00 20.00           C  ",
+      "ATOM      3  P    DC N   2       4.000   2.000   3.000  1.00 20.00           P  ",
+  };
+  bool atomsStarted = false;
+  for (const std::string& l : lines(readFile(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb"))) {
+    if (!atomsStarted && l.rfind("ATOM", 0) == 0) {
+      for (const char* d : dna) model += std::string(d) + "\n";
+      atomsStarted = true;
+    }
+    model += l + "\n";
+  }
+  writeFile(work + "/model.pdb", model);
+  const ProgramRun run =
+      findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2", "--model", work + "/model.pdb"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::exists(work + "/out/find.json"));
+}

@@ -6,6 +6,7 @@
 //   reading the map (the analysis's own reader)    readWholeMap
 //   the map's statistics and the contour level     mapStatistics, chooseLevel
 //   the pieces of density above the level          densityPieces, cropToPieces
+//   the grid the shape is read on                  workingGrid, toCropGrid
 //   what each voxel looks like, at three scales    voxelFeatures, depthInDensity
 //   how likely each voxel is of a sheet            VoxelNet, sheetNet, sheetMaps
 //   segments: backbone pieces widened into sheets  sheetSegments, growIntoDensity
@@ -103,6 +104,18 @@ struct Crop {
 };
 Crop cropToPieces(const DensityBox& map, const Pieces& pieces, int margin);
 
+// ---- The working grid ----------------------------------------------------------------
+
+// The crop on the grid the density's shape is read on: voxels of `spacing`
+// Å (or the crop's own where they are coarser), and which of them lie in
+// the density (as their nearest crop voxel does).
+struct WorkingGrid {
+  DensityBox box;
+  std::vector<char> inDensity;
+  bool resampled = false;  // false: the crop's own grid
+};
+WorkingGrid workingGrid(const DensityBox& crop, const std::vector<char>& inDensity, double resolution, double spacing);
+
 // ---- The sheet classifier ------------------------------------------------------------
 
 // What the classifier sees of each voxel in the density (see voxel_features.cpp).
@@ -119,11 +132,12 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
 // 0 outside), beyond the box counting as outside.
 std::vector<float> depthInDensity(const DensityBox& box, const std::vector<char>& inDensity);
 
-constexpr int kMostHidden = 64, kMostOutputs = 4;
+constexpr int kMostInputs = 64, kMostHidden = 64, kMostOutputs = 4;
 // One hidden layer of tanh units, a logistic unit per output; the inputs
 // are standardised first.
 struct VoxelNet {
   int inputs = 0, hidden = 0, outputs = 0;
+  double voxel = 0;                // Å: the working grid it was trained on (0: the map's own voxels)
   std::vector<float> mean, scale;  // per input
   std::vector<float> w1, b1;       // hidden x inputs, hidden
   std::vector<float> w2, b2;       // outputs x hidden, outputs
@@ -137,6 +151,7 @@ struct TrainingSet {
 };
 struct TrainingPlan {
   int hidden = 16, epochs = 30;
+  double voxel = 0;  // Å: the working grid the features were read on (0: the map's own voxels)
   size_t batch = 256;
   double rate = 0.003, decay = 1e-5;
   unsigned seed = 1;
@@ -148,8 +163,8 @@ void writeNetSource(const VoxelNet& net, std::ostream& out);
 // residue, output 1 a voxel on a sheet's backbone.
 const VoxelNet& sheetNet();
 constexpr int kSheetOutput = 0, kBackboneOutput = 1;
-// One output of the network for each row of the features.
-std::vector<float> sheetProbabilities(const VoxelFeatures& features, const VoxelNet& net, int output);
+// The network's outputs for each row of the features, row after row.
+std::vector<float> sheetProbabilities(const VoxelFeatures& features, const VoxelNet& net);
 
 // ---- Segments -------------------------------------------------------------------------
 
@@ -160,7 +175,7 @@ struct SegmentRules {
   double minWidth = 9;          // Å: its narrower in-plane extent (a rod has none)
   double maxFitResidual = 6.0;  // Å: its backbone's rms distance from a smooth (quadric) surface
   double growReach = 6.0;       // Å: a sheet widens this far from its backbone
-  int tinyVoxels = 20;          // smaller pieces of backbone are only counted in find.json
+  double tinyVolume = 20;       // Å^3: smaller pieces of backbone are only counted in find.json
   // The classifier's segments.
   double averaging = 1.0;       // Å: the classifier's probabilities are averaged over this first
   double sheetMin = 0.5;        // a voxel of a sheet's residue
@@ -168,10 +183,11 @@ struct SegmentRules {
   double splitFit = 2.5;        // Å: a backbone piece further than this (rms) from one smooth surface
   double coreStep = 0.05;       // ... is cut again this much higher
   double coreMost = 0.9;        // ... up to this
-  double widenMin = 0.35;        // a sheet widens through voxels at least this likely of a sheet
+  double widenMin = 0.35;       // a sheet widens through voxels at least this likely of a sheet
   double normalStepDeg = 90;    // neighbouring backbone voxels whose normals differ more stay apart
   double caseVolumeShare = 0.5; // a case's threshold encloses this share of its voxels' volume
   double surroundReach = 3.0;   // Å: a kept sheet takes the voxels below the level this near it
+  double trimReach = 5.0;       // Å: a case keeps only its voxels this near its backbone core (0: all)
 };
 
 struct SegmentShape {
@@ -222,6 +238,15 @@ SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& vo
 
 // Keeps a segment that could be a sheet; says why (kept or not).
 void judgeSegment(Segment& segment, const SegmentRules& rules);
+
+// Segments found on a resampled working grid, carried over to the crop's
+// voxels: each crop voxel joins the core and the case of its nearest
+// working voxel.
+void toCropGrid(std::vector<Segment>& segments, const WorkingGrid& work, const DensityBox& crop);
+
+// Keeps only the segment's voxels within `reach` Å of its core: the sheet
+// without the loops that leave it or the density packed against it.
+void trimToSheet(const DensityBox& box, Segment& segment, double reach);
 
 // Widens each kept segment's core through the density, nearest first, up
 // to `reach` Å; a voxel goes to the segment that reaches it first.

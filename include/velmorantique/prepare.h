@@ -264,7 +264,9 @@ struct ThresholdResult {
 // voxels at or above it form one 6-connected piece. On a noisy map (noise σ
 // over 0.1% of the box's maximum) the level stays at or above the noise's
 // median + 3 σ, and the largest piece need only hold 90% of the kept voxels.
-ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise = MapNoise());
+// The search gives up (not found) once the level falls below `lowest`.
+ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise = MapNoise(),
+                              double lowest = -std::numeric_limits<double>::infinity());
 
 // Rounds to four significant digits, as text.
 std::string fourDigits(double level);

@@ -42,14 +42,8 @@ Json triple(const Point& p) { return {p[0], p[1], p[2]}; }
 }  // namespace
 
 DensityBox caseMap(const DensityBox& box, const std::vector<size_t>& voxels) {
-  std::array<int, 3> lo = box.n, hi = {-1, -1, -1};
-  for (size_t at : voxels) {
-    const std::array<int, 3> g = gridIndex(box, at);
-    for (int d = 0; d < 3; ++d) {
-      lo[d] = std::min(lo[d], g[d]);
-      hi[d] = std::max(hi[d], g[d]);
-    }
-  }
+  GridBlock block = blockOf(box, voxels);
+  std::array<int, 3>&lo = block.lo, &hi = block.hi;
   DensityBox c;
   for (int d = 0; d < 3; ++d) {
     const int margin = static_cast<int>(std::ceil(kCaseMargin / box.voxel[d]));

@@ -70,18 +70,22 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     return r;
   }
 
-  progress << "local shape over " << box.n[0] << " x " << box.n[1] << " x " << box.n[2] << " voxels\n";
-  const SheetMaps maps = sheetMaps(box, r.inDensity, o.resolution, r.level.value, sheetNet());
-  r.segments = sheetSegments(box, maps, o.rules, r.tinySegments);
+  const WorkingGrid work = workingGrid(box, r.inDensity, o.resolution, sheetNet().voxel);
+  progress << "local shape over " << work.box.n[0] << " x " << work.box.n[1] << " x " << work.box.n[2] << " voxels of "
+           << work.box.voxel[0] << " A\n";
+  const SheetMaps maps = sheetMaps(work.box, work.inDensity, o.resolution, r.level.value, sheetNet());
+  r.segments = sheetSegments(work.box, maps, o.rules, r.tinySegments);
+  toCropGrid(r.segments, work, box);
   int cases = 0;
   for (Segment& s : r.segments) {
     s.id = static_cast<int>(&s - r.segments.data()) + 1;
     if (!s.kept) continue;
     s.caseName = r.name + "_s" + std::to_string(++cases);
+    trimToSheet(box, s, o.rules.trimReach);
     s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
   }
   progress << "  " << r.segments.size() << " segments considered (" << r.tinySegments << " of under "
-           << o.rules.tinyVoxels << " voxels left out), " << cases << " kept\n";
+           << o.rules.tinyVolume << " A^3 left out), " << cases << " kept\n";
   return r;
 }
 

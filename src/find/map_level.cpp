@@ -114,7 +114,8 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
 Level caseLevel(const DensityBox& box, const std::vector<size_t>& voxels, const Level& mapLevel, double share) {
   const DensityBox c = caseMap(box, voxels);
   const double volume = share * static_cast<double>(voxels.size()) * box.voxel[0] * box.voxel[1] * box.voxel[2];
-  const prepare::ThresholdResult t = prepare::findThreshold(c, volume);
+  // Below the map's level the case would take the map's level anyway.
+  const prepare::ThresholdResult t = prepare::findThreshold(c, volume, prepare::MapNoise(), mapLevel.value);
   if (!t.found || !(t.stats.level > mapLevel.value)) return mapLevel;
   Level l;
   l.rule = "case volume";

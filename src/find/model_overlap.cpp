@@ -16,7 +16,9 @@ ModelSheets readModelSheets(const std::string& path) {
   } catch (const std::exception& e) {
     throw FindError(std::string("--model: ") + e.what());
   }
-  for (const prepare::Chain& chain : m.structure.chains)
+  for (const prepare::Chain& chain : m.structure.chains) {
+    // Chains of nucleic acid alone (a ribosome's RNA, a bound DNA) hold no sheet.
+    if (!chain.aminoAcids) continue;
     for (const prepare::SheetVerdict& v : prepare::judgeSheets(m.structure, chain.name)) {
       if (!v.eligible || v.chain != chain.name) continue;
       ModelSheet s;
@@ -26,6 +28,7 @@ ModelSheets readModelSheets(const std::string& path) {
         for (size_t i = range.first; i <= range.second; ++i) s.strandCAs.push_back(c.residues[i].find("CA")->pos);
       m.sheets.push_back(std::move(s));
     }
+  }
   return m;
 }
 

@@ -16,8 +16,8 @@ namespace find {
 SheetMaps sheetMaps(const DensityBox& box, const std::vector<char>& inDensity, double resolution, double level,
                     const VoxelNet& net) {
   const VoxelFeatures f = voxelFeatures(box, inDensity, resolution, level);
-  const std::vector<float> sheet = sheetProbabilities(f, net, kSheetOutput);
-  const std::vector<float> backbone = sheetProbabilities(f, net, kBackboneOutput);
+  const std::vector<float> p = sheetProbabilities(f, net);
+  const size_t outputs = static_cast<size_t>(net.outputs);
   SheetMaps m;
   m.inDensity = inDensity;
   m.sheet.assign(box.values.size(), 0.0f);
@@ -27,8 +27,8 @@ SheetMaps sheetMaps(const DensityBox& box, const std::vector<char>& inDensity, d
   for (size_t row = 0; row < f.voxels.size(); ++row) {
     const size_t at = f.voxels[row];
     m.plate[at] = f.values[row * kVoxelFeatureCount + kPlateFeature];
-    m.sheet[at] = sheet[row];
-    m.backbone[at] = backbone[row];
+    m.sheet[at] = p[row * outputs + kSheetOutput];
+    m.backbone[at] = p[row * outputs + kBackboneOutput];
     m.normal[at] = f.normal[row];
   }
   return m;
@@ -79,7 +79,8 @@ void splitBackbone(const DensityBox& box, const SheetMaps& maps, const std::vect
                    const SegmentRules& rules, double cosStep, std::vector<int>& label, int& nextLabel,
                    std::vector<std::vector<size_t>>& out, size_t& tinyCount) {
   for (std::vector<size_t>& piece : backbonePieces(box, maps, candidates, level, cosStep, label, nextLabel)) {
-    if (piece.size() < static_cast<size_t>(rules.tinyVoxels)) {
+    // In Å^3, so that the working grid's spacing does not change what counts as tiny.
+    if (static_cast<double>(piece.size()) * box.voxel[0] * box.voxel[1] * box.voxel[2] < rules.tinyVolume) {
       ++tinyCount;
       continue;
     }

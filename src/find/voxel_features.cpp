@@ -31,72 +31,13 @@ std::vector<float> smoothedCopy(const std::vector<float>& v, const DensityBox& b
   return out;
 }
 
-// The exact Euclidean distance transform along one line (squared distances
-// in place), by the lower envelope of parabolas.
-void distanceLine(std::vector<double>& f, double step, std::vector<double>& d, std::vector<int>& v,
-                  std::vector<double>& z) {
-  const int n = static_cast<int>(f.size());
-  d.assign(n, INFINITY);
-  v.assign(n, 0);
-  z.assign(n + 1, 0);
-  int k = -1;
-  for (int q = 0; q < n; ++q) {
-    if (!std::isfinite(f[q])) continue;
-    const double x = q * step;
-    while (true) {
-      if (k < 0) {
-        k = 0;
-        v[0] = q;
-        z[0] = -INFINITY;
-        z[1] = INFINITY;
-        break;
-      }
-      const double y = v[k] * step;
-      const double s = ((f[q] + x * x) - (f[v[k]] + y * y)) / (2 * x - 2 * y);
-      if (s <= z[k]) {
-        --k;
-        continue;
-      }
-      ++k;
-      v[k] = q;
-      z[k] = s;
-      z[k + 1] = INFINITY;
-      break;
-    }
-  }
-  if (k >= 0) {
-    k = 0;
-    for (int q = 0; q < n; ++q) {
-      while (z[k + 1] < q * step) ++k;
-      const double dx = (q - v[k]) * step;
-      d[q] = dx * dx + f[v[k]];
-    }
-  }
-  f.swap(d);
-}
-
 }  // namespace
 
 std::vector<float> depthInDensity(const DensityBox& box, const std::vector<char>& inDensity) {
   const size_t total = inDensity.size();
-  std::vector<double> sq(total);
-  for (size_t at = 0; at < total; ++at) sq[at] = inDensity[at] ? INFINITY : 0.0;
-  std::vector<double> line, d, z;
-  std::vector<int> v;
-  for (int axis = 0; axis < 3; ++axis) {
-    const int a1 = (axis + 1) % 3, a2 = (axis + 2) % 3;
-    const size_t stride = axis == 0 ? 1 : axis == 1 ? static_cast<size_t>(box.n[0]) : static_cast<size_t>(box.n[0]) * box.n[1];
-    int idx[3];
-    for (idx[a2] = 0; idx[a2] < box.n[a2]; ++idx[a2])
-      for (idx[a1] = 0; idx[a1] < box.n[a1]; ++idx[a1]) {
-        idx[axis] = 0;
-        const size_t first = box.index(idx[0], idx[1], idx[2]);
-        line.resize(box.n[axis]);
-        for (int t = 0; t < box.n[axis]; ++t) line[t] = sq[first + t * stride];
-        distanceLine(line, box.voxel[axis], d, v, z);
-        for (int t = 0; t < box.n[axis]; ++t) sq[first + t * stride] = line[t];
-      }
-  }
+  std::vector<char> outside(total);
+  for (size_t at = 0; at < total; ++at) outside[at] = !inDensity[at];
+  const std::vector<double> sq = squaredDistances(box, outside);
   std::vector<float> out(total);
   // Beyond the box counts as outside: a piece touching the box's face is
   // shallow there, as it would be at the face of the map.
@@ -124,7 +65,7 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
   int column = 0;
   const auto put = [&](size_t row, int c, double value) { f.values[row * kVoxelFeatureCount + c] = static_cast<float>(value); };
 
-  const double mapSigma = 0.225 * resolution;
+  const double mapSigma = kMapBlurPerResolution * resolution;
   const int nx = box.n[0], ny = box.n[1], nz = box.n[2];
   const double vx = box.voxel[0], vy = box.voxel[1], vz = box.voxel[2];
   const double meanVoxel = std::cbrt(vx * vy * vz);

@@ -15,18 +15,20 @@ namespace vel {
 namespace find {
 
 void VoxelNet::predict(const float* x, float* out) const {
+  float xs[kMostInputs];
+  for (int i = 0; i < inputs; ++i) xs[i] = (x[i] - mean[i]) * scale[i];
   float h[kMostHidden];
   for (int u = 0; u < hidden; ++u) {
-    double a = b1[u];
+    float a = b1[u];
     const float* w = &w1[static_cast<size_t>(u) * inputs];
-    for (int i = 0; i < inputs; ++i) a += w[i] * (x[i] - mean[i]) * scale[i];
-    h[u] = static_cast<float>(std::tanh(a));
+    for (int i = 0; i < inputs; ++i) a += w[i] * xs[i];
+    h[u] = std::tanh(a);
   }
   for (int o = 0; o < outputs; ++o) {
-    double a = b2[o];
+    float a = b2[o];
     const float* w = &w2[static_cast<size_t>(o) * hidden];
     for (int u = 0; u < hidden; ++u) a += w[u] * h[u];
-    out[o] = static_cast<float>(1.0 / (1.0 + std::exp(-a)));
+    out[o] = 1.0f / (1.0f + std::exp(-a));
   }
 }
 
@@ -35,8 +37,10 @@ VoxelNet trainVoxelNet(const TrainingSet& data, const TrainingPlan& plan, std::o
   net.inputs = data.inputs;
   net.outputs = data.outputs;
   net.hidden = std::min(plan.hidden, kMostHidden);
+  net.voxel = plan.voxel;
   const size_t rows = data.x.size() / data.inputs;
   if (rows == 0) throw FindError("no training samples");
+  if (net.inputs > kMostInputs || net.outputs > kMostOutputs) throw FindError("too many inputs or outputs for the network");
   // Inputs standardised by their mean and spread over the samples.
   net.mean.assign(net.inputs, 0.0f);
   net.scale.assign(net.inputs, 1.0f);
@@ -138,7 +142,8 @@ void writeNetSource(const VoxelNet& net, std::ostream& out) {
   out << "// The sheet classifier's weights, written by bench/find_train from maps\n"
          "// simulated from the tuning half of bench/calibration/entries.tsv.\n"
       << "const int kNetInputs = " << net.inputs << ", kNetHidden = " << net.hidden << ", kNetOutputs = " << net.outputs
-      << ";\n";
+      << ";\n"
+      << "const double kNetVoxel = " << net.voxel << ";  // A: the grid its features are read on (0: the map's own)\n";
   writeArray(out, "kNetMean", net.mean);
   writeArray(out, "kNetScale", net.scale);
   writeArray(out, "kNetW1", net.w1);
@@ -157,6 +162,7 @@ const VoxelNet& sheetNet() {
     n.inputs = kNetInputs;
     n.hidden = kNetHidden;
     n.outputs = kNetOutputs;
+    n.voxel = kNetVoxel;
     n.mean.assign(std::begin(kNetMean), std::end(kNetMean));
     n.scale.assign(std::begin(kNetScale), std::end(kNetScale));
     n.w1.assign(std::begin(kNetW1), std::end(kNetW1));
@@ -168,14 +174,11 @@ const VoxelNet& sheetNet() {
   return net;
 }
 
-std::vector<float> sheetProbabilities(const VoxelFeatures& features, const VoxelNet& net, int output) {
+std::vector<float> sheetProbabilities(const VoxelFeatures& features, const VoxelNet& net) {
   if (net.inputs != kVoxelFeatureCount) throw FindError("the sheet classifier expects a different set of features");
-  std::vector<float> out(features.voxels.size());
-  float p[kMostOutputs];
-  for (size_t row = 0; row < features.voxels.size(); ++row) {
-    net.predict(&features.values[row * kVoxelFeatureCount], p);
-    out[row] = p[output];
-  }
+  const size_t rows = features.voxels.size(), outputs = static_cast<size_t>(net.outputs);
+  std::vector<float> out(rows * outputs);
+  for (size_t row = 0; row < rows; ++row) net.predict(&features.values[row * kVoxelFeatureCount], &out[row * outputs]);
   return out;
 }
 

@@ -129,7 +129,7 @@ LevelStats measureLevel(const DensityBox& box, const std::string& text) {
   return s;
 }
 
-ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise) {
+ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise, double lowest) {
   ThresholdResult r;
   if (box.values.empty()) {
     r.message = "the map is empty";
@@ -163,6 +163,10 @@ ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoi
   // 3% steps from the mass-enclosing level reach 1% of the maximum in about
   // 150 steps; the bound only guards against a map without a positive maximum.
   for (int step = 0; step < 1000; ++step) {
+    if (level < lowest) {
+      r.message = "no level at or above " + fourDigits(lowest) + " keeps the density in one piece";
+      return r;
+    }
     if (!(mapMax > 0) || !(level >= 0.01 * mapMax) || !(level >= floor)) {
       if (!noisy) stop << "; stopped at level " << level;
       r.message = stop.str();
