@@ -8,7 +8,7 @@
 # WORKING_VOXEL (Å) is the grid the features are read on: 0 (the default)
 # reads them on the map's own voxels, as the shipped weights do; 2 gives the
 # faster 2 Å grid (measured in README.md and not shipped: it lost on the
-# held-out half; its weights are bench/calibration/sheet_net_2a.inc, and it
+# held-out half; its weights are bench/find_net_2a_weights.inc, and it
 # ran with --sheet-min 0.4 --core-min 0.4 --widen-min 0.3). Copy OUT.inc over
 # src/find/sheet_net_weights.inc to use it.
 set -euo pipefail
