@@ -2,7 +2,7 @@
 // on real sheets, prepared from the entries that Debian packages ship.
 //
 //   calibration --data DIR [--entries FILE] [--program PATH] [--split held_out|tuning|all]
-//               [--features FILE] [--jobs N] [--list]
+//               [--features FILE] [--jobs N] [--list] [--explore]
 //
 // DIR is the folder fetch_entries.sh filled (DIR/entries/ENTRY.pdb|cif). Each
 // eligible sheet of each chain named in the list is prepared at 6, 8 and 10 Å
@@ -11,6 +11,10 @@
 // again to the same volume). The program given is run once on each copy (its
 // run summary kept in DIR/summaries/) for the core's top-twist direction,
 // on the copies as prepared (--run-all-copies: on every copy).
+// --explore adds to the features file the readings weighed and not kept
+// (docs/verdict.md): the normal read over other radii and smoothings,
+// a radius picked per sheet by its fit, the core's candidates choosing the
+// family of lines, and how far the normal turns between 3 and 6 Å.
 // The table printed is that of one split: the held-out half by default, the
 // proteins never looked at while tuning.
 
@@ -326,8 +330,47 @@ void alternatives(const DensityGrid& g, double t, const Vectors& axis, const Sha
   }
 }
 
+// Readings weighed for the direction and the verdict and not kept, each
+// against the reference; `candidates` are the core's, best first.
+void explorations(const DensityGrid& g, double t, const Vectors& axis, const ShapeDirection& main,
+                  const std::vector<Vectors>& candidates, std::vector<std::pair<std::string, double>>& extra) {
+  auto error = [&](const ShapeDirection& d) { return d.found ? axisAngleDegrees(d.direction, axis) : 90.0; };
+  // The normal over other radii and smoothings; per sheet, among 3-6 Å at
+  // the usual smoothing, the radius whose fit twists most.
+  double pickedTwist = -INFINITY, pickedError = 90;
+  for (double sigma : {1.5, 2.0, 3.0})
+    for (double radius : {2.0, 3.0, 4.0, 5.0, 6.0, 8.0}) {
+      ShapeOptions o;
+      o.smoothingSigma = sigma;
+      o.normalRadius = radius;
+      const ShapeDirection d = estimateShapeDirection(g, t, o);
+      char key[64];
+      std::snprintf(key, sizeof key, "normal_r%g_s%g_error", radius, sigma);
+      extra.push_back({key, error(d)});
+      if (sigma == 2.0 && radius >= 3 && radius <= 6 && d.found && d.twistRate > pickedTwist) {
+        pickedTwist = d.twistRate;
+        pickedError = error(d);
+      }
+      if (sigma == 2.0 && radius == 6.0)
+        extra.push_back({"normal_turn_deg", d.found && main.found ? axisAngleDegrees(d.normal, main.normal) : NAN});
+    }
+  extra.push_back({"radius_by_twist_error", pickedError});
+  // The core's candidates as a vote between the direction and the line across it.
+  double along = NAN, across = NAN;
+  if (main.found && !candidates.empty()) {
+    const Vectors a = main.direction, b = main.normal.cross(a).unit();
+    int n = 0;
+    for (const Vectors& v : candidates)
+      if (std::fabs(v.dot(a)) >= std::fabs(v.dot(b))) ++n;
+    along = static_cast<double>(n) / candidates.size();
+    across = axisAngleDegrees(b, axis);
+  }
+  extra.push_back({"core_along_share", along});
+  extra.push_back({"across_error", across});
+}
+
 // What one copy's run and the shape library say, against the reference.
-Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns) {
+Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns, bool explore) {
   Measured m;
   m.c = &c;
   m.copy = copy;
@@ -360,6 +403,8 @@ Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns
   m.twistError = m.twist - c.referenceTwist;
   m.confidence = vel::judgeConfidence(reading, evidence);
   alternatives(c.grids[copy], c.thresholds[copy], c.axis, reading.direction, m.extra);
+  if (explore)
+    explorations(c.grids[copy], c.thresholds[copy], c.axis, reading.direction, evidence.candidateDirections, m.extra);
   // The core's ten candidates as a vote: the line that agrees best with them.
   m.extra.push_back({"core_vote_error", evidence.candidateDirections.empty() ? NAN
                          : axisAngleDegrees(meanLineDirection(evidence.candidateDirections), c.axis)});
@@ -459,7 +504,7 @@ int main(int argc, char** argv) {
   std::string data, entriesFile = std::string(VEL_SOURCE_DIR) + "/bench/calibration/entries.tsv";
   std::string program, split = "held_out", features;
   int jobs = 2;
-  bool list = false, allCopies = false;
+  bool list = false, allCopies = false, explore = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto value = [&]() -> std::string {
@@ -474,10 +519,11 @@ int main(int argc, char** argv) {
     else if (a == "--jobs") jobs = std::max(1, std::atoi(value().c_str()));
     else if (a == "--list") list = true;
     else if (a == "--run-all-copies") allCopies = true;
+    else if (a == "--explore") explore = true;
     else {
       std::fprintf(stderr,
                    "usage: calibration --data DIR [--entries FILE] [--program PATH] [--split held_out|tuning|all]\n"
-                   "                   [--features FILE] [--jobs N (2)] [--run-all-copies] [--list]\n");
+                   "                   [--features FILE] [--jobs N (2)] [--run-all-copies] [--list] [--explore]\n");
       return a == "--help" || a == "-h" ? 0 : 1;
     }
   }
@@ -497,7 +543,7 @@ int main(int argc, char** argv) {
   if (!program.empty()) runProgram(fs::absolute(program).string(), data, cases, jobs, allCopies ? kCopies : 1);
   std::vector<Measured> all;
   for (const Case& c : cases)
-    for (int copy = 0; copy < kCopies; ++copy) all.push_back(measure(data, c, copy, !program.empty()));
+    for (int copy = 0; copy < kCopies; ++copy) all.push_back(measure(data, c, copy, !program.empty(), explore));
   if (!features.empty()) writeFeatures(features, all);
   printTable(all, split);
   return 0;
