@@ -148,6 +148,11 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
   EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
+  // Nor does a replacing run that fails on its model lose the earlier one.
+  run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2", "--force", "--model", "none.pdb"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
+  EXPECT_TRUE(fs::exists(work + "/out/find.json"));
   // An output folder whose path a script cannot carry gets scripts without it.
   fs::create_directories(work + "/odd; name");
   run = findRun(work, {map, "--resolution", "6", "-o", "odd; name", "--contour", "0.2"});

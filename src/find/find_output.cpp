@@ -293,9 +293,11 @@ int writeFindOutput(const FindOptions& o, const FindResult& r, std::ostream& pro
   fs::create_directories(o.outDir, ec);
   if (!fs::is_directory(o.outDir)) throw FindError(o.outDir + ": cannot create the output folder");
   checkOutputFolder(o);
-  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
+  // The model is read before an earlier run is cleared: one that cannot be
+  // read must not cost the results it was to replace.
   ModelSheets model;
   if (!o.modelPath.empty()) model = readModelSheets(o.modelPath);
+  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
   int written = 0;
   for (const Segment& s : r.segments) {
     if (!s.kept) continue;
