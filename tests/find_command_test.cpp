@@ -170,12 +170,17 @@ TEST(FindCommand, BadInputIsRefusedAndLeavesNothing) {
   skewed.gamma = 120;
   skewed.data.assign(64, 1.0f);
   writeMrcFile(work + "/skewed.mrc", skewed);
+  MrcMapFile fine = skewed;  // cell lengths in the wrong unit: voxels of 0.001 Å
+  fine.gamma = 90;
+  fine.xlen = fine.ylen = fine.zlen = 0.004f;
+  writeMrcFile(work + "/fine.mrc", fine);
   struct Bad {
     std::vector<std::string> args;
     const char* says;
   } cases[] = {
       {{"missing.mrc", "--resolution", "6", "-o", "out"}, "Can't open"},
       {{work + "/skewed.mrc", "--resolution", "6", "-o", "out"}, "orthogonal"},
+      {{work + "/fine.mrc", "--resolution", "6", "-o", "out", "--box", "-9,-9,-9,9,9,9"}, "voxel size (0.001 A) is below 0.1 A"},
       {{map, "--resolution", "6", "-o", "out", "--contour", "1e9"}, "no voxel of the map lies at or above"},
       {{map, "--resolution", "six", "-o", "out"}, "--resolution needs a number, not 'six'"},
       {{map, "-o", "out"}, "no resolution given"},
