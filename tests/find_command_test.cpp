@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 
 #include "support/mrc_file.h"
 #include "support/program.h"
@@ -142,6 +143,9 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   EXPECT_EQ(readFile(work + "/out/plate_s1/threshold"), meta["level"]["text"].get<std::string>() + "\n");
   EXPECT_GE(meta["threshold"].get<double>(), 0.2);
   EXPECT_EQ(meta["map_level"]["text"], "0.2");
+  std::ostringstream notes;
+  const vel::find::DensityBox cut = vel::find::readWholeMap(work + "/out/plate_s1/plate_s1.mrc", notes);
+  EXPECT_EQ(meta["voxels_above_threshold"], vel::find::voxelsAtOrAbove(cut, meta["threshold"].get<double>()));
   const std::string script = readFile(work + "/out/plate_segments.pml");
   EXPECT_NE(script.find("plate_s1.mrc, plate_s1_map"), std::string::npos) << script;
   run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2"});

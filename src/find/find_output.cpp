@@ -121,7 +121,9 @@ Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const
   j["threshold_rule"] = level.rule;
   j["level"] = levelJson(level);
   j["map_level"] = levelJson(r.level);
-  j["voxels_above_threshold"] = s.voxels.size();
+  // The case holds voxels below its threshold too (the sheet's edges, taken
+  // in beside the density): these are the ones the analysis keeps.
+  j["voxels_above_threshold"] = voxelsAtOrAbove(c, level.value);
   j["map_statistics"] = statisticsJson(r.stats);
   if (model && model->sheet) {
     const prepare::SheetVerdict& v = model->sheet->verdict;

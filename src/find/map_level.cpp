@@ -35,14 +35,14 @@ double quantile(std::vector<float>& values, double q) {
   return values[at];
 }
 
-long long countAtOrAbove(const DensityBox& map, double level) {
+}  // namespace
+
+long long voxelsAtOrAbove(const DensityBox& map, double level) {
   long long n = 0;
   for (float v : map.values)
     if (static_cast<double>(v) >= level && v > 0) ++n;
   return n;
 }
-
-}  // namespace
 
 MapStatistics mapStatistics(const DensityBox& map) {
   MapStatistics s;
@@ -113,7 +113,7 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
   }
   l.value = std::strtod(l.text.c_str(), nullptr);
   l.description = how.str();
-  if (countAtOrAbove(map, l.value) == 0)
+  if (voxelsAtOrAbove(map, l.value) == 0)
     throw FindError("no voxel of the map lies at or above the level " + l.text + " (" + l.description +
                     "; the map's largest value is " + levelText(stats.max) + ")");
   return l;
