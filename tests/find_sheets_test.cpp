@@ -149,6 +149,12 @@ TEST(FindSheets, LevelRulesAndTheirRefusal) {
     request.contour = "6";
     EXPECT_THROW(chooseLevel(box, stats, request), FindError);  // nothing at or above it
   }
+  DensityBox unset;
+  unset.n = {2, 2, 2};
+  unset.values.assign(8, std::nanf(""));
+  const MapStatistics none = mapStatistics(unset);
+  EXPECT_TRUE(std::isnan(none.max));  // written as null, never as a value the map does not hold
+  EXPECT_THROW(chooseLevel(unset, none, LevelRequest()), FindError);
 }
 
 TEST(FindSheets, ScriptsCarryOnlyWhitelistedNames) {

@@ -64,7 +64,10 @@ MapStatistics mapStatistics(const DensityBox& map) {
     ++finite;
     if (i % stride == 0) sample.push_back(map.values[i]);
   }
-  if (finite == 0) return s;
+  if (finite == 0) {
+    s.min = s.max = s.mean = s.sigma = NAN;
+    return s;
+  }
   const double n = static_cast<double>(finite);
   s.mean = sum / n;
   s.sigma = std::sqrt(std::max(0.0, sumSq / n - s.mean * s.mean));
@@ -77,6 +80,8 @@ MapStatistics mapStatistics(const DensityBox& map) {
 }
 
 Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const LevelRequest& request) {
+  const char* const noNumber = "no voxel of the map holds a number (each is NaN or infinite)";
+  if (std::isnan(stats.max)) throw FindError(noNumber);
   Level l;
   std::ostringstream how;
   if (!request.contour.empty()) {
@@ -91,7 +96,7 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
     sorted.reserve(map.values.size());
     for (float v : map.values)
       if (std::isfinite(v)) sorted.push_back(v);
-    if (sorted.empty()) throw FindError("no voxel of the map holds a finite value");
+    if (sorted.empty()) throw FindError(noNumber);
     const size_t keep = std::max<size_t>(1, std::min(sorted.size(), static_cast<size_t>(std::llround(volume / cell))));
     std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(keep - 1), sorted.end(),
                      std::greater<float>());
