@@ -100,7 +100,8 @@ TEST(BatchCases, ThresholdFilesAreReadOnlyWhenSmallAndRegular) {
   const std::string work = makeTempDir();
   const std::vector<std::pair<std::string, std::string>> expected{
       {"plain", ""}, {"fifo", "is not a regular file"}, {"zero", "is not a regular file"},
-      {"huge", "more than the 256"}, {"empty", "the threshold file is empty"}, {"none", "has no threshold file"}};
+      {"huge", "more than the 256"}, {"empty", "the threshold file is empty"}, {"none", "has no threshold file"},
+      {"tab", "holds a tab"}};
   for (const auto& [name, problem] : expected) {
     fs::create_directories(work + "/" + name);
     writeFile(work + "/" + name + "/" + name + ".pdb", "");
@@ -111,9 +112,14 @@ TEST(BatchCases, ThresholdFilesAreReadOnlyWhenSmallAndRegular) {
   fs::create_symlink("/dev/zero", dir + "zero/threshold");       // endless
   writeFile(dir + "huge/threshold", std::string(1 << 20, '7'));
   writeFile(dir + "empty/threshold", "\n");
+  writeFile(dir + "tab/threshold", "0.05\t1\n");
   std::map<std::string, CaseInputs> found;
-  for (const CaseInputs& c : findCases({work})) found[c.name] = c;
+  const std::vector<CaseInputs> cases = findCases({work});
+  for (const CaseInputs& c : cases) found[c.name] = c;
   ASSERT_EQ(found.size(), expected.size());
+  // The case list that array tasks and --collect read back holds every case.
+  writeManifest(work + "/cases.tsv", cases);
+  EXPECT_EQ(readManifest(work + "/cases.tsv").size(), cases.size());
   EXPECT_EQ(found["plain"].threshold, "0.04");
   for (const auto& [name, problem] : expected) {
     if (problem.empty()) continue;

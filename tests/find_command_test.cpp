@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 
 #include "support/mrc_file.h"
 #include "support/program.h"
@@ -142,12 +143,20 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   EXPECT_EQ(readFile(work + "/out/plate_s1/threshold"), meta["level"]["text"].get<std::string>() + "\n");
   EXPECT_GE(meta["threshold"].get<double>(), 0.2);
   EXPECT_EQ(meta["map_level"]["text"], "0.2");
+  std::ostringstream notes;
+  const vel::find::DensityBox cut = vel::find::readWholeMap(work + "/out/plate_s1/plate_s1.mrc", notes);
+  EXPECT_EQ(meta["voxels_above_threshold"], vel::find::voxelsAtOrAbove(cut, meta["threshold"].get<double>()));
   const std::string script = readFile(work + "/out/plate_segments.pml");
   EXPECT_NE(script.find("plate_s1.mrc, plate_s1_map"), std::string::npos) << script;
   run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
   EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
+  // Nor does a replacing run that fails on its model lose the earlier one.
+  run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2", "--force", "--model", "none.pdb"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
+  EXPECT_TRUE(fs::exists(work + "/out/find.json"));
   // An output folder whose path a script cannot carry gets scripts without it.
   fs::create_directories(work + "/odd; name");
   run = findRun(work, {map, "--resolution", "6", "-o", "odd; name", "--contour", "0.2"});
@@ -165,12 +174,17 @@ TEST(FindCommand, BadInputIsRefusedAndLeavesNothing) {
   skewed.gamma = 120;
   skewed.data.assign(64, 1.0f);
   writeMrcFile(work + "/skewed.mrc", skewed);
+  MrcMapFile fine = skewed;  // cell lengths in the wrong unit: voxels of 0.001 Å
+  fine.gamma = 90;
+  fine.xlen = fine.ylen = fine.zlen = 0.004f;
+  writeMrcFile(work + "/fine.mrc", fine);
   struct Bad {
     std::vector<std::string> args;
     const char* says;
   } cases[] = {
       {{"missing.mrc", "--resolution", "6", "-o", "out"}, "Can't open"},
       {{work + "/skewed.mrc", "--resolution", "6", "-o", "out"}, "orthogonal"},
+      {{work + "/fine.mrc", "--resolution", "6", "-o", "out", "--box", "-9,-9,-9,9,9,9"}, "voxel size (0.001 A) is below 0.1 A"},
       {{map, "--resolution", "6", "-o", "out", "--contour", "1e9"}, "no voxel of the map lies at or above"},
       {{map, "--resolution", "six", "-o", "out"}, "--resolution needs a number, not 'six'"},
       {{map, "-o", "out"}, "no resolution given"},

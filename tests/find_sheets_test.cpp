@@ -121,22 +121,40 @@ TEST(FindSheets, TwoCrossingPlatesAreNeverOneCase) {
 }
 
 TEST(FindSheets, LevelRulesAndTheirRefusal) {
-  DensityBox box;
-  box.n = {10, 10, 10};
-  box.voxel = {2, 2, 2};
-  box.values.assign(1000, 0.0f);
-  for (size_t i = 0; i < 1000; ++i) box.values[i] = static_cast<float>(0.01 * ((i * 7919) % 13) - 0.06);
-  for (size_t i = 0; i < 100; ++i) box.values[i * 10] = 5;  // the protein: 100 voxels of 8 Å^3
-  const MapStatistics stats = mapStatistics(box);
-  LevelRequest request;
-  EXPECT_EQ(chooseLevel(box, stats, request).rule, "background");
-  EXPECT_LT(chooseLevel(box, stats, request).value, 1.0);
-  request.massKda = 100 * 8 / 1.21 / 1000;  // encloses the 100 voxels
-  const Level mass = chooseLevel(box, stats, request);
-  EXPECT_EQ(mass.rule, "mass");
-  EXPECT_EQ(mass.value, 5);
-  request.contour = "6";
-  EXPECT_THROW(chooseLevel(box, stats, request), FindError);  // nothing at or above it
+  // Masked maps hold voxels without a number (NaN): they are no density, and
+  // change none of the figures nor the level.
+  for (const bool masked : {false, true}) {
+    DensityBox box;
+    box.n = {10, 10, 10};
+    box.voxel = {2, 2, 2};
+    box.values.assign(1000, 0.0f);
+    for (size_t i = 0; i < 1000; ++i) box.values[i] = static_cast<float>(0.01 * ((i * 7919) % 13) - 0.06);
+    for (size_t i = 0; i < 100; ++i) box.values[i * 10 + 1] = 5;  // the protein: 100 voxels of 8 Å^3
+    double sum = 0;
+    for (size_t i = 0; i < 1000; ++i) {
+      if (masked && i % 10 == 0) box.values[i] = std::nanf("");
+      if (!std::isnan(box.values[i])) sum += box.values[i];
+    }
+    const MapStatistics stats = mapStatistics(box);
+    EXPECT_EQ(stats.max, 5) << masked;
+    EXPECT_NEAR(stats.min, -0.06, 1e-6) << masked;
+    EXPECT_NEAR(stats.mean, sum / (masked ? 900 : 1000), 1e-9) << masked;
+    LevelRequest request;
+    EXPECT_EQ(chooseLevel(box, stats, request).rule, "background");
+    EXPECT_LT(chooseLevel(box, stats, request).value, 1.0);
+    request.massKda = 100 * 8 / 1.21 / 1000;  // encloses the 100 voxels
+    const Level mass = chooseLevel(box, stats, request);
+    EXPECT_EQ(mass.rule, "mass");
+    EXPECT_EQ(mass.value, 5) << masked;
+    request.contour = "6";
+    EXPECT_THROW(chooseLevel(box, stats, request), FindError);  // nothing at or above it
+  }
+  DensityBox unset;
+  unset.n = {2, 2, 2};
+  unset.values.assign(8, std::nanf(""));
+  const MapStatistics none = mapStatistics(unset);
+  EXPECT_TRUE(std::isnan(none.max));  // written as null, never as a value the map does not hold
+  EXPECT_THROW(chooseLevel(unset, none, LevelRequest()), FindError);
 }
 
 TEST(FindSheets, ScriptsCarryOnlyWhitelistedNames) {

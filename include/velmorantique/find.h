@@ -74,6 +74,9 @@ struct Level {
   std::string description;   // how it was chosen, in words
 };
 
+// The voxels the analysis keeps at the level: at or above it, and above 0.
+long long voxelsAtOrAbove(const DensityBox& map, double level);
+
 // Throws when no voxel lies at or above the level.
 Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const LevelRequest& request);
 

@@ -34,6 +34,10 @@ std::string trimmed(const std::string& s) {
 
 std::string absolutePath(const fs::path& p) { return fs::absolute(p).lexically_normal().string(); }
 
+bool hasControl(const std::string& s) {
+  return std::any_of(s.begin(), s.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f; });
+}
+
 bool isCaseFolder(const fs::path& dir) {
   const std::string name = dir.filename().string();
   return fs::exists(dir / (name + ".pdb")) || fs::exists(dir / "threshold");
@@ -57,6 +61,10 @@ CaseInputs caseFromFolder(const fs::path& dir) {
     c.problem = "no threshold: " + problem;
   else if (c.threshold.empty())
     c.problem = "no threshold: the threshold file is empty";
+  // A tab would split the case's row of the case list that tasks and
+  // --collect read back.
+  else if (hasControl(c.threshold))
+    c.problem = "no threshold: the threshold file's first line holds a tab or another control character";
   if (!c.problem.empty()) c.threshold.clear();
   return c;
 }
@@ -156,10 +164,6 @@ bool isUtf8(const std::string& s) {
     i += n;
   }
   return true;
-}
-
-bool hasControl(const std::string& s) {
-  return std::any_of(s.begin(), s.end(), [](char ch) { return static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f; });
 }
 
 // The text as a message can show it: control characters and bytes that are

@@ -121,7 +121,9 @@ Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const
   j["threshold_rule"] = level.rule;
   j["level"] = levelJson(level);
   j["map_level"] = levelJson(r.level);
-  j["voxels_above_threshold"] = s.voxels.size();
+  // The case holds voxels below its threshold too (the sheet's edges, taken
+  // in beside the density): these are the ones the analysis keeps.
+  j["voxels_above_threshold"] = voxelsAtOrAbove(c, level.value);
   j["map_statistics"] = statisticsJson(r.stats);
   if (model && model->sheet) {
     const prepare::SheetVerdict& v = model->sheet->verdict;
@@ -293,9 +295,11 @@ int writeFindOutput(const FindOptions& o, const FindResult& r, std::ostream& pro
   fs::create_directories(o.outDir, ec);
   if (!fs::is_directory(o.outDir)) throw FindError(o.outDir + ": cannot create the output folder");
   checkOutputFolder(o);
-  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
+  // The model is read before an earlier run is cleared: one that cannot be
+  // read must not cost the results it was to replace.
   ModelSheets model;
   if (!o.modelPath.empty()) model = readModelSheets(o.modelPath);
+  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
   int written = 0;
   for (const Segment& s : r.segments) {
     if (!s.kept) continue;

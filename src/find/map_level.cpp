@@ -35,21 +35,23 @@ double quantile(std::vector<float>& values, double q) {
   return values[at];
 }
 
-long long countAtOrAbove(const DensityBox& map, double level) {
+}  // namespace
+
+long long voxelsAtOrAbove(const DensityBox& map, double level) {
   long long n = 0;
   for (float v : map.values)
     if (static_cast<double>(v) >= level && v > 0) ++n;
   return n;
 }
 
-}  // namespace
-
 MapStatistics mapStatistics(const DensityBox& map) {
   MapStatistics s;
   s.voxels = map.values.size();
   if (map.values.empty()) return s;
+  // A voxel that holds no number (NaN, inf: masked or damaged) is no density
+  // and takes no part in any of the figures.
   double sum = 0, sumSq = 0;
-  s.min = s.max = map.values[0];
+  size_t finite = 0;
   std::vector<float> sample;
   const size_t stride = std::max<size_t>(1, (map.values.size() + kMostSamples - 1) / kMostSamples);
   for (size_t i = 0; i < map.values.size(); ++i) {
@@ -57,11 +59,16 @@ MapStatistics mapStatistics(const DensityBox& map) {
     if (!std::isfinite(v)) continue;
     sum += v;
     sumSq += v * v;
-    s.min = std::min(s.min, v);
-    s.max = std::max(s.max, v);
+    s.min = finite == 0 ? v : std::min(s.min, v);
+    s.max = finite == 0 ? v : std::max(s.max, v);
+    ++finite;
     if (i % stride == 0) sample.push_back(map.values[i]);
   }
-  const double n = static_cast<double>(map.values.size());
+  if (finite == 0) {
+    s.min = s.max = s.mean = s.sigma = NAN;
+    return s;
+  }
+  const double n = static_cast<double>(finite);
   s.mean = sum / n;
   s.sigma = std::sqrt(std::max(0.0, sumSq / n - s.mean * s.mean));
   if (sample.empty()) return s;
@@ -73,6 +80,8 @@ MapStatistics mapStatistics(const DensityBox& map) {
 }
 
 Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const LevelRequest& request) {
+  const char* const noNumber = "no voxel of the map holds a number (each is NaN or infinite)";
+  if (std::isnan(stats.max)) throw FindError(noNumber);
   Level l;
   std::ostringstream how;
   if (!request.contour.empty()) {
@@ -83,7 +92,11 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
     l.rule = "mass";
     const double volume = request.massKda * 1000 * kCubicAngstromPerDalton;
     const double cell = map.voxel[0] * map.voxel[1] * map.voxel[2];
-    std::vector<float> sorted = map.values;
+    std::vector<float> sorted;
+    sorted.reserve(map.values.size());
+    for (float v : map.values)
+      if (std::isfinite(v)) sorted.push_back(v);
+    if (sorted.empty()) throw FindError(noNumber);
     const size_t keep = std::max<size_t>(1, std::min(sorted.size(), static_cast<size_t>(std::llround(volume / cell))));
     std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(keep - 1), sorted.end(),
                      std::greater<float>());
@@ -105,7 +118,7 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
   }
   l.value = std::strtod(l.text.c_str(), nullptr);
   l.description = how.str();
-  if (countAtOrAbove(map, l.value) == 0)
+  if (voxelsAtOrAbove(map, l.value) == 0)
     throw FindError("no voxel of the map lies at or above the level " + l.text + " (" + l.description +
                     "; the map's largest value is " + levelText(stats.max) + ")");
   return l;

@@ -2,6 +2,7 @@
 // read, and the same headers refused, as when the analysis reads a case.
 #include <cctype>
 #include <ostream>
+#include <sstream>
 #include <utility>
 
 #include "velmorantique/fatal.h"
@@ -10,6 +11,12 @@
 
 namespace vel {
 namespace find {
+
+namespace {
+
+constexpr double kLeastVoxelSize = 0.1;  // Å
+
+}  // namespace
 
 DensityBox readWholeMap(const std::string& path, std::ostream& notes) {
   Map map;
@@ -27,8 +34,18 @@ DensityBox readWholeMap(const std::string& path, std::ostream& notes) {
   box.n = {map.numRows(), map.numCols(), map.numSlcs()};
   box.voxel = {map.apixX, map.apixY, map.apixZ};
   box.origin = {map.hdr.xorigin, map.hdr.yorigin, map.hdr.zorigin};
-  for (double v : box.voxel)
+  for (double v : box.voxel) {
     if (!(v > 0)) throw FindError(path + ": the map's voxel size is not positive");
+    // No map of a protein is sampled this finely; such a voxel comes from
+    // cell lengths not given in Å, and the cases' margins of empty space
+    // would take millions of voxels a side.
+    if (v < kLeastVoxelSize) {
+      std::ostringstream why;
+      why << path << ": the map's voxel size (" << v << " A) is below " << kLeastVoxelSize
+          << " A: are its header's cell lengths in A?";
+      throw FindError(why.str());
+    }
+  }
   box.values = std::move(map.cube);
   return box;
 }
