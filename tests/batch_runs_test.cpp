@@ -167,7 +167,11 @@ class ReadOnlyView {
 
 TEST(Batch, LeavesInputFoldersUntouchedAndGivesTheFilesOfARunByHand) {
   const std::string work = makeTempDir();
+  // A prepared case's meta.json gives its resolution, which the analysis
+  // reads beside the map it is given, in the batch's run folder too.
+  const std::string meta = sourceDir() + "/examples/" + kBatchExample + "/meta.json";
   makeCase(work + "/inputs", "a", "0.0483");
+  copyFile(meta, work + "/inputs/a/meta.json");
   makeCase(work + "/inputs", "b", "1e9");  // refused, after writing its summary
   const ReadOnlyView cases(work + "/inputs", work + "/cases");
   const auto inputs = snapshot(work + "/inputs");
@@ -190,6 +194,7 @@ TEST(Batch, LeavesInputFoldersUntouchedAndGivesTheFilesOfARunByHand) {
   // The run's files are those of the analysis run by hand in a writable copy, byte for byte.
   const std::string byHand = work + "/by-hand/a";
   makeCase(work + "/by-hand", "a", "0.0483");
+  copyFile(meta, byHand + "/meta.json");
   ASSERT_EQ(runProgram(byHand, {"a", "a", "0.0483"}).status, 0);
   const std::vector<std::string> files = listFiles(byHand + "/atwist");
   EXPECT_EQ(listFiles(work + "/out1/cases/a/atwist"), files);

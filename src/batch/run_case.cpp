@@ -111,10 +111,14 @@ int64_t prepareRun(const CaseInputs& c, const RunPlace& place, CaseRecord r) {
   const fs::path dir(c.caseDir);
   const fs::path map = dir / (c.mapBase + ".mrc");
   const bool gz = !fs::exists(map) && fs::exists(dir / (c.mapBase + ".mrc.gz"));
-  const std::vector<std::pair<fs::path, std::string>> links{
+  std::vector<std::pair<fs::path, std::string>> links{
       {(dir / (c.pdbBase + ".pdb")).lexically_normal(), place.pdbArg + ".pdb"},
       {gz ? dir / (c.mapBase + ".mrc.gz") : map, place.mapArg + (gz ? ".mrc.gz" : ".mrc")}};
+  // The analysis reads the case's resolution from the meta.json beside the
+  // map it is given.
+  if (fs::exists(dir / "meta.json")) links.push_back({(dir / "meta.json").lexically_normal(), "meta.json"});
   for (const char* ending : {".mrc", ".mrc.gz"}) fs::remove(fs::path(place.runDir) / (place.mapArg + ending), ec);
+  fs::remove(fs::path(place.runDir) / "meta.json", ec);
   for (const auto& [target, name] : links) {
     const fs::path link = fs::path(place.runDir) / name;
     fs::remove(link, ec);
