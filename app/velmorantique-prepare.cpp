@@ -64,6 +64,9 @@ void printHelp(std::ostream& out) {
          "  cd OUTDIR/NAME && velmorantique NAME NAME $(cat threshold)\n\n"
          "options [default]:\n";
   printOptions(out, optionTable(PrepareOptions()), 27);
+  out << "\nexit status: 0 every structure file was read (a file without an eligible sheet is\n"
+         "named, not an error); 2 some could not be read, the others were prepared; 1 usage\n"
+         "error, or no case written.\n";
 }
 
 int run(int argc, char** argv) {
@@ -115,8 +118,9 @@ int run(int argc, char** argv) {
   if (!list && o.outDir.empty()) throw PrepareError("no output folder given: -o OUTDIR");
   if (o.synthetic && !o.mapPath.empty()) throw PrepareError("--map cannot be used with --synthetic");
   if (o.force && o.skipExisting) throw PrepareError("--force and --skip-existing contradict each other");
-  vel::prepare::prepareAll(files, o, list, std::cout, std::cerr);
-  return 0;
+  // A file that could not be read is a failure even when the others gave
+  // cases, so that a script over a collection notices it.
+  return vel::prepare::prepareAll(files, o, list, std::cout, std::cerr).unreadable > 0 ? 2 : 0;
 }
 
 }  // namespace

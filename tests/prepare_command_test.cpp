@@ -153,6 +153,11 @@ TEST(PrepareCommand, AnExistingCaseIsReplacedOnlyWithForce) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_FALSE(fs::exists(dir + "/my_notes.txt"));
   EXPECT_EQ(entries(out), (std::vector<std::string>{"1hpv_a_b_10a", "1hpv_a_b_8a"}));
+  // A structure file that cannot be read fails the call, though the others
+  // are prepared (or kept), so that a script over a collection notices.
+  run = prepare(work, {work + "/missing.pdb", example("1hpv_b_8a.pdb"), "-o", out, "--skip-existing"});
+  EXPECT_EQ(run.status, 2) << run.err;
+  EXPECT_NE(run.err.find("; 1 structure file could not be read"), std::string::npos) << run.err;
   fs::remove_all(work);
 }
 

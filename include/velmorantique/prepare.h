@@ -324,11 +324,19 @@ struct CaseOutcome {
 // reporting each on `progress`. A folder appears whole or not at all.
 std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& options, std::ostream& progress);
 
+// What a call of prepareAll did.
+struct PrepareTally {
+  int written = 0;     // case folders written
+  int kept = 0;        // there already, kept by --skip-existing
+  int unreadable = 0;  // structure files that could not be read at all
+};
+
 // Prepares every structure file in turn (or the synthetic sheet when the
 // options ask for one), with a progress line per entry on `progress`. With
-// `list`, prints each sheet and its verdict on `out` instead. Returns the
-// number of cases written; throws when none was written and none kept (unless listing).
-int prepareAll(const std::vector<std::string>& files, const PrepareOptions& options, bool list, std::ostream& out,
+// `list`, prints each sheet and its verdict on `out` instead. Throws when
+// no case was written and none kept (unless listing), or, listing, when no
+// file was read.
+PrepareTally prepareAll(const std::vector<std::string>& files, const PrepareOptions& options, bool list, std::ostream& out,
                std::ostream& progress);
 
 // The case name: entry, chain, sheet and resolution, lower case ("1abc_a_b_8a").

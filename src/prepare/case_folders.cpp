@@ -296,21 +296,24 @@ std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions&
   return outcomes;
 }
 
-int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, bool list, std::ostream& out,
-               std::ostream& progress) {
+PrepareTally prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, bool list, std::ostream& out,
+                        std::ostream& progress) {
   if (!list) {
     std::error_code ec;
     fs::create_directories(o.outDir, ec);
     if (!fs::is_directory(o.outDir)) throw PrepareError(o.outDir + ": cannot create the output folder");
   }
-  int written = 0, kept = 0, entries = 0;
+  PrepareTally tally;
+  int entries = 0;
   std::vector<std::string> failures;
   const size_t count = o.synthetic ? 1 : files.size();
   for (size_t f = 0; f < count; ++f) {
     const std::string label = o.synthetic ? std::string("synthetic sheet") : files[f];
     progress << "[" << f + 1 << "/" << count << "] " << label << "\n";
+    bool read = false;
     try {
       Structure st = o.synthetic ? buildSyntheticSheet(o.syntheticSheet) : readStructure(files[f], &progress);
+      read = true;
       for (const std::string& note : st.notes) progress << "  note: " << note << "\n";
       if (list) out << st.entry << "  " << describeChains(st) << "\n";
       if (!o.synthetic) assignSecondaryStructure(st, o.assign, o.chain, o.dssp);
@@ -331,9 +334,9 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
       std::vector<CaseOutcome> outcomes = prepareCases(st, o, progress);
       for (const CaseOutcome& c : outcomes) {
         if (c.written)
-          ++written;
+          ++tally.written;
         else if (c.kept)
-          ++kept;
+          ++tally.kept;
         else
           failures.push_back(c.name + ": " + c.message);
       }
@@ -341,22 +344,26 @@ int prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, b
     } catch (const PrepareError& e) {
       progress << "  " << e.what() << "\n";
       failures.push_back(e.what());
+      if (!read) ++tally.unreadable;
     }
   }
   if (list) {
     if (entries == 0) throw PrepareError(failures.empty() ? "no structure read" : failures.front());
-    return 0;
+    return tally;
   }
-  progress << written << " case" << (written == 1 ? "" : "s") << " written to " << o.outDir;
-  if (kept > 0) progress << ", " << kept << " there already kept";
+  progress << tally.written << " case" << (tally.written == 1 ? "" : "s") << " written to " << o.outDir;
+  if (tally.kept > 0) progress << ", " << tally.kept << " there already kept";
+  if (tally.unreadable > 0)
+    progress << "; " << tally.unreadable << " structure file" << (tally.unreadable == 1 ? "" : "s")
+             << " could not be read";
   progress << "\n";
-  if (written == 0 && kept == 0) {
+  if (tally.written == 0 && tally.kept == 0) {
     std::string msg = "no case written";
     if (failures.size() == 1) msg += ": " + failures.front();
     else if (!failures.empty()) msg += " (" + std::to_string(failures.size()) + " problems, listed above)";
     throw PrepareError(msg);
   }
-  return written;
+  return tally;
 }
 
 }  // namespace prepare
