@@ -115,8 +115,8 @@ int64_t prepareRun(const CaseInputs& c, const RunPlace& place, CaseRecord r) {
       {(dir / (c.pdbBase + ".pdb")).lexically_normal(), place.pdbArg + ".pdb"},
       {gz ? dir / (c.mapBase + ".mrc.gz") : map, place.mapArg + (gz ? ".mrc.gz" : ".mrc")}};
   // The analysis reads the case's resolution from the meta.json beside the
-  // map it is given.
-  if (fs::exists(dir / "meta.json")) links.push_back({(dir / "meta.json").lexically_normal(), "meta.json"});
+  // map it is given: the record names it when the case has one.
+  if (!r.meta.empty()) links.push_back({fs::path(r.meta).lexically_normal(), "meta.json"});
   for (const char* ending : {".mrc", ".mrc.gz"}) fs::remove(fs::path(place.runDir) / (place.mapArg + ending), ec);
   fs::remove(fs::path(place.runDir) / "meta.json", ec);
   for (const auto& [target, name] : links) {
