@@ -47,26 +47,15 @@ void labelVoxels(const DensityBox& box, const Truth& truth, std::vector<char>& s
   for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
     const bool strand = truth.strandResidue[ri];
     for (const prepare::Atom& atom : truth.residues->residues[ri].atoms) {
-      int lo[3], hi[3];
-      for (int d = 0; d < 3; ++d) {
-        lo[d] = std::max(0, static_cast<int>(std::floor((atom.pos[d] - reach - box.origin[d]) / box.voxel[d])));
-        hi[d] = std::min(box.n[d] - 1, static_cast<int>(std::ceil((atom.pos[d] + reach - box.origin[d]) / box.voxel[d])));
-      }
-      for (int k = lo[2]; k <= hi[2]; ++k)
-        for (int j = lo[1]; j <= hi[1]; ++j)
-          for (int i = lo[0]; i <= hi[0]; ++i) {
-            const double dx = box.origin[0] + i * box.voxel[0] - atom.pos[0];
-            const double dy = box.origin[1] + j * box.voxel[1] - atom.pos[1];
-            const double dz = box.origin[2] + k * box.voxel[2] - atom.pos[2];
-            const double d = std::sqrt(dx * dx + dy * dy + dz * dz);
-            if (d > reach) continue;
-            const size_t at = box.index(i, j, k);
-            if (strand && isBackbone(atom.name) && d <= backboneReach) backbone[at] = 1;
-            if (d < nearest[at]) {
-              nearest[at] = static_cast<float>(d);
-              sheet[at] = strand;
-            }
-          }
+      prepare::visitVoxelsAround(box, atom.pos, reach, [&](size_t at, double squared) {
+        const double d = std::sqrt(squared);
+        if (d > reach) return;
+        if (strand && isBackbone(atom.name) && d <= backboneReach) backbone[at] = 1;
+        if (d < nearest[at]) {
+          nearest[at] = static_cast<float>(d);
+          sheet[at] = strand;
+        }
+      });
     }
   }
 }

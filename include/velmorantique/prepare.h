@@ -14,7 +14,9 @@
 //   one folder per case                       prepareCases
 // Every failure is a PrepareError carrying a message a user can act on.
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <iosfwd>
 #include <limits>
@@ -188,6 +190,25 @@ struct DensityBox {
   size_t index(int i, int j, int k) const { return (static_cast<size_t>(k) * n[1] + j) * n[0] + i; }
   size_t size() const { return values.size(); }
 };
+
+// Calls visit(index, squared distance to p) for every voxel of the box
+// within reach of p along each axis; the caller keeps those near enough.
+template <class Visit>
+void visitVoxelsAround(const DensityBox& box, const Point& p, double reach, Visit&& visit) {
+  int lo[3], hi[3];
+  for (int d = 0; d < 3; ++d) {
+    lo[d] = std::max(0, static_cast<int>(std::floor((p[d] - reach - box.origin[d]) / box.voxel[d])));
+    hi[d] = std::min(box.n[d] - 1, static_cast<int>(std::ceil((p[d] + reach - box.origin[d]) / box.voxel[d])));
+  }
+  for (int k = lo[2]; k <= hi[2]; ++k)
+    for (int j = lo[1]; j <= hi[1]; ++j)
+      for (int i = lo[0]; i <= hi[0]; ++i) {
+        const double dx = box.origin[0] + i * box.voxel[0] - p[0];
+        const double dy = box.origin[1] + j * box.voxel[1] - p[1];
+        const double dz = box.origin[2] + k * box.voxel[2] - p[2];
+        visit(box.index(i, j, k), dx * dx + dy * dy + dz * dz);
+      }
+}
 
 // The box spanning the atoms +- margin, snapped to the voxel grid: per axis
 // origin = floor((min - margin) / s) * s and n = ceil((max + margin - origin) / s) + 1.

@@ -178,21 +178,10 @@ CutMap cutExperimentalMap(const std::string& mapPath, const std::vector<Atom>& a
 
   std::vector<char> near(box.size(), 0);
   result.inZone.assign(box.size(), 0);
-  for (const Atom& a : atoms) {
-    int lo[3], hi[3];
-    for (int d = 0; d < 3; ++d) {
-      lo[d] = std::max(0, static_cast<int>(std::floor((a.pos[d] - cut.zone - box.origin[d]) / box.voxel[d])));
-      hi[d] = std::min(box.n[d] - 1, static_cast<int>(std::ceil((a.pos[d] + cut.zone - box.origin[d]) / box.voxel[d])));
-    }
-    for (int k = lo[2]; k <= hi[2]; ++k)
-      for (int j = lo[1]; j <= hi[1]; ++j)
-        for (int i = lo[0]; i <= hi[0]; ++i) {
-          const double dx = box.origin[0] + i * box.voxel[0] - a.pos[0];
-          const double dy = box.origin[1] + j * box.voxel[1] - a.pos[1];
-          const double dz = box.origin[2] + k * box.voxel[2] - a.pos[2];
-          if (dx * dx + dy * dy + dz * dz <= cut.zone * cut.zone) near[box.index(i, j, k)] = 1;
-        }
-  }
+  for (const Atom& a : atoms)
+    visitVoxelsAround(box, a.pos, cut.zone, [&](size_t at, double squared) {
+      if (squared <= cut.zone * cut.zone) near[at] = 1;
+    });
   for (int k = 0; k < box.n[2]; ++k)
     for (int j = 0; j < box.n[1]; ++j)
       for (int i = 0; i < box.n[0]; ++i) {
