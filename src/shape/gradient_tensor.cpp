@@ -63,17 +63,23 @@ struct Box {
 // reads `in` (a box wide enough along `axis` for the mirrored reach).
 template <class Read>
 void smoothAlong(int axis, int n, const std::vector<double>& kernel, Read read, Box& out) {
-  const int reach = static_cast<int>(kernel.size() / 2);
+  const int reach = static_cast<int>(kernel.size() / 2), taps = 2 * reach + 1;
   out.allocate();
+  // The reflected source index of every tap, for each index along the axis:
+  // the same for every line, so worked out once.
+  std::vector<int> source(static_cast<size_t>(out.extent(axis)) * taps);
+  for (int i = out.lo[axis]; i <= out.hi[axis]; ++i)
+    for (int t = -reach; t <= reach; ++t) source[static_cast<size_t>(i - out.lo[axis]) * taps + t + reach] = mirrored(i + t, n);
   int idx[3];
   for (idx[2] = out.lo[2]; idx[2] <= out.hi[2]; ++idx[2])
     for (idx[1] = out.lo[1]; idx[1] <= out.hi[1]; ++idx[1])
       for (idx[0] = out.lo[0]; idx[0] <= out.hi[0]; ++idx[0]) {
         int src[3] = {idx[0], idx[1], idx[2]};
+        const int* from = &source[static_cast<size_t>(idx[axis] - out.lo[axis]) * taps];
         double sum = 0;
-        for (int t = -reach; t <= reach; ++t) {
-          src[axis] = mirrored(idx[axis] + t, n);
-          sum += kernel[t + reach] * read(src[0], src[1], src[2]);
+        for (int t = 0; t < taps; ++t) {
+          src[axis] = from[t];
+          sum += kernel[t] * read(src[0], src[1], src[2]);
         }
         out.at(idx[0], idx[1], idx[2]) = sum;
       }
