@@ -77,17 +77,21 @@ struct Variant {
 // slab's gradients, and the heights fitted only near the centre (8-15 Å, cut
 // or tapered); halfway between the asymptote and the greatest twist lost to
 // the greatest twist on every copy. The normal was read over 10 Å of the
-// centre until real sheets (bench/calibration) showed 3 Å the better.
+// centre until real sheets (bench/calibration) showed 3 Å the better, and as
+// one surface over the whole slab until they showed patches the better
+// ("one surface").
 std::vector<Variant> variants() {
-  auto with = [](StrandRule rule, double sigma, double radius) {
+  auto with = [](StrandRule rule, double sigma, double radius, double patchSpacing = ShapeOptions().patchSpacing) {
     ShapeOptions o;
     o.rule = rule;
     o.smoothingSigma = sigma;
     o.normalRadius = radius;
+    o.patchSpacing = patchSpacing;
     return o;
   };
   const StrandRule kept = StrandRule::GreatestTwist;
-  return {{"prototype", with(StrandRule::NaturalAsymptote, 2, 10)},
+  return {{"prototype", with(StrandRule::NaturalAsymptote, 2, 10, 0)},
+          {"one surface", with(kept, 2, 3, 0)},
           {"greatest-twist", with(kept, 2, 3)},
           {"greatest-twist,s=1", with(kept, 1, 3)},
           {"greatest-twist,s=3", with(kept, 3, 3)},

@@ -60,6 +60,8 @@ vel::ShapeReading steady() {
   r.ruleSpread = 5;
   r.axisOffset = 5;
   r.inPlaneAnisotropy = 0.5;
+  r.patchOffset = 5;
+  r.direction.patchAgreement = 0.8;
   return r;
 }
 
@@ -71,13 +73,14 @@ TEST(Verdict, LevelsFollowTheStabilityAndTheShapeOfTheReading) {
     const char* reason;  // a word the first reason holds
   };
   const Row rows[] = {
-      {"steady, twisting more than bending", [](vel::ShapeReading&) {}, "high", "holds"},
+      {"steady, large, its patches agreeing", [](vel::ShapeReading&) {}, "high", "holds"},
       {"moves with the threshold", [](vel::ShapeReading& r) { r.thresholdSpread = 25; }, "low", "threshold"},
       {"moves with the smoothing", [](vel::ShapeReading& r) { r.smoothingSpread = 40; }, "low", "smoothing"},
       {"bends as much as it twists", [](vel::ShapeReading& r) { r.direction.bendAlong = -0.009; }, "low", "bends"},
-      {"bends a little", [](vel::ShapeReading& r) { r.direction.bendAlong = 0.005; }, "medium", "bends"},
-      {"moves a little with the smoothing", [](vel::ShapeReading& r) { r.smoothingSpread = 10; }, "medium",
-       "smoothing"},
+      {"a middling sheet", [](vel::ShapeReading& r) { r.direction.spread[2] = 6; }, "medium", "small"},
+      {"patches disagree", [](vel::ShapeReading& r) { r.direction.patchAgreement = 0.5; }, "medium", "disagree"},
+      {"patches run elsewhere", [](vel::ShapeReading& r) { r.patchOffset = 40; }, "medium", "patches run"},
+      {"askew of the outline", [](vel::ShapeReading& r) { r.axisOffset = 30; }, "medium", "askew"},
       {"a small sheet", [](vel::ShapeReading& r) { r.direction.spread[2] = 4; }, "low", "small"},
       {"no twist", [](vel::ShapeReading& r) { r.direction.twistRate = 0; }, "low", "no twist"},
       {"no number", [](vel::ShapeReading& r) { r.thresholdSpread = NAN; }, "low", "threshold"},

@@ -293,15 +293,19 @@ struct Measured {
   std::vector<std::pair<std::string, double>> extra;  // other estimators' errors and their own figures
 };
 
-// Other readings of the same density, for comparing rules on the tuning half.
+// Other readings of the same density, for comparing rules on the tuning half;
+// each reads one surface over the whole slab, as the estimate did when they
+// were weighed.
 void alternatives(const DensityGrid& g, double t, const Vectors& axis, const ShapeDirection& main,
                   std::vector<std::pair<std::string, double>>& extra) {
   ShapeOptions o;
+  o.patchSpacing = 0;
   o.rule = StrandRule::NaturalAsymptote;
   const ShapeDirection asym = estimateShapeDirection(g, t, o);
   extra.push_back({"asymptote_error", asym.found ? axisAngleDegrees(asym.direction, axis) : 90.0});
   for (double taper : {6.0, 9.0, 12.0}) {
     ShapeOptions tapered;
+    tapered.patchSpacing = 0;
     tapered.fitTaper = taper;
     const ShapeDirection d = estimateShapeDirection(g, t, tapered);
     char key[64];
@@ -341,6 +345,7 @@ void explorations(const DensityGrid& g, double t, const Vectors& axis, const Sha
   for (double sigma : {1.5, 2.0, 3.0})
     for (double radius : {2.0, 3.0, 4.0, 5.0, 6.0, 8.0}) {
       ShapeOptions o;
+      o.patchSpacing = 0;
       o.smoothingSigma = sigma;
       o.normalRadius = radius;
       const ShapeDirection d = estimateShapeDirection(g, t, o);
@@ -374,13 +379,6 @@ Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns
   Measured m;
   m.c = &c;
   m.copy = copy;
-  // The estimate as it was before the normal was read at the sheet's middle.
-  ShapeOptions legacy;
-  legacy.rule = StrandRule::GreatestTwist;
-  legacy.normalRadius = 10;
-  const ShapeDirection old = estimateShapeDirection(c.grids[copy], c.thresholds[copy], legacy);
-  m.legacyError = old.found ? axisAngleDegrees(old.direction, c.axis) : 90.0;
-
   vel::RunEvidence evidence;
   evidence.resolution = c.resolution;
   if (haveRuns) {
@@ -399,6 +397,8 @@ Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns
   }
   const vel::ShapeReading reading = vel::readShape(c.grids[copy], c.thresholds[copy]);
   m.shapeError = reading.direction.found ? axisAngleDegrees(reading.direction.direction, c.axis) : 90.0;
+  // The estimate before the sheet was read patch by patch: one surface.
+  m.legacyError = reading.direction.found ? axisAngleDegrees(reading.direction.surfaceDirection, c.axis) : 90.0;
   m.twist = reading.twistDegrees;
   m.twistError = m.twist - c.referenceTwist;
   m.confidence = vel::judgeConfidence(reading, evidence);
@@ -454,7 +454,7 @@ void printTable(const std::vector<Measured>& all, const std::string& split) {
   std::printf("\nSplit: %s (%zu proteins, %zu sheets, each at 6, 8 and 10 A)\n", split.c_str(), proteins.size(),
               sheets.size());
   std::printf("Within 20 deg of the reference strands / cases (median error, deg)\n");
-  std::printf("%-14s %-24s %-24s %-24s %-10s\n", "copy", "shape direction", "shape, 10 A normal",
+  std::printf("%-14s %-24s %-24s %-24s %-10s\n", "copy", "shape direction", "shape, one surface",
               "core top-twist", "|twist err|");
   for (const auto& [key, r] : rows)
     std::printf("%-14s %-24s %-24s %-24s %5.1f\n", key.c_str(), Row::within(r.shape).c_str(),

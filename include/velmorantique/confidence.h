@@ -36,10 +36,13 @@ struct ShapeReading {
   // Signed angle in degrees between neighbouring lines along the direction,
   // kStrandSpacing apart: natural sheets are negative, as for the reference.
   double twistDegrees = NAN;
-  // The largest angle, in degrees, between the direction and the same
-  // estimate at thresholds 10 and 5 % either side, at half and one and a half
-  // times the smoothing, and under the other rule (90 when one finds none).
+  // The largest angle, in degrees, between the line of one surface fitted
+  // over the whole slab (surfaceDirection) and the same surface's line at
+  // thresholds 10 and 5 % either side, at half and one and a half times the
+  // smoothing, and under the other rule (90 when one finds none).
   double thresholdSpread = NAN, smoothingSpread = NAN, ruleSpread = NAN;
+  // Degrees between the patches' line and the whole sheet's one surface's.
+  double patchOffset = NAN;
   // Degrees from the direction to the nearer of the slab's long and short
   // in-plane axes (0 to 45).
   double axisOffset = NAN;

@@ -21,8 +21,11 @@ constexpr double kWholeSlab = 40.0;
 // Å: the smoothing of the gradients whose anisotropy is read.
 constexpr double kAnisotropySigma = 1.0;
 
-// The largest angle between the direction and those of the variants, each
-// reading its own smoothed grid (or none); 90 when a variant finds none.
+// The largest angle between the line of the whole sheet's one surface and
+// those of the variants, each one surface read from its own smoothed grid (or
+// none); 90 when a variant finds none. The patches' line is not repeated: it
+// costs several times as much, and how well the one surface holds says how
+// clearly the sheet's shape shows.
 struct Variant {
   double threshold;
   ShapeOptions options;
@@ -32,7 +35,7 @@ double spread(const ShapeDirection& main, const DensityGrid& grid, const std::ve
   double worst = 0;
   for (const Variant& v : variants) {
     const ShapeDirection d = estimateShapeDirection(grid, v.threshold, v.options, v.smoothed);
-    worst = std::max(worst, d.found ? axisAngleDegrees(main.direction, d.direction) : 90.0);
+    worst = std::max(worst, d.found ? axisAngleDegrees(main.surfaceDirection, d.direction) : 90.0);
   }
   return worst;
 }
@@ -78,11 +81,15 @@ ShapeReading readShape(const DensityGrid& grid, double threshold, const ShapeOpt
   ShapeOptions fineOptions = options, coarseOptions = options;
   fineOptions.smoothingSigma = fineSigma;
   coarseOptions.smoothingSigma = options.smoothingSigma * 1.5;
+  ShapeOptions surface = options;
+  surface.patchSpacing = 0;
+  fineOptions.patchSpacing = coarseOptions.patchSpacing = 0;
   std::vector<Variant> thresholds;
-  for (double f : {0.9, 0.95, 1.05, 1.1}) thresholds.push_back({threshold * f, options, &own});
+  for (double f : {0.9, 0.95, 1.05, 1.1}) thresholds.push_back({threshold * f, surface, &own});
   out.thresholdSpread = spread(d, grid, thresholds);
   out.smoothingSpread = spread(d, grid, {{threshold, fineOptions, &fine}, {threshold, coarseOptions, nullptr}});
-  out.ruleSpread = axisAngleDegrees(d.direction, d.otherRuleDirection);
+  out.ruleSpread = axisAngleDegrees(d.surfaceDirection, d.otherRuleDirection);
+  out.patchOffset = axisAngleDegrees(d.direction, d.surfaceDirection);
   out.axisOffset = std::min({d.theta_deg, std::fabs(90 - d.theta_deg), 180 - d.theta_deg});
   const ShapeOptions anisotropy{};
   out.inPlaneAnisotropy =
@@ -95,16 +102,21 @@ ShapeReading readShape(const DensityGrid& grid, double threshold, const ShapeOpt
 namespace {
 
 // The rule, calibrated on the tuning half of real sheets (bench/calibration,
-// docs/verdict.md). On real sheets the greatest-twist direction is mostly
-// right when the estimate holds when repeated and the sheet twists more than
-// it bends: a sheet that curls about its strands, or closes on itself, bends
-// as much as it twists, and its fitted saddle says little about where the
-// strands run. Small sheets are mostly wrong.
+// docs/verdict.md). A reading is low when the sheet's surface moves as the
+// threshold or the smoothing does, when the sheet bends about as much as it
+// twists (it curls about its strands, or closes on itself, and its saddle
+// says little about where they run), or when it is small. It is high only
+// for a large sheet whose patches agree with one another and with its whole
+// surface, and whose strand line runs along or across its outline, as
+// strands do in a sheet that is not skewed.
 struct Limits {
-  double smoothing, threshold, bendPerTwist, length;
+  double smoothing, threshold, bendPerTwist;  // at most
+  double length;                              // at least
+  double patchOffset, axisOffset;             // at most
+  double patchAgreement;                      // at least
 };
-constexpr Limits kHigh{7, 1, 0.3, 5};   // at most, at most, at most, at least
-constexpr Limits kLow{20, 3, 0.7, 5};   // beyond these (either way), low
+constexpr Limits kHigh{20, 3, 0.7, 6.5, 30, 20, 0.6};
+constexpr Limits kLow{20, 3, 0.7, 5, INFINITY, INFINITY, 0};  // beyond these (either way), low
 
 // How much the surface bends along the direction for each unit it twists.
 double bendPerTwist(const ShapeDirection& d) {
@@ -121,40 +133,52 @@ std::string degrees(double v) {
 
 // What keeps the reading within `limits`, in words; `low` words the limits
 // beyond which a reading is low.
-std::vector<std::string> shortfalls(const ShapeReading& r, const Limits& limits, bool low) {
+std::vector<std::string> shortfalls(const ShapeReading& r, const Limits& limits) {
   std::vector<std::string> out;
   if (!(r.smoothingSpread <= limits.smoothing))
-    out.push_back("the direction moves by " + degrees(r.smoothingSpread) + " with the smoothing");
+    out.push_back("the sheet's surface turns its line by " + degrees(r.smoothingSpread) + " with the smoothing");
   if (!(r.thresholdSpread <= limits.threshold))
-    out.push_back("the direction moves by " + degrees(r.thresholdSpread) + " when the threshold changes by up to 10%");
+    out.push_back("the sheet's surface turns its line by " + degrees(r.thresholdSpread) +
+                  " when the threshold changes by up to 10%");
   const double bend = bendPerTwist(r.direction);
   if (!std::isfinite(bend)) {
     out.push_back("the sheet shows no twist to read the strands from");
   } else if (!(bend <= limits.bendPerTwist)) {
     char ratio[64];
     std::snprintf(ratio, sizeof ratio, "%.2f", bend);
-    out.push_back(low ? std::string("the sheet bends about as much as it twists (") + ratio +
-                            " of its twist), where readings of real sheets were mostly wrong"
-                      : std::string("the sheet bends by ") + ratio + " of its twist");
+    out.push_back(std::string("the sheet bends about as much as it twists (") + ratio +
+                  " of its twist), where readings of real sheets were mostly wrong");
   }
-  if (!(r.direction.spread[2] >= limits.length)) out.push_back("the sheet is small");
+  if (!(r.direction.spread[2] >= limits.length)) {
+    char spread[96];
+    std::snprintf(spread, sizeof spread, "the sheet is small: its long spread is %.1f \u00c5, under %g \u00c5",
+                  r.direction.spread[2], limits.length);
+    out.push_back(spread);
+  }
+  if (limits.patchAgreement > 0 && !(r.direction.patchAgreement >= limits.patchAgreement))
+    out.push_back("the sheet's patches disagree on where the strands run");
+  if (std::isfinite(limits.patchOffset) && !(r.patchOffset <= limits.patchOffset))
+    out.push_back("the sheet's patches run " + degrees(r.patchOffset) + " away from its whole surface's line");
+  if (std::isfinite(limits.axisOffset) && !(r.axisOffset <= limits.axisOffset))
+    out.push_back("the strand line runs " + degrees(r.axisOffset) + " askew of the sheet's outline");
   return out;
 }
 
 void judge(const ShapeReading& r, Confidence& c) {
-  c.reasons = shortfalls(r, kLow, true);
+  c.reasons = shortfalls(r, kLow);
   if (!c.reasons.empty()) {
     c.level = "low";
     return;
   }
-  c.reasons = shortfalls(r, kHigh, false);
+  c.reasons = shortfalls(r, kHigh);
   if (!c.reasons.empty()) {
     c.level = "medium";
     return;
   }
   c.level = "high";
-  c.reasons = {"the direction holds at thresholds 10% either side and at other smoothings",
-               "the sheet twists clearly more than it bends"};
+  c.reasons = {"the sheet is large and its surface holds at thresholds 10% either side and at other smoothings",
+               "its patches agree with one another and with its whole surface",
+               "the strand line runs along its outline"};
 }
 
 }  // namespace
@@ -180,6 +204,8 @@ Confidence judgeConfidence(const ShapeReading& reading, const RunEvidence& evide
                {"in_plane_anisotropy", reading.inPlaneAnisotropy},
                {"smoothing_spread_deg", reading.smoothingSpread},
                {"rule_spread_deg", reading.ruleSpread},
+               {"patch_offset_deg", reading.patchOffset},
+               {"patch_agreement", d.patchAgreement},
                {"shape_twist_deg", reading.twistDegrees},
                {"bend_along_per_twist", bendPerTwist(d)},
                {"bend_across_per_twist", twistRate > 0 ? std::fabs(d.bendAcross) / twistRate : NAN},
