@@ -267,7 +267,8 @@ PatchLine patchLine(const DensityGrid& grid, double threshold, const ShapeOption
   const double step = options.patchSpacing, half = options.patchHalfWidth;
   // The lattice is the grid's own, counted from its first voxel, so that the
   // patches move with the map.
-  auto index = [step](double x) { return static_cast<int>(std::floor(x / step)); };
+  // Clamped, so that no voxel size however absurd overflows a cell's index.
+  auto index = [step](double x) { return static_cast<int>(std::max(-1e9, std::min(1e9, std::floor(x / step)))); };
   std::map<Key, Cell> cells;  // ordered, so that every run adds alike
   forEachSlabVoxelAt(grid, threshold, [&](Coordinate x, double w, const double* offset) {
     Cell& c = cells[Key(index(offset[0]), index(offset[1]), index(offset[2]))];
