@@ -233,3 +233,41 @@ TEST(PrepareCases, NoisyMapsAreContouredAboveTheirNoise) {
     }
   }
 }
+
+// Chains "A" and "a" of one entry would share a lower-case folder name: the
+// later sheet is refused, in the same run or a later one, even under --force,
+// and the earlier one's folder is left as it was written.
+TEST(PrepareCases, SheetsWhoseIdsDifferOnlyInCaseNeverShareAFolder) {
+  Structure st = buildSyntheticSheet(SyntheticSheetShape{});
+  Chain twin = st.chains.at(0);
+  twin.name = "a";
+  Sheet copy = st.sheets.at(0);
+  for (Strand& s : copy.strands)
+    for (ResidueId* id : {&s.start, &s.end, &s.cur, &s.prev}) id->chain = "a";
+  st.chains.push_back(twin);
+  st.sheets.push_back(copy);
+  for (const bool force : {false, true}) {
+    PrepareOptions o;
+    o.outDir = makeTempDir();
+    o.force = force;
+    o.chain = "all";
+    std::ostringstream progress;
+    const std::vector<CaseOutcome> out = prepareCases(st, o, progress);
+    ASSERT_EQ(out.size(), 2u) << progress.str();
+    EXPECT_TRUE(out[0].written) << out[0].message;
+    EXPECT_EQ(out[1].name, out[0].name);
+    EXPECT_FALSE(out[1].written || out[1].kept);
+    EXPECT_NE(out[1].message.find("the same folder name as " + st.entry + " chain A sheet A"), std::string::npos)
+        << out[1].message;
+    // A later run of chain "a" alone finds the folder holding chain "A".
+    o.chain = "a";
+    const std::vector<CaseOutcome> later = prepareCases(st, o, progress);
+    ASSERT_EQ(later.size(), 1u) << progress.str();
+    EXPECT_FALSE(later[0].written || later[0].kept);
+    EXPECT_NE(later[0].message.find("exists already and holds " + st.entry + " chain A sheet A"), std::string::npos)
+        << later[0].message;
+    const nlohmann::json meta = nlohmann::json::parse(readFile(o.outDir + "/" + out[0].name + "/meta.json"));
+    EXPECT_EQ(meta["chain"], "A") << force;
+    fs::remove_all(o.outDir);
+  }
+}

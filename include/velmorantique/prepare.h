@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <iosfwd>
 #include <limits>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -341,9 +342,18 @@ struct CaseOutcome {
   std::string message;  // why not, when not written
 };
 
+// The folder names a run has given out, each with the sheet that holds it
+// ("1abc chain A sheet B").
+using NamesGiven = std::map<std::string, std::string>;
+
 // Writes one folder per eligible sheet and resolution under options.outDir,
 // reporting each on `progress`. A folder appears whole or not at all.
-std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& options, std::ostream& progress);
+// Folder names are lower case, so two sheets whose chain or sheet ids differ
+// only in case (chains "A" and "a" of a large complex) would share one: the
+// first keeps it and the later one is refused, never written over it.
+// `given` carries the names across the entries of one run.
+std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& options, std::ostream& progress,
+                                      NamesGiven* given = nullptr);
 
 // What a call of prepareAll did.
 struct PrepareTally {

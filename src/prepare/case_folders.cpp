@@ -199,6 +199,12 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
   out.name = caseName(st.entry, v.chain, v.sheet->id, resolution);
   const fs::path folder = fs::path(o.outDir) / out.name;
   std::error_code ec;
+  const std::string held = fs::exists(folder, ec) ? metaSheet((folder / "meta.json").string()) : "";
+  if (!held.empty() && held != metaSheet(st.entry, v.chain.substr(0, 1), v.sheet->id)) {
+    out.message = "exists already and holds " + held +
+                  " (folder names are lower case); prepare its chain alone (--chain) into another output folder";
+    return out;
+  }
   if (fs::exists(folder, ec) && !o.force) {
     out.kept = o.skipExisting;
     out.message = o.skipExisting ? "exists already; kept" : "exists already (use --force to replace it)";
@@ -267,7 +273,10 @@ std::string caseName(const std::string& entry, const std::string& chain, const s
   return safe(entry) + "_" + safe(chain) + "_" + safe(sheet) + "_" + safe(number(resolution)) + "a";
 }
 
-std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& o, std::ostream& progress) {
+std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions& o, std::ostream& progress,
+                                      NamesGiven* given) {
+  NamesGiven own;
+  if (given == nullptr) given = &own;
   std::vector<CaseOutcome> outcomes;
   const std::vector<SheetVerdict> verdicts = judgeSheets(st, o.chain);
   std::vector<Atom> model;  // every atom, which the noise of a map is measured away from
@@ -286,8 +295,17 @@ std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions&
       continue;
     }
     const SheetAtoms sheet = sheetAtoms(st, v);
+    const std::string holder = metaSheet(st.entry, v.chain, v.sheet->id);
     for (double resolution : o.resolutions) {
-      CaseOutcome out = prepareOne(st, v, sheet, model, resolution, o);
+      CaseOutcome out;
+      out.name = caseName(st.entry, v.chain, v.sheet->id, resolution);
+      const auto taken = given->emplace(out.name, holder);
+      if (!taken.second && taken.first->second != holder)
+        out.message = "the same folder name as " + taken.first->second +
+                      ", prepared earlier in this run (folder names are lower case); prepare its chain alone "
+                      "(--chain) into another output folder";
+      else
+        out = prepareOne(st, v, sheet, model, resolution, o);
       progress << "  " << out.name << ": " << (out.written ? "written, " : out.kept ? "" : "not written: ")
                << out.message << "\n";
       outcomes.push_back(out);
@@ -304,6 +322,7 @@ PrepareTally prepareAll(const std::vector<std::string>& files, const PrepareOpti
     if (!fs::is_directory(o.outDir)) throw PrepareError(o.outDir + ": cannot create the output folder");
   }
   PrepareTally tally;
+  NamesGiven given;
   int entries = 0;
   std::vector<std::string> failures;
   const size_t count = o.synthetic ? 1 : files.size();
@@ -331,7 +350,7 @@ PrepareTally prepareAll(const std::vector<std::string>& files, const PrepareOpti
         for (const std::string& line : comparison) out << st.entry << line << "\n";
         continue;
       }
-      std::vector<CaseOutcome> outcomes = prepareCases(st, o, progress);
+      std::vector<CaseOutcome> outcomes = prepareCases(st, o, progress, &given);
       for (const CaseOutcome& c : outcomes) {
         if (c.written)
           ++tally.written;

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
+#include <fstream>
 
 #include "case_record.h"
 
@@ -93,6 +94,21 @@ std::string caseMeta(const CaseRecord& c) {
     j["true_inter_strand_angle_deg"] = c.synthetic.twist;
   }
   return j.dump(1) + "\n";
+}
+
+std::string metaSheet(const std::string& entry, const std::string& chain, const std::string& sheetId) {
+  return entry + " chain " + chain + " sheet " + sheetId;
+}
+
+std::string metaSheet(const std::string& metaPath) {
+  std::ifstream in(metaPath);
+  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+  if (!j.is_object()) return "";
+  const auto text = [&](const char* key) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  return metaSheet(text("entry"), text("chain").substr(0, 1), text("sheet_id"));
 }
 
 }  // namespace prepare

@@ -38,5 +38,11 @@ struct CaseRecord {
 
 std::string caseMeta(const CaseRecord& c);
 
+// A sheet in words ("1abc chain A sheet B"), and the sheet a case's
+// meta.json describes (its chain by the first character, as the file keeps
+// it; empty when the file cannot be read).
+std::string metaSheet(const std::string& entry, const std::string& chain, const std::string& sheetId);
+std::string metaSheet(const std::string& metaPath);
+
 }  // namespace prepare
 }  // namespace vel
