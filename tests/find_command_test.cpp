@@ -152,11 +152,29 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
   EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
-  // Nor does a replacing run that fails on its model lose the earlier one.
-  run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2", "--force", "--model", "none.pdb"});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(fs::exists(work + "/out/plate_s1/plate_s1.mrc"));
-  EXPECT_TRUE(fs::exists(work + "/out/find.json"));
+  // Nor does a replacing run lose the earlier one when it fails on its model,
+  // or half-way through writing on a full disk.
+  const std::string before = readFile(work + "/out/find.json");
+  const std::string mapBefore = readFile(work + "/out/plate_s1/plate_s1.mrc");
+  const std::vector<std::string> replace = {map, "--resolution", "6", "-o", "out", "--contour", "0.25", "--force"};
+  std::vector<std::string> withBadModel = replace;
+  withBadModel.insert(withBadModel.end(), {"--model", "none.pdb"});
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  std::vector<std::string> onFullDisk = {
+      "LD_PRELOAD=" VEL_FULL_DISK_LIB, "VEL_FULL_DISK_DIR=" + work + "/out", "VEL_FULL_DISK_BYTES=100",
+      "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0", VEL_FIND_BINARY};
+  onFullDisk.insert(onFullDisk.end(), replace.begin(), replace.end());
+  run = findRun(work, withBadModel);
+  EXPECT_EQ(run.status, 1) << run.err;
+  run = runExecutable("/usr/bin/env", work, onFullDisk);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("out/plate_s1/plate_s1.pdb: cannot be written; nothing in out was changed"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(readFile(work + "/out/find.json"), before);
+  EXPECT_TRUE(readFile(work + "/out/plate_s1/plate_s1.mrc") == mapBefore);
+  for (const auto& e : fs::directory_iterator(work + "/out"))
+    EXPECT_NE(e.path().filename().string().front(), '.') << e.path();
   // An output folder whose path a script cannot carry gets scripts without it.
   fs::create_directories(work + "/odd; name");
   run = findRun(work, {map, "--resolution", "6", "-o", "odd; name", "--contour", "0.2"});

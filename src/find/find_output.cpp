@@ -142,36 +142,24 @@ Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const
   return j;
 }
 
-void writeCase(const FindOptions& o, const FindResult& r, const Segment& s, const ModelSheets* model,
-               std::ostream& progress) {
-  const fs::path folder = fs::path(o.outDir) / s.caseName;
-  const fs::path partial = fs::path(o.outDir) / ("." + s.caseName + ".partial-" + std::to_string(getpid()));
-  std::error_code ec;
-  fs::remove_all(partial, ec);
-  try {
-    fs::create_directories(partial);
-    const DensityBox c = caseMap(r.crop.box, s.voxels);
-    prepare::writeMrc((partial / (s.caseName + ".mrc")).string(), c);
-    writeText(partial / "threshold", (s.level.text.empty() ? r.level.text : s.level.text) + "\n");
-    SheetOverlap overlap;
-    if (model) overlap = bestOverlap(r.crop.box, s.voxels, *model);
-    if (overlap.sheet) {
-      const prepare::SheetVerdict& v = overlap.sheet->verdict;
-      prepare::writeCasePdb((partial / (s.caseName + ".pdb")).string(), model->structure, v,
-                            "SHEET " + v.sheet->id + " OF CHAIN " + v.chain + " OVERLAPPING " + s.caseName);
-    } else {
-      writeText(partial / (s.caseName + ".pdb"), placeholderPdb(s.caseName, s.shape.centre));
-    }
-    writeText(partial / "meta.json", caseMeta(o, r, s, c, model ? &overlap : nullptr).dump(1) + "\n");
-    if (fs::exists(folder, ec)) fs::remove_all(folder);
-    fs::rename(partial, folder);
-  } catch (const prepare::PrepareError& e) {
-    fs::remove_all(partial, ec);
-    throw FindError(e.what());
-  } catch (...) {
-    fs::remove_all(partial, ec);
-    throw;
+// Writes one case folder into `dir`, the hidden folder the run is gathered in.
+void writeCase(const fs::path& dir, const FindOptions& o, const FindResult& r, const Segment& s,
+               const ModelSheets* model, std::ostream& progress) {
+  const fs::path folder = dir / s.caseName;
+  fs::create_directories(folder);
+  const DensityBox c = caseMap(r.crop.box, s.voxels);
+  prepare::writeMrc((folder / (s.caseName + ".mrc")).string(), c);
+  writeText(folder / "threshold", (s.level.text.empty() ? r.level.text : s.level.text) + "\n");
+  SheetOverlap overlap;
+  if (model) overlap = bestOverlap(r.crop.box, s.voxels, *model);
+  if (overlap.sheet) {
+    const prepare::SheetVerdict& v = overlap.sheet->verdict;
+    prepare::writeCasePdb((folder / (s.caseName + ".pdb")).string(), model->structure, v,
+                          "SHEET " + v.sheet->id + " OF CHAIN " + v.chain + " OVERLAPPING " + s.caseName);
+  } else {
+    writeText(folder / (s.caseName + ".pdb"), placeholderPdb(s.caseName, s.shape.centre));
   }
+  writeText(folder / "meta.json", caseMeta(o, r, s, c, model ? &overlap : nullptr).dump(1) + "\n");
   progress << "  " << s.caseName << ": " << s.voxels.size() << " voxels, " << s.reason << "\n";
 }
 
@@ -299,23 +287,36 @@ int writeFindOutput(const FindOptions& o, const FindResult& r, std::ostream& pro
   // read must not cost the results it was to replace.
   ModelSheets model;
   if (!o.modelPath.empty()) model = readModelSheets(o.modelPath);
-  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
-  int written = 0;
-  for (const Segment& s : r.segments) {
-    if (!s.kept) continue;
-    writeCase(o, r, s, o.modelPath.empty() ? nullptr : &model, progress);
-    ++written;
-  }
+  // The run is gathered whole in a hidden folder and only then takes the
+  // earlier run's place: one that fails half-way (a full disk) leaves the
+  // earlier results as they were.
   const fs::path out(o.outDir);
+  const fs::path staging = out / (".find.partial-" + std::to_string(getpid()));
+  fs::remove_all(staging, ec);
+  int written = 0;
   try {
-    prepare::writeMrc((out / (r.name + "_segments.mrc")).string(), labelMap(r));
-  } catch (const prepare::PrepareError& e) {
-    throw FindError(e.what());
+    fs::create_directories(staging);
+    for (const Segment& s : r.segments) {
+      if (!s.kept) continue;
+      writeCase(staging, o, r, s, o.modelPath.empty() ? nullptr : &model, progress);
+      ++written;
+    }
+    prepare::writeMrc((staging / (r.name + "_segments.mrc")).string(), labelMap(r));
+    const std::string dir = fs::absolute(out).lexically_normal().string();
+    writeText(staging / (r.name + "_segments.pml"), pymolScript(r, dir));
+    writeText(staging / (r.name + "_segments.cxc"), chimeraxScript(r, dir));
+    writeText(staging / "find.json", findJson(o, r).dump(1) + "\n");
+  } catch (const std::exception& e) {
+    fs::remove_all(staging, ec);
+    // Said of the file's own place, not of the hidden folder it was gathered in.
+    std::string what = e.what();
+    const std::string hidden = staging.string();
+    for (size_t at; (at = what.find(hidden)) != std::string::npos;) what.replace(at, hidden.size(), o.outDir);
+    throw FindError(what + "; nothing in " + o.outDir + " was changed");
   }
-  const std::string dir = fs::absolute(out).lexically_normal().string();
-  writeText(out / (r.name + "_segments.pml"), pymolScript(r, dir));
-  writeText(out / (r.name + "_segments.cxc"), chimeraxScript(r, dir));
-  writeText(out / "find.json", findJson(o, r).dump(1) + "\n");
+  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
+  for (const auto& e : fs::directory_iterator(staging)) fs::rename(e.path(), out / e.path().filename());
+  fs::remove(staging, ec);
   return written;
 }
 
