@@ -194,18 +194,20 @@ bool wantedSheet(const PrepareOptions& o, const Sheet& sheet) {
 }
 
 CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAtoms& sheet,
-                       const std::vector<Atom>& model, double resolution, const PrepareOptions& o) {
+                       const std::vector<Atom>& model, double resolution, const std::string& name,
+                       const PrepareOptions& o) {
   CaseOutcome out;
-  out.name = caseName(st.entry, v.chain, v.sheet->id, resolution);
+  out.name = name;
   const fs::path folder = fs::path(o.outDir) / out.name;
   std::error_code ec;
-  const std::string held = fs::exists(folder, ec) ? metaSheet((folder / "meta.json").string()) : "";
+  const bool exists = fs::exists(folder, ec);
+  const std::string held = exists ? metaSheet((folder / "meta.json").string()) : "";
   if (!held.empty() && held != metaSheet(st.entry, v.chain.substr(0, 1), v.sheet->id)) {
     out.message = "exists already and holds " + held +
                   " (folder names are lower case); prepare its chain alone (--chain) into another output folder";
     return out;
   }
-  if (fs::exists(folder, ec) && !o.force) {
+  if (exists && !o.force) {
     out.kept = o.skipExisting;
     out.message = o.skipExisting ? "exists already; kept" : "exists already (use --force to replace it)";
     return out;
@@ -297,15 +299,17 @@ std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions&
     const SheetAtoms sheet = sheetAtoms(st, v);
     const std::string holder = metaSheet(st.entry, v.chain, v.sheet->id);
     for (double resolution : o.resolutions) {
+      const std::string name = caseName(st.entry, v.chain, v.sheet->id, resolution);
+      const auto taken = given->emplace(name, holder);
       CaseOutcome out;
-      out.name = caseName(st.entry, v.chain, v.sheet->id, resolution);
-      const auto taken = given->emplace(out.name, holder);
-      if (!taken.second && taken.first->second != holder)
+      if (!taken.second && taken.first->second != holder) {
+        out.name = name;
         out.message = "the same folder name as " + taken.first->second +
                       ", prepared earlier in this run (folder names are lower case); prepare its chain alone "
                       "(--chain) into another output folder";
-      else
-        out = prepareOne(st, v, sheet, model, resolution, o);
+      } else {
+        out = prepareOne(st, v, sheet, model, resolution, name, o);
+      }
       progress << "  " << out.name << ": " << (out.written ? "written, " : out.kept ? "" : "not written: ")
                << out.message << "\n";
       outcomes.push_back(out);

@@ -69,7 +69,8 @@ void smoothAlong(int axis, int n, const std::vector<double>& kernel, Read read, 
   // the same for every line, so worked out once.
   std::vector<int> source(static_cast<size_t>(out.extent(axis)) * taps);
   for (int i = out.lo[axis]; i <= out.hi[axis]; ++i)
-    for (int t = -reach; t <= reach; ++t) source[static_cast<size_t>(i - out.lo[axis]) * taps + t + reach] = mirrored(i + t, n);
+    for (int t = -reach; t <= reach; ++t)
+      source[static_cast<size_t>(i - out.lo[axis]) * taps + t + reach] = mirrored(i + t, n);
   int idx[3];
   for (idx[2] = out.lo[2]; idx[2] <= out.hi[2]; ++idx[2])
     for (idx[1] = out.lo[1]; idx[1] <= out.hi[1]; ++idx[1])

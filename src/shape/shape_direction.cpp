@@ -290,13 +290,14 @@ PatchLine patchLine(const DensityGrid& grid, double threshold, const ShapeOption
     if (!(c.weight >= kLeastPatch * heaviest) || !(c.weight > 0)) continue;
     const Coordinate centre(c.sum[0] / c.weight, c.sum[1] / c.weight, c.sum[2] / c.weight);
     patch.clear();
+    // The cells the patch's reach touches, by their lattice indices.
     const Vectors from(Coordinate(grid.origin[0], grid.origin[1], grid.origin[2]), centre);
-    for (auto it = cells.lower_bound(Key(index(from.x - half), INT_MIN, INT_MIN));
-         it != cells.end() && std::get<0>(it->first) <= index(from.x + half); ++it) {
+    const int x0 = index(from.x - half), x1 = index(from.x + half), y0 = index(from.y - half),
+              y1 = index(from.y + half), z0 = index(from.z - half), z1 = index(from.z + half);
+    for (auto it = cells.lower_bound(Key(x0, INT_MIN, INT_MIN)); it != cells.end() && std::get<0>(it->first) <= x1;
+         ++it) {
       const Key& k = it->first;
-      if (std::get<1>(k) < index(from.y - half) || std::get<1>(k) > index(from.y + half) ||
-          std::get<2>(k) < index(from.z - half) || std::get<2>(k) > index(from.z + half))
-        continue;
+      if (std::get<1>(k) < y0 || std::get<1>(k) > y1 || std::get<2>(k) < z0 || std::get<2>(k) > z1) continue;
       for (const SlabVoxel& v : it->second.voxels)
         if (std::fabs(v.position.x - centre.x) <= half && std::fabs(v.position.y - centre.y) <= half &&
             std::fabs(v.position.z - centre.z) <= half)

@@ -131,8 +131,7 @@ std::string degrees(double v) {
   return s;
 }
 
-// What keeps the reading within `limits`, in words; `low` words the limits
-// beyond which a reading is low.
+// What keeps the reading within `limits`, in words.
 std::vector<std::string> shortfalls(const ShapeReading& r, const Limits& limits) {
   std::vector<std::string> out;
   if (!(r.smoothingSpread <= limits.smoothing))
