@@ -23,8 +23,12 @@ struct EntryRow {
 // and `protein` when present), in the split's order.
 std::vector<EntryRow> entriesOf(const std::string& splitPath, const std::string& half);
 
-// DIR/ENTRY.pdb or DIR/ENTRY.cif; empty when neither exists.
+// DIR/ENTRY.pdb, .cif, .pdb.gz or .cif.gz; empty when none exists.
 std::string structurePath(const std::string& dir, const std::string& entry);
+
+// The model's sheets as readModelSheets gives them; for a file without
+// sheet records (as most of ../shared/data/structures), DSSP's.
+vel::find::ModelSheets modelSheetsWithDssp(const std::string& path);
 
 // The chain simulated and its reference: the first chain with an eligible sheet.
 struct Truth {
