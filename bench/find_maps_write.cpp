@@ -11,8 +11,6 @@
 // across --slice-axis (z unless given), black at the map's minimum and white at its maximum. --voxel
 // overrides the kinds' voxel size (0.8-4 Å in the training). The noise's seed
 // is the CRC-32 of the map's name.
-#include <zlib.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +18,7 @@
 
 #include "find_maps.h"
 #include "map_kinds.h"
+#include "shape_sheets.h"
 
 namespace fs = std::filesystem;
 using namespace vel;
@@ -126,9 +125,7 @@ int main(int argc, char** argv) try {
         char res[32];
         std::snprintf(res, sizeof res, "%gA", resolution);
         const std::string name = label + "_" + k + "_" + res;
-        const uint32_t seed = static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(name.data()),
-                                                          static_cast<uInt>(name.size())));
-        const SimulatedMap map = simulatedMap(truth.atoms(), others, truth.volume, kind, resolution, seed);
+        const SimulatedMap map = simulatedMap(truth.atoms(), others, truth.volume, kind, resolution, noiseSeed(name));
         prepare::writeMrc(outDir + "/" + name + ".mrc", map.box);
         if (slices) writeSlice(outDir + "/" + name + ".pgm", map.box, sliceAxis);
         std::cerr << name << ": " << map.box.n[0] << "x" << map.box.n[1] << "x" << map.box.n[2] << " voxels of "

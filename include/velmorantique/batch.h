@@ -57,9 +57,11 @@ constexpr const char* kLongestStageSuffix = "_trans_2_orient_170_CAchain_999.pdb
 // At most this many bytes are read of a threshold file.
 constexpr size_t kThresholdFileBytes = 256;
 
-// The inputs' sizes and modification times, and the threshold: a case whose
-// fingerprint has not changed since its finished record need not run again.
-nlohmann::json fingerprint(const CaseInputs& c);
+// The inputs' sizes and modification times, the threshold, the checksum of
+// the case's meta.json, and the analysis program's size, modification time
+// and summary schema: a case whose fingerprint has not changed since its
+// finished record need not run again.
+nlohmann::json fingerprint(const CaseInputs& c, const std::string& analysis);
 
 // Parallel runs at most: --jobs is a whole number from 1 to this.
 constexpr int kMaxJobs = 1024;

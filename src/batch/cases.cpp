@@ -15,8 +15,11 @@
 #include <set>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "batch/files.h"
 #include "velmorantique/batch.h"
+#include "velmorantique/summary.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -127,6 +130,20 @@ json fileStamp(const std::string& path) {
   const long long mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
   return {{"file", fs::path(path).filename().string()}, {"size", static_cast<long long>(st.st_size)},
           {"mtime_ns", mtime}};
+}
+
+// The CRC-32 of a file's bytes, as 8 hex digits; null when it cannot be read.
+json contentChecksum(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return nullptr;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  std::vector<char> buf(1 << 16);
+  while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0)
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(buf.data()), static_cast<uInt>(in.gcount()));
+  if (in.bad()) return nullptr;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc));
+  return hex;
 }
 
 std::vector<std::string> splitTabs(const std::string& line) {
@@ -302,12 +319,19 @@ void checkCases(const std::vector<CaseInputs>& cases, const std::string& outDir)
                      " (or give a manifest with a name column):" + problems);
 }
 
-json fingerprint(const CaseInputs& c) {
+json fingerprint(const CaseInputs& c, const std::string& analysis) {
   const fs::path dir(c.caseDir);
   const std::string map = (dir / (c.mapBase + ".mrc")).string();
   json mapStamp = fileStamp(map);
   if (mapStamp.is_null()) mapStamp = fileStamp(map + ".gz");
-  return {{"pdb", fileStamp((dir / (c.pdbBase + ".pdb")).string())}, {"map", mapStamp}, {"threshold", c.threshold}};
+  // The analysis reads the case's resolution from meta.json, and a rebuilt
+  // program may answer otherwise: either change runs the case again.
+  return {{"pdb", fileStamp((dir / (c.pdbBase + ".pdb")).string())},
+          {"map", mapStamp},
+          {"threshold", c.threshold},
+          {"meta", contentChecksum((dir / "meta.json").string())},
+          {"analysis", fileStamp(analysis)},
+          {"summary_schema", kSummarySchemaVersion}};
 }
 
 }  // namespace vel::batch
