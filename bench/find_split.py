@@ -5,8 +5,9 @@ Writes bench/find_split.tsv (columns entry, split, chains, protein, sheets),
 readable by find_train and find_accuracy with --entries ../shared/data/structures.
 Run once; the file is committed and fixed before any measurement.
 
-A group holding a Debian entry of bench/calibration/entries.tsv takes that
-entry's side, so that neither split puts a homologue of the other's proteins
+A group holding a Debian entry of bench/calibration/entries.tsv (by its
+`group` column, its file's groups in debian_entry_groups.tsv, and those of the
+other entries of its protein) takes that entry's side, so that neither split puts a homologue of the other's proteins
 on its own side (held_out wins when a group's entries disagree). Every other
 group goes to held_out when the CRC-32 of its name is 0-2 modulo 10 (about
 30% of the groups): fixed by the names alone, not by what a group holds.
@@ -41,6 +42,8 @@ for r in debian_groups:
 groups_of_protein = {}
 for r in calibration:
     found = groups_of_file.get(r["path"], set()) | groups_of_file.get(r["path"] + ".gz", set())
+    if r.get("group"):
+        found.add(r["group"])
     groups_of_protein.setdefault(r["protein"], set()).update(found)
 
 side_of_group = {}
