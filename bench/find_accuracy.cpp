@@ -471,7 +471,7 @@ int main(int argc, char** argv) {
       }
       for (const std::string& copy : a.copies) {
         const DensityBox map = copyOf(clean, copy, resolution, truth.volume, 7919u + static_cast<uint32_t>(entry.size()));
-        const std::string mapPath = a.work + "/" + entry + "_" + copy + ".mrc";
+        const std::string mapPath = a.work + "/" + fileLabel(entry) + "_" + copy + ".mrc";
         prepare::writeMrc(mapPath, map);
         const Tally t = evaluate(a, mapPath, truth, resolution, truth.volume / 1.21 / 1000);
         std::ostringstream label;

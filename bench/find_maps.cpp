@@ -46,6 +46,11 @@ std::string EntryRow::label() const {
   return l;
 }
 
+std::string fileLabel(std::string label) {
+  std::replace(label.begin(), label.end(), '/', '_');
+  return label;
+}
+
 std::string structurePath(const std::string& dir, const std::string& entry) {
   for (const char* ending : {".pdb", ".cif", ".pdb.gz", ".cif.gz"}) {
     const std::string p = dir + "/" + entry + ending;
@@ -92,17 +97,58 @@ Truth truthOf(const find::ModelSheets& model, const std::string& chain) {
     if (s.verdict.chain == t.chain) t.sheets.push_back(s);
   for (const prepare::Chain& c : model.structure.chains)
     if (c.name == t.chain) t.residues = &c;
-  t.strandResidue.assign(t.residues->residues.size(), 0);
-  for (const prepare::Sheet& sheet : model.structure.sheets)
-    for (const prepare::Strand& s : sheet.strands) {
-      if (s.start.chain != t.chain) continue;
-      for (size_t i = 0; i < t.residues->residues.size(); ++i) {
-        const int n = t.residues->residues[i].number;
-        if (n >= s.start.number && n <= s.end.number) t.strandResidue[i] = 1;
-      }
-    }
+  t.strandResidue = strandResiduesOf(model.structure, *t.residues);
   for (const prepare::Residue& r : t.residues->residues) t.volume += prepare::residueVolume(r.name);
   return t;
+}
+
+std::vector<char> strandResiduesOf(const prepare::Structure& st, const prepare::Chain& chain) {
+  std::vector<char> out(chain.residues.size(), 0);
+  for (const prepare::Sheet& sheet : st.sheets)
+    for (const prepare::Strand& s : sheet.strands) {
+      if (s.start.chain != chain.name) continue;
+      for (size_t i = 0; i < chain.residues.size(); ++i) {
+        const int n = chain.residues[i].number;
+        if (n >= s.start.number && n <= s.end.number) out[i] = 1;
+      }
+    }
+  return out;
+}
+
+std::vector<LabelledAtom> labelledAtoms(const prepare::Chain& chain, const std::vector<char>& strand) {
+  std::vector<LabelledAtom> out;
+  for (size_t i = 0; i < chain.residues.size(); ++i)
+    for (const prepare::Atom& a : chain.residues[i].atoms) out.push_back({a, strand[i] != 0});
+  return out;
+}
+
+bool isPlainCopy(const std::string& copy) { return copy == "clean" || copy == "low-passed" || copy == "noisy"; }
+
+KindMap kindMapOf(const find::ModelSheets& model, const Truth& truth, const MapKind& kind, double resolution,
+                  uint32_t seed) {
+  KindMap out;
+  out.atoms = labelledAtoms(*truth.residues, truth.strandResidue);
+  std::vector<LabelledAtom> others;
+  for (const prepare::Chain& c : model.structure.chains)
+    if (c.name != truth.chain) {
+      const std::vector<LabelledAtom> more = labelledAtoms(c, strandResiduesOf(model.structure, c));
+      others.insert(others.end(), more.begin(), more.end());
+    }
+  const std::vector<prepare::Atom> chainAtoms = truth.atoms();
+  std::vector<prepare::Atom> otherAtoms;
+  for (const LabelledAtom& a : others) otherAtoms.push_back(a.atom);
+  out.map = simulatedMap(chainAtoms, otherAtoms, truth.volume, kind, resolution, seed);
+  if (kind.crowd) {
+    if (kind.crowding.otherChains) out.atoms.insert(out.atoms.end(), others.begin(), others.end());
+    const size_t own = chainAtoms.size();
+    for (const RigidMotion& m : out.map.copies)
+      for (size_t i = 0; i < own; ++i) {
+        LabelledAtom a = out.atoms[i];
+        a.atom.pos = m.apply(a.atom.pos);
+        out.atoms.push_back(a);
+      }
+  }
+  return out;
 }
 
 DensityGrid toGrid(const DensityBox& b) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "find/model_overlap.h"
+#include "map_kinds.h"
 #include "shape_sheets.h"
 #include "velmorantique/find.h"
 
@@ -22,6 +23,10 @@ struct EntryRow {
 // The rows of one half of the split (columns `entry`, `split`, `chains`,
 // and `protein` when present), in the split's order.
 std::vector<EntryRow> entriesOf(const std::string& splitPath, const std::string& half);
+
+// A label as one file name: the "/" of an entry given with its folder
+// (pfam_domains/PF00041_1TEN_A) becomes "_".
+std::string fileLabel(std::string label);
 
 // DIR/ENTRY.pdb, .cif, .pdb.gz or .cif.gz; empty when none exists.
 std::string structurePath(const std::string& dir, const std::string& entry);
@@ -40,6 +45,30 @@ struct Truth {
   std::vector<vel::prepare::Atom> atoms() const;
 };
 Truth truthOf(const vel::find::ModelSheets& model, const std::string& chain);
+
+// Per residue of the chain: in a strand of the structure's sheets.
+std::vector<char> strandResiduesOf(const vel::prepare::Structure& st, const vel::prepare::Chain& chain);
+
+// An atom of what a map holds, and whether it belongs to a strand residue.
+struct LabelledAtom {
+  vel::prepare::Atom atom;
+  bool strand = false;
+};
+
+// The chain's atoms, labelled by `strand` (per residue).
+std::vector<LabelledAtom> labelledAtoms(const vel::prepare::Chain& chain, const std::vector<char>& strand);
+
+// A map of one of map_kinds.h's kinds, with every atom it holds labelled:
+// the chain's and, when crowded, the entry's other chains' and the packed
+// copies' of the chain.
+struct KindMap {
+  SimulatedMap map;
+  std::vector<LabelledAtom> atoms;
+};
+// Whether copyOf makes the copy rather than a kind: "clean", "low-passed", "noisy".
+bool isPlainCopy(const std::string& copy);
+KindMap kindMapOf(const vel::find::ModelSheets& model, const Truth& truth, const MapKind& kind, double resolution,
+                  uint32_t seed);
 
 vel::DensityGrid toGrid(const vel::find::DensityBox& b);
 vel::find::DensityBox withValues(vel::find::DensityBox b, const vel::DensityGrid& g);

@@ -113,11 +113,7 @@ int main(int argc, char** argv) try {
       std::cerr << row.label() << ": no chain with an eligible sheet\n";
       continue;
     }
-    std::vector<prepare::Atom> others;
-    for (const prepare::Chain& c : model.structure.chains)
-      if (c.name != truth.chain)
-        for (const prepare::Residue& r : c.residues) others.insert(others.end(), r.atoms.begin(), r.atoms.end());
-    const std::string label = fs::path(row.label()).filename().string();
+    const std::string label = fileLabel(row.label());
     for (const std::string& k : kinds)
       for (double resolution : resolutions) {
         MapKind kind = mapKind(k);
@@ -125,7 +121,7 @@ int main(int argc, char** argv) try {
         char res[32];
         std::snprintf(res, sizeof res, "%gA", resolution);
         const std::string name = label + "_" + k + "_" + res;
-        const SimulatedMap map = simulatedMap(truth.atoms(), others, truth.volume, kind, resolution, noiseSeed(name));
+        const SimulatedMap map = kindMapOf(model, truth, kind, resolution, noiseSeed(name)).map;
         prepare::writeMrc(outDir + "/" + name + ".mrc", map.box);
         if (slices) writeSlice(outDir + "/" + name + ".pgm", map.box, sliceAxis);
         std::cerr << name << ": " << map.box.n[0] << "x" << map.box.n[1] << "x" << map.box.n[2] << " voxels of "

@@ -4,8 +4,13 @@
 //
 //   find_train --entries DIR --split SPLIT.tsv --out FILE.inc [--per-protein 2] [--samples 4000]
 //              [--hidden 16] [--epochs 30] [--resolutions 6,8,10] [--copies clean,low-passed,noisy]
-//              [--working-voxel 0] [--exclude PROTEIN,... | --include PROTEIN,...]
+//              [--kind-voxel V] [--working-voxel 0] [--exclude PROTEIN,... | --include PROTEIN,...]
 //              [--save-set FILE | --load-set FILE [--load-set FILE ...]]
+//
+// --copies takes the plain copies above and the map kinds of
+// bench/map_kinds.h (sharpened, masked, crowded, coarse, local-res,
+// deposited); --kind-voxel sets the kinds' voxel size. A crowded map's
+// neighbours are labelled like the chain, from their own strands.
 //
 // --exclude leaves proteins of the tuning half out of the training, so that
 // the finder can be measured on them honestly while it is tuned; --include
@@ -37,26 +42,27 @@ namespace {
 
 bool isBackbone(const std::string& name) { return name == "N" || name == "CA" || name == "C" || name == "O"; }
 
-// Labels per voxel of the crop: (sheet residue, sheet backbone).
-void labelVoxels(const DensityBox& box, const Truth& truth, std::vector<char>& sheet, std::vector<char>& backbone) {
+// Labels per voxel of the crop: (sheet residue, sheet backbone), from every
+// atom the map holds (a crowded map's neighbours too).
+void labelVoxels(const DensityBox& box, const std::vector<LabelledAtom>& atoms, std::vector<char>& sheet,
+                 std::vector<char>& backbone) {
   const size_t total = box.values.size();
   std::vector<float> nearest(total, INFINITY);
   sheet.assign(total, 0);
   backbone.assign(total, 0);
   const double reach = 3.0, backboneReach = 2.5;
-  for (size_t ri = 0; ri < truth.residues->residues.size(); ++ri) {
-    const bool strand = truth.strandResidue[ri];
-    for (const prepare::Atom& atom : truth.residues->residues[ri].atoms) {
-      prepare::visitVoxelsAround(box, atom.pos, reach, [&](size_t at, double squared) {
-        const double d = std::sqrt(squared);
-        if (d > reach) return;
-        if (strand && isBackbone(atom.name) && d <= backboneReach) backbone[at] = 1;
-        if (d < nearest[at]) {
-          nearest[at] = static_cast<float>(d);
-          sheet[at] = strand;
-        }
-      });
-    }
+  for (const LabelledAtom& la : atoms) {
+    const bool strand = la.strand;
+    const prepare::Atom& atom = la.atom;
+    prepare::visitVoxelsAround(box, atom.pos, reach, [&](size_t at, double squared) {
+      const double d = std::sqrt(squared);
+      if (d > reach) return;
+      if (strand && isBackbone(atom.name) && d <= backboneReach) backbone[at] = 1;
+      if (d < nearest[at]) {
+        nearest[at] = static_cast<float>(d);
+        sheet[at] = strand;
+      }
+    });
   }
 }
 
@@ -93,6 +99,7 @@ int main(int argc, char** argv) {
   std::vector<double> resolutions{6, 8, 10};
   std::vector<std::string> copies{"clean", "low-passed", "noisy"};
   int perProtein = 2;
+  double kindVoxel = 0;
   size_t samples = 4000;
   find::TrainingPlan plan;
   for (int i = 1; i < argc; ++i) {
@@ -118,7 +125,11 @@ int main(int argc, char** argv) {
     else if (arg == "--resolutions") {
       resolutions.clear();
       for (const std::string& r : splitText(next(), ',')) resolutions.push_back(std::stod(r));
-    } else if (arg == "--copies") copies = splitText(next(), ',');
+    } else if (arg == "--copies") {
+      copies = splitText(next(), ',');
+      for (const std::string& c : copies)
+        if (!isPlainCopy(c)) mapKind(c);  // an unknown name stops before any work
+    } else if (arg == "--kind-voxel") kindVoxel = std::stod(next());
     else {
       std::cerr << "unknown option " << arg << "\n";
       return 2;
@@ -150,7 +161,7 @@ int main(int argc, char** argv) {
       if (path.empty()) continue;
       // Consecutive rows often name chains of one large entry: read it once.
       if (path != modelPath) {
-        model = find::readModelSheets(path);
+        model = modelSheetsWithDssp(path);
         modelPath = path;
       }
       const Truth truth = truthOf(model, row.chain);
@@ -163,13 +174,24 @@ int main(int argc, char** argv) {
           // Each chain at each resolution has its own noise stream.
           char res[32];
           std::snprintf(res, sizeof res, "_%ga", resolution);
-          const DensityBox map = copyOf(clean, copy, resolution, truth.volume, noiseSeed(row.label() + res));
-          const std::string mapPath = work + "/" + row.label() + ".mrc";
+          // A kind of map_kinds.h (its own noise stream per kind) or a plain copy.
+          KindMap made;
+          if (isPlainCopy(copy)) {
+            made.map.box = copyOf(clean, copy, resolution, truth.volume, noiseSeed(row.label() + res));
+            made.map.volume = truth.volume;
+            made.atoms = labelledAtoms(*truth.residues, truth.strandResidue);
+          } else {
+            MapKind kind = mapKind(copy);
+            if (kindVoxel > 0) kind.voxel = kindVoxel;
+            made = kindMapOf(model, truth, kind, resolution, noiseSeed(row.label() + "_" + copy + res));
+          }
+          const DensityBox& map = made.map.box;
+          const std::string mapPath = work + "/" + fileLabel(row.label()) + ".mrc";
           prepare::writeMrc(mapPath, map);
           find::FindOptions o;
           o.mapPath = mapPath;
           o.resolution = resolution;
-          o.level.massKda = truth.volume / 1.21 / 1000 * std::exp(std::uniform_real_distribution<double>(std::log(0.8), std::log(1.25))(random));
+          o.level.massKda = made.map.volume / 1.21 / 1000 * std::exp(std::uniform_real_distribution<double>(std::log(0.8), std::log(1.25))(random));
           std::ostringstream quiet;
           find::FindResult r;
           try {
@@ -182,7 +204,7 @@ int main(int argc, char** argv) {
           const DensityBox& box = grid.box;
           const find::VoxelFeatures f = find::voxelFeatures(box, grid.inDensity, resolution, r.level.value);
           std::vector<char> sheet, backbone;
-          labelVoxels(box, truth, sheet, backbone);
+          labelVoxels(box, made.atoms, sheet, backbone);
           std::vector<size_t> rows(f.voxels.size());
           for (size_t t = 0; t < rows.size(); ++t) rows[t] = t;
           std::shuffle(rows.begin(), rows.end(), random);
@@ -195,7 +217,7 @@ int main(int argc, char** argv) {
           }
         }
       }
-      fs::remove(work + "/" + row.label() + ".mrc");
+      fs::remove(work + "/" + fileLabel(row.label()) + ".mrc");
       const size_t added = set.y.size() / 2 - rowsBefore;
       std::cerr << row.label() << ": " << added << " samples, " << positives << " of a sheet\n";
     }

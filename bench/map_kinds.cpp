@@ -302,8 +302,8 @@ SimulatedMap simulatedMap(const std::vector<Atom>& chain, const std::vector<Atom
     }
     inBox += inside;
   }
-  out.level = levelFor(out.box, volume * static_cast<double>(std::max(inBox, chain.size())) /
-                                    static_cast<double>(chain.size()));
+  out.volume = volume * static_cast<double>(std::max(inBox, chain.size())) / static_cast<double>(chain.size());
+  out.level = levelFor(out.box, out.volume);
   if (kind.noise) {
     const DensityBox noise = colouredNoise(out.box, resolution, kind.noisy.rms * out.level, kind.noisy, seed);
     for (size_t i = 0; i < out.box.values.size(); ++i) out.box.values[i] += noise.values[i];

@@ -117,7 +117,8 @@ MapKind mapKind(const std::string& name);
 
 struct SimulatedMap {
   vel::prepare::DensityBox box;
-  double level = 0;  // enclosing the chain's volume (with its neighbours'), before noise and mask
+  double volume = 0;  // Å^3 of the molecule in the box: the chain's, and its neighbours' part there
+  double level = 0;   // enclosing that volume, before noise and mask
   std::vector<RigidMotion> copies;  // where the packed copies of the chain lie
 };
 
