@@ -5,6 +5,10 @@
 //
 //   find_accuracy --entries DIR --split SPLIT.tsv --half held_out [--resolutions 6,8,10]
 //                 [--copies clean,low-passed,noisy] [--level mass|auto] [--limit N]
+//   (--copies also takes the map kinds of bench/map_kinds.h: sharpened,
+//   masked, crowded, coarse, local-res, deposited; a crowded map's level
+//   encloses the neighbours' part too, and a case on a neighbour's sheet is
+//   not false.)
 //   find_accuracy --scaling --program velmorantique-find --entries DIR --split SPLIT.tsv [--scaling-entry 6zu5]
 //
 // DIR/ENTRY.pdb or DIR/ENTRY.cif holds each entry (bench/find_entries.sh
@@ -111,7 +115,8 @@ double modelCutError(const std::string& mapPath, const prepare::Chain& chain, co
   return directionError(cut.box, t.stats.level, axis);
 }
 
-Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, double resolution, double massKda) {
+Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, double resolution, double massKda,
+               const std::vector<find::ModelSheet>& neighbourSheets) {
   Tally t;
   find::FindOptions o = a.find;
   o.mapPath = mapPath;
@@ -253,6 +258,9 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
     const double neg = scored.size() - pos;
     std::cerr << "    sheet probability AUC " << (rankSum - pos * (pos + 1) / 2) / (pos * neg) << "\n";
   }
+  for (const find::ModelSheet& sheet : neighbourSheets)
+    for (size_t c = 0; c < cases.size(); ++c)
+      if (find::overlapOf(box, inCase[c], cases[c]->voxels.size(), sheet).caseVoxelsNearSheet >= 0.5) nearSomeSheet[c] = 1;
   for (char near : nearSomeSheet) t.falseCases += !near;
   if (a.verbose)
     for (const find::Segment& s : r.segments)
@@ -393,7 +401,11 @@ int main(int argc, char** argv) {
     else if (arg == "--resolutions") {
       a.resolutions.clear();
       for (const std::string& r : splitText(next(), ',')) a.resolutions.push_back(std::stod(r));
-    } else if (arg == "--copies") a.copies = splitText(next(), ',');
+    } else if (arg == "--copies") {
+      a.copies = splitText(next(), ',');
+      for (const std::string& c : a.copies)
+        if (!isPlainCopy(c)) mapKind(c);  // an unknown name stops before any work
+    }
     // The finder's settings, for tuning on the tuning half.
     else if (arg == "--min-sheet-probability") a.find.rules.minSheetProbability = std::stod(next());
     else if (arg == "--max-thickness") a.find.rules.maxThickness = std::stod(next());
@@ -445,7 +457,7 @@ int main(int argc, char** argv) {
     if (path != modelPath) {
       modelPath = path;
       try {
-        model = find::readModelSheets(path);
+        model = modelSheetsWithDssp(path);
       } catch (const std::exception& e) {
         std::cerr << entry << ": " << e.what() << "\n";
         model = find::ModelSheets();
@@ -470,10 +482,20 @@ int main(int argc, char** argv) {
         continue;
       }
       for (const std::string& copy : a.copies) {
-        const DensityBox map = copyOf(clean, copy, resolution, truth.volume, 7919u + static_cast<uint32_t>(entry.size()));
+        // A kind of map_kinds.h (its own noise stream) or a plain copy.
+        KindMap made;
+        if (isPlainCopy(copy)) {
+          made.map.box = copyOf(clean, copy, resolution, truth.volume, 7919u + static_cast<uint32_t>(entry.size()));
+          made.map.volume = truth.volume;
+        } else {
+          char res[32];
+          std::snprintf(res, sizeof res, "_%ga", resolution);
+          made = kindMapOf(model, truth, mapKind(copy), resolution, noiseSeed(fileLabel(entry) + "_" + copy + res));
+        }
+        const DensityBox& map = made.map.box;
         const std::string mapPath = a.work + "/" + fileLabel(entry) + "_" + copy + ".mrc";
         prepare::writeMrc(mapPath, map);
-        const Tally t = evaluate(a, mapPath, truth, resolution, truth.volume / 1.21 / 1000);
+        const Tally t = evaluate(a, mapPath, truth, resolution, made.map.volume / 1.21 / 1000, made.neighbourSheets);
         std::ostringstream label;
         label << resolution << "A " << copy;
         byCondition[label.str()].add(t);

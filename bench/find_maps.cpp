@@ -140,13 +140,21 @@ KindMap kindMapOf(const find::ModelSheets& model, const Truth& truth, const MapK
   out.map = simulatedMap(chainAtoms, otherAtoms, truth.volume, kind, resolution, seed);
   if (kind.crowd) {
     if (kind.crowding.otherChains) out.atoms.insert(out.atoms.end(), others.begin(), others.end());
+    if (kind.crowding.otherChains)
+      for (const find::ModelSheet& sheet : model.sheets)
+        if (sheet.verdict.chain != truth.chain) out.neighbourSheets.push_back(sheet);
     const size_t own = chainAtoms.size();
-    for (const RigidMotion& m : out.map.copies)
+    for (const RigidMotion& m : out.map.copies) {
       for (size_t i = 0; i < own; ++i) {
         LabelledAtom a = out.atoms[i];
         a.atom.pos = m.apply(a.atom.pos);
         out.atoms.push_back(a);
       }
+      for (find::ModelSheet sheet : truth.sheets) {
+        for (prepare::Point& ca : sheet.strandCAs) ca = m.apply(ca);
+        out.neighbourSheets.push_back(sheet);
+      }
+    }
   }
   return out;
 }

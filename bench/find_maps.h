@@ -64,6 +64,9 @@ std::vector<LabelledAtom> labelledAtoms(const vel::prepare::Chain& chain, const 
 struct KindMap {
   SimulatedMap map;
   std::vector<LabelledAtom> atoms;
+  // The other sheets a crowded map holds: those of the other chains and of
+  // the packed copies, moved into place. A case on them is not a false one.
+  std::vector<vel::find::ModelSheet> neighbourSheets;
 };
 // Whether copyOf makes the copy rather than a kind: "clean", "low-passed", "noisy".
 bool isPlainCopy(const std::string& copy);
