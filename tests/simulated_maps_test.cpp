@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "find_maps.h"
 #include "map_kinds.h"
 
 using vel::prepare::Atom;
@@ -140,4 +141,82 @@ TEST(SimulatedMaps, PackedCopiesTouchTheChainWithoutClashing) {
       EXPECT_LT(closest, p.contact + 1.0);
     }
   }
+}
+
+TEST(SimulatedMaps, LocalResolutionKeepsTheCoreAndBlursTheRim) {
+  const std::vector<Atom> chain = coil();
+  const DensityBox box = vel::prepare::simulateDensity(chain, kResolution, 1.0, 8.0);
+  const LocalResolution p;
+  const DensityBox local = withLocalResolution(box, chain, kResolution, p);
+  const DensityBox core = sharpened(box, kResolution, Sharpening{0, p.edge});
+  const double rim = kResolution + p.rim, extraB = 4 * (rim * rim - kResolution * kResolution);
+  const DensityBox blurred =
+      filtered(box, [&](double s) { return std::exp(-extraB * s * s / 4) * lowPassGain(s, rim, p.edge); });
+  vel::prepare::Point centre{};
+  for (const Atom& a : chain)
+    for (int d = 0; d < 3; ++d) centre[d] += a.pos[d] / chain.size();
+  double radius = 0;
+  for (const Atom& a : chain)
+    radius = std::max(radius, std::hypot(a.pos[0] - centre[0], a.pos[1] - centre[1], a.pos[2] - centre[2]));
+  size_t inner = 0, outer = 0;
+  for (int k = 0; k < box.n[2]; ++k)
+    for (int j = 0; j < box.n[1]; ++j)
+      for (int i = 0; i < box.n[0]; ++i) {
+        const double r = std::hypot(box.origin[0] + i - centre[0], box.origin[1] + j - centre[1],
+                                    box.origin[2] + k - centre[2]);
+        const size_t v = box.index(i, j, k);
+        if (r < 0.9 * p.core * radius) {
+          ++inner;
+          ASSERT_NEAR(local.values[v], core.values[v], 1e-6);
+        } else if (r > 1.05 * radius) {
+          ++outer;
+          ASSERT_NEAR(local.values[v], blurred.values[v], 1e-6);
+        }
+      }
+  EXPECT_GT(inner, 100u);
+  EXPECT_GT(outer, 100u);
+}
+
+TEST(SimulatedMaps, CrowdedMapsLabelTheCopiesStrandsAndListTheirSheets) {
+  vel::find::ModelSheets model;
+  vel::prepare::Chain chain;
+  chain.name = "A";
+  chain.aminoAcids = true;
+  const std::vector<Atom> atoms = coil();
+  for (int r = 0; r < 40; ++r)
+    chain.residues.push_back({"VAL", r + 1, ' ', std::vector<Atom>(atoms.begin() + 4 * r, atoms.begin() + 4 * r + 4)});
+  model.structure.chains.push_back(chain);
+  vel::prepare::Sheet sheet;
+  sheet.id = "S";
+  for (int first : {5, 15, 25}) {
+    vel::prepare::Strand s;
+    s.start = {"A", "VAL", first};
+    s.end = {"A", "VAL", first + 4};
+    sheet.strands.push_back(s);
+  }
+  model.structure.sheets.push_back(sheet);
+  vel::find::ModelSheet ms;
+  ms.verdict.chain = "A";
+  for (const Atom& a : atoms)
+    if (a.name == "CA") ms.strandCAs.push_back(a.pos);
+  model.sheets.push_back(ms);
+  const Truth truth = truthOf(model, "all");
+  ASSERT_TRUE(truth.residues);
+
+  const KindMap made = kindMapOf(model, truth, mapKind("crowded"), kResolution, 3);
+  ASSERT_EQ(made.map.copies.size(), 2u);
+  ASSERT_EQ(made.atoms.size(), 3 * atoms.size());
+  ASSERT_EQ(made.neighbourSheets.size(), 2u);
+  for (size_t copy = 0; copy < 3; ++copy)
+    for (size_t i = 0; i < atoms.size(); ++i) {
+      const LabelledAtom& a = made.atoms[copy * atoms.size() + i];
+      const int residue = static_cast<int>(i / 4) + 1;
+      const bool strand = (residue >= 5 && residue <= 9) || (residue >= 15 && residue <= 19) ||
+                          (residue >= 25 && residue <= 29);
+      ASSERT_EQ(a.strand, strand) << "copy " << copy << " atom " << i;
+      const vel::prepare::Point at = copy == 0 ? atoms[i].pos : made.map.copies[copy - 1].apply(atoms[i].pos);
+      ASSERT_NEAR(a.atom.pos[0], at[0], 1e-9);
+    }
+  EXPECT_NEAR(made.neighbourSheets[0].strandCAs[0][2], made.map.copies[0].apply(ms.strandCAs[0])[2], 1e-9);
+  EXPECT_GT(made.map.volume, truth.volume);
 }
