@@ -20,6 +20,7 @@ std::vector<std::string> splitText(const std::string& s, char sep) {
 
 std::vector<EntryRow> entriesOf(const std::string& splitPath, const std::string& half) {
   std::ifstream in(splitPath);
+  if (!in) throw std::runtime_error(splitPath + ": cannot be read");
   std::string line;
   std::getline(in, line);
   const std::vector<std::string> header = splitText(line, '\t');

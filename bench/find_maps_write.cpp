@@ -85,7 +85,9 @@ int main(int argc, char** argv) try {
       resolutions.clear();
       for (const std::string& r : splitText(next(), ',')) resolutions.push_back(std::stod(r));
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
+      std::cout << kUsage << "kinds:";
+      for (const std::string& k : mapKindNames()) std::cout << " " << k;
+      std::cout << "\n";
       return 0;
     } else {
       std::cerr << "unknown option " << arg << "\n" << kUsage;
