@@ -5,7 +5,7 @@
 //
 //   find_accuracy --entries DIR --split SPLIT.tsv --half held_out [--resolutions 6,8,10]
 //                 [--copies clean,low-passed,noisy] [--level mass|auto] [--limit N]
-//   (--copies also takes the map kinds of bench/map_kinds.h: sharpened,
+//   (--copies also takes the map kinds of bench/map_kinds.h: sharpened, masked-flat,
 //   masked, crowded, coarse, local-res, deposited; a crowded map's level
 //   encloses the neighbours' part too, and a case on a neighbour's sheet is
 //   not false.)

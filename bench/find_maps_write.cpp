@@ -5,8 +5,8 @@
 //             [--resolutions 6,8,10] [--voxel V] [--limit N] [--only ENTRY,...] [--slices]
 //             [--slice-axis z]
 //
-// Kinds: clean, sharpened, noisy, masked, crowded, coarse, local-res,
-// deposited (docs/simulated_maps.md). OUT/LABEL_KIND_RA.mrc per map, and
+// Kinds: clean, sharpened, noisy, masked, masked-flat, crowded, coarse,
+// local-res, deposited (docs/simulated_maps.md). OUT/LABEL_KIND_RA.mrc per map, and
 // OUT/LABEL_KIND_RA.pgm with --slices: the section through the box's middle
 // across --slice-axis (z unless given), black at the map's minimum and white at its maximum. --voxel
 // overrides the kinds' voxel size (0.8-4 Å in the training). The noise's seed

@@ -8,7 +8,7 @@
 //              [--save-set FILE | --load-set FILE [--load-set FILE ...]]
 //
 // --copies takes the plain copies above and the map kinds of
-// bench/map_kinds.h (sharpened, masked, crowded, coarse, local-res,
+// bench/map_kinds.h (sharpened, masked, masked-flat, crowded, coarse, local-res,
 // deposited); --kind-voxel sets the kinds' voxel size. A crowded map's
 // neighbours are labelled like the chain, from their own strands.
 //

@@ -250,8 +250,8 @@ DensityBox withLocalResolution(const DensityBox& box, const std::vector<Atom>& a
 }
 
 const std::vector<std::string>& mapKindNames() {
-  static const std::vector<std::string> names{"clean",  "sharpened", "noisy",     "masked",
-                                              "crowded", "coarse",   "local-res", "deposited"};
+  static const std::vector<std::string> names{"clean",   "sharpened", "noisy",     "masked",   "masked-flat",
+                                              "crowded", "coarse",    "local-res", "deposited"};
   return names;
 }
 
@@ -262,6 +262,10 @@ MapKind mapKind(const std::string& name) {
   else if (name == "sharpened") k.sharpen = true;
   else if (name == "noisy") k.noise = true;
   else if (name == "masked") k.noise = k.mask = true;
+  else if (name == "masked-flat") {
+    k.noise = k.mask = true;
+    k.softMask.solvent = -0.2;
+  }
   else if (name == "crowded") k.crowd = true;
   else if (name == "coarse") k.voxel = 3.5;
   else if (name == "local-res") k.localResolution = true;

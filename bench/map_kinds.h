@@ -109,8 +109,10 @@ struct MapKind {
   LocalResolution local;
 };
 
-// "clean", "sharpened", "noisy", "masked", "crowded", "coarse" (3.5 Å voxels),
-// "local-res", and "deposited" (all of them at once, on 1 Å voxels).
+// "clean", "sharpened", "noisy", "masked" (zero solvent), "masked-flat"
+// (solvent -0.2 times the level, as a masked map normalised to mean 0
+// afterwards), "crowded", "coarse" (3.5 Å voxels), "local-res", and
+// "deposited" (all of them at once, on 1 Å voxels, zero solvent).
 const std::vector<std::string>& mapKindNames();
 // Throws std::invalid_argument for an unknown name.
 MapKind mapKind(const std::string& name);
