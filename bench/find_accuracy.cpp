@@ -260,7 +260,8 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
   }
   for (const find::ModelSheet& sheet : neighbourSheets)
     for (size_t c = 0; c < cases.size(); ++c)
-      if (find::overlapOf(box, inCase[c], cases[c]->voxels.size(), sheet).caseVoxelsNearSheet >= 0.5) nearSomeSheet[c] = 1;
+      if (find::overlapOf(box, inCase[c], cases[c]->voxels.size(), sheet).caseVoxelsNearSheet >= 0.5)
+        nearSomeSheet[c] = 1;
   for (char near : nearSomeSheet) t.falseCases += !near;
   if (a.verbose)
     for (const find::Segment& s : r.segments)

@@ -191,7 +191,8 @@ int main(int argc, char** argv) {
           find::FindOptions o;
           o.mapPath = mapPath;
           o.resolution = resolution;
-          o.level.massKda = made.map.volume / 1.21 / 1000 * std::exp(std::uniform_real_distribution<double>(std::log(0.8), std::log(1.25))(random));
+          o.level.massKda = made.map.volume / 1.21 / 1000 *
+                            std::exp(std::uniform_real_distribution<double>(std::log(0.8), std::log(1.25))(random));
           std::ostringstream quiet;
           find::FindResult r;
           try {
