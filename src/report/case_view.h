@@ -104,6 +104,9 @@ struct CaseView {
   // No reference strands: the twist and direction stand, and there is
   // nothing to measure their errors against.
   bool noReference() const;
+  // A case without a model: found in a whole map, or without reference
+  // strands. Its answer is the shape direction and shape twist.
+  bool withoutModel() const { return noReference() || (found && referenceAxes.empty()); }
   // A model that does not sit in the map: errors measured against it mislead.
   bool poorModelFit() const;
 };

@@ -94,9 +94,6 @@ std::vector<std::string> sectionIds(const std::vector<CaseView>& cases) {
 // A run that finished is no failure, whether or not a candidate passed the twist filter.
 std::string statusClass(const CaseView& c) { return c.finished() ? "status-ok" : "status-other"; }
 
-// A case without a model: found in a whole map, or given without reference strands.
-bool withoutModel(const CaseView& c) { return c.noReference() || (c.found && c.referenceAxes.empty()); }
-
 // A table cell carrying its sort value: numbers as they are, missing as empty.
 std::string numberCell(double value, int decimals, const std::string& unit = "") {
   if (!std::isfinite(value)) return "<td data-v=\"\">\u2013</td>";
@@ -196,7 +193,7 @@ void writeCounts(std::ostream& out, const std::vector<CaseView>& cases, const st
   out << "<tr><td class=\"name\"><b>all</b></td><td><b>" << cases.size() << "</b></td></tr>\n</tbody></table>\n";
   size_t noReference = 0, poorFit = 0;
   for (const CaseView& c : cases) {
-    noReference += withoutModel(c);
+    noReference += c.withoutModel();
     poorFit += c.poorModelFit();
   }
   if (poorFit > 0)
@@ -408,17 +405,17 @@ void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& i
     for (const std::string& r : c.confidenceReasons) out << "<li>" << escapeXml(r) << "</li>";
     out << "</ul>\n";
   }
-  if (withoutModel(c)) writeAnswer(out, c);
+  if (c.withoutModel()) writeAnswer(out, c);
   if (c.status == "no_candidate")
     out << "<p class=\"note\">No candidate of the twist search passed its filter"
-        << (withoutModel(c) ? "; the shape direction and shape twist stand on their own." : ".") << "</p>\n";
+        << (c.withoutModel() ? "; the shape direction and shape twist stand on their own." : ".") << "</p>\n";
   else if (!c.finished() && !c.message.empty())
     out << "<p class=\"message\">" << escapeXml(c.message) << "</p>\n";
   else if (!c.finished())
     out << "<p class=\"message\">The run gave no message; see its standard output and error below.</p>\n";
   // That a case without a model has no reference strands goes without saying.
   for (const std::string& w : c.warnings)
-    if (!(withoutModel(c) && (w == "no_reference_strands" || w == "no_reference")))
+    if (!(c.withoutModel() && (w == "no_reference_strands" || w == "no_reference")))
       out << "<p class=\"note\">warning: " << escapeXml(w) << "</p>\n";
   for (const std::string& n : c.notes) out << "<p class=\"note\">" << escapeXml(n) << "</p>\n";
   if (c.poorModelFit())
@@ -426,14 +423,14 @@ void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& i
         << "density (at least " << percent(kMinStrandCaInDensity) << " expected), correlation "
         << formatNumber(c.modelMapCorrelation, 2) << " (at least " << formatNumber(kMinModelMapCorrelation, 1)
         << " expected). The reference model may not belong here: do not trust the errors measured against it.</p>\n";
-  if (!withoutModel(c) && c.topTwist && c.topTwist->direction)
+  if (!c.withoutModel() && c.topTwist && c.topTwist->direction)
     out << "<p>Strand direction (top-twist set " << escapeXml(c.topTwist->set) << ", main twist "
         << formatNumber(c.topTwist->mainTwist, 1) << "\u00b0): " << vectorText(*c.topTwist->direction)
         << (c.shapeDirection ? "; from the sheet's shape: " + vectorText(*c.shapeDirection) : std::string())
         << ", unit vectors in the map frame.</p>\n";
   if (c.hasSummary) {
     // Without a model and a candidate, the neighbours' chart would be empty.
-    const bool neighbours = !withoutModel(c) || c.topTwist;
+    const bool neighbours = !c.withoutModel() || c.topTwist;
     out << "<div class=\"figures\">\n<div class=\"picture\">" << drawSheetPicture(c) << "</div>\n<div class=\"charts\">"
         << (neighbours ? drawNeighbourTwistChart(c) : std::string()) << drawCandidateChart(c) << "</div>\n</div>\n";
   } else {
@@ -459,7 +456,7 @@ std::string renderReportPage(const std::vector<CaseView>& cases, const std::vect
   std::ostringstream out;
   const std::vector<std::string> ids = sectionIds(cases);
   std::vector<size_t> modelled, unmodelled;
-  for (size_t i = 0; i < cases.size(); ++i) (withoutModel(cases[i]) ? unmodelled : modelled).push_back(i);
+  for (size_t i = 0; i < cases.size(); ++i) (cases[i].withoutModel() ? unmodelled : modelled).push_back(i);
   std::vector<CaseView> withModel;
   for (size_t i : modelled) withModel.push_back(cases[i]);
   bool anyShape = false, anyReferenceValue = false;
