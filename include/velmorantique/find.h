@@ -191,6 +191,10 @@ struct SegmentRules {
   double caseVolumeShare = 0.5; // a case's threshold encloses this share of its voxels' volume
   double surroundReach = 3.0;   // Å: a kept sheet takes the voxels below the level this near it
   double trimReach = 5.0;       // Å: a case keeps only its voxels this near its backbone core (0: all)
+  // Å: a case as the analysis reads it (its voxels at or above its own
+  // threshold) is at most this thick by the analysis's measure, or the
+  // analysis would call it more than one sheet (not_one_sheet).
+  double maxCaseThickness = 12.5;
 };
 
 struct SegmentShape {
@@ -241,6 +245,14 @@ SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& vo
 
 // Keeps a segment that could be a sheet; says why (kept or not).
 void judgeSegment(Segment& segment, const SegmentRules& rules);
+
+// The thickness of a case as the analysis measures it on the voxels it keeps
+// (at or above `level`, and above 0): their volume over 12 times the spread
+// along the two long axes of the plate they span.
+double analysisThickness(const DensityBox& box, const std::vector<size_t>& voxels, double level);
+// Drops a kept segment whose case, at its threshold `level`, the analysis
+// would read as thicker than one sheet, saying so.
+void judgeCase(Segment& segment, const DensityBox& box, double level, const SegmentRules& rules);
 
 // Segments found on a resampled working grid, carried over to the crop's
 // voxels: each crop voxel joins the core and the case of its nearest
@@ -324,6 +336,10 @@ std::string findName(const std::string& mapPath);
 // letters, digits and "._/+-" only. PyMOL splits lines at ';' even inside
 // comments, so anything else is left out of the scripts.
 bool scriptSafe(const std::string& text);
+// A path as a script line carries it: in double quotes (which both PyMOL and
+// ChimeraX read as one argument, spaces and all) when every character but
+// its spaces is scriptSafe; "" when it cannot be carried.
+std::string scriptPath(const std::string& path);
 
 }  // namespace find
 }  // namespace vel

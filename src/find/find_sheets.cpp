@@ -80,9 +80,10 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
   for (Segment& s : r.segments) {
     s.id = static_cast<int>(&s - r.segments.data()) + 1;
     if (!s.kept) continue;
-    s.caseName = r.name + "_s" + std::to_string(++cases);
     trimToSheet(box, s, o.rules.trimReach);
     s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
+    judgeCase(s, box, s.level.text.empty() ? r.level.value : s.level.value, o.rules);
+    if (s.kept) s.caseName = r.name + "_s" + std::to_string(++cases);
   }
   progress << "  " << r.segments.size() << " segments considered (" << r.tinySegments << " of under "
            << o.rules.tinyVolume << " A^3 left out), " << cases << " kept\n";

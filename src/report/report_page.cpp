@@ -271,8 +271,12 @@ void writeMaps(std::ostream& out, const std::vector<CaseView>& cases, const std:
           links += std::string(links.empty() ? "" : ", ") + "<a href=\"#" + ids[i] + "\">" + escapeXml(name) + "</a>";
         }
     if (m.cases.empty()) {
-      out << "<p class=\"nosheet\"><b>No sheet found in this map</b>: velmorantique-find kept none of the "
-          << m.segments << (m.segments == 1 ? " segment" : " segments") << " it considered.</p>\n</section>\n";
+      out << "<p class=\"nosheet\"><b>No sheet found in this map</b>: velmorantique-find ";
+      if (m.segments == 0)
+        out << "met no segment that could be a sheet.";
+      else
+        out << "kept none of the " << m.segments << (m.segments == 1 ? " segment" : " segments") << " it considered.";
+      out << "</p>\n</section>\n";
       continue;
     }
     out << "<p>" << sheets.size() << (sheets.size() == 1 ? " sheet: " : " sheets: ") << links << ".</p>\n"
