@@ -299,6 +299,24 @@ struct FindOptions {
   SegmentRules rules;
 };
 
+// ---- The map's own resolution ---------------------------------------------------------
+
+// The resolution (Å) the map's sharpness suggests: the slope of its radially
+// averaged power spectrum against the square of the frequency, as a map
+// blurred as maps are simulated here (B = 4 R^2) has it. NaN when the map is
+// too small or its spectrum too flat to tell.
+double estimateResolution(const DensityBox& map);
+// --resolution is doubted when it lies further than this share of the
+// estimate from it.
+constexpr double kResolutionTolerance = 0.3;
+struct ResolutionCheck {
+  double given = 0, estimate = 0;
+  bool disagrees = false;
+  std::string warning;  // when it disagrees, in words
+  std::string note;     // otherwise, what was found
+};
+ResolutionCheck checkResolution(const DensityBox& map, double given);
+
 struct FindResult {
   std::string name;  // NAME, from the map's file name
   MapStatistics stats;
@@ -309,6 +327,7 @@ struct FindResult {
   std::vector<Segment> segments;
   size_t tinySegments = 0;
   std::vector<std::string> notes;
+  ResolutionCheck resolution;  // the resolution given against the map's own
 };
 
 // The first steps alone: the map read, its level chosen, and the pieces of

@@ -213,6 +213,12 @@ Json findJson(const FindOptions& o, const FindResult& r) {
   j["map"] = fs::absolute(o.mapPath).string();
   j["name"] = r.name;
   j["resolution_A"] = o.resolution;
+  const ResolutionCheck& c = r.resolution;
+  j["resolution_check"] = {{"given_A", c.given},
+                           {"estimate_A", std::isfinite(c.estimate) ? Json(c.estimate) : Json(nullptr)},
+                           {"disagrees", c.disagrees},
+                           {"warning", c.warning.empty() ? Json(nullptr) : Json(c.warning)},
+                           {"note", c.note.empty() ? Json(nullptr) : Json(c.note)}};
   j["level"] = levelJson(r.level);
   j["map_statistics"] = statisticsJson(r.stats);
   j["pieces"] = {{"kept", r.pieces.pieces.size()},

@@ -61,6 +61,12 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
   FindResult r = locateDensity(o, progress);
   const bool guided = o.guided.kind != GuidedCut::Kind::None;
   const DensityBox& box = r.crop.box;
+  // A resolution far from the map's own finds sheets that are not there, or misses those that are.
+  r.resolution = checkResolution(box, o.resolution);
+  if (r.resolution.disagrees)
+    progress << "warning: " << r.resolution.warning << "\n";
+  else
+    progress << "resolution: " << r.resolution.note << "\n";
 
   if (guided) {
     Segment s = guidedRegion(box, r.inDensity, o.guided, progress);
