@@ -233,6 +233,12 @@ TEST(BatchReport, CasesWithoutAModelLeadWithTheirAnswerGroupedByMap) {
   EXPECT_EQ(noCandidate.find("class=\"message\""), std::string::npos);
   EXPECT_EQ(noCandidate.find("status-other"), std::string::npos);
   EXPECT_NE(noCandidate.find("the shape direction and shape twist stand on their own"), std::string::npos);
+  // Maps that all gave no sheet: no case at all, and still a page that names them.
+  BatchFolder sheetless;
+  std::filesystem::create_directories(sheetless.out);
+  writeFile(sheetless.out + "/maps.json", json::array({{{"name", "empty_map"}, {"cases", json::array()}}}).dump());
+  vel::report::writeBatchReport(sheetless.out);
+  EXPECT_NE(readFile(sheetless.out + "/report.html").find("1 map gave no sheet: empty_map"), std::string::npos);
   // One model case without reference values has nothing to plot.
   EXPECT_EQ(page.find("The batch at a glance"), std::string::npos);
   EXPECT_EQ(page.find("compared with the reference strands"), page.rfind("compared with the reference strands"));

@@ -335,6 +335,8 @@ CaseView loadCase(const std::string& caseFolder) {
 std::vector<CaseView> loadBatch(const std::string& outDir) {
   const fs::path cases = fs::path(outDir) / "cases";
   std::error_code error;
+  // A batch over maps that all gave no sheet has no case, and still a report.
+  if (!fs::is_directory(cases, error) && fs::exists(joinPath(outDir, vel::batch::kMapsFile), error)) return {};
   if (!fs::is_directory(cases, error)) throw ReportError("no cases folder in " + outDir);
   std::vector<std::string> folders;
   for (const fs::directory_entry& entry : fs::directory_iterator(cases, error))
