@@ -92,7 +92,7 @@ double estimateResolution(const DensityBox& box) {
   const double floor = std::max(kAboveNoise * noise, kDeepestFall * power[first]);
   double sx = 0, sy = 0, sxx = 0, sxy = 0, m = 0;
   for (size_t b = first; b < shells && power[b] > floor; ++b) {
-    const double x = std::pow(b * step, 2), y = std::log(power[b]);
+    const double x = std::pow(b * step, 2), y = std::log(power[b] - noise);  // white noise adds a flat floor
     sx += x, sy += y, sxx += x * x, sxy += x * y, m += 1;
   }
   if (m < 4) return nan;
