@@ -56,7 +56,11 @@ void printHelp(std::ostream& out) {
          "maps simulated from real entries. A segment is kept as a sheet when its area is\n"
          "at least " << r.minArea << " A^2, it is at most " << r.maxThickness << " A thick and at least " << r.minWidth
       << " A wide,\nits mean sheet probability is at least " << r.minSheetProbability
-      << ", and its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface.\n";
+      << ", and its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface;\n"
+         "its case is kept when the analysis would read it as one sheet (at most " << r.maxCaseThickness
+      << " A thick\nby the analysis's own measure). A --resolution more than "
+      << vel::find::kResolutionTolerance * 100 << "% away from the resolution the map's\n"
+         "power spectrum suggests is warned about, here and in find.json.\n";
 }
 
 int run(int argc, char** argv) {

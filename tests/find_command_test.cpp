@@ -147,7 +147,10 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   const vel::find::DensityBox cut = vel::find::readWholeMap(work + "/out/plate_s1/plate_s1.mrc", notes);
   EXPECT_EQ(meta["voxels_above_threshold"], vel::find::voxelsAtOrAbove(cut, meta["threshold"].get<double>()));
   const std::string script = readFile(work + "/out/plate_segments.pml");
-  EXPECT_NE(script.find("plate_s1.mrc, plate_s1_map"), std::string::npos) << script;
+  // Each case over the whole map, drawn as the grey mesh the script promises.
+  EXPECT_NE(script.find("plate_s1.mrc\", plate_s1_map"), std::string::npos) << script;
+  EXPECT_NE(script.find("load \"" + map + "\", whole_map\nisomesh whole_mesh, whole_map, 0.2\n"), std::string::npos)
+      << script;
   run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
@@ -181,6 +184,13 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* s : {"/odd; name/plate_segments.pml", "/odd; name/plate_segments.cxc"})
     EXPECT_EQ(readFile(work + s).find("odd;"), std::string::npos) << s;
+  // One with a space keeps its files, the paths in quotes.
+  run = findRun(work, {map, "--resolution", "6", "-o", "two words", "--contour", "0.2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(readFile(work + "/two words/plate_segments.pml").find("load \"" + work + "/two words/plate_s1/plate_s1.mrc\""),
+            std::string::npos);
+  EXPECT_NE(readFile(work + "/two words/plate_segments.cxc").find("open \"" + work + "/two words/plate_s1/plate_s1.mrc\""),
+            std::string::npos);
 }
 
 TEST(FindCommand, BadInputIsRefusedAndLeavesNothing) {

@@ -132,7 +132,7 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
     out << (first ? " " : ", ") << byStatus[s] << " " << s;
     first = false;
   }
-  out << "; " << bytes << " bytes of output";
+  out << (records.empty() ? "" : ";") << " " << bytes << " bytes of output";
   if (saved > 0) out << " (" << saved << " bytes saved by compression)";
   out << "\n";
   // "ok" says the run finished; how far to trust its answer is the verdict.

@@ -61,6 +61,12 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
   FindResult r = locateDensity(o, progress);
   const bool guided = o.guided.kind != GuidedCut::Kind::None;
   const DensityBox& box = r.crop.box;
+  // A resolution far from the map's own finds sheets that are not there, or misses those that are.
+  r.resolution = checkResolution(box, o.resolution);
+  if (r.resolution.disagrees)
+    progress << "warning: " << r.resolution.warning << "\n";
+  else
+    progress << "resolution: " << r.resolution.note << "\n";
 
   if (guided) {
     Segment s = guidedRegion(box, r.inDensity, o.guided, progress);
@@ -80,9 +86,10 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
   for (Segment& s : r.segments) {
     s.id = static_cast<int>(&s - r.segments.data()) + 1;
     if (!s.kept) continue;
-    s.caseName = r.name + "_s" + std::to_string(++cases);
     trimToSheet(box, s, o.rules.trimReach);
     s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
+    judgeCase(s, box, s.level.text.empty() ? r.level.value : s.level.value, o.rules);
+    if (s.kept) s.caseName = r.name + "_s" + std::to_string(++cases);
   }
   progress << "  " << r.segments.size() << " segments considered (" << r.tinySegments << " of under "
            << o.rules.tinyVolume << " A^3 left out), " << cases << " kept\n";

@@ -1,5 +1,6 @@
 // A whole map read by the analysis's own reader: the same stored forms are
 // read, and the same headers refused, as when the analysis reads a case.
+#include <algorithm>
 #include <cctype>
 #include <ostream>
 #include <sstream>
@@ -73,6 +74,12 @@ bool scriptSafe(const std::string& text) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '/' && c != '+' && c != '-')
       return false;
   return true;
+}
+
+std::string scriptPath(const std::string& path) {
+  std::string bare = path;
+  bare.erase(std::remove(bare.begin(), bare.end(), ' '), bare.end());
+  return scriptSafe(bare) ? "\"" + path + "\"" : std::string();
 }
 
 }  // namespace find
