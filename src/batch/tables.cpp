@@ -66,7 +66,11 @@ using Row = std::vector<std::pair<std::string, std::string>>;
 
 Row resultRow(const CaseRecord& r) {
   const RunSummary summary = summaryFromJson(readJson(r.summary));
-  const json meta = readJson(r.meta);
+  // A meta.json that cannot be read leaves its columns empty and says why
+  // in the case's message.
+  std::string metaProblem;
+  const json meta = r.meta.empty() ? json(nullptr) : vel::readJsonFile(r.meta, metaProblem);
+  const std::string message = metaProblem.empty() ? r.message : r.message + (r.message.empty() ? "" : "; ") + metaProblem;
   const SummaryChosen chosen = summary.chosen.value_or(SummaryChosen{});
   const SummaryTopEntry& top = topEntry(summary, chosen.topTwist);
   const SummaryTopEntry& best = topEntry(summary, chosen.bestTwoWay);
@@ -81,7 +85,7 @@ Row resultRow(const CaseRecord& r) {
   return {
       {"case", text(r.name)},
       {"status", r.status},
-      {"message", text(r.message)},
+      {"message", text(message)},
       {"threshold", cell(json(r.threshold))},
       {"voxels", cell(summary.inputs.voxelsKept)},
       {"fitting_error", cell(sheet.fittingError.value_or(kNoValue))},
