@@ -79,4 +79,24 @@ TEST(BatchBounds, AManifestThatIsNoListIsRefusedAtOnce) {
   }
 }
 
+// Two runs at once must not each claim the memory one run may use: with 16
+// MB for the batch, the example's sheet (up to 10 MB) runs alone but not as
+// one of two jobs given 8 MB each.
+TEST(BatchBounds, ParallelJobsShareTheMemoryOneRunMayUse) {
+  const std::string work = makeTempDir();
+  makeCase(work + "/cases", "a", "0.0483");
+  makeCase(work + "/cases", "b", "0.0483");
+  for (const char* jobs : {"1", "2"}) {
+    runBatch({"-o", work + "/out", "--force", "--jobs", jobs, work + "/cases"}, {"VELMORANTIQUE_MEMORY_MB=16"});
+    for (const TableRow& row : readTable(work + "/out/results.tsv")) {
+      const bool shared = std::string(jobs) == "2";
+      EXPECT_EQ(row.at("status") == "ok", !shared) << jobs << " jobs: " << row.at("message");
+      if (shared) {
+        EXPECT_NE(row.at("message").find("more than the memory this run may use ( 8 MB )"), std::string::npos)
+            << row.at("message");
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -174,7 +174,7 @@ std::string checkFootprint(const MRC_HEADER& hdr) {
   const std::string tooLarge = "Map too large for this machine. The grid of (nx,ny,nz) needs " +
                                std::to_string((needed + mb - 1) / mb) + " MB";
   if (limit != 0 && needed > limit)
-    refuseMap(tooLarge + ", more than half of the memory ( " + std::to_string(limit / mb) +
+    refuseMap(tooLarge + ", more than " + memoryLimitName() + " ( " + std::to_string(limit / mb) +
               " MB ).");
   return tooLarge;
 }
