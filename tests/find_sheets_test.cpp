@@ -163,3 +163,12 @@ TEST(FindSheets, ScriptsCarryOnlyWhitelistedNames) {
   EXPECT_EQ(findName("/x/EMD-1234.map.gz"), "emd-1234");
   EXPECT_EQ(findName("my map;rm.mrc"), "my_map_rm");
 }
+
+// A case name must never make a hidden folder, nor one the batch refuses
+// as too long for the names of the files it makes.
+TEST(FindSheets, NamesStayUsableByEveryLaterTool) {
+  const std::pair<std::string, std::string> names[] = {
+      {".mrc", "mrc"}, {"...mrc", "map"}, {"/x/..map", "map"}, {"/x/.hidden.mrc.gz", "hidden"},
+      {std::string(240, 'a') + ".mrc", std::string(kLongestFindName, 'a')}};
+  for (const auto& [path, name] : names) EXPECT_EQ(findName(path), name) << path;
+}
