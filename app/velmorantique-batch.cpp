@@ -32,7 +32,8 @@ std::vector<Option> optionTable() {
   return {
       {"-o", "DIR", "output folder (required): tables, per-case records and logs", ""},
       {"--manifest", "FILE", "cases from a TSV file: pdb_base, map_base, threshold[, name]", ""},
-      {"--jobs", "N", "parallel runs, 1 to " + std::to_string(kMaxJobs), std::to_string(defaultJobs())},
+      {"--jobs", "N", "parallel runs, 1 to " + std::to_string(kMaxJobs) + "; they share the memory one run may use",
+       std::to_string(defaultJobs())},
       {"--timeout", "S", "seconds per case before it is stopped [none]", ""},
       {"--force", "", "rerun finished cases", ""},
       {"--compress", "", "gzip each finished case's stage PDB files (in OUT)", ""},
@@ -213,11 +214,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::exception& e) {
-    std::cerr << "error: " << e.what() << "\n";
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return vel::cli::runTool(run, argc, argv, "run fewer jobs at once (--jobs)"); }

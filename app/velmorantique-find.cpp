@@ -35,6 +35,7 @@ std::vector<Option> optionTable(const FindOptions& d) {
       {"--around", "x,y,z", "cut a sphere around this point (A) as one case; with --radius", ""},
       {"--radius", "R", "the sphere's radius in A", ""},
       {"--mask", "MASK.mrc", "cut where this mask is above 0.5 as one case", ""},
+      {"--max-memory", "GB", "the memory find may use", "half of the memory"},
       {"--force", "", "replace the results of an earlier run in the output folder", ""},
       {"-h", "", "this help (also --help)", ""},
   };
@@ -75,12 +76,13 @@ int run(int argc, char** argv) {
   for (const auto& [arg, value] : args.options) {
     if (arg == "-o") o.outDir = value;
     else if (arg == "--resolution") {
-      o.resolution = positiveArg(arg, value);
+      o.resolution = rangeArg(arg, value, vel::find::kLeastResolution, vel::find::kMostResolution, "A");
       resolutionGiven = true;
     } else if (arg == "--contour") {
       numberArg(arg, value);
       o.level.contour = value;
-    } else if (arg == "--mass-kda") o.level.massKda = positiveArg(arg, value);
+    } else if (arg == "--mass-kda") o.level.massKda = rangeArg(arg, value, vel::find::kLeastMassKda, vel::find::kMostMassKda, "kDa");
+    else if (arg == "--max-memory") o.maxMemory = static_cast<uint64_t>(rangeArg(arg, value, 0.01, 1e6, "GB") * (1u << 30));
     else if (arg == "--sigmas") o.level.backgroundSigmas = numberArg(arg, value);
     else if (arg == "--model") o.modelPath = value;
     else if (arg == "--box") {
@@ -120,11 +122,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::exception& e) {
-    std::cerr << "error: " << e.what() << "\n";
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return vel::cli::runTool(run, argc, argv, "cut the map down around the molecule, or one region of it with --box"); }

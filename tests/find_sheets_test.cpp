@@ -191,3 +191,12 @@ TEST(FindSheets, ACaseTheAnalysisWouldCallMoreThanOneSheetIsDropped) {
     }
   }
 }
+
+// A case name must never make a hidden folder, nor one the batch refuses
+// as too long for the names of the files it makes.
+TEST(FindSheets, NamesStayUsableByEveryLaterTool) {
+  const std::pair<std::string, std::string> names[] = {
+      {".mrc", "mrc"}, {"...mrc", "map"}, {"/x/..map", "map"}, {"/x/.hidden.mrc.gz", "hidden"},
+      {std::string(240, 'a') + ".mrc", std::string(kLongestFindName, 'a')}};
+  for (const auto& [path, name] : names) EXPECT_EQ(findName(path), name) << path;
+}

@@ -63,6 +63,11 @@ void checkCases(const std::vector<CaseInputs>& cases, const std::string& outDir)
 constexpr const char* kLongestStageSuffix = "_trans_2_orient_170_CAchain_999.pdb.gz";
 // At most this many bytes are read of a threshold file.
 constexpr size_t kThresholdFileBytes = 256;
+// A manifest line holds four paths (each at most the system's 4,096 bytes)
+// and three tabs; a list of a hundred thousand cases stays well under the
+// size bound. A longer line or a larger file is no case list (a device, say).
+constexpr size_t kManifestLineBytes = 4 * 4096 + 3;
+constexpr size_t kManifestBytes = 64u << 20;
 
 // The inputs' sizes and modification times, the threshold, the checksum of
 // the case's meta.json, and the analysis program's size, modification time

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
@@ -297,6 +298,7 @@ struct FindOptions {
   GuidedCut guided;
   bool force = false;
   SegmentRules rules;
+  uint64_t maxMemory = 0;  // bytes find may use; 0: as much as a map grid may take (cubeMemoryLimit)
 };
 
 // ---- The map's own resolution ---------------------------------------------------------
@@ -316,6 +318,28 @@ struct ResolutionCheck {
   std::string note;     // otherwise, what was found
 };
 ResolutionCheck checkResolution(const DensityBox& map, double given);
+
+// The physical ranges of the options: cryo-EM maps of proteins are solved
+// at 1 to 50 A (finer is beyond any, coarser shows no secondary structure),
+// and the largest assemblies imaged whole weigh under 100,000 kDa.
+constexpr double kLeastResolution = 1, kMostResolution = 50;
+constexpr double kLeastMassKda = 1, kMostMassKda = 100000;
+
+// Bytes find holds per voxel, measured on dense maps with room to spare:
+// per voxel of the whole map while its density is divided into pieces, and
+// per voxel of the crop around those pieces while the classifier reads the
+// local shape. Runs that would need more than they may use are refused
+// before the work.
+constexpr double kMapBytesPerVoxel = 12, kShapeBytesPerVoxel = 96;
+// Refuses, with the numbers and how to lower them, a stage that may need
+// bytesPerVoxel for every voxel of a grid of n voxels, past o.maxMemory (or
+// the bound of a map grid).
+void refuseOverBudget(const FindOptions& o, const std::array<int, 3>& n, double bytesPerVoxel, const char* stage);
+
+// The longest NAME the cases' names are made from: NAME_sK, and after it
+// the longest ending of the files the batch and the analysis make for a
+// case, stay within the 255 bytes a file system gives a name.
+constexpr size_t kLongestFindName = 200;
 
 struct FindResult {
   std::string name;  // NAME, from the map's file name

@@ -317,14 +317,20 @@ std::vector<MapRecord> readMaps(const std::string& outDir) {
 }
 
 std::vector<CaseInputs> readManifest(const std::string& path, std::vector<MapRecord>* maps) {
-  std::ifstream in(path);
-  if (!in) throw BatchError(path + ": cannot read the manifest");
+  // Read whole within its bound: a FIFO or device such as /dev/zero would
+  // otherwise be read for ever.
+  std::string problem;
+  std::istringstream in(readSmallFile(path, kManifestBytes, problem));
+  if (!problem.empty()) throw BatchError("the manifest cannot be read: " + problem);
   const fs::path base = fs::absolute(path).parent_path();
   std::vector<CaseInputs> cases;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     // A byte-order mark, as some editors save a table, is not part of the first cell.
     if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    if (line.size() > kManifestLineBytes)
+      throw BatchError(path + ":" + std::to_string(number) + ": a line of " + std::to_string(line.size()) +
+                       " bytes, more than four paths take: not a manifest");
     if (trimmed(line).empty() || trimmed(line)[0] == '#') continue;
     const std::vector<std::string> f = splitTabs(line);
     if (number == 1 && !f.empty() && f[0] == "pdb_base") continue;  // header row

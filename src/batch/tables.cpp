@@ -79,7 +79,11 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 // map: the whole map the case was found in, when it came from a find folder.
 Row resultRow(const CaseRecord& r, const MapRecord* map) {
   const RunSummary summary = summaryFromJson(readJson(r.summary));
-  const json meta = readJson(r.meta);
+  // A meta.json that cannot be read leaves its columns empty and says why
+  // in the case's message.
+  std::string metaProblem;
+  const json meta = r.meta.empty() ? json(nullptr) : vel::readJsonFile(r.meta, metaProblem);
+  const std::string message = metaProblem.empty() ? r.message : r.message + (r.message.empty() ? "" : "; ") + metaProblem;
   const SummaryChosen chosen = summary.chosen.value_or(SummaryChosen{});
   const SummaryTopEntry& top = topEntry(summary, chosen.topTwist);
   const SummaryTopEntry& best = topEntry(summary, chosen.bestTwoWay);
@@ -94,7 +98,7 @@ Row resultRow(const CaseRecord& r, const MapRecord* map) {
   return {
       {"case", text(r.name)},
       {"status", r.status},
-      {"message", text(r.message)},
+      {"message", text(message)},
       {"threshold", cell(json(r.threshold))},
       {"voxels", cell(summary.inputs.voxelsKept)},
       {"fitting_error", cell(sheet.fittingError.value_or(kNoValue))},

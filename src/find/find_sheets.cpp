@@ -30,6 +30,7 @@ FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
   DensityBox map = readWholeMap(o.mapPath, progress);
   progress << "  " << map.n[0] << " x " << map.n[1] << " x " << map.n[2] << " voxels of " << map.voxel[0] << " x "
            << map.voxel[1] << " x " << map.voxel[2] << " A\n";
+  refuseOverBudget(o, map.n, kMapBytesPerVoxel, "dividing the density of the map's");
   r.stats = mapStatistics(map);
   r.level = chooseLevel(map, r.stats, o.level);
   progress << "level " << r.level.text << ": " << r.level.description << "\n";
@@ -76,6 +77,7 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     return r;
   }
 
+  refuseOverBudget(o, box.n, kShapeBytesPerVoxel, "reading the local shape of the density's");
   const WorkingGrid work = workingGrid(box, r.inDensity, o.resolution, sheetNet().voxel);
   progress << "local shape over " << work.box.n[0] << " x " << work.box.n[1] << " x " << work.box.n[2] << " voxels of "
            << work.box.voxel[0] << " A\n";

@@ -28,16 +28,10 @@ using nlohmann::json;
 constexpr double kLineBreak = 2.0;
 
 json readJson(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ReportError("cannot open " + path);
-  // Read whole, then parsed: the parser is quicker on a string than on a stream.
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw ReportError("cannot read " + path);
-  try {
-    return json::parse(text);
-  } catch (const json::exception& e) {
-    throw ReportError(path + ": not JSON (" + std::string(e.what()) + ")");
-  }
+  std::string problem;
+  json document = vel::readJsonFile(path, problem);
+  if (!problem.empty()) throw ReportError(problem);
+  return document;
 }
 
 double number(const json& object, const char* key) {
