@@ -24,10 +24,8 @@ using nlohmann::json;
 namespace vel::batch {
 
 json readJsonFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return nullptr;
-  json j = json::parse(in, nullptr, false);  // discarded (not an exception) when damaged
-  return j.is_discarded() ? json(nullptr) : j;
+  std::string problem;
+  return vel::readJsonFile(path, problem);
 }
 
 std::string caseFolder(const std::string& outDir, const std::string& name) {

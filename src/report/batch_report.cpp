@@ -47,13 +47,14 @@ void writeWhole(const std::string& path, const std::string& content) {
 }  // namespace
 
 void writeBatchReport(const std::string& outDir) {
-  const std::vector<CaseView> cases = loadBatch(outDir);
+  std::vector<CaseView> cases = loadBatch(outDir);
+  const std::vector<MapView> maps = loadMaps(outDir, cases);
   for (const CaseView& c : cases) {
     if (!c.finished() || !c.hasSummary) continue;
     writeWhole(c.caseFolder + "/" + c.name + "_view.pml", pymolScript(c));
     writeWhole(c.caseFolder + "/" + c.name + "_view.cxc", chimeraxScript(c));
   }
-  writeWhole(outDir + "/report.html", renderReportPage(cases, outDir));
+  writeWhole(outDir + "/report.html", renderReportPage(cases, maps, outDir));
 }
 
 }  // namespace vel::report
