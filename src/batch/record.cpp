@@ -3,8 +3,9 @@
 #include "velmorantique/batch_record.h"
 
 #include <filesystem>
-#include <fstream>
 #include <limits>
+
+#include "velmorantique/summary.h"
 
 namespace vel::batch {
 
@@ -149,13 +150,10 @@ MapRecord mapFromFindFolder(const std::string& findDir) {
   MapRecord m;
   m.findDir = findDir;
   m.name = std::filesystem::path(findDir).filename().string();
-  json found;
-  try {
-    std::ifstream in(std::filesystem::path(findDir) / "find.json");
-    found = json::parse(in);
-  } catch (const json::exception&) {
-    return m;  // a damaged find.json still names its folder
-  }
+  // Read within the bounds of every JSON file; a damaged find.json still
+  // names its folder.
+  std::string problem;
+  const json found = vel::readJsonFile((std::filesystem::path(findDir) / "find.json").string(), problem);
   if (!found.is_object()) return m;
   if (!text(found, "name").empty()) m.name = text(found, "name");
   m.map = text(found, "map");
