@@ -161,7 +161,7 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   withBadModel.insert(withBadModel.end(), {"--model", "none.pdb"});
   const char* asan = std::getenv("ASAN_OPTIONS");
   std::vector<std::string> onFullDisk = {
-      "LD_PRELOAD=" VEL_FULL_DISK_LIB, "VEL_FULL_DISK_DIR=" + work + "/out", "VEL_FULL_DISK_BYTES=100",
+      "LD_PRELOAD=" VEL_FULL_DISK_LIB, "VEL_FULL_DISK_DIR=" + work + "/.out", "VEL_FULL_DISK_BYTES=100",
       "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0", VEL_FIND_BINARY};
   onFullDisk.insert(onFullDisk.end(), replace.begin(), replace.end());
   run = findRun(work, withBadModel);
