@@ -63,11 +63,19 @@ void killAfter(const char* binary, const std::string& workDir, const std::vector
   waitpid(pid, &status, 0);
 }
 
+// Files put in an earlier run's case folders: the folder is that run's whole
+// with all of them, or the new run's with none.
+constexpr int kClutter = 300;
+
 bool isCaseComplete(const fs::path& dir) {
   const std::string name = dir.filename().string();
+  int clutter = 0;
+  for (const auto& e : fs::directory_iterator(dir)) clutter += e.path().filename().string()[0] == 'n';
+  if (clutter != 0 && clutter != kClutter) return false;
   for (const std::string& f : {name + ".mrc", name + ".pdb", std::string("threshold")})
     if (!fs::exists(dir / f)) return false;
-  return !nlohmann::json::parse(readFile((dir / "meta.json").string()), nullptr, false).is_discarded();
+  return fs::exists(dir / "meta.json") &&
+         !nlohmann::json::parse(readFile((dir / "meta.json").string()), nullptr, false).is_discarded();
 }
 
 // Every case find.json lists is there whole, and no other.
@@ -136,38 +144,45 @@ TEST(OutputFolders, OneWriterAtATime) {
 // A replacement killed at any moment leaves the earlier run or the new one
 // whole (find: the run and its find.json; prepare: each case folder), and
 // the next run clears what it left. The earlier run carries many files, so
-// that removing it takes a while.
+// that removing it takes a while; the kills are spread over the time a whole
+// replacement takes.
 TEST(OutputFolders, AKilledReplacementLeavesTheOldOrTheNewWhole) {
   const std::string work = makeTempDir(), out = work + "/out";
   const std::string map = writePlate(work + "/plate.mrc");
-  const std::vector<std::string> find = {map, "--resolution", "6", "-o", out, "--force", "--contour"};
-  const std::vector<std::string> prepare = {example("1hpv_b_8a.pdb"), "-o", out, "--force", "--resolution", "8,10"};
-  auto clutter = [](const std::string& dir) {
-    for (int i = 0; i < 6000; ++i) writeFile(dir + "/n" + std::to_string(i), "");
+  struct Tool {
+    const char* binary;
+    std::vector<std::string> args;
+    std::vector<std::string> cases;  // empty: those find.json lists
+  } tools[] = {
+      {VEL_FIND_BINARY, {map, "--resolution", "6", "-o", out, "--force", "--contour", "0.2"}, {}},
+      {VEL_PREPARE_BINARY,
+       {example("1hpv_b_8a.pdb"), "-o", out, "--force", "--resolution", "8,10"},
+       {"1hpv_a_b_8a", "1hpv_a_b_10a"}},
   };
-  // find
-  std::vector<std::string> args = find;
-  args.push_back("0.2");
-  ASSERT_EQ(runExecutable(VEL_FIND_BINARY, work, args).status, 0);
-  for (int ms = 20; ms <= 140; ms += 15) {
-    clutter(out + "/plate_s1");
-    args.back() = ms % 2 ? "0.25" : "0.2";
-    killAfter(VEL_FIND_BINARY, work, args, ms);
-    EXPECT_EQ(findRunProblem(out), "") << "killed after " << ms << " ms";
+  for (const Tool& t : tools) {
+    fs::remove_all(out);
+    auto clutter = [&] {
+      for (const std::string& c : t.cases.empty() ? std::vector<std::string>{"plate_s1"} : t.cases)
+        for (int i = 0; i < kClutter; ++i) writeFile(out + "/" + c + "/n" + std::to_string(i), "");
+    };
+    ASSERT_EQ(runExecutable(t.binary, work, t.args).status, 0);
+    clutter();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(runExecutable(t.binary, work, t.args).status, 0);
+    const int whole = static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+    for (int step = 6; step <= 17; ++step) {
+      clutter();
+      killAfter(t.binary, work, t.args, whole * step / 16);
+      if (t.cases.empty()) {
+        EXPECT_EQ(findRunProblem(out), "") << "killed after " << whole * step / 16 << " ms";
+      }
+      for (const std::string& c : t.cases)
+        EXPECT_TRUE(fs::exists(out + "/" + c) && isCaseComplete(out + "/" + c)) << c << " after " << whole * step / 16;
+    }
+    ASSERT_EQ(runExecutable(t.binary, work, t.args).status, 0);
+    EXPECT_EQ(leftovers(work) + leftovers(out), 0) << t.binary;
   }
-  ASSERT_EQ(runExecutable(VEL_FIND_BINARY, work, args).status, 0);
-  EXPECT_EQ(leftovers(work), 0);
-  // prepare
-  fs::remove_all(out);
-  ASSERT_EQ(runExecutable(VEL_PREPARE_BINARY, work, prepare).status, 0);
-  for (int ms = 100; ms <= 700; ms += 75) {
-    for (const char* name : {"/1hpv_a_b_8a", "/1hpv_a_b_10a"}) clutter(out + name);
-    killAfter(VEL_PREPARE_BINARY, work, prepare, ms);
-    for (const char* name : {"/1hpv_a_b_8a", "/1hpv_a_b_10a"})
-      EXPECT_TRUE(fs::exists(out + name) && isCaseComplete(out + name)) << name << " after " << ms << " ms";
-  }
-  ASSERT_EQ(runExecutable(VEL_PREPARE_BINARY, work, prepare).status, 0);
-  EXPECT_EQ(leftovers(out), 0);
   fs::remove_all(work);
 }
 
