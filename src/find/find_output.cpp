@@ -279,6 +279,11 @@ void checkOutputFolder(const FindOptions& o) {
   if (!fs::exists(status)) return;
   if (!fs::is_directory(status))
     throw FindError("-o " + o.outDir + " is a file, not a folder: give a new or empty folder");
+  // The run is written beside the folder it replaces.
+  const fs::path parent = fs::canonical(o.outDir, ec).parent_path();
+  if (!ec && ::access(parent.c_str(), W_OK) != 0)
+    throw FindError("cannot write in " + parent.string() + ", where a run of find is gathered before it takes " +
+                    o.outDir + "'s place: give -o a folder inside one you can write to");
   std::string earlier;
   for (const auto& e : fs::directory_iterator(o.outDir, ec)) {
     const std::string name = e.path().filename().string();
