@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <filesystem>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "support/plate_map.h"
 #include "support/program.h"
 #include "velmorantique/find.h"
 #include "velmorantique/output_folder.h"
@@ -24,23 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string example(const std::string& file) { return sourceDir() + "/examples/1hpv_b_8a/" + file; }
-
-// A plate 24 x 20 Å across z = 0 in a 40 Å cube of 1 Å voxels.
-std::string writePlate(const std::string& path) {
-  vel::find::DensityBox box;
-  box.n = {40, 40, 40};
-  box.voxel = {1, 1, 1};
-  box.origin = {-20, -20, -20};
-  box.values.resize(40 * 40 * 40);
-  for (int k = 0; k < 40; ++k)
-    for (int j = 0; j < 40; ++j)
-      for (int i = 0; i < 40; ++i) {
-        const double in = std::fabs(i - 20.0) <= 12 && std::fabs(j - 20.0) <= 10 ? 1 : 0.05;
-        box.values[box.index(i, j, k)] = static_cast<float>(in * std::exp(-(k - 20.0) * (k - 20.0) / 5.0));
-      }
-  vel::prepare::writeMrc(path, box);
-  return path;
-}
 
 // Starts the program in workDir, its output thrown away, and kills it
 // outright after `ms` milliseconds (when it is still running).
@@ -107,7 +90,7 @@ int leftovers(const std::string& dir) {
 // report success.
 TEST(OutputFolders, OneWriterAtATime) {
   const std::string work = makeTempDir(), out = work + "/out";
-  const std::string map = writePlate(work + "/plate.mrc");
+  const std::string map = writePlate(work);
   struct Tool {
     const char* binary;
     const char* name;
@@ -148,7 +131,7 @@ TEST(OutputFolders, OneWriterAtATime) {
 // replacement takes.
 TEST(OutputFolders, AKilledReplacementLeavesTheOldOrTheNewWhole) {
   const std::string work = makeTempDir(), out = work + "/out";
-  const std::string map = writePlate(work + "/plate.mrc");
+  const std::string map = writePlate(work);
   struct Tool {
     const char* binary;
     std::vector<std::string> args;
@@ -204,7 +187,8 @@ TEST(OutputFolders, FindTakesOnlyItsOwnFolder) {
     EXPECT_NE(run.err.find(b.says), std::string::npos) << run.err;
   }
   EXPECT_EQ(readFile(work + "/notes/mine.txt"), "keep me");
-  const std::string plate = writePlate(work + "/plate.mrc"), other = writePlate(work + "/other.mrc");
+  const std::string plate = writePlate(work), other = work + "/other.mrc";
+  fs::copy_file(plate, other);
   ASSERT_EQ(runExecutable(VEL_FIND_BINARY, work, {plate, "--resolution", "6", "-o", "out", "--contour", "0.2"}).status, 0);
   ASSERT_EQ(
       runExecutable(VEL_FIND_BINARY, work, {other, "--resolution", "6", "-o", "out", "--contour", "0.2", "--force"}).status,
