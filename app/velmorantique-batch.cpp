@@ -36,7 +36,8 @@ std::vector<Option> optionTable() {
   return {
       {"-o", "DIR", "output folder (required): tables, per-case records and logs", ""},
       {"--manifest", "FILE", "cases from a TSV file: pdb_base, map_base, threshold[, name]", ""},
-      {"--jobs", "N", "parallel runs, 1 to " + std::to_string(kMaxJobs), std::to_string(defaultJobs())},
+      {"--jobs", "N", "parallel runs, 1 to " + std::to_string(kMaxJobs) + "; they share the memory one run may use",
+       std::to_string(defaultJobs())},
       {"--timeout", "S", "seconds per case before it is stopped [none]", ""},
       {"--force", "", "rerun finished cases", ""},
       {"--compress", "", "gzip each finished case's stage PDB files (in OUT)", ""},
@@ -57,8 +58,10 @@ void printHelp(std::ostream& out) {
          "       velmorantique-batch -o OUT [options] --manifest FILE\n\n"
          "Runs velmorantique once per case, in OUT/cases/NAME: nothing is written beside\n"
          "the inputs. A case folder NAME holds NAME.pdb, NAME.mrc (or NAME.mrc.gz) and a\n"
-         "file 'threshold'; a FOLDER is a case folder or a folder of them. Finished cases\n"
-         "whose inputs and output are unchanged are not run again.\n\n"
+         "file 'threshold'; a FOLDER is a case folder or a folder of them, or an output\n"
+         "folder of velmorantique-find (or a folder of them: one per map), whose maps\n"
+         "without a sheet are named too. Finished cases whose inputs and output are\n"
+         "unchanged are not run again.\n\n"
          "options:\n";
   printOptions(out, optionTable(), 18);
   out << "\nexit status: 0 every case ran with status 0 and kept its output; 2 some did\n"
@@ -135,10 +138,10 @@ Command parse(int argc, char** argv) {
 // The tables, the report and the closing summary, which names every case
 // that was not ok. Tables that cannot be written (a full disk, say) do not
 // hide the summary: it is printed, and then the reason, with status 1.
-int finish(const Command& c, const std::vector<CaseRecord>& records) {
+int finish(const Command& c, const std::vector<CaseRecord>& records, const std::vector<MapRecord>& maps) {
   std::string tableError;
   try {
-    writeTables(c.opts.outDir, records);
+    writeTables(c.opts.outDir, records, maps);
   } catch (const BatchError& e) {
     tableError = e.what();
   }
@@ -147,6 +150,9 @@ int finish(const Command& c, const std::vector<CaseRecord>& records) {
     std::cout << "tables in " << c.opts.outDir << ": results.tsv, bestResult.txt, rms.txt"
               << (report ? ", report.html" : "") << "\n";
   const int status = printSummary(records, std::cout);
+  // A map without a sheet is an answer, not a failure: named, and no change to the status.
+  for (const MapRecord& m : maps)
+    if (m.cases.empty()) std::cout << "  " << m.name << ": " << noSheetMessage(m) << "\n";
   if (tableError.empty()) return status;
   std::cout << std::flush;
   std::cerr << "error: " << tableError << "; the cases' records are kept: free space, then run the same command again\n";
@@ -163,12 +169,14 @@ int run(int argc, char** argv) {
   }
   const std::string caseList = (fs::path(c.opts.outDir) / "cases.tsv").string();
   std::vector<CaseInputs> cases;
+  std::vector<MapRecord> maps;
+  const bool given = !c.manifest.empty() || !c.folders.empty();
   if (!c.manifest.empty())
-    cases = readManifest(c.manifest);
+    cases = readManifest(c.manifest, &maps);
   else if (!c.folders.empty())
-    cases = findCases(c.folders);
+    cases = findCases(c.folders, &maps);
   else if ((c.collect || c.task >= 0) && fs::exists(caseList))
-    cases = readManifest(caseList);
+    cases = readManifest(caseList, &maps);
   else
     throw BatchError("no cases: give case folders, a parent folder or --manifest (see --help)");
   checkCases(cases, c.opts.outDir);
@@ -189,6 +197,10 @@ int run(int argc, char** argv) {
   }
   const OutputLock lock(c.opts.outDir, kLockFile, "velmorantique-batch", "batch");
   writeManifest(caseList, cases);
+  if (given)
+    writeMaps(c.opts.outDir, maps);
+  else
+    maps = readMaps(c.opts.outDir);  // --collect: the maps the batch was given when it ran
 
   std::vector<CaseRecord> records;
   if (c.useSlurm) {
@@ -201,16 +213,9 @@ int run(int argc, char** argv) {
   }
   if (records.empty())
     for (const CaseInputs& s : cases) records.push_back(readRecord(s, c.opts.outDir));
-  return finish(c, records);
+  return finish(c, records, maps);
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::exception& e) {
-    std::cerr << "error: " << e.what() << "\n";
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return vel::cli::runTool(run, argc, argv, "run fewer jobs at once (--jobs)"); }

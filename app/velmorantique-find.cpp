@@ -38,6 +38,7 @@ std::vector<Option> optionTable(const FindOptions& d) {
       {"--around", "x,y,z", "cut a sphere around this point (A) as one case; with --radius", ""},
       {"--radius", "R", "the sphere's radius in A", ""},
       {"--mask", "MASK.mrc", "cut where this mask is above 0.5 as one case", ""},
+      {"--max-memory", "GB", "the memory find may use", "half of the memory"},
       {"--force", "", "replace an earlier run of find in the output folder, whole", ""},
       {"-h", "", "this help (also --help)", ""},
   };
@@ -59,7 +60,11 @@ void printHelp(std::ostream& out) {
          "maps simulated from real entries. A segment is kept as a sheet when its area is\n"
          "at least " << r.minArea << " A^2, it is at most " << r.maxThickness << " A thick and at least " << r.minWidth
       << " A wide,\nits mean sheet probability is at least " << r.minSheetProbability
-      << ", and its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface.\n";
+      << ", and its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface;\n"
+         "its case is kept when the analysis would read it as one sheet (at most " << r.maxCaseThickness
+      << " A thick\nby the analysis's own measure). A --resolution more than "
+      << vel::find::kResolutionTolerance * 100 << "% away from the resolution the map's\n"
+         "power spectrum suggests is warned about, here and in find.json.\n";
 }
 
 int run(int argc, char** argv) {
@@ -74,12 +79,13 @@ int run(int argc, char** argv) {
   for (const auto& [arg, value] : args.options) {
     if (arg == "-o") o.outDir = value;
     else if (arg == "--resolution") {
-      o.resolution = positiveArg(arg, value);
+      o.resolution = rangeArg(arg, value, vel::find::kLeastResolution, vel::find::kMostResolution, "A");
       resolutionGiven = true;
     } else if (arg == "--contour") {
       numberArg(arg, value);
       o.level.contour = value;
-    } else if (arg == "--mass-kda") o.level.massKda = positiveArg(arg, value);
+    } else if (arg == "--mass-kda") o.level.massKda = rangeArg(arg, value, vel::find::kLeastMassKda, vel::find::kMostMassKda, "kDa");
+    else if (arg == "--max-memory") o.maxMemory = static_cast<uint64_t>(rangeArg(arg, value, 0.01, 1e6, "GB") * (1u << 30));
     else if (arg == "--sigmas") o.level.backgroundSigmas = numberArg(arg, value);
     else if (arg == "--model") o.modelPath = value;
     else if (arg == "--box") {
@@ -130,11 +136,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::exception& e) {
-    std::cerr << "error: " << e.what() << "\n";
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return vel::cli::runTool(run, argc, argv, "cut the map down around the molecule, or one region of it with --box"); }

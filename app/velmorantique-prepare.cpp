@@ -127,11 +127,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const std::exception& e) {
-    std::cerr << "error: " << e.what() << "\n";
-    return 1;
-  }
-}
+int main(int argc, char** argv) { return vel::cli::runTool(run, argc, argv, "prepare fewer or smaller structures at a time, or at a coarser resolution"); }

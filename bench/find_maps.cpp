@@ -39,6 +39,13 @@ std::vector<EntryRow> entriesOf(const std::string& splitPath, const std::string&
   return out;
 }
 
+std::string EntryRow::label() const {
+  std::string l = entry;
+  if (chain != "all")
+    for (const std::string& c : splitText(chain, ',')) l += "_" + c;
+  return l;
+}
+
 std::string structurePath(const std::string& dir, const std::string& entry) {
   for (const char* ending : {".pdb", ".cif"}) {
     const std::string p = dir + "/" + entry + ending;
@@ -55,8 +62,9 @@ std::vector<prepare::Atom> Truth::atoms() const {
 
 Truth truthOf(const find::ModelSheets& model, const std::string& chain) {
   Truth t;
+  const std::vector<std::string> wanted = splitText(chain, ',');
   for (const find::ModelSheet& s : model.sheets)
-    if (chain == "all" || s.verdict.chain == chain) {
+    if (chain == "all" || std::count(wanted.begin(), wanted.end(), s.verdict.chain)) {
       t.chain = s.verdict.chain;
       break;
     }

@@ -14,9 +14,9 @@
 std::vector<std::string> splitText(const std::string& s, char sep);
 
 struct EntryRow {
-  std::string entry, chain;  // chain "all": the first chain with an eligible sheet
+  std::string entry, chain;  // "all", or chains "A,C": the first of them with an eligible sheet
   std::string protein;
-  std::string label() const { return entry + (chain == "all" ? "" : "_" + chain); }
+  std::string label() const;  // ENTRY, or ENTRY_A_C
 };
 
 // The rows of one half of the split (columns `entry`, `split`, `chains`,

@@ -160,7 +160,10 @@ int main(int argc, char** argv) {
       for (double resolution : resolutions) {
         const DensityBox clean = prepare::simulateDensity(atoms, resolution, 1.0, 8.0);
         for (const std::string& copy : copies) {
-          const DensityBox map = copyOf(clean, copy, resolution, truth.volume, 7919u + static_cast<uint32_t>(row.label().size()));
+          // Each chain at each resolution has its own noise stream.
+          char res[32];
+          std::snprintf(res, sizeof res, "_%ga", resolution);
+          const DensityBox map = copyOf(clean, copy, resolution, truth.volume, noiseSeed(row.label() + res));
           const std::string mapPath = work + "/" + row.label() + ".mrc";
           prepare::writeMrc(mapPath, map);
           find::FindOptions o;

@@ -6,6 +6,8 @@
 #include <functional>
 #include <random>
 
+#include <zlib.h>
+
 #include "velmorantique/compare.h"
 
 namespace vel {
@@ -226,6 +228,11 @@ DensityGrid lowPassed(const DensityGrid& grid, double resolution) {
   DensityGrid out = grid;
   for (size_t i = 0; i < f.size(); ++i) out.values[i] = static_cast<float>(f[i].real());
   return out;
+}
+
+uint32_t noiseSeed(const std::string& name) {
+  const uLong crc = crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(name.data()), static_cast<uInt>(name.size()));
+  return static_cast<uint32_t>(crc);
 }
 
 DensityGrid withNoise(const DensityGrid& grid, double sigma, uint32_t seed) {

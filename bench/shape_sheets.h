@@ -46,6 +46,9 @@ double thresholdForVolume(const DensityGrid& grid, double volume);
 DensityGrid lowPassed(const DensityGrid& grid, double resolution);
 // White Gaussian noise of the given standard deviation added (fixed seed).
 DensityGrid withNoise(const DensityGrid& grid, double sigma, uint32_t seed);
+// The noise seed of a named case: the CRC-32 of the whole name, so that every
+// case gets its own noise stream and the same case always the same one.
+uint32_t noiseSeed(const std::string& name);
 // The copy with noise band-limited like the signal (white noise low-passed at
 // the resolution) of a standard deviation of 0.3 of the contour level.
 DensityGrid withBandLimitedNoise(const DensityGrid& grid, double contour, double resolution, uint32_t seed);

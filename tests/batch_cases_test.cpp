@@ -83,6 +83,51 @@ TEST(BatchCases, AFolderIsACaseOrAParentOfCasesTakenByName) {
   fs::remove_all(work);
 }
 
+// The output folders of velmorantique-find, as a user has them: one per map
+// under a parent, given as the parent, one by one or in a manifest. Each
+// gives its map's cases, and a map that gave no sheet is named, not refused.
+TEST(BatchCases, FindOutputFoldersGiveTheirMapsCasesAndNameMapsWithoutASheet) {
+  const std::string work = makeTempDir();
+  const std::string found = work + "/found";
+  for (const char* dir : {"m1/m1_s1", "m1/m1_s2", "m2"}) fs::create_directories(found + "/" + dir);
+  for (const char* c : {"m1_s1", "m1_s2"}) {
+    writeFile(found + "/m1/" + c + "/" + c + ".pdb", "");
+    writeFile(found + "/m1/" + c + "/threshold", "0.1\n");
+  }
+  writeFile(found + "/m1/find.json", R"({"name": "map_one", "map": "/maps/one.mrc", "segments": [{}, {}, {}]})");
+  writeFile(found + "/m2/find.json", R"({"name": "map_two", "map": "/maps/two.mrc", "segments": [{}]})");
+  writeFile(work + "/list.tsv", "found/m1\nfound/m2/\n");
+  auto check = [&](const std::vector<CaseInputs>& cases, const std::vector<MapRecord>& maps, const std::string& how) {
+    ASSERT_EQ(cases.size(), 2u) << how;
+    EXPECT_EQ(cases[1].name, "m1_s2") << how;
+    ASSERT_EQ(maps.size(), 2u) << how;
+    EXPECT_EQ(maps[0].name, "map_one") << how;
+    EXPECT_EQ(maps[0].cases, (std::vector<std::string>{"m1_s1", "m1_s2"})) << how;
+    EXPECT_EQ(maps[0].segments, 3) << how;
+    EXPECT_EQ(maps[1].name, "map_two") << how;
+    EXPECT_TRUE(maps[1].cases.empty()) << how;
+    EXPECT_NE(noSheetMessage(maps[1]).find("none of the 1 segment it"), std::string::npos) << how;
+  };
+  for (const std::vector<std::string>& given :
+       {std::vector<std::string>{found}, std::vector<std::string>{found + "/m1", found + "/m2"}}) {
+    std::vector<MapRecord> maps;
+    check(findCases(given, &maps), maps, given.front());
+  }
+  std::vector<MapRecord> maps;
+  check(readManifest(work + "/list.tsv", &maps), maps, "manifest");
+  // The list survives OUT/maps.json, as --collect and the report read it.
+  writeMaps(work, maps);
+  EXPECT_EQ(toJson(readMaps(work)), toJson(maps));
+  // A map without a sheet alone is no error, and has its row in results.tsv.
+  std::vector<MapRecord> alone;
+  EXPECT_TRUE(findCases({found + "/m2"}, &alone).empty());
+  writeTables(work, {}, alone);
+  const std::vector<std::string> rows = lines(readFile(work + "/results.tsv"));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].substr(0, rows[1].find('\t', rows[1].find('\t') + 1)), "map_two\tno_sheet");
+  fs::remove_all(work);
+}
+
 TEST(BatchCases, CaseFoldersOfOneNameTakeTheirParentsNames) {
   const std::string work = makeTempDir();
   for (const char* dir : {"a/x", "b/x", "p/a/y", "q/a/y", "c/z"}) {
@@ -329,9 +374,15 @@ TEST(BatchCases, ResultColumnsBeginWithTheAgreedNamesInOrder) {
   const std::vector<std::string>& columns = resultColumns();
   ASSERT_GE(columns.size(), first.size());
   EXPECT_EQ(std::vector<std::string>(columns.begin(), columns.begin() + first.size()), first);
-  // The newest columns close the row: the batch's, then the verdict's.
-  const std::vector<std::string> last{"case_dir",   "model_ca_in_density", "model_map_correlation",
-                                      "confidence", "shape_twist",         "shape_twist_error"};
+  // Newer columns follow in the order they came: the batch's, the verdict's,
+  // then where a found sheet lies.
+  const std::vector<std::string> later{"case_dir",   "model_ca_in_density", "model_map_correlation",
+                                       "confidence", "shape_twist",         "shape_twist_error"};
+  EXPECT_NE(std::search(columns.begin(), columns.end(), later.begin(), later.end()), columns.end());
+  const std::vector<std::string> last{"map",          "sheet_centre_x", "sheet_centre_y",
+                                      "sheet_centre_z", "sheet_length", "sheet_width",
+                                      "sheet_area",   "sheet_probability", "confidence_reasons",
+                                      "resolution_warning"};
   EXPECT_EQ(std::vector<std::string>(columns.end() - last.size(), columns.end()), last);
   for (const std::string& c : columns) EXPECT_EQ(c.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << c;
   // A name twice would make a reader rename or drop a column.

@@ -64,13 +64,21 @@ TEST(BatchFaults, ARerunShowsOnlyWhatItsOwnRunWrote) {
 TEST(BatchFaults, ARecordStandsOnlyWhileItIsWholeAndItsFilesAreThere) {
   const std::string work = makeTempDir();
   makeCase(work + "/cases", "x", "0.0483");
+  const std::string meta = work + "/cases/x/meta.json";
+  writeFile(meta, "{\"resolution_A\": 8}\n");
+  // A copy of the programs, so that the analysis can be rebuilt under the batch.
+  const std::string bin = work + "/bin", analysis = bin + "/velmorantique";
+  fs::create_directories(bin);
+  fs::copy_file(VEL_BATCH_BINARY, bin + "/velmorantique-batch");
+  fs::copy_file(fs::path(VEL_BATCH_BINARY).parent_path() / "velmorantique", analysis);
   const std::vector<std::string> batch{"-o", work + "/out", work + "/cases"};
-  ASSERT_EQ(runBatch(batch).status, 0);
+  ASSERT_EQ(runBatch(batch, {}, bin + "/velmorantique-batch").status, 0);
   const std::string clean = comparableTables(work + "/out");
   const std::string record = work + "/out/cases/x/record.json", output = work + "/out/cases/x/xtwist/";
   const std::string text = readFile(record);
 
-  // Each damage makes the case run again, to the same tables; none stops the batch.
+  // Each damage or change of input makes the case run again, to the same
+  // tables; none stops the batch.
   const std::vector<std::pair<const char*, std::function<void()>>> damages{
       {"a record without its fingerprint",
        [&] {
@@ -91,10 +99,14 @@ TEST(BatchFaults, ARecordStandsOnlyWhileItIsWholeAndItsFilesAreThere) {
          j["finished"] = false;
          writeFile(record, j.dump());
        }},
+      {"the case's meta.json rewritten",
+       [&] { writeFile(meta, "{\"resolution_A\": 8, \"note\": \"the map cut again\"}\n"); }},
+      {"the analysis program rebuilt, to the same size",
+       [&] { fs::last_write_time(analysis, fs::last_write_time(analysis) + std::chrono::seconds(5)); }},
   };
   for (const auto& [what, damage] : damages) {
     damage();
-    const BatchRun run = runBatch(batch);
+    const BatchRun run = runBatch(batch, {}, bin + "/velmorantique-batch");
     EXPECT_EQ(run.status, 0) << what << "\n" << run.err;
     EXPECT_NE(run.err.find("x: ok"), std::string::npos) << what << ": not run again\n" << run.err;
     EXPECT_EQ(comparableTables(work + "/out"), clean) << what;

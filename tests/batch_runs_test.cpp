@@ -218,10 +218,12 @@ TEST(Batch, ACaseWithoutReferenceStrandsIsOkWithTheWarningNoReference) {
     EXPECT_NE(row.at(found), "NA") << found;
   for (const char* error : {"top_twist_direction_error", "best_set_two_way", "reference_twist"})
     EXPECT_EQ(row.at(error), "NA") << error;
-  // The report shows the twist and the direction, and no error for it.
+  // The report leads with the shape direction, shows the top-twist set as
+  // the analysis's candidate, and has no column of errors it cannot have.
   const std::string page = readFile(work + "/out/report.html");
-  EXPECT_NE(page.find("no reference</td>"), std::string::npos);
-  EXPECT_NE(page.find("<p>Strand direction (top-twist set " + row.at("top_twist_set")), std::string::npos);
+  EXPECT_EQ(page.find("no reference</td>"), std::string::npos);
+  EXPECT_NE(page.find("<b>Shape direction</b> ("), std::string::npos);
+  EXPECT_NE(page.find("The analysis's candidate: its top-twist set " + row.at("top_twist_set")), std::string::npos);
 }
 
 TEST(Batch, OneBatchAtATimeWritesToAnOutputFolder) {

@@ -28,6 +28,20 @@ ProgramRun findRun(const std::string& workDir, const std::vector<std::string>& a
   return runExecutable(VEL_FIND_BINARY, workDir, args, 120);
 }
 
+// 100^3 voxels of 1 Å densely filled with ripples: a map whose every stage
+// is large for its file.
+std::string writeDenseMap(const std::string& dir) {
+  vel::find::DensityBox box;
+  box.n = {100, 100, 100};
+  box.voxel = {1, 1, 1};
+  box.values.resize(100 * 100 * 100);
+  for (size_t i = 0; i < box.values.size(); ++i)
+    box.values[i] = static_cast<float>(1 + std::sin(0.7 * (i % 100)) * std::cos(0.5 * (i / 100 % 100)));
+  const std::string path = dir + "/dense.mrc";
+  vel::prepare::writeMrc(path, box);
+  return path;
+}
+
 // Runs the program with a pseudo-terminal as its standard input and output;
 // what it printed, and its status (-1 when it had to be stopped).
 ProgramRun atTerminal(const std::string& workDir, const std::vector<std::string>& args, int seconds) {
@@ -129,7 +143,10 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   const vel::find::DensityBox cut = vel::find::readWholeMap(work + "/out/plate_s1/plate_s1.mrc", notes);
   EXPECT_EQ(meta["voxels_above_threshold"], vel::find::voxelsAtOrAbove(cut, meta["threshold"].get<double>()));
   const std::string script = readFile(work + "/out/plate_segments.pml");
-  EXPECT_NE(script.find("plate_s1.mrc, plate_s1_map"), std::string::npos) << script;
+  // Each case over the whole map, drawn as the grey mesh the script promises.
+  EXPECT_NE(script.find("plate_s1.mrc\", plate_s1_map"), std::string::npos) << script;
+  EXPECT_NE(script.find("load \"" + map + "\", whole_map\nisomesh whole_mesh, whole_map, 0.2\n"), std::string::npos)
+      << script;
   run = findRun(work, {map, "--resolution", "6", "-o", "out", "--contour", "0.2"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("--force"), std::string::npos) << run.err;
@@ -163,11 +180,18 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* s : {"/odd; name/plate_segments.pml", "/odd; name/plate_segments.cxc"})
     EXPECT_EQ(readFile(work + s).find("odd;"), std::string::npos) << s;
+  // One with a space keeps its files, the paths in quotes.
+  run = findRun(work, {map, "--resolution", "6", "-o", "two words", "--contour", "0.2"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(readFile(work + "/two words/plate_segments.pml").find("load \"" + work + "/two words/plate_s1/plate_s1.mrc\""),
+            std::string::npos);
+  EXPECT_NE(readFile(work + "/two words/plate_segments.cxc").find("open \"" + work + "/two words/plate_s1/plate_s1.mrc\""),
+            std::string::npos);
 }
 
 TEST(FindCommand, BadInputIsRefusedAndLeavesNothing) {
   const std::string work = makeTempDir();
-  const std::string map = writePlate(work);
+  const std::string map = writePlate(work), dense = writeDenseMap(work);
   MrcMapFile skewed;
   skewed.nx = skewed.ny = skewed.nz = skewed.mx = skewed.my = skewed.mz = 4;
   skewed.xlen = skewed.ylen = skewed.zlen = 4;
@@ -191,9 +215,21 @@ TEST(FindCommand, BadInputIsRefusedAndLeavesNothing) {
       {{map, "--resolution", "6", "-o", "out", "--around", "1,2,3"}, "--around needs --radius"},
       {{map, "--resolution", "6", "-o", "out", "--contour", "0.5", "--box", "30,30,30,40,40,40"},
        "no voxel at or above the level lies inside the box"},
+      // Physical ranges, and a run past the memory it may use.
+      {{map, "--resolution", "0.0001", "-o", "out"}, "--resolution needs a number from 1 to 50 A, not '0.0001'"},
+      {{map, "--resolution", "1e308", "-o", "out"}, "--resolution needs a number from 1 to 50 A, not '1e308'"},
+      {{map, "--resolution", "6", "-o", "out", "--mass-kda", "1e30"}, "--mass-kda needs a number from 1 to 100000 kDa"},
+      {{dense, "--resolution", "6", "-o", "out", "--max-memory", "0.01"},
+       "dividing the density of the map's 100 x 100 x 100 voxels may need up to 12 MB, more than --max-memory ( 10 MB "
+       "): allow more with --max-memory GB"},
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer reserves more address space than the bound leaves
+      {{"-c", "ulimit -v 50000 && exec " + std::string(VEL_FIND_BINARY) + " " + dense + " --resolution 6 --contour 1.2 -o out", "sh"},
+       "error: out of memory: the input asks for more memory than this process can get"},
+#endif
   };
   for (const Bad& c : cases) {
-    const ProgramRun run = findRun(work, c.args);
+    const bool shell = c.args[0] == "-c";  // run under a shell's bound
+    const ProgramRun run = shell ? runExecutable("/bin/sh", work, c.args, 120) : findRun(work, c.args);
     EXPECT_EQ(run.status, 1) << c.says;
     EXPECT_NE(run.err.find("error: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;

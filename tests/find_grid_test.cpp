@@ -8,6 +8,7 @@
 #include <random>
 
 #include "find/find_parts.h"
+#include "support/program.h"
 #include "velmorantique/find.h"
 
 using namespace vel::find;
@@ -113,4 +114,23 @@ TEST(FindGrid, ACaseKeepsOnlyTheSlabAroundItsBackbone) {
   Segment untouched = s;
   trimToSheet(box, untouched, 0);  // a reach of 0 keeps everything
   EXPECT_EQ(untouched.voxels, s.voxels);
+}
+
+// The map's own resolution, read from its power spectrum: a whole chain
+// simulated at 10 Å given as 3 Å or 20 Å is doubted, given as 8 to 12 Å it
+// is not; and the estimate follows the resolution the map was made at.
+TEST(FindResolution, DoubtsAResolutionFarFromTheMapsOwn) {
+  const vel::prepare::Structure s = vel::prepare::readStructure(sourceDir() + "/tests/fixtures/1hpv.pdb.gz");
+  std::vector<vel::prepare::Atom> atoms;
+  for (const vel::prepare::Residue& r : s.chains.at(0).residues) atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+  const DensityBox tenA = vel::prepare::simulateDensity(atoms, 10.0, 1.0, 8.0);
+  for (double given : {3.0, 20.0, 8.0, 10.0, 12.0}) {
+    const ResolutionCheck c = checkResolution(tenA, given);
+    EXPECT_EQ(c.disagrees, given < 8 || given > 12) << given << ": " << c.estimate;
+    EXPECT_EQ(c.warning.empty(), !c.disagrees);
+  }
+  for (double made : {6.0, 8.0, 15.0}) {
+    const double estimate = estimateResolution(vel::prepare::simulateDensity(atoms, made, 1.0, 8.0));
+    EXPECT_NEAR(estimate, made, 0.2 * made) << made;
+  }
 }

@@ -160,6 +160,43 @@ TEST(FindSheets, LevelRulesAndTheirRefusal) {
 TEST(FindSheets, ScriptsCarryOnlyWhitelistedNames) {
   EXPECT_TRUE(scriptSafe("/data/maps/emd_1234.v2-final+b/NAME_s1.mrc"));
   for (const char* bad : {"", "a;b", "a b", "a\nb", "a,b", "a\"b", "a#b", "caf\xc3\xa9"}) EXPECT_FALSE(scriptSafe(bad)) << bad;
+  EXPECT_EQ(scriptPath("/my maps/a b.mrc"), "\"/my maps/a b.mrc\"");
+  for (const char* bad : {"a;b c", "a\"b c", ""}) EXPECT_EQ(scriptPath(bad), "") << bad;
   EXPECT_EQ(findName("/x/EMD-1234.map.gz"), "emd-1234");
   EXPECT_EQ(findName("my map;rm.mrc"), "my_map_rm");
+}
+
+// A case is kept only as thin as the analysis reads one sheet: its measure
+// (the volume over the spread of the plate) gives a slab's own thickness,
+// and a slab thicker than 12.5 Å is dropped, saying why.
+TEST(FindSheets, ACaseTheAnalysisWouldCallMoreThanOneSheetIsDropped) {
+  for (int thickness : {8, 16}) {
+    DensityBox box;
+    box.n = {40, 40, 24};
+    box.voxel = {1, 1, 1};
+    box.values.assign(40 * 40 * 24, 0.0f);
+    Segment s;
+    s.kept = true;
+    for (int k = 0; k < thickness; ++k)
+      for (int j = 0; j < 40; ++j)
+        for (int i = 0; i < 40; ++i) {
+          box.values[box.index(i, j, k)] = 1;
+          s.voxels.push_back(box.index(i, j, k));
+        }
+    EXPECT_NEAR(analysisThickness(box, s.voxels, 0.5), thickness, 0.5);
+    judgeCase(s, box, 0.5, SegmentRules());
+    EXPECT_EQ(s.kept, thickness < 12.5) << thickness;
+    if (!s.kept) {
+      EXPECT_NE(s.reason.find("as the analysis reads it, above 12.5"), std::string::npos) << s.reason;
+    }
+  }
+}
+
+// A case name must never make a hidden folder, nor one the batch refuses
+// as too long for the names of the files it makes.
+TEST(FindSheets, NamesStayUsableByEveryLaterTool) {
+  const std::pair<std::string, std::string> names[] = {
+      {".mrc", "mrc"}, {"...mrc", "map"}, {"/x/..map", "map"}, {"/x/.hidden.mrc.gz", "hidden"},
+      {std::string(240, 'a') + ".mrc", std::string(kLongestFindName, 'a')}};
+  for (const auto& [path, name] : names) EXPECT_EQ(findName(path), name) << path;
 }

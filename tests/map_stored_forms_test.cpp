@@ -10,6 +10,11 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <iostream>
 
@@ -145,7 +150,6 @@ std::string join(const std::string& a, const std::string& b) {
   return a.empty() ? b : b.empty() ? a : a + " " + b;
 }
 
-}  // namespace
 
 TEST(MapStoredForms, EveryReadableModeInEitherByteOrderReadsAsTheFloats) {
   for (int32_t mode : kReadableModes)
@@ -434,3 +438,76 @@ TEST(MapStoredForms, HugeGridInAnyFormIsRefusedBeforeAllocating) {
   EXPECT_NE(r.out.find("\nMap too large for this machine."), std::string::npos) << r.out;
   EXPECT_TRUE(r.map.cube.empty());
 }
+
+// A gzip file of two members, split at byte `at`: its trailer gives only the
+// second member's length, as a file that does not vouch for its whole length.
+void writeTwoMemberGzip(const std::string& path, const std::vector<unsigned char>& bytes, size_t at) {
+  const std::string first = path + ".first", second = path + ".second";
+  writeGzipFile(first, std::vector<unsigned char>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(at)));
+  writeGzipFile(second, std::vector<unsigned char>(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end()));
+  std::vector<unsigned char> joined = fileBytes(first), tail = fileBytes(second);
+  joined.insert(joined.end(), tail.begin(), tail.end());
+  writeBytes(path, joined);
+  std::remove(first.c_str());
+  std::remove(second.c_str());
+}
+
+// A header claiming 2.3 GB of voxels over 64 KB of data: read in a child
+// whose address space is bounded to well under the claim, it must end with
+// the truncated-file frame, not with a failed allocation of the whole grid.
+TEST(MapStoredForms, HeaderClaimingMoreThanTheFileHoldsIsRefusedBeforeAllocating) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's reserved address space leaves no room for a bound on it";
+#endif
+  const uint64_t claimed = cubeFootprint(1200, 1200, 400);
+  if (cubeMemoryLimit() != 0 && claimed > cubeMemoryLimit()) GTEST_SKIP() << "the machine refuses the claim as too large";
+  struct Lie {
+    const char* what;
+    bool gzip;
+    std::array<int32_t, 3> order;
+  };
+  for (const Lie& lie : {Lie{"plain", false, {1, 2, 3}}, Lie{"gzip", true, {1, 2, 3}}, Lie{"gzip, axes 3 1 2", true, {3, 1, 2}}}) {
+    SCOPED_TRACE(lie.what);
+    MrcMapFile mrc;
+    mrc.nx = mrc.ny = 1200, mrc.nz = 400;
+    mrc.data.assign(16384, 1.0f);
+    mrc.fileLength = 1024 + 65536;
+    std::vector<unsigned char> bytes = mrcFileBytes(mrc);
+    for (size_t axis = 0; axis < 3; ++axis) patchInt(bytes, 64 + 4 * axis, lie.order[axis]);
+    TempFile file(lie.gzip ? "lie.mrc.gz" : "lie.mrc");
+    if (lie.gzip)
+      writeTwoMemberGzip(file.path, bytes, 4096);
+    else
+      writeBytes(file.path, bytes);
+    TempFile said("said.txt");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      long pages = 0;
+      std::ifstream("/proc/self/statm") >> pages;
+      const rlimit bound{static_cast<rlim_t>(pages) * 4096 + (512u << 20), static_cast<rlim_t>(pages) * 4096 + (512u << 20)};
+      setrlimit(RLIMIT_AS, &bound);
+      const Reading r = readMapFile(file.path);
+      std::ofstream(said.path) << r.out;
+      _exit(r.status == 1 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readFile(said.path), truncatedFrame(65536, claimed)) << readFile(said.path);
+  }
+}
+
+TEST(MapStoredForms, GzipFileThatDoesNotVouchForItsLengthReadsLikeThePlainOneInEveryAxisOrder) {
+  for (const auto& order : {std::array<int32_t, 3>{1, 2, 3}, std::array<int32_t, 3>{2, 3, 1}, std::array<int32_t, 3>{3, 1, 2}}) {
+    MrcMapFile mrc = sampleMap();
+    mrc.axisOrder = order;
+    TempFile gz("members.mrc.gz");
+    writeTwoMemberGzip(gz.path, mrcFileBytes(mrc), 1024 + 100);
+    Reading r = readMapFile(gz.path);
+    ASSERT_EQ(r.status, -1) << r.out;
+    expectSameMap(r.map, readMap(plainForm(mrc), "plain.mrc").map);
+  }
+}
+
+}  // namespace

@@ -256,6 +256,8 @@ TEST(PrepareStructures, UncommonEntriesAreReadOrRefusedNamingWhatIsWrong) {
   twoModels.replace(twoModels.rfind("END"), 3, "ENDMDL\nMODEL        2\nATOM      1  CA  GLY A   1     abc\nENDMDL\nEND");
   std::string accented = pdbText({}, 3);
   accented.replace(accented.find(" CB  ALA A   2"), 14, " C\xC3\xA9 ALA A   2");
+  std::string manyBlocks;
+  for (int i = 0; i < 100000; ++i) manyBlocks += "data_b" + std::to_string(i) + "\n";
   struct Case {
     const char* what;
     std::string name, text;
@@ -276,6 +278,10 @@ TEST(PrepareStructures, UncommonEntriesAreReadOrRefusedNamingWhatIsWrong) {
       {"PDB with a non-ASCII atom name", "t.pdb", accented,
        "the atom name \"C\\xC3\\xA9\" of residue ALA 2 of chain A is not plain ASCII", false},
       {"PDB whose later model is damaged", "t.pdb", twoModels, "", true},
+      // Only the first data block is parsed: a file of a million blocks
+      // would take minutes, and later blocks hold no coordinates of the entry.
+      {"mmCIF whose atoms are followed by 100,000 data blocks, one with atoms, the last damaged", "t.cif",
+       cifText(kAllColumns) + manyBlocks + cifText(kAllColumns) + "data_last\nloop_\n", "", true},
   };
   for (const Case& c : cases) {
     const TempDir dir;

@@ -173,13 +173,75 @@ TEST(BatchReport, FlagsAPoorModelFitAndShowsACaseWithoutReferenceWithoutErrors) 
   EXPECT_NE(section("uncorrelated").find("correlation 0.31 (at least 0.5 expected)"), std::string::npos);
   for (const char* fine : {"fits", "simulated", "alone"}) EXPECT_EQ(section(fine).find("Poor model-map fit"), std::string::npos) << fine;
 
-  // Its twist and direction, and no error column: there is nothing to measure one against.
+  // Without a model the answer leads: the shape direction, and the top-twist
+  // set only as the analysis's candidate; no column of errors it cannot have.
   const std::string row = page.substr(page.find("<a href=\"#case-alone\">"));
-  EXPECT_EQ(count(row.substr(0, row.find("</tr>")), "no reference</td>"), 3u);  // reference twist, error, two-way
-  EXPECT_NE(section("alone").find("No reference strands"), std::string::npos);
-  EXPECT_NE(section("alone").find("Strand direction (top-twist set trans_0_orient_0, main twist 15.0\u00b0): "
-                                  "(0.000, 1.000, 0.000); from the sheet's shape: (0.600, 0.800, 0.000)"),
+  EXPECT_EQ(row.substr(0, row.find("</tr>")).find("no reference"), std::string::npos);
+  EXPECT_NE(row.substr(0, row.find("</tr>")).find("(0.600, 0.800, 0.000)"), std::string::npos);
+  EXPECT_NE(section("alone").find("<b>Shape direction</b> (0.600, 0.800, 0.000)"), std::string::npos);
+  EXPECT_NE(section("alone").find("The analysis's candidate: its top-twist set trans_0_orient_0, main twist "
+                                  "15.0\u00b0, direction (0.000, 1.000, 0.000)"),
             std::string::npos);
+}
+
+// A batch over find's output: each kind of case in its own table, the found
+// sheets with their map and where they lie, a map that gave no sheet named,
+// a no_candidate case shown as the finished run it is, and no plot drawn
+// over values the cases cannot have.
+TEST(BatchReport, CasesWithoutAModelLeadWithTheirAnswerGroupedByMap) {
+  BatchFolder batch;
+  json modelled = minimalSummary("p");
+  modelled["top"][0]["two_way"] = nullptr;
+  batch.addFinishedCase("modelled", modelled, json{{"resolution_A", 8}});
+  json found = minimalSummary("m1_s1");
+  found["warnings"] = {"no_reference_strands"};
+  found["shape_direction"] = {0, 0.6, 0.8};
+  found["shape_twist"] = -12.5;
+  const json meta = {{"kind", "found"}, {"map_source", "/maps/M1.mrc"}, {"resolution_A", 8},
+                     {"segment_shape", {{"centre_A", {10.5, -2, 3}}, {"length_A", 24}, {"width_A", 13},
+                                        {"area_A2", 324}, {"sheet_probability", 0.515}}}};
+  batch.addFinishedCase("m1_s1", found, meta);
+  json none = found;
+  none.erase("top");
+  none.erase("chosen");
+  none["warnings"] = {"no_reference_strands", "no_candidate"};
+  const std::string dir = batch.addFinishedCase("m1_s2", none, meta);
+  json record = json::parse(readFile(batch.out + "/cases/m1_s2/record.json"));
+  record["status"] = "no_candidate";
+  writeFile(batch.out + "/cases/m1_s2/record.json", record.dump());
+  writeFile(batch.out + "/maps.json", json::array({{{"name", "m1"}, {"find_dir", dir}, {"cases", {"m1_s1", "m1_s2"}}},
+                                                   {{"name", "empty_map"}, {"segments", 2}, {"cases", json::array()}}})
+                                          .dump());
+  vel::report::writeBatchReport(batch.out);
+  const std::string page = readFile(batch.out + "/report.html");
+  auto between = [&](const std::string& from, const std::string& to) {
+    const size_t at = page.find(from);
+    return at == std::string::npos ? std::string() : page.substr(at, page.find(to, at) - at);
+  };
+  EXPECT_NE(between("Every case with a model", "</table>").find("#case-modelled"), std::string::npos);
+  EXPECT_EQ(between("Every case with a model", "</table>").find("#case-m1_s1"), std::string::npos);
+  const std::string foundTable = between("Every sheet without a model", "</table>");
+  for (const char* shown : {"#case-m1_s1", "#case-m1_s2", ">m1<", "(0.000, 0.600, 0.800)", ">-12.5<",
+                            "(10.500, -2.000, 3.000)", "24 \u00d7 13", ">324<", ">0.52<"})
+    EXPECT_NE(foundTable.find(shown), std::string::npos) << shown;
+  EXPECT_EQ(foundTable.find("no reference"), std::string::npos);
+  EXPECT_NE(between("<h2 id=\"maps\">", "What the numbers mean").find("<b>No sheet found in this map</b>: "
+                                                                       "velmorantique-find kept none of the 2"),
+            std::string::npos);
+  EXPECT_NE(page.find("Map m1 seen down z"), std::string::npos);
+  const std::string noCandidate = between("id=\"case-m1_s2\"", "</section>");
+  EXPECT_EQ(noCandidate.find("class=\"message\""), std::string::npos);
+  EXPECT_EQ(noCandidate.find("status-other"), std::string::npos);
+  EXPECT_NE(noCandidate.find("the shape direction and shape twist stand on their own"), std::string::npos);
+  // Maps that all gave no sheet: no case at all, and still a page that names them.
+  BatchFolder sheetless;
+  std::filesystem::create_directories(sheetless.out);
+  writeFile(sheetless.out + "/maps.json", json::array({{{"name", "empty_map"}, {"cases", json::array()}}}).dump());
+  vel::report::writeBatchReport(sheetless.out);
+  EXPECT_NE(readFile(sheetless.out + "/report.html").find("1 map gave no sheet: empty_map"), std::string::npos);
+  // One model case without reference values has nothing to plot.
+  EXPECT_EQ(page.find("The batch at a glance"), std::string::npos);
+  EXPECT_EQ(page.find("compared with the reference strands"), page.rfind("compared with the reference strands"));
 }
 
 TEST(PlotAxes, TicksAreRoundAndCoverTheData) {

@@ -278,8 +278,8 @@ TEST(MeanLineDirection, CountsNoStrandBackwardsAcrossAStronglyTwistedSheet) {
 }
 
 TEST(ShapeDirection, SheetAtTheMapFaceAndGridsSmallerThanTheSmoothing) {
-  // The centre 2 Å from the first x face: the smoothing reflects at the face
-  // and the gradient there is one-sided.
+  // The centre 2 Å from the first x face: the smoothing and the gradient
+  // there read the empty map beyond it.
   const DensityGrid whole = sampled(40, kCubic, helicoid(kStrand, kAcross, kTwist));
   DensityGrid edge = whole;  // the first 17 x columns cut away
   edge.nx = whole.nx - 17;
@@ -293,8 +293,8 @@ TEST(ShapeDirection, SheetAtTheMapFaceAndGridsSmallerThanTheSmoothing) {
   EXPECT_NEAR(d.direction.length(), 1.0, 1e-12);
   EXPECT_NEAR(d.normal.length(), 1.0, 1e-12);
 
-  // Four voxels a side, finer than the 8 Å reach of the kernel: the
-  // reflection wraps more than once and must stay inside the grid.
+  // Four voxels a side, finer than the 8 Å reach of the kernel: its taps
+  // beyond the grid must read nothing.
   const double fine[3] = {0.5, 0.5, 0.5};
   const DensityGrid tiny = sampled(4, fine, [](Vectors x) { return 1.0 - 0.1 * x.dot(Vectors(0, 0, 1)) * x.z; });
   const ShapeDirection t = estimateShapeDirection(tiny, 0.5);

@@ -1,13 +1,18 @@
 // The shape twist and the verdict: the twist's sign and size on analytic
-// sheets, and the levels the verdict gives stable, unstable and ambiguous
-// readings.
+// sheets, the levels the verdict gives stable, unstable and ambiguous
+// readings, and a reading that neither the box the map is cut to nor a
+// threshold at or below 0 changes.
 #include <cmath>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "driver/stages.h"
+#include "support/program.h"
 #include "velmorantique/confidence.h"
+#include "velmorantique/map.h"
 
 using namespace vel;
 
@@ -111,6 +116,73 @@ TEST(Verdict, AnEstimateThatMovesWhenRepeatedIsLowAndAClearOneHigh) {
   // 18 Å across, it holds under every repetition and reads clearly.
   const vel::ShapeReading clear = vel::readShape(twistedSlab(20 * kPerStrand, 12, 9), 0.3);
   EXPECT_EQ(vel::judgeConfidence(clear, vel::RunEvidence()).level, "high");
+}
+
+// The grid with `lo` voxels added before its first and `hi` after its last
+// along each axis, empty, or as many cut away where negative; the density
+// stays where it was in the map frame.
+DensityGrid reframed(const DensityGrid& g, const int lo[3], const int hi[3]) {
+  DensityGrid p = g;
+  p.nx = g.nx + lo[0] + hi[0];
+  p.ny = g.ny + lo[1] + hi[1];
+  p.nz = g.nz + lo[2] + hi[2];
+  for (int a = 0; a < 3; ++a) p.origin[a] = g.origin[a] - lo[a] * g.voxel[a];
+  p.values.assign(static_cast<size_t>(p.nx) * p.ny * p.nz, 0.0f);
+  for (int k = 0; k < p.nz; ++k)
+    for (int j = 0; j < p.ny; ++j)
+      for (int i = 0; i < p.nx; ++i) {
+        const int from[3] = {i - lo[0], j - lo[1], k - lo[2]};
+        if (from[0] >= 0 && from[1] >= 0 && from[2] >= 0 && from[0] < g.nx && from[1] < g.ny && from[2] < g.nz)
+          p.values[(static_cast<size_t>(k) * p.ny + j) * p.nx + i] = g.at(from[0], from[1], from[2]);
+      }
+  return p;
+}
+
+TEST(ShapeReading, NeitherTheBoxNorAThresholdAtOrBelowZeroChangesIt) {
+  Map map;
+  map.read(examplePath("1hpv_b_8a", ".mrc"));
+  const int cut[3] = {-17, 0, 0}, none[3] = {0, 0, 0};
+  const struct {
+    const char* what;
+    DensityGrid grid;
+    std::vector<double> thresholds;
+    const Map* analysed;  // the map as the analysis reads it, when there is one
+  } cases[] = {
+      {"a bundled example", densityGridFromMap(map), {0.04737, 0.0, -0.01}, &map},
+      // The sheet's middle 2 Å from a face: what lies beyond it is read as empty.
+      {"a sheet cut at a face", reframed(twistedSlab(20 * kPerStrand, 12, 9), cut, none), {0.3}, nullptr},
+  };
+  const struct {
+    int lo[3], hi[3];
+  } pads[] = {{{3, 0, 0}, {0, 0, 0}}, {{0, 0, 0}, {0, 5, 0}}, {{0, 2, 7}, {4, 0, 0}}, {{1, 1, 1}, {0, 0, 9}}};
+  for (const auto& c : cases)
+    for (double threshold : c.thresholds) {
+      SCOPED_TRACE(std::string(c.what) + " at " + std::to_string(threshold));
+      const ShapeReading own = readShape(c.grid, threshold);
+      ASSERT_TRUE(own.direction.found);
+      // The voxels the analysis keeps, and no others.
+      if (c.analysed) {
+        EXPECT_EQ(own.direction.voxels, static_cast<long long>(sheetFootprint(*c.analysed, threshold).points));
+      }
+      // A tenth of a threshold of 0 is no change: the repeats still move the
+      // slab's edge, and the check means something.
+      if (threshold <= 0) {
+        EXPECT_GT(own.thresholdSpread, 0.0);
+      }
+      const Confidence verdict = judgeConfidence(own, RunEvidence());
+      for (const auto& pad : pads) {
+        SCOPED_TRACE(std::to_string(pad.lo[0]) + std::to_string(pad.lo[1]) + std::to_string(pad.lo[2]) + " " +
+                     std::to_string(pad.hi[0]) + std::to_string(pad.hi[1]) + std::to_string(pad.hi[2]));
+        const ShapeReading r = readShape(reframed(c.grid, pad.lo, pad.hi), threshold);
+        EXPECT_LT(axisAngleDegrees(r.direction.direction, own.direction.direction), 1e-6);
+        EXPECT_NEAR(r.twistDegrees, own.twistDegrees, 1e-9);
+        EXPECT_NEAR(r.direction.spread[2], own.direction.spread[2], 1e-9);
+        EXPECT_EQ(r.direction.voxels, own.direction.voxels);
+        const Confidence v = judgeConfidence(r, RunEvidence());
+        EXPECT_EQ(v.level, verdict.level);
+        EXPECT_EQ(v.reasons, verdict.reasons);
+      }
+    }
 }
 
 }  // namespace

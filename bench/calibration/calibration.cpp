@@ -18,6 +18,9 @@
 // The table printed is that of one split: the held-out half by default, the
 // proteins never looked at while tuning; `fresh` is the third set
 // (entries_fresh.tsv, given with --entries), chosen after the rule was fixed.
+// entries.tsv gives each row its homology group (homologues by sequence or by
+// fold share one, and so one side of the split) and the identical copies of
+// its chains that are left out, so that no sheet is counted twice.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,8 +54,11 @@ using nlohmann::json;
 
 namespace {
 
+// A row of the list: `chains` names the chains prepared (one copy of
+// identical chains); `group` is the homology group (homologues by sequence or
+// by fold share one, and one side of the split), the protein when not given.
 struct Entry {
-  std::string package, path, entry, protein, sheetsFrom, chains, split;
+  std::string package, path, entry, protein, sheetsFrom, chains, split, group;
 };
 
 std::vector<Entry> readEntries(const std::string& file) {
@@ -68,7 +74,7 @@ std::vector<Entry> readEntries(const std::string& file) {
     std::string cell;
     while (std::getline(ss, cell, '\t')) f.push_back(cell);
     if (f.size() < 7) throw std::runtime_error("short row in " + file + ": " + line);
-    out.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
+    out.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f.size() > 7 ? f[7] : f[3]});
   }
   return out;
 }
@@ -111,6 +117,7 @@ std::vector<std::string> prepareEntry(const std::string& data, const Entry& e, b
   }
   for (const prep::Chain& chain : st.chains) {
     if (!wanted.empty() && !wanted.count(chain.name)) continue;
+    if (!chain.aminoAcids) continue;  // DNA, ligands: no sheets to prepare
     prep::PrepareOptions o;
     o.outDir = casesDir;
     o.resolutions = {6, 8, 10};
@@ -160,7 +167,7 @@ double enclosedVolume(const DensityGrid& g, double t) {
 double jsonNumber(const json& j, double fallback = NAN) { return j.is_number() ? j.get<double>() : fallback; }
 
 struct Case {
-  std::string name, entry, protein, split;
+  std::string name, entry, protein, split, group;
   double resolution = 0, referenceTwist = NAN;
   int strands = 0;
   Vectors axis;
@@ -169,13 +176,13 @@ struct Case {
 };
 
 // The same noise recipe as the shape benchmark: white noise low-passed at the
-// resolution, 0.3 of the contour level, then contoured again by volume.
+// resolution, 0.3 of the contour level, then contoured again by volume. Each
+// case (named for its sheet and resolution) has its own noise stream.
 void addCopies(Case& c) {
   const double volume = enclosedVolume(c.grids[kClean], c.thresholds[kClean]);
   c.grids[kLowPassed] = lowPassed(c.grids[kClean], c.resolution);
   c.thresholds[kLowPassed] = thresholdForVolume(c.grids[kLowPassed], volume);
-  c.grids[kNoisy] = withBandLimitedNoise(c.grids[kClean], c.thresholds[kClean], c.resolution,
-                                         7919u + static_cast<uint32_t>(c.name.size()));
+  c.grids[kNoisy] = withBandLimitedNoise(c.grids[kClean], c.thresholds[kClean], c.resolution, noiseSeed(c.name));
   c.thresholds[kNoisy] = thresholdForVolume(c.grids[kNoisy], volume);
 }
 
@@ -185,6 +192,7 @@ Case loadCase(const std::string& data, const std::string& name, const Entry& e) 
   c.entry = e.entry;
   c.protein = e.protein;
   c.split = e.split;
+  c.group = e.group;
   const std::string dir = data + "/cases/" + name;
   std::ifstream metaIn(dir + "/meta.json");
   const json meta = json::parse(metaIn);
@@ -289,7 +297,7 @@ struct Measured {
   const Case* c;
   int copy;
   double shapeError = NAN, legacyError = NAN, coreError = NAN, twist = NAN, twistError = NAN;
-  std::string level;
+  std::string level, runLevel;  // this verdict, and the one the program's run summary gives
   vel::Confidence confidence;
   std::vector<std::pair<std::string, double>> extra;  // other estimators' errors and their own figures
 };
@@ -386,12 +394,16 @@ Measured measure(const std::string& data, const Case& c, int copy, bool haveRuns
     std::ifstream in(summaryPath(data, c, copy));
     if (in) {
       const RunSummary s = summaryFromJson(json::parse(in, nullptr, false));
+      // The candidates' directions as the run summary gives them and the
+      // program's own verdict weighs them: the line of each candidate's
+      // sticks, the line a viewer shows and the one `direction_error`
+      // measures against the reference.
       for (const SummaryTopEntry& t : s.top) {
-        // Summaries from before the nominal direction was kept have only the direction.
-        const Triple& d = std::isnan(t.nominalDirection[0]) ? t.direction : t.nominalDirection;
+        const Triple& d = t.direction;
         if (!std::isnan(d[0])) evidence.candidateDirections.push_back(Vectors(d[0], d[1], d[2]));
       }
       if (s.sheet && s.sheet->fittingError) evidence.fittingError = *s.sheet->fittingError;
+      if (s.confidence) m.runLevel = s.confidence->level;
     }
     if (!evidence.candidateDirections.empty())
       m.coreError = axisAngleDegrees(evidence.candidateDirections.front(), c.axis);
@@ -441,10 +453,16 @@ struct Row {
 
 void printTable(const std::vector<Measured>& all, const std::string& split) {
   std::map<std::string, Row> rows;
-  std::set<std::string> proteins, sheets;
+  std::set<std::string> proteins, groups, sheets;
+  int compared = 0, differing = 0;
   for (const Measured& m : all) {
     if (split != "all" && m.c->split != split) continue;
     proteins.insert(m.c->protein);
+    groups.insert(m.c->group);
+    if (!m.runLevel.empty()) {
+      ++compared;
+      differing += m.runLevel != m.level;
+    }
     sheets.insert(m.c->name.substr(0, m.c->name.rfind('_')));
     char res[16];
     std::snprintf(res, sizeof res, "%gA", m.c->resolution);
@@ -452,8 +470,11 @@ void printTable(const std::vector<Measured>& all, const std::string& split) {
     rows[std::string(kCopyNames[m.copy]) + " all"].add(m);
     rows["all"].add(m);
   }
-  std::printf("\nSplit: %s (%zu proteins, %zu sheets, each at 6, 8 and 10 A)\n", split.c_str(), proteins.size(),
-              sheets.size());
+  std::printf("\nSplit: %s (%zu proteins in %zu homology groups, %zu sheets, each at 6, 8 and 10 A)\n",
+              split.c_str(), proteins.size(), groups.size(), sheets.size());
+  if (compared > 0)
+    std::printf("The verdict differs from the one in the program's run summary on %d of %d copies run\n", differing,
+                compared);
   std::printf("Within 20 deg of the reference strands / cases (median error, deg)\n");
   std::printf("%-14s %-24s %-24s %-24s %-10s\n", "copy", "shape direction", "shape, one surface",
               "core top-twist", "|twist err|");

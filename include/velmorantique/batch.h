@@ -37,11 +37,18 @@ struct CaseInputs {
 // parent folder of such folders, or both mixed; in the order given, a
 // parent's cases by name. Case folders of one name under different parents
 // are told apart by their parents' names (a/x and b/x become a_x and b_x).
-std::vector<CaseInputs> findCases(const std::vector<std::string>& folders);
+// A velmorantique-find output folder (it holds find.json), or a folder of
+// them, gives its maps' cases; each such map goes into `maps`, the maps that
+// gave no sheet too.
+std::vector<CaseInputs> findCases(const std::vector<std::string>& folders, std::vector<MapRecord>* maps = nullptr);
 // A manifest: tab-separated pdb_base, map_base, threshold and an optional
 // name, one case per line; an optional header row; paths relative to the
-// manifest's folder.
-std::vector<CaseInputs> readManifest(const std::string& path);
+// manifest's folder. A line of one cell names a folder, read as findCases
+// reads it (a find output folder, say).
+std::vector<CaseInputs> readManifest(const std::string& path, std::vector<MapRecord>* maps = nullptr);
+// OUT/maps.json: the maps of the find folders the batch was given, or no file.
+void writeMaps(const std::string& outDir, const std::vector<MapRecord>& maps);
+std::vector<MapRecord> readMaps(const std::string& outDir);
 // The case list OUT/cases.tsv in manifest form (a case without a threshold
 // keeps an empty cell); written whole or not at all.
 void writeManifest(const std::string& path, const std::vector<CaseInputs>& cases);
@@ -56,10 +63,17 @@ void checkCases(const std::vector<CaseInputs>& cases, const std::string& outDir)
 constexpr const char* kLongestStageSuffix = "_trans_2_orient_170_CAchain_999.pdb.gz";
 // At most this many bytes are read of a threshold file.
 constexpr size_t kThresholdFileBytes = 256;
+// A manifest line holds four paths (each at most the system's 4,096 bytes)
+// and three tabs; a list of a hundred thousand cases stays well under the
+// size bound. A longer line or a larger file is no case list (a device, say).
+constexpr size_t kManifestLineBytes = 4 * 4096 + 3;
+constexpr size_t kManifestBytes = 64u << 20;
 
-// The inputs' sizes and modification times, and the threshold: a case whose
-// fingerprint has not changed since its finished record need not run again.
-nlohmann::json fingerprint(const CaseInputs& c);
+// The inputs' sizes and modification times, the threshold, the checksum of
+// the case's meta.json, and the analysis program's size, modification time
+// and summary schema: a case whose fingerprint has not changed since its
+// finished record need not run again.
+nlohmann::json fingerprint(const CaseInputs& c, const std::string& analysis);
 
 // Parallel runs at most: --jobs is a whole number from 1 to this.
 constexpr int kMaxJobs = 1024;
@@ -92,7 +106,12 @@ std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Opt
 
 // OUT/bestResult.txt, OUT/rms.txt and OUT/results.tsv from the cases' records,
 // each written whole or not at all; throws BatchError naming the disk.
-void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records);
+// A map that gave no sheet gets a row of its own, status no_sheet.
+void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records,
+                 const std::vector<MapRecord>& maps = {});
+constexpr const char* kNoSheet = "no_sheet";
+// Why a map has no case, for its row and the closing summary.
+std::string noSheetMessage(const MapRecord& m);
 // The columns of results.tsv, in order.
 const std::vector<std::string>& resultColumns();
 

@@ -64,4 +64,24 @@ std::string recordText(const CaseRecord& r, const std::string& outDir = "");
 // reference strands is complete, and the batch calls it no_reference.
 std::vector<std::string> batchWarnings(const nlohmann::json& summaryWarnings);
 
+// A whole map that velmorantique-find went through, as the batch met its
+// output folder: its cases are cases of the batch, and a map that gave no
+// sheet is still named in the table and the report. The batch keeps the
+// list in OUT/maps.json.
+struct MapRecord {
+  std::string name;     // find.json's name, else the folder's
+  std::string map;      // the map's path as find read it
+  std::string findDir;  // the find output folder
+  std::vector<std::string> cases;  // the batch's names of its cases, in order
+  int segments = 0;                // segments find considered
+  std::string resolutionWarning;   // find's word on the resolution given, when it doubted it
+};
+constexpr const char* kMapsFile = "maps.json";
+nlohmann::json toJson(const std::vector<MapRecord>& maps);
+// Like the case record, read with whatever keys are there.
+std::vector<MapRecord> mapsFromJson(const nlohmann::json& j);
+// The record of a find output folder (one holding find.json): what find.json
+// says of the map; the cases are left to the caller.
+MapRecord mapFromFindFolder(const std::string& findDir);
+
 }  // namespace vel::batch

@@ -37,10 +37,19 @@ struct Arguments {
 };
 Arguments scanArguments(int argc, const char* const* argv, const std::vector<Option>& table);
 
+// A tool's main: run(argc, argv)'s status, or 1 with "error: ..." on the
+// standard error for an error it throws. Memory that runs out in spite of
+// the tool's bounds (a ulimit, or other programs) ends the same way, with
+// what lowers the cost (memoryAdvice), never as a bare std::bad_alloc.
+int runTool(int (*run)(int, char**), int argc, char** argv, const std::string& memoryAdvice);
+
 // Option values. Each refuses, naming the option and the text, what is not
 // wholly what it asks for ("8,5", "nan", "1e400", "2e9" for a count).
 double numberArg(const std::string& option, const std::string& value);
 double positiveArg(const std::string& option, const std::string& value);
+// A number within [least, most], in the unit named ("A", "kDa").
+double rangeArg(const std::string& option, const std::string& value, double least, double most,
+                const std::string& unit);
 // Digits only, within [least, most].
 long wholeArg(const std::string& option, const std::string& value, long least, long most);
 // Exactly `count` numbers separated by commas.

@@ -38,9 +38,14 @@ struct ShapeReading {
   double twistDegrees = NAN;
   // The largest angle, in degrees, between the line of one surface fitted
   // over the whole slab (surfaceDirection) and the same surface's line at
-  // thresholds 10 and 5 % either side, at half and one and a half times the
+  // thresholds 10 and 5 % either side (see thresholdChange), at half and one and a half times the
   // smoothing, and under the other rule (90 when one finds none).
   double thresholdSpread = NAN, smoothingSpread = NAN, ruleSpread = NAN;
+  // At a threshold of 0 or below, where only the positive density is read:
+  // the largest change the threshold repeats made, about 0 rather than the
+  // threshold (readShape says how it is chosen). NAN when they were 5 and 10%
+  // of the threshold itself.
+  double thresholdChange = NAN;
   // Degrees between the patches' line and the whole sheet's one surface's.
   double patchOffset = NAN;
   // Degrees from the direction to the nearer of the slab's long and short

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <stdexcept>
 #include <string>
@@ -192,6 +193,10 @@ struct SegmentRules {
   double caseVolumeShare = 0.5; // a case's threshold encloses this share of its voxels' volume
   double surroundReach = 3.0;   // Å: a kept sheet takes the voxels below the level this near it
   double trimReach = 5.0;       // Å: a case keeps only its voxels this near its backbone core (0: all)
+  // Å: a case as the analysis reads it (its voxels at or above its own
+  // threshold) is at most this thick by the analysis's measure, or the
+  // analysis would call it more than one sheet (not_one_sheet).
+  double maxCaseThickness = 12.5;
 };
 
 struct SegmentShape {
@@ -243,6 +248,14 @@ SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& vo
 // Keeps a segment that could be a sheet; says why (kept or not).
 void judgeSegment(Segment& segment, const SegmentRules& rules);
 
+// The thickness of a case as the analysis measures it on the voxels it keeps
+// (at or above `level`, and above 0): their volume over 12 times the spread
+// along the two long axes of the plate they span.
+double analysisThickness(const DensityBox& box, const std::vector<size_t>& voxels, double level);
+// Drops a kept segment whose case, at its threshold `level`, the analysis
+// would read as thicker than one sheet, saying so.
+void judgeCase(Segment& segment, const DensityBox& box, double level, const SegmentRules& rules);
+
 // Segments found on a resampled working grid, carried over to the crop's
 // voxels: each crop voxel joins the core and the case of its nearest
 // working voxel.
@@ -286,7 +299,48 @@ struct FindOptions {
   GuidedCut guided;
   bool force = false;
   SegmentRules rules;
+  uint64_t maxMemory = 0;  // bytes find may use; 0: as much as a map grid may take (cubeMemoryLimit)
 };
+
+// ---- The map's own resolution ---------------------------------------------------------
+
+// The resolution (Å) the map's sharpness suggests: the slope of its radially
+// averaged power spectrum against the square of the frequency, as a map
+// blurred as maps are simulated here (B = 4 R^2) has it. NaN when the map is
+// too small or its spectrum too flat to tell.
+double estimateResolution(const DensityBox& map);
+// --resolution is doubted when it lies further than this share of the
+// estimate from it.
+constexpr double kResolutionTolerance = 0.3;
+struct ResolutionCheck {
+  double given = 0, estimate = 0;
+  bool disagrees = false;
+  std::string warning;  // when it disagrees, in words
+  std::string note;     // otherwise, what was found
+};
+ResolutionCheck checkResolution(const DensityBox& map, double given);
+
+// The physical ranges of the options: cryo-EM maps of proteins are solved
+// at 1 to 50 A (finer is beyond any, coarser shows no secondary structure),
+// and the largest assemblies imaged whole weigh under 100,000 kDa.
+constexpr double kLeastResolution = 1, kMostResolution = 50;
+constexpr double kLeastMassKda = 1, kMostMassKda = 100000;
+
+// Bytes find holds per voxel, measured on dense maps with room to spare:
+// per voxel of the whole map while its density is divided into pieces, and
+// per voxel of the crop around those pieces while the classifier reads the
+// local shape. Runs that would need more than they may use are refused
+// before the work.
+constexpr double kMapBytesPerVoxel = 12, kShapeBytesPerVoxel = 96;
+// Refuses, with the numbers and how to lower them, a stage that may need
+// bytesPerVoxel for every voxel of a grid of n voxels, past o.maxMemory (or
+// the bound of a map grid).
+void refuseOverBudget(const FindOptions& o, const std::array<int, 3>& n, double bytesPerVoxel, const char* stage);
+
+// The longest NAME the cases' names are made from: NAME_sK, and after it
+// the longest ending of the files the batch and the analysis make for a
+// case, stay within the 255 bytes a file system gives a name.
+constexpr size_t kLongestFindName = 200;
 
 struct FindResult {
   std::string name;  // NAME, from the map's file name
@@ -298,6 +352,7 @@ struct FindResult {
   std::vector<Segment> segments;
   size_t tinySegments = 0;
   std::vector<std::string> notes;
+  ResolutionCheck resolution;  // the resolution given against the map's own
 };
 
 // The first steps alone: the map read, its level chosen, and the pieces of
@@ -333,6 +388,10 @@ std::string findName(const std::string& mapPath);
 // letters, digits and "._/+-" only. PyMOL splits lines at ';' even inside
 // comments, so anything else is left out of the scripts.
 bool scriptSafe(const std::string& text);
+// A path as a script line carries it: in double quotes (which both PyMOL and
+// ChimeraX read as one argument, spaces and all) when every character but
+// its spaces is scriptSafe; "" when it cannot be carried.
+std::string scriptPath(const std::string& path);
 
 }  // namespace find
 }  // namespace vel

@@ -73,8 +73,15 @@ class Map {
 
 // Bytes that a grid of nx x ny x nz voxels takes: four per voxel.
 uint64_t cubeFootprint(int32_t nx, int32_t ny, int32_t nz);
-// The most a map grid may take: half of the machine's physical memory, or 0
-// when the machine does not say how much it has.
+// The memory a run may use, in MB, when something other than the machine
+// decides it: a batch running several jobs at once gives each its share.
+constexpr const char* kMemoryShareVariable = "VELMORANTIQUE_MEMORY_MB";
+// The most a map grid may take: the share kMemoryShareVariable gives when it
+// is set to a positive whole number, otherwise half of the machine's
+// physical memory, or 0 when the machine does not say how much it has.
 uint64_t cubeMemoryLimit();
+// That bound as messages name it: "half of the memory", or "the memory this
+// run may use" when the share is given.
+std::string memoryLimitName();
 
 }  // namespace vel

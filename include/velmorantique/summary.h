@@ -284,4 +284,26 @@ nlohmann::json summaryToJson(const RunSummary& summary);
 // as missing (see above); a document that is no object gives an empty summary.
 RunSummary summaryFromJson(const nlohmann::json& document);
 
+// Every JSON file the tools read back (meta.json, the run summaries, the
+// batch's records, find.json) is read by this one function, with bounds: the
+// largest such file any tool writes holds tens of kilobytes and nests a few
+// levels deep, so a file past kJsonFileBytes or kJsonDepth is damaged or
+// hostile, not data. Reading it whole or copying so deep a document would
+// cost gigabytes or overflow the stack.
+constexpr size_t kJsonFileBytes = 16u << 20;
+constexpr int kJsonDepth = 64;
+
+// At most maxBytes of a regular file: a folder, FIFO or device is not read
+// (it could hang or never end), nor a larger file; either gives "" and
+// problem, naming the file.
+std::string readBoundedFile(const std::string& path, size_t maxBytes, std::string& problem);
+// The document at path. A file that is missing, not a regular file (a folder,
+// FIFO or device could hang or never end), too large, too deep or not JSON
+// gives null and says why in problem, naming the file; never throws.
+nlohmann::json readJsonFile(const std::string& path, std::string& problem);
+// The document held in text, with the same depth bound; null and problem
+// ("not JSON (...)" or "nested more than ... deep") when it is no such
+// document. name is the file named in problem.
+nlohmann::json parseJson(const std::string& text, const std::string& name, std::string& problem);
+
 }  // namespace vel

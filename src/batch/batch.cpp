@@ -5,11 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <thread>
 
 #include "velmorantique/batch.h"
+#include "velmorantique/map.h"
 #include "velmorantique/summary.h"
 
 namespace vel::batch {
@@ -82,6 +84,16 @@ class Progress {
   const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// Runs at once share the memory one run may use: each analysis is given its
+// part, so that together they claim no more than one would alone. The whole
+// is taken once, before any share is given.
+void shareMemory(int jobs) {
+  static const uint64_t whole = cubeMemoryLimit();
+  if (whole == 0 || jobs <= 1) return;
+  const uint64_t mb = std::max<uint64_t>(1, (whole / static_cast<uint64_t>(jobs)) >> 20);
+  ::setenv(kMemoryShareVariable, std::to_string(mb).c_str(), 1);
+}
+
 }  // namespace
 
 std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Options& opts, std::ostream& progress) {
@@ -106,6 +118,7 @@ std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Opt
     }
   };
   const int jobs = std::max(1, std::min<int>(opts.jobs, static_cast<int>(cases.size())));
+  shareMemory(jobs);  // before any thread starts: the environment is not for threads to change
   std::vector<std::thread> workers;
   for (int j = 1; j < jobs; ++j) workers.emplace_back(work);
   work();
@@ -132,7 +145,7 @@ int printSummary(const std::vector<CaseRecord>& records, std::ostream& out) {
     out << (first ? " " : ", ") << byStatus[s] << " " << s;
     first = false;
   }
-  out << "; " << bytes << " bytes of output";
+  out << (records.empty() ? "" : ";") << " " << bytes << " bytes of output";
   if (saved > 0) out << " (" << saved << " bytes saved by compression)";
   out << "\n";
   // "ok" says the run finished; how far to trust its answer is the verdict.

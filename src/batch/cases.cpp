@@ -15,8 +15,11 @@
 #include <set>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "batch/files.h"
 #include "velmorantique/batch.h"
+#include "velmorantique/summary.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -129,6 +132,20 @@ json fileStamp(const std::string& path) {
           {"mtime_ns", mtime}};
 }
 
+// The CRC-32 of a file's bytes, as 8 hex digits; null when it cannot be read.
+json contentChecksum(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return nullptr;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  std::vector<char> buf(1 << 16);
+  while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0)
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(buf.data()), static_cast<uInt>(in.gcount()));
+  if (in.bad()) return nullptr;
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08lx", static_cast<unsigned long>(crc));
+  return hex;
+}
+
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> f;
   std::istringstream in(line);
@@ -217,8 +234,34 @@ std::string namingProblem(const CaseInputs& c, long limit) {
 
 }  // namespace
 
-std::vector<CaseInputs> findCases(const std::vector<std::string>& folders) {
+namespace {
+
+bool isFindFolder(const fs::path& dir) { return fs::is_regular_file(dir / "find.json"); }
+
+std::vector<fs::path> caseFoldersIn(const fs::path& dir) {
+  std::vector<fs::path> subs;
+  for (const auto& e : fs::directory_iterator(dir))
+    if (e.is_directory() && isCaseFolder(e.path())) subs.push_back(e.path());
+  std::sort(subs.begin(), subs.end());
+  return subs;
+}
+
+// One find output folder: its cases, and its map noted (with no case when
+// the map gave no sheet). The cases' batch names are filled in once they
+// are told apart.
+void addFindFolder(const fs::path& dir, std::vector<CaseInputs>& cases, std::vector<MapRecord>& maps,
+                   std::vector<std::vector<size_t>>& mapCases) {
+  maps.push_back(mapFromFindFolder(absolutePath(dir)));
+  mapCases.emplace_back();
+  for (const fs::path& s : caseFoldersIn(dir)) {
+    mapCases.back().push_back(cases.size());
+    cases.push_back(caseFromFolder(s));
+  }
+}
+
+std::vector<CaseInputs> casesOf(const std::vector<std::string>& folders, std::vector<MapRecord>& maps) {
   std::vector<CaseInputs> cases;
+  std::vector<std::vector<size_t>> mapCases;
   for (const std::string& folder : folders) {
     const fs::path dir = fs::path(folder).lexically_normal();
     const fs::path named = dir.filename().empty() ? dir.parent_path() : dir;
@@ -227,30 +270,77 @@ std::vector<CaseInputs> findCases(const std::vector<std::string>& folders) {
       cases.push_back(caseFromFolder(named));
       continue;
     }
-    std::vector<fs::path> subs;
+    if (isFindFolder(named)) {
+      addFindFolder(named, cases, maps, mapCases);
+      continue;
+    }
+    // A parent of case folders, of find output folders (one per map), or of both.
+    std::vector<fs::path> finds;
     for (const auto& e : fs::directory_iterator(named))
-      if (e.is_directory() && isCaseFolder(e.path())) subs.push_back(e.path());
-    if (subs.empty())
-      throw BatchError(folder + ": neither a case folder (NAME/NAME.pdb, NAME.mrc, threshold) nor a folder of them");
-    std::sort(subs.begin(), subs.end());
+      if (e.is_directory() && !isCaseFolder(e.path()) && isFindFolder(e.path())) finds.push_back(e.path());
+    std::sort(finds.begin(), finds.end());
+    const std::vector<fs::path> subs = caseFoldersIn(named);
+    if (subs.empty() && finds.empty())
+      throw BatchError(folder + ": neither a case folder (NAME/NAME.pdb, NAME.mrc, threshold), a folder of them, "
+                                "nor an output folder of velmorantique-find (with find.json)");
     for (const fs::path& s : subs) cases.push_back(caseFromFolder(s));
+    for (const fs::path& f : finds) addFindFolder(f, cases, maps, mapCases);
   }
   nameApart(cases);
+  for (size_t m = 0; m < mapCases.size(); ++m)
+    for (size_t i : mapCases[m]) maps[maps.size() - mapCases.size() + m].cases.push_back(cases[i].name);
   return cases;
 }
 
-std::vector<CaseInputs> readManifest(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw BatchError(path + ": cannot read the manifest");
+}  // namespace
+
+std::vector<CaseInputs> findCases(const std::vector<std::string>& folders, std::vector<MapRecord>* maps) {
+  std::vector<MapRecord> found;
+  std::vector<CaseInputs> cases = casesOf(folders, found);
+  if (cases.empty() && found.empty()) throw BatchError("no cases in the folders given");
+  if (maps) maps->insert(maps->end(), found.begin(), found.end());
+  return cases;
+}
+
+void writeMaps(const std::string& outDir, const std::vector<MapRecord>& maps) {
+  const std::string path = (fs::path(outDir) / kMapsFile).string();
+  if (maps.empty()) {
+    std::error_code ec;
+    fs::remove(path, ec);  // a list left by an earlier batch of other cases is not this one's
+    return;
+  }
+  writeAtomically(path, toJson(maps).dump(1) + "\n");
+}
+
+std::vector<MapRecord> readMaps(const std::string& outDir) {
+  return mapsFromJson(readJsonFile((fs::path(outDir) / kMapsFile).string()));
+}
+
+std::vector<CaseInputs> readManifest(const std::string& path, std::vector<MapRecord>* maps) {
+  // Read whole within its bound: a FIFO or device such as /dev/zero would
+  // otherwise be read for ever.
+  std::string problem;
+  std::istringstream in(readSmallFile(path, kManifestBytes, problem));
+  if (!problem.empty()) throw BatchError("the manifest cannot be read: " + problem);
   const fs::path base = fs::absolute(path).parent_path();
   std::vector<CaseInputs> cases;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     // A byte-order mark, as some editors save a table, is not part of the first cell.
     if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    if (line.size() > kManifestLineBytes)
+      throw BatchError(path + ":" + std::to_string(number) + ": a line of " + std::to_string(line.size()) +
+                       " bytes, more than four paths take: not a manifest");
     if (trimmed(line).empty() || trimmed(line)[0] == '#') continue;
     const std::vector<std::string> f = splitTabs(line);
     if (number == 1 && !f.empty() && f[0] == "pdb_base") continue;  // header row
+    if (f.size() == 1 && fs::is_directory(base / f[0])) {
+      // A folder: a find output folder, a case folder or a folder of them.
+      std::vector<MapRecord> found;
+      for (CaseInputs& c : casesOf({(base / f[0]).lexically_normal().string()}, found)) cases.push_back(c);
+      if (maps) maps->insert(maps->end(), found.begin(), found.end());
+      continue;
+    }
     // An empty threshold cell is a case that cannot run (the case list
     // keeps such cases), not a broken list.
     if (f.size() < 3 || f.size() > 4 || f[0].empty() || f[1].empty())
@@ -269,7 +359,7 @@ std::vector<CaseInputs> readManifest(const std::string& path) {
       throw BatchError(path + ":" + std::to_string(number) + ": a case name cannot be a path: " + c.name);
     cases.push_back(c);
   }
-  if (cases.empty()) throw BatchError(path + ": the manifest lists no case");
+  if (cases.empty() && !(maps && !maps->empty())) throw BatchError(path + ": the manifest lists no case");
   refuseDuplicates(cases);
   return cases;
 }
@@ -302,12 +392,19 @@ void checkCases(const std::vector<CaseInputs>& cases, const std::string& outDir)
                      " (or give a manifest with a name column):" + problems);
 }
 
-json fingerprint(const CaseInputs& c) {
+json fingerprint(const CaseInputs& c, const std::string& analysis) {
   const fs::path dir(c.caseDir);
   const std::string map = (dir / (c.mapBase + ".mrc")).string();
   json mapStamp = fileStamp(map);
   if (mapStamp.is_null()) mapStamp = fileStamp(map + ".gz");
-  return {{"pdb", fileStamp((dir / (c.pdbBase + ".pdb")).string())}, {"map", mapStamp}, {"threshold", c.threshold}};
+  // The analysis reads the case's resolution from meta.json, and a rebuilt
+  // program may answer otherwise: either change runs the case again.
+  return {{"pdb", fileStamp((dir / (c.pdbBase + ".pdb")).string())},
+          {"map", mapStamp},
+          {"threshold", c.threshold},
+          {"meta", contentChecksum((dir / "meta.json").string())},
+          {"analysis", fileStamp(analysis)},
+          {"summary_schema", kSummarySchemaVersion}};
 }
 
 }  // namespace vel::batch

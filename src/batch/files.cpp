@@ -16,6 +16,7 @@
 #include <zlib.h>
 
 #include "velmorantique/batch.h"
+#include "velmorantique/summary.h"
 
 namespace fs = std::filesystem;
 
@@ -86,31 +87,7 @@ std::string readText(const std::string& path) {
 }
 
 std::string readSmallFile(const std::string& path, size_t maxBytes, std::string& problem) {
-  problem.clear();
-  // Non-blocking, so that opening a FIFO returns at once; fstat then tells
-  // what was opened.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    problem = std::string("cannot read ") + path + ": " + std::strerror(errno);
-    return "";
-  }
-  struct stat st;
-  std::string text;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    problem = path + " is not a regular file";
-  } else if (static_cast<uint64_t>(st.st_size) > maxBytes) {
-    problem = path + " holds " + std::to_string(st.st_size) + " bytes, more than the " + std::to_string(maxBytes) +
-              " it may";
-  } else {
-    text.resize(maxBytes);
-    ssize_t n;
-    while ((n = ::read(fd, text.data(), maxBytes)) < 0 && errno == EINTR) {
-    }
-    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    if (n < 0) problem = std::string("cannot read ") + path + ": " + std::strerror(errno);
-  }
-  ::close(fd);
-  return text;
+  return vel::readBoundedFile(path, maxBytes, problem);
 }
 
 void makeOwnFolder(const std::string& path) {

@@ -3,6 +3,7 @@
 #include "velmorantique/batch_record.h"
 
 #include <filesystem>
+#include <fstream>
 #include <limits>
 
 namespace vel::batch {
@@ -145,6 +146,57 @@ std::vector<std::string> batchWarnings(const json& summaryWarnings) {
     out.push_back(name == "no_reference_strands" ? "no_reference" : name);
   }
   return out;
+}
+
+json toJson(const std::vector<MapRecord>& maps) {
+  json out = json::array();
+  for (const MapRecord& m : maps)
+    out.push_back({{"name", m.name},
+                   {"map", m.map},
+                   {"find_dir", m.findDir},
+                   {"cases", m.cases},
+                   {"segments", m.segments},
+                   {"resolution_warning", m.resolutionWarning.empty() ? json(nullptr) : json(m.resolutionWarning)}});
+  return out;
+}
+
+std::vector<MapRecord> mapsFromJson(const json& j) {
+  std::vector<MapRecord> maps;
+  if (!j.is_array()) return maps;
+  for (const json& one : j) {
+    if (!one.is_object()) continue;
+    MapRecord m;
+    m.name = text(one, "name");
+    m.map = text(one, "map");
+    m.findDir = text(one, "find_dir");
+    if (const auto c = one.find("cases"); c != one.end() && c->is_array())
+      for (const json& name : *c)
+        if (name.is_string()) m.cases.push_back(name.get<std::string>());
+    m.segments = whole<int>(one, "segments");
+    m.resolutionWarning = text(one, "resolution_warning");
+    maps.push_back(m);
+  }
+  return maps;
+}
+
+MapRecord mapFromFindFolder(const std::string& findDir) {
+  MapRecord m;
+  m.findDir = findDir;
+  m.name = std::filesystem::path(findDir).filename().string();
+  json found;
+  try {
+    std::ifstream in(std::filesystem::path(findDir) / "find.json");
+    found = json::parse(in);
+  } catch (const json::exception&) {
+    return m;  // a damaged find.json still names its folder
+  }
+  if (!found.is_object()) return m;
+  if (!text(found, "name").empty()) m.name = text(found, "name");
+  m.map = text(found, "map");
+  if (const auto s = found.find("segments"); s != found.end() && s->is_array()) m.segments = static_cast<int>(s->size());
+  if (const auto r = found.find("resolution_check"); r != found.end() && r->is_object())
+    m.resolutionWarning = text(*r, "warning");
+  return m;
 }
 
 }  // namespace vel::batch

@@ -24,10 +24,8 @@ using nlohmann::json;
 namespace vel::batch {
 
 json readJsonFile(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) return nullptr;
-  json j = json::parse(in, nullptr, false);  // discarded (not an exception) when damaged
-  return j.is_discarded() ? json(nullptr) : j;
+  std::string problem;
+  return vel::readJsonFile(path, problem);
 }
 
 std::string caseFolder(const std::string& outDir, const std::string& name) {
@@ -66,11 +64,11 @@ bool isFinishedStatus(const std::string& s) { return s == "ok" || s == "no_candi
 
 // A finished run on the same inputs whose files are all still there: the
 // case need not run again.
-std::optional<CaseRecord> reusableRecord(const CaseInputs& c, const RunPlace& place) {
+std::optional<CaseRecord> reusableRecord(const CaseInputs& c, const RunPlace& place, const std::string& analysis) {
   const json j = readJsonFile(place.record);
   if (!j.is_object()) return std::nullopt;
   const CaseRecord r = recordFromJson(j, place.outDir);
-  if (!isFinishedStatus(r.status) || !recordProblem(r, c, place).empty() || r.fingerprint != fingerprint(c))
+  if (!isFinishedStatus(r.status) || !recordProblem(r, c, place).empty() || r.fingerprint != fingerprint(c, analysis))
     return std::nullopt;
   return r;
 }
@@ -84,7 +82,6 @@ CaseRecord newRecord(const CaseInputs& c, const RunPlace& place) {
   r.mapBase = c.mapBase;
   r.threshold = c.threshold;
   r.outputDir = place.outputDir;
-  r.fingerprint = fingerprint(c);
   const std::string meta = (fs::path(c.caseDir) / "meta.json").string();
   struct stat st;
   if (::stat(meta.c_str(), &st) == 0 && S_ISREG(st.st_mode)) r.meta = meta;
@@ -255,12 +252,13 @@ CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped) {
   const RunPlace place = runPlace(c, opts.outDir);
   if (skipped) *skipped = false;
   if (!opts.force) {
-    if (std::optional<CaseRecord> done = reusableRecord(c, place)) {
+    if (std::optional<CaseRecord> done = reusableRecord(c, place, opts.analysis)) {
       if (skipped) *skipped = true;
       return *done;
     }
   }
   CaseRecord r = newRecord(c, place);
+  r.fingerprint = fingerprint(c, opts.analysis);
   const auto start = std::chrono::steady_clock::now();
   Ended e;
   int64_t started = -1;

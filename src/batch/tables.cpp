@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <optional>
 #include <sstream>
 
@@ -52,6 +53,11 @@ const json& at(const json& j, std::initializer_list<const char*> keys) {
   return *cur;
 }
 
+const json& element(const json& array, size_t i) {
+  static const json none;
+  return array.is_array() && i < array.size() ? array[i] : none;
+}
+
 // Summary values: NA where the summary has none.
 std::string cell(double v) { return std::isnan(v) ? kNA : json(v).dump(); }
 std::string cell(const std::optional<long long>& v) { return v ? std::to_string(*v) : kNA; }
@@ -64,9 +70,20 @@ const SummaryTopEntry& topEntry(const RunSummary& summary, const std::string& se
 // One row of results.tsv: every column's value, named, in column order.
 using Row = std::vector<std::pair<std::string, std::string>>;
 
-Row resultRow(const CaseRecord& r) {
+std::string joined(const std::vector<std::string>& parts, const char* separator) {
+  std::string out;
+  for (const std::string& p : parts) out += (out.empty() ? "" : separator) + p;
+  return out;
+}
+
+// map: the whole map the case was found in, when it came from a find folder.
+Row resultRow(const CaseRecord& r, const MapRecord* map) {
   const RunSummary summary = summaryFromJson(readJson(r.summary));
-  const json meta = readJson(r.meta);
+  // A meta.json that cannot be read leaves its columns empty and says why
+  // in the case's message.
+  std::string metaProblem;
+  const json meta = r.meta.empty() ? json(nullptr) : vel::readJsonFile(r.meta, metaProblem);
+  const std::string message = metaProblem.empty() ? r.message : r.message + (r.message.empty() ? "" : "; ") + metaProblem;
   const SummaryChosen chosen = summary.chosen.value_or(SummaryChosen{});
   const SummaryTopEntry& top = topEntry(summary, chosen.topTwist);
   const SummaryTopEntry& best = topEntry(summary, chosen.bestTwoWay);
@@ -74,14 +91,14 @@ Row resultRow(const CaseRecord& r) {
   const SummarySheet sheet = summary.sheet.value_or(SummarySheet{});
   const SummaryReference reference = summary.reference.value_or(SummaryReference{});
   const Triple shape = summary.shapeDirection.value_or(kNoTriple);
-  std::string warnings;
-  for (const std::string& w : r.warnings) warnings += (warnings.empty() ? "" : ",") + w;
+  const std::string warnings = joined(r.warnings, ",");
+  const json& found = at(meta, {"segment_shape"});
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
   return {
       {"case", text(r.name)},
       {"status", r.status},
-      {"message", text(r.message)},
+      {"message", text(message)},
       {"threshold", cell(json(r.threshold))},
       {"voxels", cell(summary.inputs.voxelsKept)},
       {"fitting_error", cell(sheet.fittingError.value_or(kNoValue))},
@@ -118,6 +135,17 @@ Row resultRow(const CaseRecord& r) {
       {"confidence", text(summary.confidence ? summary.confidence->level : "")},
       {"shape_twist", cell(summary.shapeTwist)},
       {"shape_twist_error", cell(summary.shapeTwistError)},
+      // Appended: where a found sheet lies and how sheet-like find judged it.
+      {"map", text(map ? map->name : "")},
+      {"sheet_centre_x", cell(element(at(found, {"centre_A"}), 0))},
+      {"sheet_centre_y", cell(element(at(found, {"centre_A"}), 1))},
+      {"sheet_centre_z", cell(element(at(found, {"centre_A"}), 2))},
+      {"sheet_length", cell(at(found, {"length_A"}))},
+      {"sheet_width", cell(at(found, {"width_A"}))},
+      {"sheet_area", cell(at(found, {"area_A2"}))},
+      {"sheet_probability", cell(at(found, {"sheet_probability"}))},
+      {"confidence_reasons", text(summary.confidence ? joined(summary.confidence->reasons, "; ") : "")},
+      {"resolution_warning", text(map ? map->resolutionWarning : "")},
   };
 }
 
@@ -142,25 +170,52 @@ std::string gatherTable(const std::vector<CaseRecord>& records, const std::strin
 
 }  // namespace
 
+std::string noSheetMessage(const MapRecord& m) {
+  const std::string why = m.segments == 0 ? "velmorantique-find met no segment that could be a sheet"
+                                           : "velmorantique-find kept none of the " + std::to_string(m.segments) +
+                                                 (m.segments == 1 ? " segment" : " segments") + " it considered";
+  return "no sheet found in this map: " + why + " (see " + m.findDir + "/find.json)";
+}
+
 const std::vector<std::string>& resultColumns() {
   static const std::vector<std::string> columns = [] {
     std::vector<std::string> names;
-    for (const auto& [name, value] : resultRow(CaseRecord{})) names.push_back(name);
+    for (const auto& [name, value] : resultRow(CaseRecord{}, nullptr)) names.push_back(name);
     return names;
   }();
   return columns;
 }
 
-void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records) {
+void writeTables(const std::string& outDir, const std::vector<CaseRecord>& records,
+                 const std::vector<MapRecord>& maps) {
   const fs::path dir(outDir);
   std::ostringstream out;
   const std::vector<std::string>& columns = resultColumns();
   for (size_t i = 0; i < columns.size(); ++i) out << (i ? "\t" : "") << columns[i];
   out << '\n';
-  for (const CaseRecord& r : records) {
-    const Row row = resultRow(r);
+  std::map<std::string, const MapRecord*> mapOf;
+  for (const MapRecord& m : maps)
+    for (const std::string& name : m.cases) mapOf[name] = &m;
+  auto writeRow = [&](const Row& row) {
     for (size_t i = 0; i < row.size(); ++i) out << (i ? "\t" : "") << row[i].second;
     out << '\n';
+  };
+  for (const CaseRecord& r : records) {
+    const auto m = mapOf.find(r.name);
+    writeRow(resultRow(r, m == mapOf.end() ? nullptr : m->second));
+  }
+  // A map that gave no sheet has no case, and still a row that names it.
+  for (const MapRecord& m : maps) {
+    if (!m.cases.empty()) continue;
+    CaseRecord none;
+    none.name = m.name;
+    none.status = kNoSheet;
+    none.message = noSheetMessage(m);
+    none.caseDir = m.findDir;
+    Row row = resultRow(none, &m);
+    for (auto& [name, value] : row)
+      if (name == "seconds" || name == "output_bytes") value = kNA;
+    writeRow(row);
   }
   // All three or none: the report tables never disagree with results.tsv.
   writeAllAtomically(

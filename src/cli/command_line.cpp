@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iostream>
+#include <new>
 #include <sstream>
 
 namespace vel::cli {
@@ -44,6 +46,18 @@ Arguments scanArguments(int argc, const char* const* argv, const std::vector<Opt
   return a;
 }
 
+int runTool(int (*run)(int, char**), int argc, char** argv, const std::string& memoryAdvice) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "error: out of memory: the input asks for more memory than this process can get (a ulimit, or other programs holding it); " << memoryAdvice
+              << "\n";
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << "\n";
+  }
+  return 1;
+}
+
 double numberArg(const std::string& option, const std::string& value) {
   char* end = nullptr;
   const double v = std::strtod(value.c_str(), &end);
@@ -54,6 +68,17 @@ double numberArg(const std::string& option, const std::string& value) {
 double positiveArg(const std::string& option, const std::string& value) {
   const double v = numberArg(option, value);
   if (!(v > 0)) throw UsageError(option + " needs a positive number, not '" + value + "'");
+  return v;
+}
+
+double rangeArg(const std::string& option, const std::string& value, double least, double most,
+                const std::string& unit) {
+  const double v = numberArg(option, value);
+  if (!(v >= least && v <= most)) {
+    std::ostringstream range;
+    range << option << " needs a number from " << least << " to " << most << " " << unit << ", not '" << value << "'";
+    throw UsageError(range.str());
+  }
   return v;
 }
 

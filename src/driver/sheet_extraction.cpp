@@ -56,7 +56,7 @@ void refuseIfTooLarge(const Map& map, double threshold) {
   } else if (limit != 0 && needed > limit) {
     message << "Sheet too large for this machine. Its " << footprint.points << " points, spread over "
             << std::lround(footprint.span) << " A, may need up to " << (needed + mb - 1) / mb
-            << " MB with the map's grid, more than half of the memory ( " << limit / mb << " MB )." << advice;
+            << " MB with the map's grid, more than " << memoryLimitName() << " ( " << limit / mb << " MB )." << advice;
   } else {
     return;
   }

@@ -68,9 +68,8 @@ Vectors candidateDirection(const SurfaceFit& surface, const Candidate& candidate
 double caseResolution(const std::string& mapBase) {
   const size_t slash = mapBase.rfind('/');
   const std::string folder = slash == std::string::npos ? "" : mapBase.substr(0, slash + 1);
-  std::ifstream in(folder + "meta.json");
-  if (!in) return NAN;
-  const json meta = json::parse(in, nullptr, false);
+  std::string problem;  // a missing or damaged meta.json gives no resolution, as none does
+  const json meta = readJsonFile(folder + "meta.json", problem);
   if (!meta.is_object()) return NAN;
   const auto it = meta.find("resolution_A");
   return it != meta.end() && it->is_number() ? it->get<double>() : NAN;

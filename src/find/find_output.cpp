@@ -4,8 +4,10 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -163,11 +165,60 @@ void writeCase(const fs::path& dir, const FindOptions& o, const FindResult& r, c
   progress << "  " << s.caseName << ": " << s.voxels.size() << " voxels, " << s.reason << "\n";
 }
 
+DensityBox labelMap(const FindResult& r);
+
+// The worked box seen down z on a grid of at most kProjectionCells a side:
+// per cell the densest voxel of its column (over the map's 99.9th
+// percentile, 0 to 1) and the case whose voxels fill most of it (0 none), for
+// the report's picture of the map.
+constexpr int kProjectionCells = 90;
+Json projectionJson(const FindResult& r) {
+  const DensityBox& box = r.crop.box;
+  const DensityBox labels = labelMap(r);
+  const double step = std::max({box.voxel[0], box.voxel[1],
+                                std::max(box.n[0] * box.voxel[0], box.n[1] * box.voxel[1]) / kProjectionCells});
+  const int columns = std::max(1, static_cast<int>(std::ceil(box.n[0] * box.voxel[0] / step)));
+  const int rows = std::max(1, static_cast<int>(std::ceil(box.n[1] * box.voxel[1] / step)));
+  const double top = r.stats.highPercentile > 0 ? r.stats.highPercentile : 1;
+  std::vector<double> density(static_cast<size_t>(columns) * rows, 0.0);
+  std::vector<std::map<int, size_t>> counts(density.size());
+  for (int k = 0; k < box.n[2]; ++k)
+    for (int j = 0; j < box.n[1]; ++j)
+      for (int i = 0; i < box.n[0]; ++i) {
+        const size_t at = box.index(i, j, k);
+        const int q = std::min(columns - 1, static_cast<int>(i * box.voxel[0] / step));
+        const int p = std::min(rows - 1, static_cast<int>(j * box.voxel[1] / step));
+        const size_t cell = static_cast<size_t>(p) * columns + q;
+        const double v = box.values[at] / top;
+        if (v > density[cell]) density[cell] = std::min(1.0, v);
+        if (labels.values[at] > 0) ++counts[cell][static_cast<int>(labels.values[at])];
+      }
+  Json values = Json::array(), owners = Json::array(), cases = Json::array();
+  for (size_t c = 0; c < density.size(); ++c) {
+    values.push_back(std::round(density[c] * 1000) / 1000);
+    int owner = 0;
+    size_t most = 0;
+    for (const auto& [label, n] : counts[c])
+      if (n > most) owner = label, most = n;
+    owners.push_back(owner);
+  }
+  for (const Segment& s : r.segments)
+    if (s.kept) cases.push_back(s.caseName);
+  return {{"down", "z"},     {"origin_A", {box.origin[0], box.origin[1]}}, {"step_A", step}, {"columns", columns},
+          {"rows", rows},    {"density", values}, {"labels", owners}, {"cases", cases}};
+}
+
 Json findJson(const FindOptions& o, const FindResult& r) {
   Json j;
   j["map"] = fs::absolute(o.mapPath).string();
   j["name"] = r.name;
   j["resolution_A"] = o.resolution;
+  const ResolutionCheck& c = r.resolution;
+  j["resolution_check"] = {{"given_A", c.given},
+                           {"estimate_A", std::isfinite(c.estimate) ? Json(c.estimate) : Json(nullptr)},
+                           {"disagrees", c.disagrees},
+                           {"warning", c.warning.empty() ? Json(nullptr) : Json(c.warning)},
+                           {"note", c.note.empty() ? Json(nullptr) : Json(c.note)}};
   j["level"] = levelJson(r.level);
   j["map_statistics"] = statisticsJson(r.stats);
   j["pieces"] = {{"kept", r.pieces.pieces.size()},
@@ -184,6 +235,7 @@ Json findJson(const FindOptions& o, const FindResult& r) {
     segments.push_back(e);
   }
   j["segments"] = segments;
+  j["projection"] = projectionJson(r);
   return j;
 }
 
@@ -200,50 +252,69 @@ DensityBox labelMap(const FindResult& r) {
   return labels;
 }
 
-std::string pymolScript(const FindResult& r, const std::string& dir) {
+// The viewer scripts name every file by its absolute path, in quotes; a
+// path that a script line cannot carry is left out, and the script says so.
+const char* const kLeftOut = "# a path holds characters a script line cannot carry: that file is left out, open it by hand\n";
+
+std::string pymolScript(const FindResult& r, const std::string& dir, const std::string& mapPath) {
   std::ostringstream s;
-  s << "# the segments found in the map, in colours over the map at its level (grey mesh)\n"
-       "reinitialize\nbg_color white\n";
-  const std::string labels = dir + "/" + r.name + "_segments.mrc";
-  if (!scriptSafe(labels)) {
-    s << "# the output folder's path holds characters a script line cannot carry: open the files by hand\n";
-    return s.str();
-  }
+  s << "# the segments found in the map, each in its colour, over the map at its level (grey mesh)\n"
+       "reinitialize\nbg_color white\n"
+       // PyMOL would rescale each map to its own mean and sigma: the levels are the map's own units.
+       "set normalize_ccp4_maps, 0\n";
+  const std::string map = scriptPath(mapPath);
+  if (map.empty())
+    s << kLeftOut;
+  else
+    s << "load " << map << ", whole_map\nisomesh whole_mesh, whole_map, " << r.level.text
+      << "\ncolor grey60, whole_mesh\ndisable whole_map\n";
   int number = 0;
   for (const Segment& seg : r.segments) {
     if (!seg.kept) continue;
-    const std::string map = dir + "/" + seg.caseName + "/" + seg.caseName + ".mrc";
-    if (!scriptSafe(map)) continue;
     const int k = number++ % 10;
-    s << "load " << map << ", " << seg.caseName << "_map\n"
+    const std::string path = scriptPath(dir + "/" + seg.caseName + "/" + seg.caseName + ".mrc");
+    if (path.empty()) {
+      s << kLeftOut;
+      continue;
+    }
+    s << "load " << path << ", " << seg.caseName << "_map\n"
       << "isosurface " << seg.caseName << ", " << seg.caseName << "_map, " << r.level.text << "\n"
       << "color " << kColours[k] << ", " << seg.caseName << "\n"
       << "disable " << seg.caseName << "_map\n";
   }
-  s << "load " << labels << ", segments\ndisable segments\n";
+  const std::string labels = scriptPath(dir + "/" + r.name + "_segments.mrc");
+  if (labels.empty())
+    s << kLeftOut;
+  else
+    s << "load " << labels << ", segments\ndisable segments\n";
+  s << "orient\n";
   return s.str();
 }
 
-std::string chimeraxScript(const FindResult& r, const std::string& dir) {
+std::string chimeraxScript(const FindResult& r, const std::string& dir, const std::string& mapPath) {
   std::ostringstream s;
-  s << "# the segments found in the map, one colour each\nclose session\nset bgColor white\n";
-  const std::string labels = dir + "/" + r.name + "_segments.mrc";
-  if (!scriptSafe(labels)) {
-    s << "# the output folder's path holds characters a script line cannot carry: open the files by hand\n";
-    return s.str();
-  }
-  s << "open " << labels << " format mrc\nvolume #1 style surface level 0.5 color #cccccc transparency 0.7\n";
-  int model = 1, number = 0;
+  s << "# the segments found in the map, each in its colour, over the map at its level (grey mesh)\n"
+       "close session\nset bgColor white\n";
+  int model = 0;
+  const std::string map = scriptPath(mapPath);
+  if (map.empty())
+    s << kLeftOut;
+  else
+    s << "open " << map << " format mrc\nvolume #" << ++model << " style mesh level " << r.level.text
+      << " color #999999\n";
+  int number = 0;
   for (const Segment& seg : r.segments) {
     if (!seg.kept) continue;
     ++number;
-    const std::string map = dir + "/" + seg.caseName + "/" + seg.caseName + ".mrc";
-    if (!scriptSafe(map)) continue;
-    ++model;
-    s << "open " << map << " format mrc\nvolume #" << model << " style surface level " << r.level.text << " color "
-      << kHexColours[(number - 1) % 10] << "\n";
+    const std::string path = scriptPath(dir + "/" + seg.caseName + "/" + seg.caseName + ".mrc");
+    if (path.empty()) {
+      s << kLeftOut;
+      continue;
+    }
+    s << "open " << path << " format mrc\nvolume #" << ++model << " style surface level " << r.level.text
+      << " color " << kHexColours[(number - 1) % 10] << "\n";
   }
-  s << "hide #1 models\nview\n";
+  s << "view\n";
   return s.str();
 }
 
@@ -321,8 +392,9 @@ int writeFindOutput(const FindOptions& o, const FindResult& r, output::FolderLoc
     }
     prepare::writeMrc((staging / (r.name + "_segments.mrc")).string(), labelMap(r));
     const std::string dir = fs::absolute(o.outDir).lexically_normal().string();
-    writeText(staging / (r.name + "_segments.pml"), pymolScript(r, dir));
-    writeText(staging / (r.name + "_segments.cxc"), chimeraxScript(r, dir));
+    const std::string map = fs::absolute(o.mapPath).lexically_normal().string();
+    writeText(staging / (r.name + "_segments.pml"), pymolScript(r, dir, map));
+    writeText(staging / (r.name + "_segments.cxc"), chimeraxScript(r, dir, map));
     writeText(staging / "find.json", findJson(o, r).dump(1) + "\n");
   } catch (const std::exception& e) {
     fs::remove_all(staging, ec);

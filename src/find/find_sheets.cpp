@@ -30,6 +30,7 @@ FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
   DensityBox map = readWholeMap(o.mapPath, progress);
   progress << "  " << map.n[0] << " x " << map.n[1] << " x " << map.n[2] << " voxels of " << map.voxel[0] << " x "
            << map.voxel[1] << " x " << map.voxel[2] << " A\n";
+  refuseOverBudget(o, map.n, kMapBytesPerVoxel, "dividing the density of the map's");
   r.stats = mapStatistics(map);
   r.level = chooseLevel(map, r.stats, o.level);
   progress << "level " << r.level.text << ": " << r.level.description << "\n";
@@ -61,6 +62,12 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
   FindResult r = locateDensity(o, progress);
   const bool guided = o.guided.kind != GuidedCut::Kind::None;
   const DensityBox& box = r.crop.box;
+  // A resolution far from the map's own finds sheets that are not there, or misses those that are.
+  r.resolution = checkResolution(box, o.resolution);
+  if (r.resolution.disagrees)
+    progress << "warning: " << r.resolution.warning << "\n";
+  else
+    progress << "resolution: " << r.resolution.note << "\n";
 
   if (guided) {
     Segment s = guidedRegion(box, r.inDensity, o.guided, progress);
@@ -70,6 +77,7 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     return r;
   }
 
+  refuseOverBudget(o, box.n, kShapeBytesPerVoxel, "reading the local shape of the density's");
   const WorkingGrid work = workingGrid(box, r.inDensity, o.resolution, sheetNet().voxel);
   progress << "local shape over " << work.box.n[0] << " x " << work.box.n[1] << " x " << work.box.n[2] << " voxels of "
            << work.box.voxel[0] << " A\n";
@@ -80,9 +88,10 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
   for (Segment& s : r.segments) {
     s.id = static_cast<int>(&s - r.segments.data()) + 1;
     if (!s.kept) continue;
-    s.caseName = r.name + "_s" + std::to_string(++cases);
     trimToSheet(box, s, o.rules.trimReach);
     s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
+    judgeCase(s, box, s.level.text.empty() ? r.level.value : s.level.value, o.rules);
+    if (s.kept) s.caseName = r.name + "_s" + std::to_string(++cases);
   }
   progress << "  " << r.segments.size() << " segments considered (" << r.tinySegments << " of under "
            << o.rules.tinyVolume << " A^3 left out), " << cases << " kept\n";

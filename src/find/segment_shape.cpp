@@ -115,5 +115,28 @@ void judgeSegment(Segment& seg, const SegmentRules& r) {
   seg.reason = why.str();
 }
 
+double analysisThickness(const DensityBox& box, const std::vector<size_t>& voxels, double level) {
+  std::vector<size_t> kept;
+  for (size_t at : voxels)
+    if (box.values[at] >= level && box.values[at] > 0) kept.push_back(at);
+  if (kept.size() < 3) return 0;
+  const Frame3 f = principalFrame(box, kept);
+  const double volume = static_cast<double>(kept.size()) * box.voxel[0] * box.voxel[1] * box.voxel[2];
+  const double span = 12 * std::sqrt(f.spread[1]) * std::sqrt(f.spread[2]);
+  return span > 0 ? volume / span : 0;
+}
+
+void judgeCase(Segment& seg, const DensityBox& box, double level, const SegmentRules& r) {
+  if (!seg.kept) return;
+  const double thickness = analysisThickness(box, seg.voxels, level);
+  if (!(thickness > r.maxCaseThickness)) return;
+  std::ostringstream why;
+  why.precision(3);
+  why << "its case would be " << thickness << " A thick as the analysis reads it, above " << r.maxCaseThickness
+      << " (more than one sheet)";
+  seg.kept = false;
+  seg.reason = why.str();
+}
+
 }  // namespace find
 }  // namespace vel

@@ -1,6 +1,8 @@
 // A map file as a stream of bytes: read as it is, or through zlib when it
 // starts with the gzip magic bytes.
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <climits>
 #include <vector>
@@ -25,7 +27,15 @@ bool MapSource::open(const std::string& path) {
   if (file_ == nullptr) return false;
   unsigned char magic[2] = {0, 0};
   const size_t got = std::fread(magic, 1, 2, file_);
+  position_ = 0;
+  trailerRead_ = false;
   if (got == 2 && magic[0] == 0x1f && magic[1] == 0x8b) {
+    unsigned char trailer[4];
+    if (std::fseek(file_, -4, SEEK_END) == 0 && std::fread(trailer, 1, 4, file_) == 4) {
+      trailerRead_ = true;
+      trailerLength_ = static_cast<uint32_t>(trailer[0]) | static_cast<uint32_t>(trailer[1]) << 8 |
+                       static_cast<uint32_t>(trailer[2]) << 16 | static_cast<uint32_t>(trailer[3]) << 24;
+    }
     std::fclose(file_);
     file_ = nullptr;
     gz_ = gzopen(path.c_str(), "rb");
@@ -38,6 +48,24 @@ bool MapSource::open(const std::string& path) {
 }
 
 size_t MapSource::read(unsigned char* into, size_t n) {
+  const size_t got = readMore(into, n);
+  position_ += got;
+  return got;
+}
+
+bool MapSource::bytesLeft(uint64_t& left) const {
+  struct stat st;
+  if (file_ == nullptr || ::fstat(fileno(file_), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  left = size > position_ ? size - position_ : 0;
+  return true;
+}
+
+bool MapSource::trailerGives(uint64_t n) const {
+  return trailerRead_ && static_cast<uint32_t>(position_ + n) == trailerLength_;
+}
+
+size_t MapSource::readMore(unsigned char* into, size_t n) {
   if (file_ != nullptr) return std::fread(into, 1, n, file_);
   if (gz_ == nullptr || !damage_.empty()) return 0;
   size_t total = 0;

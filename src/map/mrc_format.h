@@ -76,12 +76,25 @@ class MapSource {
   bool skip(uint64_t n);
   // zlib's account of a damaged compressed stream; empty while it is sound.
   const std::string& damage() const { return damage_; }
+  // For a plain regular file, true with the bytes still to be read, known
+  // before any is read; false when only reading to the end can tell (a
+  // compressed file, a pipe).
+  bool bytesLeft(uint64_t& left) const;
+  // True when a compressed file's trailer gives, as gzip keeps it (modulo
+  // 2^32), the length that n more bytes than those read so far would make.
+  // An honest file says so; one that does not may end far sooner than its
+  // header claims.
+  bool trailerGives(uint64_t n) const;
 
  private:
   void close();
+  size_t readMore(unsigned char* into, size_t n);
 
   std::FILE* file_ = nullptr;
   gzFile gz_ = nullptr;
+  uint64_t position_ = 0;   // bytes read or passed over
+  bool trailerRead_ = false;
+  uint32_t trailerLength_ = 0;  // the last four bytes of a compressed file
   std::string damage_;
 };
 

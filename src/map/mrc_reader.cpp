@@ -174,7 +174,7 @@ std::string checkFootprint(const MRC_HEADER& hdr) {
   const std::string tooLarge = "Map too large for this machine. The grid of (nx,ny,nz) needs " +
                                std::to_string((needed + mb - 1) / mb) + " MB";
   if (limit != 0 && needed > limit)
-    refuseMap(tooLarge + ", more than half of the memory ( " + std::to_string(limit / mb) +
+    refuseMap(tooLarge + ", more than " + memoryLimitName() + " ( " + std::to_string(limit / mb) +
               " MB ).");
   return tooLarge;
 }
@@ -215,45 +215,75 @@ void checkPlacement(const MRC_HEADER& hdr, double apixX, double apixY, double ap
               " ) lies beyond " + numbersText({kCoordinateReach}) + " A.");
 }
 
+uint64_t storedBytes(const StoredForm& form) {
+  return static_cast<uint64_t>(form.columns) * form.rows * form.sections * static_cast<uint64_t>(form.bytesPerVoxel);
+}
+
+// A file that ends early (an interrupted download) is refused: the voxels it
+// lacks would read as empty.
+[[noreturn]] void refuseTruncated(uint64_t bytesPresent, uint64_t bytesExpected) {
+  refuseMap("Map file ends before its voxel data does: " + std::to_string(bytesPresent) +
+            " bytes of voxel data present, " + std::to_string(bytesExpected) +
+            " expected. The file is truncated (an interrupted download?).");
+}
+
+// The stored section s, of `voxels` values, onto the grid's axes.
+void placeSection(const StoredForm& form, size_t s, const float* values, size_t voxels, Map& map) {
+  size_t pos[3] = {0, 0, 0};  // grid index along x, y, z
+  pos[form.axes[2]] = s;
+  size_t i = 0;
+  for (size_t r = 0; r < form.rows && i < voxels; ++r) {
+    pos[form.axes[1]] = r;
+    for (size_t c = 0; c < form.columns && i < voxels; ++c, ++i) {
+      pos[form.axes[0]] = c;
+      map.at(static_cast<int>(pos[0]), static_cast<int>(pos[1]), static_cast<int>(pos[2])) = values[i];
+    }
+  }
+}
+
+// Appends count values to the grid, which holds the voxels in stored order
+// so far, taking more memory only as data arrives, never past the whole.
+void appendGrowing(std::vector<float>& cube, const float* values, size_t count, size_t whole) {
+  if (cube.size() + count > cube.capacity())
+    cube.reserve(std::min(whole, std::max(cube.size() + count, 2 * cube.capacity())));
+  cube.insert(cube.end(), values, values + count);
+}
+
 // The voxels into the grid. Storage order is columns fastest, then rows, then
-// sections: one section at a time is one bulk read. A file that ends early
-// (an interrupted download) is refused: the voxels it lacks would read as empty.
-void readVoxels(MapSource& source, const StoredForm& form, int32_t mode, Map& map) {
+// sections: one section at a time is one bulk read. When the grid is to grow
+// (a compressed file that does not vouch for its length), the values are
+// kept in stored order as they arrive and put in place once all are there.
+void readVoxels(MapSource& source, const StoredForm& form, int32_t mode, bool grow, Map& map) {
   const size_t columns = form.columns, rows = form.rows, sections = form.sections;
   const size_t stride = static_cast<size_t>(form.bytesPerVoxel);
+  const size_t whole = columns * rows * sections;
   uint64_t bytesPresent = 0;
   std::vector<unsigned char> stored(columns * rows * stride);
   std::vector<float> values(columns * rows);
-  size_t pos[3] = {0, 0, 0};  // grid index along x, y, z
   for (size_t s = 0; s < sections; ++s) {
     const size_t bytes = source.read(stored.data(), stored.size());
     refuseIfDamaged(source);
     bytesPresent += bytes;
     const size_t voxels = bytes / stride;
     decodeVoxels(stored.data(), voxels, mode, form.order, values.data());
-    if (isStandardAxisOrder(form.axes)) {
+    if (grow)
+      appendGrowing(map.cube, values.data(), voxels, whole);
+    else if (isStandardAxisOrder(form.axes))
       std::copy(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(voxels),
                 map.cube.begin() + static_cast<std::ptrdiff_t>(s * columns * rows));
-      if (bytes < stored.size()) break;
-      continue;
-    }
-    pos[form.axes[2]] = s;
-    size_t i = 0;
-    for (size_t r = 0; r < rows && i < voxels; ++r) {
-      pos[form.axes[1]] = r;
-      for (size_t c = 0; c < columns && i < voxels; ++c, ++i) {
-        pos[form.axes[0]] = c;
-        map.at(static_cast<int>(pos[0]), static_cast<int>(pos[1]), static_cast<int>(pos[2])) = values[i];
-      }
-    }
+    else
+      placeSection(form, s, values.data(), voxels, map);
     if (bytes < stored.size()) break;
   }
-  const uint64_t bytesExpected = static_cast<uint64_t>(columns) * rows * sections * stride;
-  if (bytesPresent < bytesExpected) {
-    map.cube.clear();
-    refuseMap("Map file ends before its voxel data does: " + std::to_string(bytesPresent) +
-              " bytes of voxel data present, " + std::to_string(bytesExpected) +
-              " expected. The file is truncated (an interrupted download?).");
+  if (bytesPresent < storedBytes(form)) {
+    std::vector<float>().swap(map.cube);
+    refuseTruncated(bytesPresent, storedBytes(form));
+  }
+  if (grow && !isStandardAxisOrder(form.axes)) {
+    const std::vector<float> inStoredOrder = std::move(map.cube);
+    map.cube.assign(whole, 0.0f);
+    for (size_t s = 0; s < sections; ++s)
+      placeSection(form, s, inStoredOrder.data() + s * columns * rows, columns * rows, map);
   }
 }
 
@@ -282,13 +312,24 @@ void Map::read(std::string path) {
     refuseIfDamaged(source);
     refuseMap(extendedHeaderMessage(hdr));
   }
+  // A header may claim far more voxels than the file holds: a plain file's
+  // size tells before anything is allocated; a compressed file that does not
+  // vouch for its length gets its grid as its data arrives.
+  uint64_t left = 0;
+  if (source.bytesLeft(left) && left < storedBytes(form)) refuseTruncated(left, storedBytes(form));
+  const bool grow = source.gzipped() && !source.trailerGives(storedBytes(form));
   try {
-    createCube(static_cast<int16_t>(hdr.nx), static_cast<int16_t>(hdr.ny), static_cast<int16_t>(hdr.nz));
+    if (grow) {
+      createCube(0, 0, 0);
+      rows_ = static_cast<int16_t>(hdr.nx), cols_ = static_cast<int16_t>(hdr.ny), slcs_ = static_cast<int16_t>(hdr.nz);
+    } else {
+      createCube(static_cast<int16_t>(hdr.nx), static_cast<int16_t>(hdr.ny), static_cast<int16_t>(hdr.nz));
+    }
+    readVoxels(source, form, hdr.mode, grow, *this);
   } catch (const std::bad_alloc&) {
     createCube(0, 0, 0);
     refuseMap(tooLarge + ", more than can be allocated.");
   }
-  readVoxels(source, form, hdr.mode, *this);
   conversions.print();
 }
 

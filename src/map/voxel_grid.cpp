@@ -1,5 +1,8 @@
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <ostream>
 
 #include "velmorantique/fatal.h"
@@ -33,7 +36,25 @@ uint64_t cubeFootprint(int32_t nx, int32_t ny, int32_t nz) {
   return static_cast<uint64_t>(nx) * static_cast<uint64_t>(ny) * static_cast<uint64_t>(nz) * sizeof(float);
 }
 
+namespace {
+
+// The share the environment gives, in bytes; 0 when it gives none.
+uint64_t givenShare() {
+  const char* text = std::getenv(kMemoryShareVariable);
+  if (text == nullptr || *text == '\0') return 0;
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long mb = std::strtoull(text, &end, 10);
+  if (*end != '\0' || errno != 0 || text[0] == '-' || mb == 0 || mb > (UINT64_MAX >> 20)) return 0;
+  return static_cast<uint64_t>(mb) << 20;
+}
+
+}  // namespace
+
+std::string memoryLimitName() { return givenShare() != 0 ? "the memory this run may use" : "half of the memory"; }
+
 uint64_t cubeMemoryLimit() {
+  if (const uint64_t share = givenShare()) return share;
   const long pages = sysconf(_SC_PHYS_PAGES);
   const long pageSize = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || pageSize <= 0) return 0;

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "case_record.h"
+#include "velmorantique/summary.h"
 
 namespace vel {
 namespace prepare {
@@ -101,8 +102,8 @@ std::string metaSheet(const std::string& entry, const std::string& chain, const 
 }
 
 std::string metaSheet(const std::string& metaPath) {
-  std::ifstream in(metaPath);
-  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+  std::string problem;  // a damaged meta.json names no sheet
+  const nlohmann::json j = readJsonFile(metaPath, problem);
   if (!j.is_object()) return "";
   const auto text = [&](const char* key) {
     const auto it = j.find(key);

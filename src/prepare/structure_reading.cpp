@@ -224,7 +224,13 @@ Structure readStructure(const std::string& path, std::ostream* progress) {
   std::vector<std::string> notes;
   if (format == Format::Mmcif) {
     try {
-      gemmi::cif::Document doc = gemmi::cif::read_memory(text.data(), text.size(), path.c_str());
+      // The coordinates are in the first data block; the blocks after it
+      // (restraints, or a million empty ones) are not parsed.
+      gemmi::cif::Document doc;
+      doc.source = path;
+      gemmi::cif::parse_one_block(doc, gemmi::cif::pegtl::memory_input<>(text.data(), text.size(), path.c_str()));
+      gemmi::cif::check_for_missing_values(doc);
+      gemmi::cif::check_for_duplicates(doc);
       text.clear();
       text.shrink_to_fit();
       if (doc.blocks.empty()) throw PrepareError(path + ": an mmCIF file without a data block");

@@ -55,7 +55,8 @@ bool ownFolder(const std::string& path) {
 }  // namespace
 
 void writeBatchReport(const std::string& outDir) {
-  const std::vector<CaseView> cases = loadBatch(outDir);
+  std::vector<CaseView> cases = loadBatch(outDir);
+  const std::vector<MapView> maps = loadMaps(outDir, cases);
   const bool casesOwn = ownFolder(outDir + "/cases");
   for (const CaseView& c : cases) {
     // A case folder that is a link leads out of OUT: its scripts are not written.
@@ -63,7 +64,7 @@ void writeBatchReport(const std::string& outDir) {
     writeWhole(c.caseFolder + "/" + c.name + "_view.pml", pymolScript(c));
     writeWhole(c.caseFolder + "/" + c.name + "_view.cxc", chimeraxScript(c));
   }
-  writeWhole(outDir + "/report.html", renderReportPage(cases, outDir));
+  writeWhole(outDir + "/report.html", renderReportPage(cases, maps, outDir));
 }
 
 }  // namespace vel::report

@@ -32,8 +32,11 @@ std::string drawNeighbourTwistChart(const CaseView& c) {
   Svg svg(kWidth, kHeight, "Twist between neighbouring lines of " + c.name);
   svg.text(10, 16, "Twist between neighbouring lines", 12, "start", "#111", "bold");
   std::vector<Series> series;
-  if (c.bestTwoWay) series.push_back({c.bestTwoWay->twists, kBestSetColour, "best two-way", "", true});
-  if (c.topTwist) series.push_back({c.topTwist->twists, kTopTwistColour, "top twist", ""});
+  // Without a reference the best two-way set is nearest to nothing, and the
+  // top-twist set is the analysis's candidate.
+  const bool modelled = !c.referenceAxes.empty();
+  if (c.bestTwoWay && modelled) series.push_back({c.bestTwoWay->twists, kBestSetColour, "best two-way", "", true});
+  if (c.topTwist) series.push_back({c.topTwist->twists, kTopTwistColour, modelled ? "top twist" : "analysis's candidate", ""});
   // The reference angles are signed (natural sheets negative); the found twist
   // is the unsigned angle between lines, so the two are compared in size.
   std::vector<double> reference;

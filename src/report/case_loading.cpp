@@ -2,6 +2,7 @@
 // meta.json beside its inputs and the stage files the pictures draw.
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -27,16 +28,10 @@ using nlohmann::json;
 constexpr double kLineBreak = 2.0;
 
 json readJson(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ReportError("cannot open " + path);
-  // Read whole, then parsed: the parser is quicker on a string than on a stream.
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw ReportError("cannot read " + path);
-  try {
-    return json::parse(text);
-  } catch (const json::exception& e) {
-    throw ReportError(path + ": not JSON (" + std::string(e.what()) + ")");
-  }
+  std::string problem;
+  json document = vel::readJsonFile(path, problem);
+  if (!problem.empty()) throw ReportError(problem);
+  return document;
 }
 
 double number(const json& object, const char* key) {
@@ -170,7 +165,91 @@ void readSummary(CaseView& c, const RunSummary& s) {
     if (*set && (*set)->stickFile.empty()) c.notes.push_back("no stick file of " + (*set)->set + " in " + c.outputDir);
 }
 
+// A map's name as velmorantique-find gives it: the file name without its
+// endings, in lower case.
+std::string mapName(const std::string& path) {
+  std::string name = fs::path(path).filename().string();
+  for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  for (const char* ending : {".gz", ".mrc", ".map", ".ccp4"}) {
+    const std::string e = ending;
+    if (name.size() > e.size() && name.compare(name.size() - e.size(), e.size(), e) == 0) name.resize(name.size() - e.size());
+  }
+  return name;
+}
+
+// find.json's projection of the map down z, when it has one.
+void readProjection(MapView& m) {
+  json found;
+  try {
+    found = readJson(joinPath(m.findDir, "find.json"));
+  } catch (const ReportError&) {
+    return;  // the map is still listed, without its picture
+  }
+  const json& p = member(found, "projection");
+  const json& density = member(p, "density");
+  const json& labels = member(p, "labels");
+  const int columns = whole(number(p, "columns"), 0), rows = whole(number(p, "rows"), 0);
+  const double step = number(p, "step_A");
+  const json& origin = member(p, "origin_A");
+  if (columns <= 0 || rows <= 0 || columns > 1000 || rows > 1000 || !(step > 0) || !density.is_array() ||
+      !labels.is_array() || density.size() != static_cast<size_t>(columns) * rows || labels.size() != density.size() ||
+      !origin.is_array() || origin.size() != 2 || !origin[0].is_number() || !origin[1].is_number())
+    return;
+  MapView got = m;
+  got.columns = columns;
+  got.rows = rows;
+  got.step = step;
+  got.originX = origin[0].get<double>();
+  got.originY = origin[1].get<double>();
+  for (size_t i = 0; i < density.size(); ++i) {
+    if (!density[i].is_number() || !labels[i].is_number_integer()) return;
+    got.density.push_back(std::clamp(density[i].get<double>(), 0.0, 1.0));
+    got.labels.push_back(labels[i].get<int>());
+  }
+  for (const json& name : member(p, "cases"))
+    got.labelCases.push_back(name.is_string() ? name.get<std::string>() : std::string());
+  m = got;
+}
+
 }  // namespace
+
+std::vector<MapView> loadMaps(const std::string& outDir, std::vector<CaseView>& cases) {
+  std::vector<MapView> maps;
+  json listed;
+  try {
+    if (fs::exists(joinPath(outDir, vel::batch::kMapsFile))) listed = readJson(joinPath(outDir, vel::batch::kMapsFile));
+  } catch (const ReportError&) {
+    // A damaged list: the maps are made from the cases below.
+  }
+  for (const vel::batch::MapRecord& r : vel::batch::mapsFromJson(listed)) {
+    MapView m;
+    m.name = r.name;
+    m.mapPath = r.map;
+    m.findDir = r.findDir;
+    m.cases = r.cases;
+    m.segments = r.segments;
+    m.resolutionWarning = r.resolutionWarning;
+    readProjection(m);
+    maps.push_back(m);
+  }
+  for (CaseView& c : cases) {
+    bool listedCase = false;
+    for (const MapView& m : maps)
+      if (std::find(m.cases.begin(), m.cases.end(), c.name) != m.cases.end()) {
+        c.map = m.name;
+        listedCase = true;
+      }
+    if (listedCase || !c.found) continue;
+    auto same = std::find_if(maps.begin(), maps.end(), [&](const MapView& m) { return m.findDir.empty() && m.name == c.map; });
+    if (same == maps.end()) {
+      maps.push_back(MapView{});
+      same = maps.end() - 1;
+      same->name = c.map;
+    }
+    same->cases.push_back(c.name);
+  }
+  return maps;
+}
 
 bool CaseView::noReference() const {
   for (const std::string& w : warnings)
@@ -221,6 +300,19 @@ CaseView loadCase(const std::string& caseFolder) {
       c.resolution = number(meta, "resolution_A");
       c.modelCaInDensity = number(member(meta, "model_map_fit"), "strand_ca_in_density");
       c.modelMapCorrelation = number(member(meta, "model_map_fit"), "correlation");
+      const json& kind = member(meta, "kind");
+      c.found = kind.is_string() && kind.get<std::string>() == "found";
+      const json& shape = member(meta, "segment_shape");
+      const json& centre = member(shape, "centre_A");
+      if (centre.is_array() && centre.size() == 3 && centre[0].is_number() && centre[1].is_number() &&
+          centre[2].is_number())
+        c.segmentCentre = Coordinate(centre[0].get<double>(), centre[1].get<double>(), centre[2].get<double>());
+      c.segmentLength = number(shape, "length_A");
+      c.segmentWidth = number(shape, "width_A");
+      c.segmentArea = number(shape, "area_A2");
+      c.sheetProbability = number(shape, "sheet_probability");
+      const json& source = member(meta, "map_source");
+      if (c.found && source.is_string()) c.map = mapName(source.get<std::string>());
     } catch (const ReportError& e) {
       c.notes.push_back(e.what());
     }
@@ -239,6 +331,8 @@ CaseView loadCase(const std::string& caseFolder) {
 std::vector<CaseView> loadBatch(const std::string& outDir) {
   const fs::path cases = fs::path(outDir) / "cases";
   std::error_code error;
+  // A batch over maps that all gave no sheet has no case, and still a report.
+  if (!fs::is_directory(cases, error) && fs::exists(joinPath(outDir, vel::batch::kMapsFile), error)) return {};
   if (!fs::is_directory(cases, error)) throw ReportError("no cases folder in " + outDir);
   std::vector<std::string> folders;
   for (const fs::directory_entry& entry : fs::directory_iterator(cases, error))

@@ -66,6 +66,15 @@ struct CaseView {
   double modelCaInDensity = kMissing;
   double modelMapCorrelation = kMissing;
 
+  // A sheet velmorantique-find cut from a whole map (meta.json's kind
+  // "found"): the map's name, and where the segment lies and how sheet-like
+  // it looked (segment_shape).
+  bool found = false;
+  std::string map;
+  std::optional<Coordinate> segmentCentre;  // Å, map frame
+  double segmentLength = kMissing, segmentWidth = kMissing, segmentArea = kMissing;  // Å, Å, Å²
+  double sheetProbability = kMissing;
+
   bool hasSheet = false;
   Coordinate centre;
   Vectors normal;     // unit
@@ -95,6 +104,9 @@ struct CaseView {
   // No reference strands: the twist and direction stand, and there is
   // nothing to measure their errors against.
   bool noReference() const;
+  // A case without a model: found in a whole map, or without reference
+  // strands. Its answer is the shape direction and shape twist.
+  bool withoutModel() const { return noReference() || (found && referenceAxes.empty()); }
   // A model that does not sit in the map: errors measured against it mislead.
   bool poorModelFit() const;
 };
@@ -108,6 +120,27 @@ struct CaseView {
 // 0.9 in the sheet's zone, and a wrong one stays below 0.5.
 constexpr double kMinStrandCaInDensity = 0.9;
 constexpr double kMinModelMapCorrelation = 0.5;
+
+// A whole map that velmorantique-find went through (OUT/maps.json), with its
+// cases and, from find.json, a picture of it seen down z.
+struct MapView {
+  std::string name, mapPath, findDir;
+  std::vector<std::string> cases;  // batch names
+  int segments = 0;
+  std::string resolutionWarning;
+  // The map's density projected down z onto a coarse grid (its largest value
+  // in each column), with the case number (1..) whose voxels lie in it, 0 none.
+  int columns = 0, rows = 0;
+  double originX = 0, originY = 0, step = 0;  // Å: the corner of cell (0, 0) and the cells' side
+  std::vector<double> density;                // rows x columns, 0 to 1
+  std::vector<int> labels;
+  std::vector<std::string> labelCases;        // the case named by label k + 1
+};
+
+// The maps of OUT/maps.json, each case given its map's name; maps of found
+// cases that the list lacks (a batch given the case folders alone) are made
+// from the cases' own meta.json.
+std::vector<MapView> loadMaps(const std::string& outDir, std::vector<CaseView>& cases);
 
 // Every case under outDir/cases, sorted by name. Throws ReportError when
 // there is no cases folder; a case that cannot be read is kept, with the

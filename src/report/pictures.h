@@ -22,6 +22,11 @@ std::string drawNeighbourTwistChart(const CaseView& c);
 // Main twist of every candidate by angle and shift, accepted ones filled.
 std::string drawCandidateChart(const CaseView& c);
 
+// A whole map seen down z with the sheets found in it (in the order given,
+// coloured as find's label map numbers them) and their shape directions.
+std::string drawMapPicture(const MapView& m, const std::vector<const CaseView*>& sheets);
+std::string sheetColour(size_t k);
+
 // Batch plots over every case.
 std::string drawTwistScatter(const std::vector<CaseView>& cases);
 std::string drawDirectionErrorHistogram(const std::vector<CaseView>& cases);

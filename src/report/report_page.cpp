@@ -91,7 +91,8 @@ std::vector<std::string> sectionIds(const std::vector<CaseView>& cases) {
   return ids;
 }
 
-std::string statusClass(const CaseView& c) { return c.status == "ok" ? "status-ok" : "status-other"; }
+// A run that finished is no failure, whether or not a candidate passed the twist filter.
+std::string statusClass(const CaseView& c) { return c.finished() ? "status-ok" : "status-other"; }
 
 // A table cell carrying its sort value: numbers as they are, missing as empty.
 std::string numberCell(double value, int decimals, const std::string& unit = "") {
@@ -114,13 +115,6 @@ std::string trustBadge(const CaseView& c, bool withReasons) {
 
 int trustRank(const CaseView& c) {
   return c.confidence == "high" ? 3 : c.confidence == "medium" ? 2 : c.confidence == "low" ? 1 : 0;
-}
-
-// An error cell: the value, or for a case without reference strands the
-// reason there is none.
-std::string errorCell(const CaseView& c, double value, int decimals) {
-  if (c.noReference()) return "<td class=\"text note\" data-v=\"\">no reference</td>";
-  return numberCell(value, decimals);
 }
 
 std::string percent(double fraction) { return std::isfinite(fraction) ? formatNumber(100 * fraction, 0) + "%" : "n/a"; }
@@ -160,11 +154,21 @@ void writeMeaning(std::ostream& out) {
       << percent(kMinStrandCaInDensity) << " or a correlation below " << formatNumber(kMinModelMapCorrelation, 1)
       << " is flagged: the model may belong to another protein or sit in the wrong place, and the errors measured "
          "against it would mislead.</dd>\n"
-      << "<dt>No reference</dt><dd>A case whose PDB file gives no reference strands: its twist and strand "
-         "direction are measured as for any case, and there is nothing to measure their errors against.</dd>\n"
+      << "<dt>Without a model</dt><dd>A sheet found by velmorantique-find in a map that has no model, or a case "
+         "whose PDB file gives no reference strands. Its answer is the shape direction, the strand direction read "
+         "from the shape of the density alone, and the shape twist, the signed twist between neighbouring lines "
+         "along it (natural sheets negative); there is nothing to measure their errors against.</dd>\n"
+      << "<dt>The analysis's candidate</dt><dd>The top-twist set of the twist search (its main twist and "
+         "direction), shown for a case without a model as what the analysis itself would pick. Measured on real "
+         "sheets it is seldom within 20\u00b0 of the strands: trust the shape direction first.</dd>\n"
+      << "<dt>Where a found sheet lies</dt><dd>Its centre in the map's frame (\u00c5), its length and width (the "
+         "spread of its voxels in its plane), its area, and its sheet probability: the finder's mean chance, over "
+         "its voxels, that a voxel belongs to a sheet (0 to 1).</dd>\n"
       << "<dt>Trust</dt><dd>How far to trust the shape direction of this sheet, judged without the reference: "
-         "<b>high</b> when the sheet's fitted surface holds at thresholds 10% either side, the sheet twists "
-         "clearly more than it bends, is not small, and its patches run about where its whole surface does; "
+         "<b>high</b> when the sheet's fitted surface holds at thresholds 10% either side and at other "
+         "smoothings, the sheet twists clearly more than it bends, is not small, its patches agree with one "
+         "another and run about where its whole surface does, and its strand line runs along or across its "
+         "outline; "
          "<b>low</b> when the surface moves with the threshold or the smoothing, the sheet bends about as much "
          "as it twists, or it is small; "
          "<b>medium</b> between. The reasons are given beside it. Its calibration on real sheets is in the "
@@ -176,11 +180,12 @@ void writeMeaning(std::ostream& out) {
          "unfinished: it has not finished yet; unreadable: its batch record could not be read.</dd>\n"
       << "<dt>Picture</dt><dd>Each case is seen down the sheet normal. Colour is the height of the fitted sheet "
          "surface above (red) or below (blue) the centre plane; black arrows are the reference strand axes, N to C, "
-         "labelled with their residues; teal wide lines are the best set, orange thin lines the top-twist set.</dd>\n"
+         "labelled with their residues; teal wide lines are the best set, orange thin lines the top-twist set "
+         "(the analysis's candidate, for a case without a model); the purple arrow is the shape direction.</dd>\n"
       << "</dl>\n";
 }
 
-void writeCounts(std::ostream& out, const std::vector<CaseView>& cases) {
+void writeCounts(std::ostream& out, const std::vector<CaseView>& cases, const std::vector<MapView>& maps) {
   std::map<std::string, int> counts;
   for (const CaseView& c : cases) ++counts[c.status];
   out << "<h2 id=\"counts\">Cases by status</h2>\n<table class=\"counts\"><thead><tr><th class=\"name\">status</th>"
@@ -190,15 +195,95 @@ void writeCounts(std::ostream& out, const std::vector<CaseView>& cases) {
   out << "<tr><td class=\"name\"><b>all</b></td><td><b>" << cases.size() << "</b></td></tr>\n</tbody></table>\n";
   size_t noReference = 0, poorFit = 0;
   for (const CaseView& c : cases) {
-    noReference += c.noReference();
+    noReference += c.withoutModel();
     poorFit += c.poorModelFit();
   }
   if (poorFit > 0)
     out << "<p class=\"note\">" << poorFit << (poorFit == 1 ? " case has a model" : " cases have models")
         << " that fit the map poorly: <a href=\"#meaning\">their errors are not to be trusted</a>.</p>\n";
   if (noReference > 0)
-    out << "<p class=\"note\">" << noReference << (noReference == 1 ? " case has" : " cases have")
-        << " no reference strands: twist and direction without errors.</p>\n";
+    out << "<p>" << noReference << (noReference == 1 ? " case has" : " cases have")
+        << " no model: <a href=\"#found\">its shape direction and shape twist</a> are the answer, with no error "
+           "to measure.</p>\n";
+  std::string empty;
+  size_t emptyCount = 0;
+  for (const MapView& m : maps)
+    if (m.cases.empty()) empty += std::string(emptyCount++ ? ", " : "") + escapeXml(m.name);
+  if (emptyCount > 0)
+    out << "<p>" << emptyCount << (emptyCount == 1 ? " map" : " maps") << " gave no sheet: " << empty
+        << " (<a href=\"#maps\">by map</a>).</p>\n";
+}
+
+std::string vectorCell(const std::optional<Vectors>& v) {
+  if (!v) return "<td data-v=\"\">\u2013</td>";
+  return "<td class=\"text\" data-v=\"" + formatNumber(v->x, 3) + "\">" + escapeXml(vectorText(*v)) + "</td>";
+}
+
+// The cases without a model, their answer first: the shape direction and
+// shape twist with the verdict, then where the sheet lies and how sheet-like
+// find judged it, and last the analysis's own candidate.
+void writeFoundTable(std::ostream& out, const std::vector<CaseView>& cases, const std::vector<std::string>& ids,
+                     std::vector<size_t> which) {
+  std::stable_sort(which.begin(), which.end(), [&](size_t a, size_t b) { return cases[a].map < cases[b].map; });
+  out << "<h2 id=\"found\">Every sheet without a model</h2>\n<p>By map. The shape direction (a unit vector in "
+         "the map frame) and the shape twist are the answer; the trust says how far to believe the direction. "
+         "The analysis's candidate is the line set its twist search ranks first, shown for reference: on real "
+         "sheets it is seldom along the strands. Click a column title to sort.</p>\n"
+      << "<table class=\"sortable found\"><thead><tr><th class=\"name\">case</th><th class=\"name\">map</th>"
+      << "<th class=\"name\">status</th><th class=\"name\">trust</th><th>shape direction</th>"
+      << "<th>shape twist (\u00b0)</th><th>centre (\u00c5)</th><th>length \u00d7 width (\u00c5)</th>"
+      << "<th>area (\u00c5\u00b2)</th><th>sheet probability</th><th>analysis's candidate, main twist (\u00b0)</th>"
+      << "<th>resolution (\u00c5)</th></tr></thead><tbody>\n";
+  for (size_t i : which) {
+    const CaseView& c = cases[i];
+    out << "<tr><td class=\"name\" data-v=\"" << escapeXml(c.name) << "\"><a href=\"#" << ids[i] << "\">"
+        << escapeXml(c.name) << "</a></td><td class=\"text\" data-v=\"" << escapeXml(c.map) << "\">"
+        << escapeXml(c.map.empty() ? "\u2013" : c.map) << "</td><td class=\"text " << statusClass(c)
+        << "\" data-v=\"" << escapeXml(c.status) << "\">" << escapeXml(c.status) << "</td><td class=\"text\" data-v=\""
+        << trustRank(c) << "\">" << trustBadge(c, true) << "</td>" << vectorCell(c.shapeDirection)
+        << numberCell(c.shapeTwist, 1);
+    if (c.segmentCentre)
+      out << vectorCell(Vectors(c.segmentCentre->x, c.segmentCentre->y, c.segmentCentre->z));
+    else
+      out << "<td data-v=\"\">\u2013</td>";
+    out << "<td class=\"text\" data-v=\"" << formatNumber(c.segmentLength, 1) << "\">" << formatNumber(c.segmentLength, 0)
+        << " \u00d7 " << formatNumber(c.segmentWidth, 0) << "</td>" << numberCell(c.segmentArea, 0)
+        << numberCell(c.sheetProbability, 2) << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
+        << numberCell(c.resolution, 1) << "</tr>\n";
+  }
+  out << "</tbody></table>\n";
+}
+
+// Each map find went through: a picture of the sheets over it, and a line
+// for a map that gave none.
+void writeMaps(std::ostream& out, const std::vector<CaseView>& cases, const std::vector<std::string>& ids,
+               const std::vector<MapView>& maps) {
+  out << "<h2 id=\"maps\">By map</h2>\n";
+  for (const MapView& m : maps) {
+    out << "<section class=\"map\"><h3>" << escapeXml(m.name) << "</h3>\n";
+    if (!m.mapPath.empty()) out << "<p class=\"lead\">" << escapeXml(m.mapPath) << "</p>\n";
+    if (!m.resolutionWarning.empty())
+      out << "<p class=\"note\">resolution: " << escapeXml(m.resolutionWarning) << "</p>\n";
+    std::vector<const CaseView*> sheets;
+    std::string links;
+    for (const std::string& name : m.cases)
+      for (size_t i = 0; i < cases.size(); ++i)
+        if (cases[i].name == name) {
+          sheets.push_back(&cases[i]);
+          links += std::string(links.empty() ? "" : ", ") + "<a href=\"#" + ids[i] + "\">" + escapeXml(name) + "</a>";
+        }
+    if (m.cases.empty()) {
+      out << "<p class=\"nosheet\"><b>No sheet found in this map</b>: velmorantique-find ";
+      if (m.segments == 0)
+        out << "met no segment that could be a sheet.";
+      else
+        out << "kept none of the " << m.segments << (m.segments == 1 ? " segment" : " segments") << " it considered.";
+      out << "</p>\n</section>\n";
+      continue;
+    }
+    out << "<p>" << sheets.size() << (sheets.size() == 1 ? " sheet: " : " sheets: ") << links << ".</p>\n"
+        << drawMapPicture(m, sheets) << "</section>\n";
+  }
 }
 
 // For each method and each trust level, over the cases that have a
@@ -245,22 +330,23 @@ void writeHeadline(std::ostream& out, const std::vector<CaseView>& cases) {
 }
 
 void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const std::vector<std::string>& ids,
-                    bool anyShape) {
-  out << "<h2 id=\"cases\">Every case</h2>\n<p>Click a column title to sort; click a name to go to its section.</p>\n"
+                    const std::vector<size_t>& which, bool anyShape, bool alsoWithout) {
+  out << "<h2 id=\"cases\">" << (alsoWithout ? "Every case with a model" : "Every case")
+      << "</h2>\n<p>Click a column title to sort; click a name to go to its section.</p>\n"
       << "<table class=\"sortable\"><thead><tr><th class=\"name\">case</th><th class=\"name\">status</th>"
       << "<th class=\"name\">trust</th>"
       << "<th>main twist (\u00b0)</th><th>reference twist (\u00b0)</th><th>direction error (\u00b0)</th>"
       << "<th>two-way (\u00c5)</th>" << (anyShape ? "<th>shape direction error (\u00b0)</th>" : "")
       << "<th>lines (best)</th><th>resolution (\u00c5)</th><th>seconds</th></tr></thead><tbody>\n";
-  for (size_t i = 0; i < cases.size(); ++i) {
+  for (size_t i : which) {
     const CaseView& c = cases[i];
     out << "<tr><td class=\"name\" data-v=\"" << escapeXml(c.name) << "\"><a href=\"#" << ids[i] << "\">"
         << escapeXml(c.name) << "</a></td><td class=\"text " << statusClass(c) << "\" data-v=\"" << escapeXml(c.status)
         << "\">" << escapeXml(c.status) << "</td><td class=\"text\" data-v=\"" << trustRank(c) << "\">"
         << trustBadge(c, true) << "</td>" << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
-        << errorCell(c, c.referenceMeanTwist, 1) << errorCell(c, topTwistValue(c, &ModelledSet::directionError), 1)
-        << errorCell(c, bestSetValue(c, &ModelledSet::twoWay), 2);
-    if (anyShape) out << errorCell(c, c.shapeDirectionError, 1);
+        << numberCell(c.referenceMeanTwist, 1) << numberCell(topTwistValue(c, &ModelledSet::directionError), 1)
+        << numberCell(bestSetValue(c, &ModelledSet::twoWay), 2);
+    if (anyShape) out << numberCell(c.shapeDirectionError, 1);
     out << numberCell(c.bestTwoWay ? c.bestTwoWay->lines : kMissing, 0) << numberCell(c.resolution, 1)
         << numberCell(c.seconds, 1) << "</tr>\n";
   }
@@ -294,6 +380,29 @@ void writeFileLinks(std::ostream& out, const CaseView& c, const std::string& out
   out << "</ul>\n";
 }
 
+// What a case without a model answers, first: the shape direction and shape
+// twist, where the sheet lies, and the analysis's candidate labelled as such.
+void writeAnswer(std::ostream& out, const CaseView& c) {
+  out << "<p class=\"answer\"><b>Shape direction</b> "
+      << (c.shapeDirection ? vectorText(*c.shapeDirection) + " (unit vector, map frame)" : std::string("\u2013"))
+      << " \u00b7 <b>shape twist</b> " << formatNumber(c.shapeTwist, 1) << "\u00b0 \u00b7 trust "
+      << escapeXml(c.confidence.empty() ? "\u2013" : c.confidence) << "</p>\n";
+  if (c.segmentCentre || !c.map.empty()) {
+    out << "<p>Where it lies: " << (c.map.empty() ? std::string() : "map " + escapeXml(c.map) + ", ");
+    if (c.segmentCentre)
+      out << "centre " << vectorText(Vectors(c.segmentCentre->x, c.segmentCentre->y, c.segmentCentre->z)) << " \u00c5, ";
+    out << "extent " << formatNumber(c.segmentLength, 0) << " \u00d7 " << formatNumber(c.segmentWidth, 0)
+        << " \u00c5, area " << formatNumber(c.segmentArea, 0) << " \u00c5\u00b2, sheet probability "
+        << formatNumber(c.sheetProbability, 2) << ".</p>\n";
+  }
+  if (c.topTwist)
+    out << "<p class=\"lead\">The analysis's candidate: its top-twist set " << escapeXml(c.topTwist->set)
+        << ", main twist " << formatNumber(c.topTwist->mainTwist, 1) << "\u00b0"
+        << (c.topTwist->direction ? ", direction " + vectorText(*c.topTwist->direction) : std::string())
+        << ". It is the line set the twist search ranks first, not the answer: on real sheets it is seldom along "
+           "the strands.</p>\n";
+}
+
 void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& id, const std::string& outDir) {
   out << "<section class=\"case\" id=\"" << id << "\">\n<h2>" << escapeXml(c.name) << " <small class=\""
       << statusClass(c) << "\">" << escapeXml(c.status) << "</small> " << trustBadge(c, false) << "</h2>\n";
@@ -302,27 +411,34 @@ void writeCaseSection(std::ostream& out, const CaseView& c, const std::string& i
     for (const std::string& r : c.confidenceReasons) out << "<li>" << escapeXml(r) << "</li>";
     out << "</ul>\n";
   }
-  if (c.status != "ok" && !c.message.empty()) out << "<p class=\"message\">" << escapeXml(c.message) << "</p>\n";
-  if (c.status != "ok" && c.message.empty())
+  if (c.withoutModel()) writeAnswer(out, c);
+  if (c.status == "no_candidate")
+    out << "<p class=\"note\">No candidate of the twist search passed its filter"
+        << (c.withoutModel() ? "; the shape direction and shape twist stand on their own." : ".") << "</p>\n";
+  else if (!c.finished() && !c.message.empty())
+    out << "<p class=\"message\">" << escapeXml(c.message) << "</p>\n";
+  else if (!c.finished())
     out << "<p class=\"message\">The run gave no message; see its standard output and error below.</p>\n";
-  for (const std::string& w : c.warnings) out << "<p class=\"note\">warning: " << escapeXml(w) << "</p>\n";
+  // That a case without a model has no reference strands goes without saying.
+  for (const std::string& w : c.warnings)
+    if (!(c.withoutModel() && (w == "no_reference_strands" || w == "no_reference")))
+      out << "<p class=\"note\">warning: " << escapeXml(w) << "</p>\n";
   for (const std::string& n : c.notes) out << "<p class=\"note\">" << escapeXml(n) << "</p>\n";
   if (c.poorModelFit())
     out << "<p class=\"note\">Poor model-map fit: " << percent(c.modelCaInDensity) << " of the strand C-alphas in "
         << "density (at least " << percent(kMinStrandCaInDensity) << " expected), correlation "
         << formatNumber(c.modelMapCorrelation, 2) << " (at least " << formatNumber(kMinModelMapCorrelation, 1)
         << " expected). The reference model may not belong here: do not trust the errors measured against it.</p>\n";
-  if (c.noReference())
-    out << "<p class=\"note\">No reference strands: the twist and the strand direction below are the sheet's "
-           "own, with no error to measure.</p>\n";
-  if (c.topTwist && c.topTwist->direction)
+  if (!c.withoutModel() && c.topTwist && c.topTwist->direction)
     out << "<p>Strand direction (top-twist set " << escapeXml(c.topTwist->set) << ", main twist "
         << formatNumber(c.topTwist->mainTwist, 1) << "\u00b0): " << vectorText(*c.topTwist->direction)
         << (c.shapeDirection ? "; from the sheet's shape: " + vectorText(*c.shapeDirection) : std::string())
         << ", unit vectors in the map frame.</p>\n";
   if (c.hasSummary) {
+    // Without a model and a candidate, the neighbours' chart would be empty.
+    const bool neighbours = !c.withoutModel() || c.topTwist;
     out << "<div class=\"figures\">\n<div class=\"picture\">" << drawSheetPicture(c) << "</div>\n<div class=\"charts\">"
-        << drawNeighbourTwistChart(c) << drawCandidateChart(c) << "</div>\n</div>\n";
+        << (neighbours ? drawNeighbourTwistChart(c) : std::string()) << drawCandidateChart(c) << "</div>\n</div>\n";
   } else {
     out << "<p>No run summary: nothing to draw.</p>\n";
   }
@@ -341,24 +457,45 @@ std::string relativeLink(const std::string& target, const std::string& from) {
   return percentEncode(relative.generic_string());
 }
 
-std::string renderReportPage(const std::vector<CaseView>& cases, const std::string& outDir) {
+std::string renderReportPage(const std::vector<CaseView>& cases, const std::vector<MapView>& maps,
+                             const std::string& outDir) {
   std::ostringstream out;
   const std::vector<std::string> ids = sectionIds(cases);
-  bool anyShape = false;
-  for (const CaseView& c : cases) anyShape = anyShape || std::isfinite(c.shapeDirectionError);
+  std::vector<size_t> modelled, unmodelled;
+  for (size_t i = 0; i < cases.size(); ++i) (cases[i].withoutModel() ? unmodelled : modelled).push_back(i);
+  std::vector<CaseView> withModel;
+  for (size_t i : modelled) withModel.push_back(cases[i]);
+  bool anyShape = false, anyReferenceValue = false;
+  for (const CaseView& c : withModel) {
+    anyShape = anyShape || std::isfinite(c.shapeDirectionError);
+    anyReferenceValue = anyReferenceValue || std::isfinite(c.referenceMeanTwist) ||
+                        std::isfinite(topTwistValue(c, &ModelledSet::directionError)) ||
+                        std::isfinite(bestSetValue(c, &ModelledSet::twoWay));
+  }
   out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       << "<title>Velmorantique batch report</title>\n<style>" << kStyle << "</style>\n</head>\n<body>\n"
       << "<h1>Velmorantique batch report</h1>\n<p class=\"lead\">" << cases.size()
       << (cases.size() == 1 ? " case" : " cases") << " in "
-      << escapeXml(fs::absolute(outDir).lexically_normal().string())
-      << ". Each sheet's strand direction and twist were searched in its density map and compared with the reference "
-         "strands of its PDB file. <a href=\"#meaning\">What the numbers mean</a>.</p>\n";
-  writeCounts(out, cases);
-  writeHeadline(out, cases);
-  out << "<h2 id=\"plots\">The batch at a glance</h2>\n<p>Points near the dashed line found the reference twist; "
-         "bars to the left in the middle and right plots are better.</p>\n<div class=\"plots\">"
-      << drawTwistScatter(cases) << drawDirectionErrorHistogram(cases) << drawTwoWayHistogram(cases) << "</div>\n";
-  writeCaseTable(out, cases, ids, anyShape);
+      << escapeXml(fs::absolute(outDir).lexically_normal().string()) << ". ";
+  if (!modelled.empty())
+    out << (unmodelled.empty() ? "Each sheet's" : std::to_string(modelled.size()) + " with a model: each sheet's")
+        << " strand direction and twist were searched in its density map and compared with the reference "
+           "strands of its PDB file. ";
+  if (!unmodelled.empty())
+    out << (modelled.empty() ? "Each sheet" : std::to_string(unmodelled.size()) + " without a model: each sheet")
+        << " has no model to compare with; its strand direction and twist were read from the shape of its density "
+           "alone (the shape direction and shape twist), and the verdict says how far to trust them. ";
+  out << "<a href=\"#meaning\">What the numbers mean</a>.</p>\n";
+  writeCounts(out, cases, maps);
+  writeHeadline(out, withModel);
+  if (anyReferenceValue)
+    out << "<h2 id=\"plots\">The batch at a glance</h2>\n<p>Cases with a model. Points near the dashed line found "
+           "the reference twist; bars to the left in the middle and right plots are better.</p>\n<div class=\"plots\">"
+        << drawTwistScatter(withModel) << drawDirectionErrorHistogram(withModel) << drawTwoWayHistogram(withModel)
+        << "</div>\n";
+  if (!modelled.empty()) writeCaseTable(out, cases, ids, modelled, anyShape, !unmodelled.empty());
+  if (!unmodelled.empty()) writeFoundTable(out, cases, ids, unmodelled);
+  if (!maps.empty()) writeMaps(out, cases, ids, maps);
   writeMeaning(out);
   for (size_t i = 0; i < cases.size(); ++i) writeCaseSection(out, cases[i], ids[i], outDir);
   out << "<script>" << kSortScript << "</script>\n</body>\n</html>\n";

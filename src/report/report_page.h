@@ -8,8 +8,10 @@
 
 namespace vel::report {
 
-// The whole page for the cases of outDir; links are relative to outDir.
-std::string renderReportPage(const std::vector<CaseView>& cases, const std::string& outDir);
+// The whole page for the cases of outDir and the maps they were found in;
+// links are relative to outDir.
+std::string renderReportPage(const std::vector<CaseView>& cases, const std::vector<MapView>& maps,
+                             const std::string& outDir);
 
 // A path as a relative link from the folder `from` (percent-encoded).
 std::string relativeLink(const std::string& target, const std::string& from);

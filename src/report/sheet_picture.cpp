@@ -26,6 +26,8 @@ struct ViewFrame {
     f.n = c.normal;
     std::vector<Vectors> hints;
     if (c.referenceAxis) hints.push_back(*c.referenceAxis);
+    // Without a reference, the answer (the shape direction) runs to the right.
+    if (!c.referenceAxis && c.shapeDirection) hints.push_back(*c.shapeDirection);
     if (c.topTwist && c.topTwist->direction) hints.push_back(*c.topTwist->direction);
     if (c.bestTwoWay && c.bestTwoWay->direction) hints.push_back(*c.bestTwoWay->direction);
     hints.push_back(Vectors(1, 0, 0));
@@ -71,6 +73,10 @@ std::string titleLine(const CaseView& c) {
   auto value = [](double v, int decimals, const char* unit) {
     return std::isfinite(v) ? formatNumber(v, decimals) + unit : std::string("n/a");
   };
+  if (c.referenceAxes.empty())
+    return "shape twist " + value(c.shapeTwist, 1, "\u00b0") + " \u00b7 " +
+           (c.topTwist ? "the analysis's candidate: main twist " + value(c.topTwist->mainTwist, 1, "\u00b0")
+                       : std::string("no candidate passed the twist filter"));
   std::string line = c.topTwist ? "main twist " + value(c.topTwist->mainTwist, 1, "\u00b0")
                                 : std::string("no candidate passed the twist filter");
   line += " \u00b7 reference twist " + value(c.referenceMeanTwist, 1, "\u00b0");
@@ -135,18 +141,19 @@ void drawLegend(Svg& svg, const CaseView& c) {
     svg.text(x + 32, y + 4, label, 10.5);
     y += 20;
   };
-  entry(kReferenceColour, "reference strand axis", 2.2);
-  if (c.bestTwoWay) entry(kBestSetColour, "best two-way set", 5);
-  if (c.topTwist) entry(kTopTwistColour, "top-twist set", 2);
-  if (c.bestTwoWay) svg.text(x, y, "best: " + c.bestTwoWay->set, 9.5, "start", kBestSetColour), y += 14;
-  if (c.topTwist) svg.text(x, y, "top twist: " + c.topTwist->set, 9.5, "start", kTopTwistColour), y += 14;
-  if (c.topTwist && c.bestTwoWay && c.topTwist->set == c.bestTwoWay->set)
-    svg.text(x, y, "(one candidate is both)", 9.5, "start", "#555"), y += 14;
+  const bool reference = !c.referenceAxes.empty();
   if (c.shapeDirection) {
-    y += 8;
-    svg.arrow(x, y, x + 26, y, kShapeColour, 2, 8);
-    svg.text(x + 32, y + 4, "shape direction", 10.5);
+    svg.arrow(x, y, x + 26, y, kShapeColour, 3.5, 11);
+    svg.text(x + 32, y + 4, "shape direction", 10.5, "start", "#222", reference ? "normal" : "bold");
+    y += 20;
   }
+  if (reference) entry(kReferenceColour, "reference strand axis", 2.2);
+  if (c.bestTwoWay && reference) entry(kBestSetColour, "best two-way set", 5);
+  if (c.topTwist) entry(kTopTwistColour, reference ? "top-twist set" : "analysis's candidate", 2);
+  if (c.bestTwoWay && reference) svg.text(x, y, "best: " + c.bestTwoWay->set, 9.5, "start", kBestSetColour), y += 14;
+  if (c.topTwist) svg.text(x, y, "top twist: " + c.topTwist->set, 9.5, "start", kTopTwistColour), y += 14;
+  if (reference && c.topTwist && c.bestTwoWay && c.topTwist->set == c.bestTwoWay->set)
+    svg.text(x, y, "(one candidate is both)", 9.5, "start", "#555"), y += 14;
 }
 
 void drawScaleBar(Svg& svg, const Placement& p) {
@@ -195,7 +202,8 @@ std::string drawSheetPicture(const CaseView& c) {
     svg.text(kAreaLeft + kAreaSize / 2, kAreaTop + 20, "surface stage file not found", 11, "middle", "#a00");
 
   // The best set is drawn wide underneath, so the top-twist set stays visible on it.
-  if (c.bestTwoWay)
+  // Without a reference it is only the nearest to nothing, and is left out.
+  if (c.bestTwoWay && !c.referenceAxes.empty())
     for (const PointList& line : c.bestTwoWay->strandLines)
       svg.polyline(projectLine(line, f, p), kBestSetColour, 5, "", 0.85);
   if (c.topTwist)
@@ -211,11 +219,13 @@ std::string drawSheetPicture(const CaseView& c) {
     svg.text(lx, ly, a.residues, 10.5, dx >= 0 ? "start" : "end", "#000", "bold");
   }
   if (c.shapeDirection) {
-    const double span = (p.maxU - p.minU) * 0.35;
+    // Wide, on a white edge, across most of the sheet: the answer stands out from the lines under it.
+    const double span = (p.maxU - p.minU) * 0.42;
     const Vectors d = *c.shapeDirection;
     const ScreenPoint s = p.at(-d.dot(f.u) * span, -d.dot(f.v) * span);
     const ScreenPoint e = p.at(d.dot(f.u) * span, d.dot(f.v) * span);
-    svg.arrow(s.first, s.second, e.first, e.second, kShapeColour, 2.5, 11);
+    svg.line(s.first, s.second, e.first, e.second, "#ffffff", 7);
+    svg.arrow(s.first, s.second, e.first, e.second, kShapeColour, 3.5, 14);
   }
   const ScreenPoint centre = p.at(0, 0);
   svg.circle(centre.first, centre.second, 3, "#000", "#fff", "sheet centre");

@@ -4,6 +4,7 @@
 
 #include "viewer_scripts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -30,14 +31,44 @@ std::string thresholdText(double threshold) {
   return out;
 }
 
+// The lines shown: the set nearest the reference, or without one the
+// analysis's candidate (the top-twist set).
 const ModelledSet* shownSet(const CaseView& c) {
-  if (c.bestTwoWay) return &*c.bestTwoWay;
-  if (c.topTwist) return &*c.topTwist;
-  return nullptr;
+  if (c.topTwist && (c.withoutModel() || !c.bestTwoWay)) return &*c.topTwist;
+  return c.bestTwoWay ? &*c.bestTwoWay : nullptr;
 }
 
-// ChimeraX takes paths in double quotes.
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+// The shape direction drawn as lines across the sheet: parallel to it, 4.8 Å
+// apart (the strands' spacing), in the sheet's centre plane, as far as the
+// fitted surface reaches (or 10 Å either way without it).
+std::vector<std::pair<Coordinate, Coordinate>> shapeLines(const CaseView& c) {
+  std::vector<std::pair<Coordinate, Coordinate>> lines;
+  if (!c.shapeDirection || !c.hasSheet) return lines;
+  const Vectors n = c.normal;
+  const Vectors& d0 = *c.shapeDirection;
+  const Vectors inPlane(d0.x - n.x * d0.dot(n), d0.y - n.y * d0.dot(n), d0.z - n.z * d0.dot(n));
+  if (!(inPlane.length() > 0.1)) return lines;
+  const Vectors d = inPlane.unit(), across = n.cross(d);
+  double lo = -10, hi = 10, left = -10, right = 10;
+  if (!c.surface.empty()) {
+    lo = hi = left = right = 0;
+    for (const Coordinate& q : c.surface) {
+      const Vectors r(c.centre, q);
+      lo = std::min(lo, r.dot(d)), hi = std::max(hi, r.dot(d));
+      left = std::min(left, r.dot(across)), right = std::max(right, r.dot(across));
+    }
+  }
+  constexpr double kSpacing = 4.8;
+  constexpr int kMostLines = 15;
+  const int first = std::max(static_cast<int>(std::ceil(left / kSpacing)), -kMostLines / 2);
+  const int last = std::min(static_cast<int>(std::floor(right / kSpacing)), kMostLines / 2);
+  auto at = [&](double along, double side) {
+    return Coordinate(c.centre.x + d.x * along + across.x * side, c.centre.y + d.y * along + across.y * side,
+                      c.centre.z + d.z * along + across.z * side);
+  };
+  for (int k = first; k <= last; ++k) lines.push_back({at(lo, k * kSpacing), at(hi, k * kSpacing)});
+  return lines;
+}
 
 // Text from a name or a path goes into a script line only when every
 // character is one that neither viewer reads as anything but part of a
@@ -71,6 +102,36 @@ std::string scriptName(const CaseView& c, const std::string& ending) {
   return scriptSafe(c.name) ? c.name + "_view." + ending : "this script";
 }
 
+std::string vectorText(const Vectors& v) {
+  return "(" + coordinate(v.x) + " " + coordinate(v.y) + " " + coordinate(v.z) + ")";
+}
+
+// The comment lines that open a script: what is shown, the answer first for
+// a case without a model. No ';' (PyMOL and ChimeraX end a line there, even
+// in a comment) and nothing from a name or path but what scriptSafe allows.
+std::string header(const CaseView& c, const std::string& viewer, const std::string& ending) {
+  std::ostringstream s;
+  s << "# " << caseLabel(c) << " in " << viewer << ": " << (viewer == "PyMOL" ? "pymol " : "chimerax ")
+    << scriptName(c, ending) << (ending == "cxc" ? " (or: open " + scriptName(c, ending) + ")" : std::string()) << "\n";
+  if (c.withoutModel()) {
+    s << "# without a model: shape direction "
+      << (c.shapeDirection ? vectorText(*c.shapeDirection) : std::string("unknown")) << ", shape twist "
+      << (std::isfinite(c.shapeTwist) ? coordinate(c.shapeTwist) + " degrees" : std::string("unknown"))
+      << (c.confidence.empty() || !scriptSafe(c.confidence) ? std::string() : ", trust " + c.confidence) << "\n"
+      << "# grey mesh: the map at the run's threshold\n"
+      << "# purple lines: the shape direction, drawn across the sheet 4.8 A apart\n"
+      << "# orange: the candidate of the analysis (its top-twist set), not the answer\n";
+  } else {
+    s << "# grey mesh: the map at the run's threshold\n# black: reference strand axes\n"
+      << "# teal: lines of the set nearest the reference\n# orange: its C-alpha chains\n"
+      << "# purple lines: the shape direction, drawn across the sheet 4.8 A apart\n";
+  }
+  return s.str();
+}
+
+// ChimeraX takes paths in double quotes.
+std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
 // Said when a file of the case could not be named in the script.
 std::string leftOutNote(const CaseView& c, const ModelledSet* set) {
   std::vector<std::string> paths{c.mapPath, c.referencePoints};
@@ -90,26 +151,40 @@ std::string leftOutNote(const CaseView& c, const ModelledSet* set) {
 std::string pymolScript(const CaseView& c) {
   std::ostringstream s;
   const ModelledSet* set = shownSet(c);
-  s << "# " << caseLabel(c) << " in PyMOL: pymol " << scriptName(c, "pml") << "\n"
-    << "# grey mesh: the map at the run's threshold; black: reference strand axes;\n"
-    << "# teal: lines of the set nearest the reference; orange: its C-alpha chains.\n"
-    << leftOutNote(c, set) << "reinitialize\n"
+  s << header(c, "PyMOL", "pml") << leftOutNote(c, set) << "reinitialize\n"
     << "bg_color white\n";
   if (scriptSafe(c.mapPath) && std::isfinite(c.threshold)) {
-    s << "load " << c.mapPath << ", sheet_map\n"
+    // PyMOL rescales a map to its own mean and sigma unless told not to: the
+    // mesh is drawn at the run's threshold in the map's own units.
+    s << "set normalize_ccp4_maps, 0\nload " << c.mapPath << ", sheet_map\n"
       << "isomesh sheet_mesh, sheet_map, " << thresholdText(c.threshold) << "\n"
       << "color grey60, sheet_mesh\n"
       << "disable sheet_map\n";
   }
   // Pseudo-atoms are waters to PyMOL (crosses): show them as small spheres.
-  if (scriptSafe(c.referencePoints))
+  if (!c.withoutModel() && scriptSafe(c.referencePoints))
     s << "load " << c.referencePoints << ", reference\n"
       << "hide everything, reference\nshow spheres, reference\nset sphere_scale, 0.3, reference\n"
       << "color grey20, reference\n";
-  if (set && scriptSafe(set->stickFile))
-    s << "load " << set->stickFile << ", best_lines\n"
-      << "hide everything, best_lines\nshow spheres, best_lines\nset sphere_scale, 0.25, best_lines\n"
-      << "set_color best_teal, [0.106, 0.620, 0.467]\ncolor best_teal, best_lines\n";
+  if (set && scriptSafe(set->stickFile)) {
+    if (c.withoutModel())
+      s << "load " << set->stickFile << ", candidate_lines\n"
+        << "hide everything, candidate_lines\nshow spheres, candidate_lines\nset sphere_scale, 0.2, candidate_lines\n"
+        << "color orange, candidate_lines\n";
+    else
+      s << "load " << set->stickFile << ", best_lines\n"
+        << "hide everything, best_lines\nshow spheres, best_lines\nset sphere_scale, 0.25, best_lines\n"
+        << "set_color best_teal, [0.106, 0.620, 0.467]\ncolor best_teal, best_lines\n";
+  }
+  const std::vector<std::pair<Coordinate, Coordinate>> lines = shapeLines(c);
+  if (!lines.empty()) {
+    s << "python\nfrom pymol.cgo import CYLINDER\nshape = []\n";
+    for (const auto& [a, b] : lines)
+      s << "shape += [CYLINDER, " << coordinate(a.x) << ", " << coordinate(a.y) << ", " << coordinate(a.z) << ", "
+        << coordinate(b.x) << ", " << coordinate(b.y) << ", " << coordinate(b.z)
+        << ", 0.35, 0.459, 0.439, 0.702, 0.459, 0.439, 0.702]\n";
+    s << "cmd.load_cgo(shape, 'shape_direction')\npython end\n";
+  }
   const std::vector<std::string> chains =
       set ? loadable(set->caChainFiles) : std::vector<std::string>();
   if (!chains.empty()) {
@@ -127,7 +202,7 @@ std::string pymolScript(const CaseView& c) {
   if (c.hasSheet) {
     s << "pseudoatom sheet_centre, pos=[" << coordinate(c.centre.x) << ", " << coordinate(c.centre.y) << ", "
       << coordinate(c.centre.z) << "]\nhide everything, sheet_centre\n";
-    s << "orient " << (set ? "best_lines or reference" : "sheet_centre") << "\n"
+    s << "orient " << (set ? (c.withoutModel() ? "candidate_lines" : "best_lines or reference") : "sheet_centre") << "\n"
       << "center sheet_centre\n";
   }
   return s.str();
@@ -136,11 +211,7 @@ std::string pymolScript(const CaseView& c) {
 std::string chimeraxScript(const CaseView& c) {
   std::ostringstream s;
   const ModelledSet* set = shownSet(c);
-  s << "# " << caseLabel(c) << " in ChimeraX: chimerax " << scriptName(c, "cxc") << " (or: open "
-    << scriptName(c, "cxc") << ")\n"
-    << "# grey mesh: the map at the run's threshold; black: reference strand axes;\n"
-    << "# teal: lines of the set nearest the reference; orange: its C-alpha chains.\n"
-    << leftOutNote(c, set) << "close session\n"
+  s << header(c, "ChimeraX", "cxc") << leftOutNote(c, set) << "close session\n"
     << "set bgColor white\n";
   int model = 0;
   if (scriptSafe(c.mapPath) && std::isfinite(c.threshold)) {
@@ -148,7 +219,7 @@ std::string chimeraxScript(const CaseView& c) {
     s << "open " << quoted(c.mapPath) << " format mrc\n"
       << "volume #" << model << " style mesh level " << thresholdText(c.threshold) << " color gray\n";
   }
-  if (scriptSafe(c.referencePoints)) {
+  if (!c.withoutModel() && scriptSafe(c.referencePoints)) {
     ++model;
     s << "open " << quoted(c.referencePoints) << " format pdb\n"
       << "style #" << model << " sphere\nsize #" << model << " atomRadius 0.3\ncolor #" << model << " #333333\n";
@@ -175,6 +246,14 @@ std::string chimeraxScript(const CaseView& c) {
       }
       ++chainModel;
     }
+  }
+  int lineModel = 200;
+  for (const auto& [a, b] : shapeLines(c)) {
+    for (const Coordinate& p : {a, b})
+      s << "marker #" << lineModel << " position " << coordinate(p.x) << "," << coordinate(p.y) << "," << coordinate(p.z)
+        << " color #7570b3 radius 0.35\n";
+    s << "marker link #" << lineModel << ":1,2 color #7570b3 radius 0.35\n";
+    ++lineModel;
   }
   s << "view\n";
   if (c.hasSheet)

@@ -1,10 +1,8 @@
-// The sheet normal's raw material: the gradient of the smoothed density. At a
-// sheet's faces the density falls off along the normal, so the gradients near
-// the centre agree on one axis even where the slab is thin or ragged.
-//
 // Only the box the gradients need is smoothed: the voxels within the radius,
-// one more for the central differences, and the kernel's reach beyond,
-// reflected back into the grid at its faces.
+// one more for the central differences, and the kernel's reach beyond.
+// Beyond the grid's faces the map is empty, as the solvent margin of a map cut
+// around a sheet is: a box grown or cut back over empty voxels then smooths
+// to the same values, so the normal does not depend on where the box ends.
 
 #include <algorithm>
 #include <cmath>
@@ -17,38 +15,35 @@ namespace vel {
 
 namespace {
 
-// Reflection about the first and last voxel: index -1 reads voxel 1.
-int mirrored(int i, int n) {
-  if (n == 1) return 0;
-  const int period = 2 * (n - 1);
-  i %= period;
-  if (i < 0) i += period;
-  return i < n ? i : period - i;
-}
-
 // The smoothing is skipped (and the normal taken from the slab's shape) when
-// its box would hold more voxels than this: sampling far finer than any
-// density map needs would cost more than the whole analysis.
+// its box would hold more voxels than this, or its kernel more taps:
+// sampling far finer than any density map needs would cost more than the
+// whole analysis.
 constexpr double kMostSmoothedVoxels = 16.0 * 1024 * 1024;
 constexpr size_t kMostWholeSmoothedVoxels = 1024 * 1024;
+constexpr double kMostTaps = 1024.0 * 1024;
 
-// Truncated at `truncation` sigmas; a reach beyond twice the grid only
-// repeats the reflected copies, so it ends there.
+// Normalised over its whole reach, `truncation` sigmas; only the taps that
+// can reach from the grid's rim into the grid (n + 1 either way) are kept,
+// which leaves out only taps that would read empty voxels. Empty when the
+// reach is beyond kMostTaps.
 std::vector<double> gaussianKernel(double voxel, double sigma, double truncation, int n) {
   const double full = std::floor(truncation * sigma / voxel + 1e-9);
-  const int reach = static_cast<int>(std::max(0.0, std::min(full, 2.0 * n)));
-  std::vector<double> k(2 * reach + 1);
-  double sum = 0;
-  for (int i = -reach; i <= reach; ++i) {
+  if (!(full <= kMostTaps)) return {};
+  const int reach = static_cast<int>(std::max(0.0, full)), kept = std::min(reach, n + 1);
+  auto tap = [&](int i) {
     const double d = i * voxel;
-    k[i + reach] = std::exp(-d * d / (2 * sigma * sigma));
-    sum += k[i + reach];
-  }
-  for (double& w : k) w /= sum;
+    return std::exp(-d * d / (2 * sigma * sigma));
+  };
+  double sum = 0;
+  for (int i = -reach; i <= reach; ++i) sum += tap(i);
+  std::vector<double> k(2 * kept + 1);
+  for (int i = -kept; i <= kept; ++i) k[i + kept] = tap(i) / sum;
   return k;
 }
 
-// A box of grid indices [lo, hi] along each axis, with values stored x fastest.
+// A box of grid indices [lo, hi] along each axis (-1 and n are the empty
+// voxels just beyond the faces), with values stored x fastest.
 struct Box {
   int lo[3], hi[3];
   std::vector<double> v;
@@ -60,34 +55,31 @@ struct Box {
 };
 
 // One pass of the separable smoothing along `axis`: out covers `out` box, and
-// reads `in` (a box wide enough along `axis` for the mirrored reach).
+// reads `in` at the indices 0 to n - 1 along `axis` within the kernel's reach;
+// the voxels beyond the faces are empty and add nothing. The taps are added in
+// the same order whatever the grid's extent, so that padding changes no bit.
 template <class Read>
 void smoothAlong(int axis, int n, const std::vector<double>& kernel, Read read, Box& out) {
-  const int reach = static_cast<int>(kernel.size() / 2), taps = 2 * reach + 1;
+  const int reach = static_cast<int>(kernel.size() / 2);
   out.allocate();
-  // The reflected source index of every tap, for each index along the axis:
-  // the same for every line, so worked out once.
-  std::vector<int> source(static_cast<size_t>(out.extent(axis)) * taps);
-  for (int i = out.lo[axis]; i <= out.hi[axis]; ++i)
-    for (int t = -reach; t <= reach; ++t)
-      source[static_cast<size_t>(i - out.lo[axis]) * taps + t + reach] = mirrored(i + t, n);
   int idx[3];
   for (idx[2] = out.lo[2]; idx[2] <= out.hi[2]; ++idx[2])
     for (idx[1] = out.lo[1]; idx[1] <= out.hi[1]; ++idx[1])
       for (idx[0] = out.lo[0]; idx[0] <= out.hi[0]; ++idx[0]) {
+        const int at = idx[axis], first = std::max(-reach, -at), last = std::min(reach, n - 1 - at);
         int src[3] = {idx[0], idx[1], idx[2]};
-        const int* from = &source[static_cast<size_t>(idx[axis] - out.lo[axis]) * taps];
         double sum = 0;
-        for (int t = 0; t < taps; ++t) {
-          src[axis] = from[t];
-          sum += kernel[t] * read(src[0], src[1], src[2]);
+        for (int t = first; t <= last; ++t) {
+          src[axis] = at + t;
+          sum += kernel[t + reach] * read(src[0], src[1], src[2]);
         }
         out.at(idx[0], idx[1], idx[2]) = sum;
       }
 }
 
-// Smooths the grid over `out`'s box (its bounds set), each pass over the box
-// the later passes read; false when that would hold too many voxels.
+// Smooths the grid over `out`'s box (its bounds set, within -1 to n), each
+// pass over the box the later passes read; false when that would hold too
+// many voxels.
 bool smoothBox(const DensityGrid& grid, double sigma, double truncation, Box& out) {
   const int n[3] = {grid.nx, grid.ny, grid.nz};
   Box& smooth = out;
@@ -95,11 +87,13 @@ bool smoothBox(const DensityGrid& grid, double sigma, double truncation, Box& ou
   int reach[3];
   for (int a = 0; a < 3; ++a) {
     kernel[a] = gaussianKernel(grid.voxel[a], sigma, truncation, n[a]);
+    if (kernel[a].empty()) return false;
     reach[a] = static_cast<int>(kernel[a].size() / 2);
   }
   // Pass along x over the y and z reach of the later passes, then y over the
-  // z reach, then z; reflected indices of a pass always fall in the box the
-  // pass before covered.
+  // z reach, then z. An axis not yet smoothed is read only inside the grid
+  // (the empty voxels beyond are 0 in every pass); one already smoothed
+  // covers the final box, rim and all.
   auto widened = [&](int a, int lo, int hi, int r) {
     return std::make_pair(std::max(lo - r, 0), std::min(hi + r, n[a] - 1));
   };
@@ -116,6 +110,9 @@ bool smoothBox(const DensityGrid& grid, double sigma, double truncation, Box& ou
   const auto wz = widened(2, smooth.lo[2], smooth.hi[2], reach[2]);
   passY.lo[2] = wz.first;
   passY.hi[2] = wz.second;
+  for (const Box* b : {&passX, &passY})
+    for (int a = 0; a < 3; ++a)
+      if (b->lo[a] > b->hi[a]) return false;  // nothing of the grid within reach
   if (static_cast<double>(passX.extent(0)) * passX.extent(1) * passX.extent(2) > kMostSmoothedVoxels) return false;
 
   smoothAlong(0, n[0], kernel[0], [&](int i, int j, int k) {
@@ -138,7 +135,8 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
   const int n[3] = {grid.nx, grid.ny, grid.nz};
   const double c[3] = {centre.x, centre.y, centre.z};
 
-  // Voxels within the radius, then one more on each side for the differences.
+  // Voxels within the radius, then one more on each side for the differences
+  // (beyond a face, the empty voxel's smoothed value).
   int near[2][3];
   Box smooth;
   for (int a = 0; a < 3; ++a) {
@@ -147,27 +145,22 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
     near[0][a] = static_cast<int>(std::min(std::max(first, 0.0), static_cast<double>(n[a])));
     near[1][a] = static_cast<int>(std::max(std::min(last, static_cast<double>(n[a] - 1)), -1.0));
     if (near[0][a] > near[1][a]) return false;
-    smooth.lo[a] = std::max(near[0][a] - 1, 0);
-    smooth.hi[a] = std::min(near[1][a] + 1, n[a] - 1);
+    smooth.lo[a] = near[0][a] - 1;
+    smooth.hi[a] = near[1][a] + 1;
   }
 
-  if (!smoothed || smoothed->size() != static_cast<size_t>(n[0]) * n[1] * n[2]) {
-    if (!smoothBox(grid, sigma, truncation, smooth)) return false;
-  }
-  auto value = [&](int i, int j, int k) {
-    return smoothed && smoothed->size() == static_cast<size_t>(n[0]) * n[1] * n[2]
-               ? (*smoothed)[(static_cast<size_t>(k) * n[1] + j) * n[0] + i]
-               : smooth.at(i, j, k);
+  const bool whole = smoothed && smoothed->size() == static_cast<size_t>(n[0] + 2) * (n[1] + 2) * (n[2] + 2);
+  if (!whole && !smoothBox(grid, sigma, truncation, smooth)) return false;
+  auto value = [&](const int at[3]) {
+    return whole ? (*smoothed)[smoothedIndex(grid, at[0], at[1], at[2])] : smooth.at(at[0], at[1], at[2]);
   };
 
-  // Central differences inside the grid, one-sided at its faces.
-  auto derivative = [&](int a, int idx[3]) {
-    if (n[a] == 1) return 0.0;
+  // Central differences, across a face too: the map beyond it is empty.
+  auto derivative = [&](int a, const int idx[3]) {
     int hiIdx[3] = {idx[0], idx[1], idx[2]}, loIdx[3] = {idx[0], idx[1], idx[2]};
-    hiIdx[a] = std::min(idx[a] + 1, n[a] - 1);
-    loIdx[a] = std::max(idx[a] - 1, 0);
-    const double span = (hiIdx[a] - loIdx[a]) * grid.voxel[a];
-    return (value(hiIdx[0], hiIdx[1], hiIdx[2]) - value(loIdx[0], loIdx[1], loIdx[2])) / span;
+    ++hiIdx[a];
+    --loIdx[a];
+    return (value(hiIdx) - value(loIdx)) / (2 * grid.voxel[a]);
   };
 
   bool any = false;
@@ -176,8 +169,8 @@ bool gradientTensor(const DensityGrid& grid, double threshold, Coordinate centre
   for (idx[2] = near[0][2]; idx[2] <= near[1][2]; ++idx[2])
     for (idx[1] = near[0][1]; idx[1] <= near[1][1]; ++idx[1])
       for (idx[0] = near[0][0]; idx[0] <= near[1][0]; ++idx[0]) {
-        const double rho = static_cast<double>(grid.at(idx[0], idx[1], idx[2]));
-        if (!(rho >= threshold) || !std::isfinite(rho)) continue;
+        const float rho = grid.at(idx[0], idx[1], idx[2]);
+        if (!inSlab(rho, threshold)) continue;
         double d2 = 0;
         for (int a = 0; a < 3; ++a) {
           const double d = grid.origin[a] + idx[a] * grid.voxel[a] - c[a];
@@ -205,8 +198,8 @@ std::vector<double> smoothedGrid(const DensityGrid& grid, double sigma, double t
   Box whole;
   const int n[3] = {grid.nx, grid.ny, grid.nz};
   for (int a = 0; a < 3; ++a) {
-    whole.lo[a] = 0;
-    whole.hi[a] = n[a] - 1;
+    whole.lo[a] = -1;
+    whole.hi[a] = n[a];
   }
   if (!smoothBox(grid, sigma, truncation, whole)) return {};
   return std::move(whole.v);

@@ -45,26 +45,20 @@ bool usableGrid(const DensityGrid& grid) {
   return true;
 }
 
-// Every voxel at or above the threshold, in grid order, with its map-frame
-// position, its weight (value - threshold) and its offset from the grid's
-// first voxel. Visited afresh by each pass rather than stored: a map's slab
-// may be large.
+// Every slab voxel (inSlab), in grid order, with its map-frame position and
+// its weight (value - threshold). Visited afresh by each pass rather than
+// stored: a map's slab may be large.
 template <class Visit>
-void forEachSlabVoxelAt(const DensityGrid& grid, double threshold, Visit visit) {
+void forEachSlabVoxel(const DensityGrid& grid, double threshold, Visit visit) {
   for (int k = 0; k < grid.nz; ++k)
     for (int j = 0; j < grid.ny; ++j)
       for (int i = 0; i < grid.nx; ++i) {
-        const double rho = static_cast<double>(grid.at(i, j, k));
-        if (!(rho >= threshold) || !std::isfinite(rho)) continue;
-        const double offset[3] = {i * grid.voxel[0], j * grid.voxel[1], k * grid.voxel[2]};
-        visit(Coordinate(grid.origin[0] + offset[0], grid.origin[1] + offset[1], grid.origin[2] + offset[2]),
-              rho - threshold, offset);
+        const float rho = grid.at(i, j, k);
+        if (!inSlab(rho, threshold)) continue;
+        visit(Coordinate(grid.origin[0] + i * grid.voxel[0], grid.origin[1] + j * grid.voxel[1],
+                         grid.origin[2] + k * grid.voxel[2]),
+              rho - threshold);
       }
-}
-
-template <class Visit>
-void forEachSlabVoxel(const DensityGrid& grid, double threshold, Visit visit) {
-  forEachSlabVoxelAt(grid, threshold, [&](Coordinate x, double w, const double*) { visit(x, w); });
 }
 
 // A slab voxel kept in memory, for the patches that read it again and again.
@@ -247,9 +241,10 @@ ShapeDirection readSurface(const DensityGrid& grid, double threshold, const Shap
 
 // The line that agrees best with the patches' own lines: each patch is the
 // slab within options.patchHalfWidth (along each axis) of the weighted
-// centre of its cell of a lattice options.patchSpacing apart, read as a sheet
-// of its own and counted by its cell's slab weight, tapered with its distance
-// from the sheet's middle. Cells with under a fifth of the heaviest cell's
+// centre of its cell of a lattice options.patchSpacing apart about the
+// sheet's middle (the whole slab's weighted centre), read as a sheet of its
+// own and counted by its cell's slab weight, tapered with its distance from
+// that middle. Cells with under a fifth of the heaviest cell's
 // weight hold the sheet's fringe and are left out, as are patches too flat to
 // say. A zero line when no patch says anything.
 struct PatchLine {
@@ -265,13 +260,16 @@ PatchLine patchLine(const DensityGrid& grid, double threshold, const ShapeOption
     std::vector<SlabVoxel> voxels;
   };
   const double step = options.patchSpacing, half = options.patchHalfWidth;
-  // The lattice is the grid's own, counted from its first voxel, so that the
-  // patches move with the map.
+  // The lattice is the sheet's own: a cell centred on its weighted middle,
+  // so that the patches stay where they are on the sheet however the map's
+  // box is cut, padded or placed.
   // Clamped, so that no voxel size however absurd overflows a cell's index.
-  auto index = [step](double x) { return static_cast<int>(std::max(-1e9, std::min(1e9, std::floor(x / step)))); };
+  auto index = [step](double x) {
+    return static_cast<int>(std::max(-1e9, std::min(1e9, std::floor(x / step + 0.5))));
+  };
   std::map<Key, Cell> cells;  // ordered, so that every run adds alike
-  forEachSlabVoxelAt(grid, threshold, [&](Coordinate x, double w, const double* offset) {
-    Cell& c = cells[Key(index(offset[0]), index(offset[1]), index(offset[2]))];
+  forEachSlabVoxel(grid, threshold, [&](Coordinate x, double w) {
+    Cell& c = cells[Key(index(x.x - middle.x), index(x.y - middle.y), index(x.z - middle.z))];
     c.sum[0] += w * x.x;
     c.sum[1] += w * x.y;
     c.sum[2] += w * x.z;
@@ -291,7 +289,7 @@ PatchLine patchLine(const DensityGrid& grid, double threshold, const ShapeOption
     const Coordinate centre(c.sum[0] / c.weight, c.sum[1] / c.weight, c.sum[2] / c.weight);
     patch.clear();
     // The cells the patch's reach touches, by their lattice indices.
-    const Vectors from(Coordinate(grid.origin[0], grid.origin[1], grid.origin[2]), centre);
+    const Vectors from(middle, centre);
     const int x0 = index(from.x - half), x1 = index(from.x + half), y0 = index(from.y - half),
               y1 = index(from.y + half), z0 = index(from.z - half), z1 = index(from.z + half);
     for (auto it = cells.lower_bound(Key(x0, INT_MIN, INT_MIN)); it != cells.end() && std::get<0>(it->first) <= x1;

@@ -60,6 +60,29 @@ double inPlaneAnisotropy(const DensityGrid& grid, double threshold, const ShapeD
   return largest > 0 ? 1 - smallest / largest : NAN;
 }
 
+// The thresholds the whole sheet's surface is repeated at, and at a threshold
+// of 0 or below the largest change they make (NAN above 0). Above 0: 5 and 10%
+// either side. At 0 or below the slab is bounded at 0 whatever the threshold,
+// since only the positive density is read, and a tenth of a threshold near 0
+// moves nothing: the repeats then move that bound by 5 and 10% of twice the
+// positive density's mean. A map contoured to its sheet's volume has its level
+// about there (the bundled examples at 2.1 and 2.0 times that mean), so the
+// slab's edge moves about as far as 5 and 10% of such a level move it.
+std::vector<double> repeatThresholds(const DensityGrid& grid, double threshold, double& change) {
+  change = NAN;
+  if (threshold > 0) return {threshold * 0.9, threshold * 0.95, threshold * 1.05, threshold * 1.1};
+  double sum = 0;
+  long long count = 0;
+  for (float v : grid.values)
+    if (inSlab(v, 0)) {
+      sum += v;
+      ++count;
+    }
+  const double level = count > 0 ? 2 * sum / static_cast<double>(count) : 0;
+  change = 0.1 * level;
+  return {-0.1 * level, -0.05 * level, 0.05 * level, 0.1 * level};
+}
+
 }  // namespace
 
 // The normal turns by twistRate radians per Å across the lines, so lines
@@ -85,7 +108,7 @@ ShapeReading readShape(const DensityGrid& grid, double threshold, const ShapeOpt
   surface.patchSpacing = 0;
   fineOptions.patchSpacing = coarseOptions.patchSpacing = 0;
   std::vector<Variant> thresholds;
-  for (double f : {0.9, 0.95, 1.05, 1.1}) thresholds.push_back({threshold * f, surface, &own});
+  for (double t : repeatThresholds(grid, threshold, out.thresholdChange)) thresholds.push_back({t, surface, &own});
   out.thresholdSpread = spread(d, grid, thresholds);
   out.smoothingSpread = spread(d, grid, {{threshold, fineOptions, &fine}, {threshold, coarseOptions, nullptr}});
   out.ruleSpread = axisAngleDegrees(d.surfaceDirection, d.otherRuleDirection);
@@ -131,6 +154,15 @@ std::string degrees(double v) {
   return s;
 }
 
+// How far the threshold repeats moved it, in words: "10%", or at a threshold
+// of 0 or below how far either side of 0 (thresholdChange).
+std::string thresholdMove(const ShapeReading& r) {
+  if (!std::isfinite(r.thresholdChange)) return "10%";
+  char s[96];
+  std::snprintf(s, sizeof s, "%.3g about 0 (a fifth of the positive density's mean)", r.thresholdChange);
+  return s;
+}
+
 // What keeps the reading within `limits`, in words.
 std::vector<std::string> shortfalls(const ShapeReading& r, const Limits& limits) {
   std::vector<std::string> out;
@@ -138,7 +170,7 @@ std::vector<std::string> shortfalls(const ShapeReading& r, const Limits& limits)
     out.push_back("the sheet's surface turns its line by " + degrees(r.smoothingSpread) + " with the smoothing");
   if (!(r.thresholdSpread <= limits.threshold))
     out.push_back("the sheet's surface turns its line by " + degrees(r.thresholdSpread) +
-                  " when the threshold changes by up to 10%");
+                  " when the threshold changes by up to " + thresholdMove(r));
   const double bend = bendPerTwist(r.direction);
   if (!std::isfinite(bend)) {
     out.push_back("the sheet shows no twist to read the strands from");
@@ -175,7 +207,8 @@ void judge(const ShapeReading& r, Confidence& c) {
     return;
   }
   c.level = "high";
-  c.reasons = {"the sheet is large and its surface holds at thresholds 10% either side and at other smoothings",
+  c.reasons = {"the sheet is large and its surface holds at thresholds " + thresholdMove(r) +
+                   " either side and at other smoothings",
                "its patches agree with one another and with its whole surface",
                "the strand line runs along its outline"};
 }

@@ -8,13 +8,48 @@ PyMOL's command separator and Python runs no command of the name's.
     pymol_view_test.py VELMORANTIQUE_BATCH SOURCE_DIR
 Exit 77 (skipped) when PyMOL is not installed.
 """
+import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from report_checks import SKIP, batch_with_report, drawn_fraction, fail, read_png  # noqa: E402
+from report_checks import SKIP, batch_with_report, drawn_fraction, fail, found_batch, read_png  # noqa: E402
+
+# What PyMOL prints when a line of a script goes wrong: a Python error (a
+# comment split at ';'), an unknown command, a file it could not load.
+ERROR_LINE = re.compile(r"Error|Traceback|Unknown command|not found|Invalid|unable to", re.I)
+
+
+def error_lines(printed):
+    return [line for line in printed.splitlines() if ERROR_LINE.search(line)]
+
+
+def every_script_runs(pymol, batch, source, env):
+    """Every viewer script of a batch over find's output (each case's, and the
+    find folders' segment scripts) runs in PyMOL without an error line; the
+    scripts of a case without a model draw its shape direction."""
+    root, out, _ = found_batch(batch, source)
+    scripts = sorted(glob.glob(os.path.join(out, "cases", "*", "*_view.pml")) +
+                     glob.glob(os.path.join(root, "found", "*", "*_segments.pml")))
+    if len(scripts) < 3:
+        fail("expected the cases' and both find folders' scripts, found %s" % scripts)
+    for script in scripts:
+        names = os.path.join(root, "names.txt")
+        run = subprocess.run([pymol, "-cq", script, "-d", "open(%r, 'w').write(' '.join(cmd.get_names()))" % names],
+                             capture_output=True, text=True, timeout=300, stdin=subprocess.DEVNULL, cwd=root, env=env)
+        errors = error_lines(run.stdout + run.stderr)
+        if errors or not os.path.isfile(names):
+            fail("PyMOL on %s printed errors:\n%s" % (script, "\n".join(errors) or run.stdout[-2000:]))
+        loaded = open(names).read().split()
+        if script.endswith("_view.pml") and "shape_direction" not in loaded:
+            fail("%s draws no shape direction (objects: %s)" % (script, loaded))
+        if script.endswith("_segments.pml") and "whole_mesh" not in loaded:
+            fail("%s shows no mesh of the map (objects: %s)" % (script, loaded))
+    shutil.rmtree(root, ignore_errors=True)
+    return len(scripts)
 
 
 def pymol_python_folder():
@@ -61,6 +96,8 @@ def main():
                          stdin=subprocess.DEVNULL, cwd=root, env=env)
     if not os.path.isfile(png):
         fail("PyMOL wrote no picture:\n" + run.stdout[-3000:] + run.stderr[-3000:])
+    if error_lines(run.stdout + run.stderr):
+        fail("PyMOL printed errors on %s:\n%s" % (script, "\n".join(error_lines(run.stdout + run.stderr))))
     names, bonds = open(counts).read().split("\n")[:2]
     for expected in ("sheet_map", "sheet_mesh", "reference", "best_lines", "best_ca_0"):
         if expected not in names.split():
@@ -80,6 +117,8 @@ def main():
     if (width, height) != (480, 360) or drawn < 0.02 or colours < 20:
         fail("PyMOL's picture looks blank: %dx%d, %.3f drawn, %d colours" % (width, height, drawn, colours))
     shutil.rmtree(root, ignore_errors=True)
+    scripts = every_script_runs(pymol, batch, source, env)
+    print("%d scripts of a batch over find's output ran without an error line" % scripts)
     print("PyMOL loaded %s; %s C-alpha bonds; %.0f%% of the picture drawn" % (names, bonds, drawn * 100))
     return 0
 

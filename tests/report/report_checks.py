@@ -2,6 +2,7 @@
 report, the verdicts, and the pixels of a PNG (8-bit RGB or RGBA, not
 interlaced) to check that a rendering shows something. Only the standard
 library."""
+import math
 import os
 import shutil
 import struct
@@ -96,3 +97,45 @@ def drawn_fraction(rows):
             counts[px] = counts.get(px, 0) + 1
     total = sum(counts.values())
     return 1.0 - max(counts.values()) / total, len(counts)
+
+
+def write_rod_map(path, n=40):
+    """A whole map with no sheet: a rod of density along z (MRC, 32-bit floats, 1 Å voxels)."""
+    header = bytearray(1024)
+    struct.pack_into("<3i", header, 0, n, n, n)
+    struct.pack_into("<i", header, 12, 2)
+    struct.pack_into("<3i", header, 28, n, n, n)
+    struct.pack_into("<3f", header, 40, n, n, n)
+    struct.pack_into("<3f", header, 52, 90, 90, 90)
+    struct.pack_into("<3i", header, 64, 1, 2, 3)
+    header[208:212] = b"MAP "
+    header[212:216] = bytes([0x44, 0x44, 0, 0])
+    column = [math.exp(-((i - n / 2) ** 2 + (j - n / 2) ** 2) / 8.0) for j in range(n) for i in range(n)]
+    with open(path, "wb") as f:
+        f.write(header)
+        f.write(struct.pack("<%df" % (n * n), *column) * n)
+
+
+def found_batch(batch, source):
+    """velmorantique-find on two whole maps, the bundled synthetic sheet (one
+    sheet) and a rod (none), each into its own folder, then velmorantique-batch
+    over both folders; returns (root, OUT, the maps' names)."""
+    find = os.path.join(os.path.dirname(batch), "velmorantique-find")
+    root = tempfile.mkdtemp(prefix="vel_found_")
+    rod = os.path.join(root, "rod.mrc")
+    write_rod_map(rod)
+    sheet = os.path.join(source, "examples", "synth_4x7_t18_8a", "synth_4x7_t18_8a.mrc")
+    folders = []
+    for name, path in (("with_sheet", sheet), ("without_sheet", rod)):
+        folders.append(os.path.join(root, "found", name))
+        run = subprocess.run([find, path, "--resolution", "8", "-o", folders[-1]], capture_output=True, text=True,
+                             stdin=subprocess.DEVNULL, timeout=300)
+        if run.returncode != 0:
+            fail("velmorantique-find on %s ended with %d:\n%s" % (path, run.returncode, run.stderr[-2000:]))
+    out = os.path.join(root, "R")
+    run = subprocess.run([batch, "-o", out, "--jobs", "2"] + folders, capture_output=True, text=True,
+                         stdin=subprocess.DEVNULL, timeout=600)
+    if run.returncode != 0 or not os.path.isfile(os.path.join(out, "report.html")):
+        fail("velmorantique-batch over find's folders ended with %d:\n%s%s" % (run.returncode, run.stdout[-2000:],
+                                                                             run.stderr[-2000:]))
+    return root, out, ("synth_4x7_t18_8a", "rod")

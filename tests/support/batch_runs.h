@@ -45,12 +45,14 @@ struct BatchRun {
   std::string out, err;
 };
 
-// The batch with these arguments, and NAME=value settings added to its environment.
-inline BatchRun runBatch(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+// The batch with these arguments, and NAME=value settings added to its
+// environment; the built one, or a copy placed beside its own analysis program.
+inline BatchRun runBatch(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
+                         const std::string& binary = VEL_BATCH_BINARY) {
   const std::string work = makeTempDir();
   std::string cmd = "env";
   for (const std::string& e : env) cmd += " " + shellWord(e);
-  cmd += " " + shellWord(VEL_BATCH_BINARY);
+  cmd += " " + shellWord(binary);
   for (const std::string& a : args) cmd += " " + shellWord(a);
   cmd += " </dev/null >" + work + "/out 2>" + work + "/err";
   const int raw = std::system(cmd.c_str());
