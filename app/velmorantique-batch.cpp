@@ -12,12 +12,16 @@
 
 #include "velmorantique/batch.h"
 #include "velmorantique/command_line.h"
+#include "velmorantique/output_folder.h"
 
 namespace fs = std::filesystem;
 using namespace vel::batch;
 using namespace vel::cli;
 
 namespace {
+
+using OutputLock = vel::output::FolderLock;
+constexpr const char* kLockFile = "batch.lock";  // one batch at a time in OUT
 
 int defaultJobs() {
   const unsigned n = std::thread::hardware_concurrency();
@@ -158,7 +162,7 @@ int finish(const Command& c, const std::vector<CaseRecord>& records, const std::
 int run(int argc, char** argv) {
   Command c = parse(argc, argv);
   if (!c.reportDir.empty()) {
-    const OutputLock lock(c.reportDir);
+    const OutputLock lock(c.reportDir, kLockFile, "velmorantique-batch", "batch");
     if (!writeReport(c.reportDir)) return 1;
     std::cout << "report in " << c.reportDir << "/report.html\n";
     return 0;
@@ -191,7 +195,7 @@ int run(int argc, char** argv) {
     const std::vector<CaseRecord> records = runCases(taskCases(cases, c.task, size), c.opts, std::cerr);
     return printSummary(records, std::cout);
   }
-  const OutputLock lock(c.opts.outDir);
+  const OutputLock lock(c.opts.outDir, kLockFile, "velmorantique-batch", "batch");
   writeManifest(caseList, cases);
   if (given)
     writeMaps(c.opts.outDir, maps);

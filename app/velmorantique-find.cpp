@@ -2,6 +2,7 @@
 // cut out as a case folder ready for velmorantique-batch.
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -9,6 +10,8 @@
 
 #include "velmorantique/command_line.h"
 #include "velmorantique/find.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -36,7 +39,7 @@ std::vector<Option> optionTable(const FindOptions& d) {
       {"--radius", "R", "the sphere's radius in A", ""},
       {"--mask", "MASK.mrc", "cut where this mask is above 0.5 as one case", ""},
       {"--max-memory", "GB", "the memory find may use", "half of the memory"},
-      {"--force", "", "replace the results of an earlier run in the output folder", ""},
+      {"--force", "", "replace an earlier run of find in the output folder, whole", ""},
       {"-h", "", "this help (also --help)", ""},
   };
 }
@@ -113,9 +116,20 @@ int run(int argc, char** argv) {
   if (guidedCount > 1) throw FindError("--box, --around and --mask cannot be used together");
   if (o.guided.kind == GuidedCut::Kind::Sphere && !(o.guided.radius > 0)) throw FindError("--around needs --radius");
   if (o.guided.kind != GuidedCut::Kind::Sphere && o.guided.radius > 0) throw FindError("--radius goes with --around");
+  // The output folder is checked and taken before any work: a second run on
+  // it stops at once, naming the first.
   vel::find::checkOutputFolder(o);
-  const vel::find::FindResult result = vel::find::findSheets(o, std::cerr);
-  const int written = vel::find::writeFindOutput(o, result, std::cerr);
+  std::error_code ec;
+  const bool made = !fs::exists(fs::symlink_status(o.outDir, ec));
+  int written = 0;
+  try {
+    vel::output::FolderLock lock(o.outDir, vel::find::kLockFile, "velmorantique-find", "run", false);
+    const vel::find::FindResult result = vel::find::findSheets(o, std::cerr);
+    written = vel::find::writeFindOutput(o, result, lock, std::cerr);
+  } catch (...) {
+    if (made) fs::remove(o.outDir, ec);  // the folder this run made, left empty
+    throw;
+  }
   std::cerr << written << " case" << (written == 1 ? "" : "s") << " written to " << o.outDir << "\n";
   return 0;
 }

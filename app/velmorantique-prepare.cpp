@@ -64,9 +64,10 @@ void printHelp(std::ostream& out) {
          "  cd OUTDIR/NAME && velmorantique NAME NAME $(cat threshold)\n\n"
          "options [default]:\n";
   printOptions(out, optionTable(PrepareOptions()), 27);
-  out << "\nexit status: 0 every structure file was read (a file without an eligible sheet is\n"
-         "named, not an error); 2 some could not be read, the others were prepared; 1 usage\n"
-         "error, or no case written.\n";
+  out << "\nexit status: 0 every structure file was read and every case written (a file without\n"
+         "an eligible sheet, or a sheet no threshold keeps whole, is named, not an error); 2 some\n"
+         "file could not be read or some case not written (a full disk, a folder in the way), the\n"
+         "others were prepared; 1 usage error, or no case written.\n";
 }
 
 int run(int argc, char** argv) {
@@ -118,9 +119,10 @@ int run(int argc, char** argv) {
   if (!list && o.outDir.empty()) throw PrepareError("no output folder given: -o OUTDIR");
   if (o.synthetic && !o.mapPath.empty()) throw PrepareError("--map cannot be used with --synthetic");
   if (o.force && o.skipExisting) throw PrepareError("--force and --skip-existing contradict each other");
-  // A file that could not be read is a failure even when the others gave
-  // cases, so that a script over a collection notices it.
-  return vel::prepare::prepareAll(files, o, list, std::cout, std::cerr).unreadable > 0 ? 2 : 0;
+  // A file that could not be read, or a case that could not be written, is a
+  // failure even when the others gave cases, so that a script notices it.
+  const vel::prepare::PrepareTally tally = vel::prepare::prepareAll(files, o, list, std::cout, std::cerr);
+  return tally.unreadable > 0 || tally.unwritten > 0 ? 2 : 0;
 }
 
 }  // namespace

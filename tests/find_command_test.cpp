@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "support/mrc_file.h"
+#include "support/plate_map.h"
 #include "support/program.h"
 #include "velmorantique/find.h"
 
@@ -25,25 +26,6 @@ namespace {
 
 ProgramRun findRun(const std::string& workDir, const std::vector<std::string>& args) {
   return runExecutable(VEL_FIND_BINARY, workDir, args, 120);
-}
-
-// A plate 24 x 20 Å across z = 0 in a 40 Å cube of 1 Å voxels, origin at -20.
-std::string writePlate(const std::string& dir) {
-  vel::find::DensityBox box;
-  box.n = {40, 40, 40};
-  box.voxel = {1, 1, 1};
-  box.origin = {-20, -20, -20};
-  box.values.resize(40 * 40 * 40);
-  for (int k = 0; k < 40; ++k)
-    for (int j = 0; j < 40; ++j)
-      for (int i = 0; i < 40; ++i) {
-        const double x = i - 20, y = j - 20, z = k - 20;
-        const double in = std::fabs(x) <= 12 && std::fabs(y) <= 10 ? 1 : 0.05;
-        box.values[box.index(i, j, k)] = static_cast<float>(in * std::exp(-z * z / 5.0));
-      }
-  const std::string path = dir + "/plate.mrc";
-  vel::prepare::writeMrc(path, box);
-  return path;
 }
 
 // 100^3 voxels of 1 Å densely filled with ripples: a map whose every stage
@@ -178,7 +160,7 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   withBadModel.insert(withBadModel.end(), {"--model", "none.pdb"});
   const char* asan = std::getenv("ASAN_OPTIONS");
   std::vector<std::string> onFullDisk = {
-      "LD_PRELOAD=" VEL_FULL_DISK_LIB, "VEL_FULL_DISK_DIR=" + work + "/out", "VEL_FULL_DISK_BYTES=100",
+      "LD_PRELOAD=" VEL_FULL_DISK_LIB, "VEL_FULL_DISK_DIR=" + work + "/.out", "VEL_FULL_DISK_BYTES=100",
       "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0", VEL_FIND_BINARY};
   onFullDisk.insert(onFullDisk.end(), replace.begin(), replace.end());
   run = findRun(work, withBadModel);

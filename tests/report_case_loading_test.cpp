@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "report/case_view.h"
 #include "report/pictures.h"
 #include "support/batch_folder.h"
+#include "velmorantique/batch_record.h"
 #include "velmorantique/report.h"
 
 using nlohmann::json;
@@ -153,4 +155,50 @@ TEST(CaseLoading, ABrokenCaseStaysInTheBatchWithWhatWentWrong) {
   EXPECT_EQ(cases[3].status, "failed");
   EXPECT_EQ(cases[3].message, "map unreadable");
   EXPECT_EQ(cases[4].status, "unfinished");
+}
+
+// A batch folder moved or copied shows its own runs, from records of this
+// batch (paths relative to the folder) and of an older one (absolute paths
+// into the folder it was written in); and the report writes nothing through
+// a case folder that is a link out of the folder.
+TEST(CaseLoading, AMovedOrCopiedBatchFolderShowsItsOwnRuns) {
+  BatchFolder batch;
+  auto finished = [&](const std::string& name) {
+    vel::batch::CaseRecord r;
+    r.name = name;
+    r.status = "ok";
+    r.finished = true;
+    r.runDir = batch.out + "/cases/" + name;
+    r.outputDir = r.runDir + "/ptwist";
+    r.summary = r.outputDir + "/p_summary.json";
+    std::filesystem::create_directories(r.outputDir);
+    writeFile(r.summary, sheetSummary("p").dump());
+    return r;
+  };
+  const vel::batch::CaseRecord older = finished("older"), ours = finished("ours");
+  writeFile(older.runDir + "/record.json", vel::batch::toJson(older).dump());
+  writeFile(ours.runDir + "/record.json", vel::batch::recordText(ours, batch.out));
+  EXPECT_EQ(readFile(ours.runDir + "/record.json").find(batch.out), std::string::npos);
+
+  const std::string moved = batch.root + "/moved", copy = batch.root + "/copy";
+  std::filesystem::rename(batch.out, moved);
+  std::filesystem::copy(moved, copy, std::filesystem::copy_options::recursive);
+  json rerun = sheetSummary("p");
+  rerun["top"][0]["main_twist"] = 30.0;
+  for (const char* name : {"older", "ours"}) writeFile(moved + "/cases/" + name + "/ptwist/p_summary.json", rerun.dump());
+  for (const auto& [folder, twist] : {std::pair<std::string, double>{moved, 30.0}, {copy, 18.5}})
+    for (const CaseView& c : loadBatch(folder)) {
+      EXPECT_EQ(c.summaryPath, folder + "/cases/" + c.name + "/ptwist/p_summary.json");
+      ASSERT_TRUE(c.hasSummary && c.topTwist) << c.name;
+      EXPECT_DOUBLE_EQ(c.topTwist->mainTwist, twist) << folder << " " << c.name;
+    }
+
+  // OUT/cases/ours linked to a folder elsewhere: no viewer script is written there.
+  const std::string elsewhere = batch.root + "/elsewhere";
+  std::filesystem::rename(copy + "/cases/ours", elsewhere);
+  std::filesystem::create_directory_symlink(elsewhere, copy + "/cases/ours");
+  vel::report::writeBatchReport(copy);
+  EXPECT_TRUE(std::filesystem::exists(copy + "/cases/older/older_view.pml"));
+  for (const auto& e : std::filesystem::directory_iterator(elsewhere))
+    EXPECT_EQ(e.path().filename().string().find("_view."), std::string::npos) << e.path();
 }

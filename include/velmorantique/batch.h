@@ -100,19 +100,6 @@ CaseRecord runCase(const CaseInputs& c, const Options& opts, bool* skipped = nul
 // gone or changed.
 CaseRecord readRecord(const CaseInputs& c, const std::string& outDir);
 
-// The batch's hold on its output folder: one batch at a time writes there.
-// Another batch that tries is refused with the process that holds it.
-class OutputLock {
- public:
-  explicit OutputLock(const std::string& outDir);  // throws BatchError when held
-  ~OutputLock();
-  OutputLock(const OutputLock&) = delete;
-  OutputLock& operator=(const OutputLock&) = delete;
-
- private:
-  int fd_ = -1;
-};
-
 // Runs every case with opts.jobs at a time, printing progress to progress;
 // returns the records in case order.
 std::vector<CaseRecord> runCases(const std::vector<CaseInputs>& cases, const Options& opts, std::ostream& progress);

@@ -44,15 +44,21 @@ struct CaseRecord {
   bool hasExitStatus() const { return exitStatus.has_value(); }
 };
 
-nlohmann::json toJson(const CaseRecord& r);
+// The paths of the record that lie in the batch's output folder outDir are
+// written relative to it, so that the record moves with its folder (mv,
+// cp -r): a copy reports its own runs.
+nlohmann::json toJson(const CaseRecord& r, const std::string& outDir = "");
 // Every key is optional: a record written by an older batch, or edited by
 // hand, reads with what it has (a missing or mistyped key is empty), never
-// stops the batch.
-CaseRecord recordFromJson(const nlohmann::json& j);
+// stops the batch. Relative paths are read in outDir. An older record's
+// absolute paths into the folder it was written in (OLD, where its run_dir
+// was OLD/cases/NAME) are read in outDir instead wherever the same file is
+// there: the folder was moved or copied.
+CaseRecord recordFromJson(const nlohmann::json& j, const std::string& outDir = "");
 
 // The record's text as written to disk: bytes that are not UTF-8 (from a
 // run's output) are replaced, so that writing it can never fail on them.
-std::string recordText(const CaseRecord& r);
+std::string recordText(const CaseRecord& r, const std::string& outDir = "");
 
 // The batch's name for each warning of a run summary: a run without
 // reference strands is complete, and the batch calls it no_reference.

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "velmorantique/output_folder.h"
 #include "velmorantique/prepare.h"
 
 namespace vel {
@@ -361,13 +362,21 @@ FindResult locateDensity(const FindOptions& options, std::ostream& progress);
 // Finds the sheets (or cuts the guided region) without writing anything.
 FindResult findSheets(const FindOptions& options, std::ostream& progress);
 
+// The lock file in the output folder: one run of find at a time writes there.
+constexpr const char* kLockFile = "find.lock";
+
 // The cases NAME_sK/ (NAME_sK.mrc, NAME_sK.pdb, threshold, meta.json), then
 // find.json, NAME_segments.mrc, NAME_segments.pml and NAME_segments.cxc.
-// Each case folder appears whole or not at all. Returns the cases written.
-int writeFindOutput(const FindOptions& options, const FindResult& result, std::ostream& progress);
+// The run is written whole beside the output folder and then takes its
+// place in one step, replacing the whole earlier run: a run that fails or is
+// killed at any moment leaves the earlier one or the new one, complete.
+// `lock` holds the output folder. Returns the cases written.
+int writeFindOutput(const FindOptions& options, const FindResult& result, output::FolderLock& lock,
+                    std::ostream& progress);
 
-// Refuses, before any work, an output folder that holds an earlier run's
-// results, unless options.force.
+// Refuses, before any work, an output folder that is a file, or that holds
+// anything but an earlier run of find (from whatever map), or that holds
+// one unless options.force.
 void checkOutputFolder(const FindOptions& options);
 
 // The base name of the cases: the map's file name without .mrc/.map/.ccp4

@@ -339,6 +339,7 @@ struct CaseOutcome {
   std::string name;
   bool written = false;
   bool kept = false;    // there already, and kept (--skip-existing)
+  bool unfit = false;   // not written as the sheet cannot make a case (no threshold keeps it whole, say)
   std::string message;  // why not, when not written
 };
 
@@ -360,6 +361,7 @@ struct PrepareTally {
   int written = 0;     // case folders written
   int kept = 0;        // there already, kept by --skip-existing
   int unreadable = 0;  // structure files that could not be read at all
+  int unwritten = 0;   // cases that should have been written and were not (a full disk, a folder in the way)
 };
 
 // Prepares every structure file in turn (or the synthetic sheet when the

@@ -13,6 +13,7 @@ namespace vel::batch {
 
 // Where a case runs inside OUT, and the files it makes there.
 struct RunPlace {
+  std::string outDir;     // OUT: the record's paths in it are stored relative to it
   std::string runDir;     // OUT/cases/NAME: the analysis's working folder
   std::string protein;    // the PDB base name, which names the stage files
   std::string pdbArg;     // PDB_BASE and MAP_BASE as the analysis is given

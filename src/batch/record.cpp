@@ -10,6 +10,7 @@
 namespace vel::batch {
 
 using nlohmann::json;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,9 +42,41 @@ double real(const json& j, const char* key) {
 
 json pathOrNull(const std::string& path) { return path.empty() ? json(nullptr) : json(path); }
 
+// The path relative to `folder` when it lies inside it; otherwise as it is.
+std::string within(const std::string& path, const std::string& folder) {
+  if (folder.empty() || path.empty()) return path;
+  const fs::path rel = fs::path(path).lexically_normal().lexically_relative(fs::path(folder).lexically_normal());
+  if (rel.empty() || *rel.begin() == ".." || rel == ".") return path;
+  return rel.string();
+}
+
+// The paths of a record as read from disk, placed in the output folder outDir.
+void placeIn(CaseRecord& r, const std::string& outDir) {
+  std::string* paths[] = {&r.caseDir, &r.runDir, &r.outputDir, &r.summary, &r.meta};
+  // The folder an older record was written in: its run_dir was OLD/cases/NAME.
+  const fs::path run(r.runDir);
+  const bool oldLayout = run.is_absolute() && run.parent_path().filename() == "cases";
+  const fs::path old = run.parent_path().parent_path();
+  for (std::string* p : paths) {
+    if (p->empty()) continue;
+    const fs::path path(*p);
+    if (path.is_relative()) {
+      *p = (fs::path(outDir) / path).string();
+      continue;
+    }
+    if (!oldLayout || old == fs::path(outDir).lexically_normal()) continue;
+    const std::string tail = within(*p, old.string());
+    std::error_code ec;
+    if (tail != *p && fs::exists(fs::symlink_status(fs::path(outDir) / tail, ec)))
+      *p = (fs::path(outDir) / tail).string();
+  }
+}
+
 }  // namespace
 
-json toJson(const CaseRecord& r) {
+json toJson(const CaseRecord& given, const std::string& outDir) {
+  CaseRecord r = given;
+  for (std::string* p : {&r.caseDir, &r.runDir, &r.outputDir, &r.summary, &r.meta}) *p = within(*p, outDir);
   json files = json::array();
   for (const FileStamp& f : r.files) files.push_back({{"file", f.name}, {"size", f.size}, {"mtime_ns", f.mtimeNs}});
   return {{"case", r.name},
@@ -67,7 +100,7 @@ json toJson(const CaseRecord& r) {
           {"finished", r.finished}};
 }
 
-CaseRecord recordFromJson(const json& j) {
+CaseRecord recordFromJson(const json& j, const std::string& outDir) {
   CaseRecord r;
   if (!j.is_object()) return r;
   r.name = text(j, "case");
@@ -97,11 +130,12 @@ CaseRecord recordFromJson(const json& j) {
       if (one.is_object()) r.files.push_back({text(one, "file"), whole<uint64_t>(one, "size"), whole<int64_t>(one, "mtime_ns")});
   const auto done = j.find("finished");
   r.finished = done != j.end() && done->is_boolean() && done->get<bool>();
+  if (!outDir.empty()) placeIn(r, outDir);
   return r;
 }
 
-std::string recordText(const CaseRecord& r) {
-  return toJson(r).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
+std::string recordText(const CaseRecord& r, const std::string& outDir) {
+  return toJson(r, outDir).dump(1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 std::vector<std::string> batchWarnings(const json& summaryWarnings) {

@@ -34,6 +34,7 @@ std::string caseFolder(const std::string& outDir, const std::string& name) {
 
 RunPlace runPlace(const CaseInputs& c, const std::string& outDir) {
   RunPlace p;
+  p.outDir = outDir;
   p.runDir = caseFolder(outDir, c.name);
   p.protein = fs::path(c.pdbBase).filename().string();
   p.pdbArg = p.protein;
@@ -66,7 +67,7 @@ bool isFinishedStatus(const std::string& s) { return s == "ok" || s == "no_candi
 std::optional<CaseRecord> reusableRecord(const CaseInputs& c, const RunPlace& place, const std::string& analysis) {
   const json j = readJsonFile(place.record);
   if (!j.is_object()) return std::nullopt;
-  const CaseRecord r = recordFromJson(j);
+  const CaseRecord r = recordFromJson(j, place.outDir);
   if (!isFinishedStatus(r.status) || !recordProblem(r, c, place).empty() || r.fingerprint != fingerprint(c, analysis))
     return std::nullopt;
   return r;
@@ -96,7 +97,7 @@ int64_t prepareRun(const CaseInputs& c, const RunPlace& place, CaseRecord r) {
   makeOwnFolder(place.runDir);
   r.status = "running";
   r.finished = false;
-  writeAtomically(place.record, recordText(r));
+  writeAtomically(place.record, recordText(r, place.outDir));
   const int64_t started = modificationTime(place.record);
 
   std::error_code ec;
@@ -229,7 +230,7 @@ CaseRecord finishRecord(CaseRecord r, const Verdict& v, const Ended& e, const Ru
   if (ownFolder) r.files = stampFiles(place.outputDir);
   r.outputBytes = totalSize(r.files);
   r.finished = true;
-  writeAtomically(place.record, recordText(r));
+  writeAtomically(place.record, recordText(r, place.outDir));
   return r;
 }
 
@@ -238,7 +239,7 @@ CaseRecord finishRecord(CaseRecord r, const Verdict& v, const Ended& e, const Ru
 CaseRecord readRecord(const CaseInputs& c, const std::string& outDir) {
   const RunPlace place = runPlace(c, outDir);
   const json j = readJsonFile(place.record);
-  const CaseRecord r = recordFromJson(j);
+  const CaseRecord r = recordFromJson(j, outDir);
   const std::string problem = j.is_object() ? recordProblem(r, c, place) : "no record: the case has not finished";
   if (problem.empty()) return r;
   CaseRecord none = newRecord(c, place);

@@ -42,7 +42,7 @@ const std::string& oneLine(const std::string& what, const std::string& value) {
 size_t finishedCount(const std::vector<CaseInputs>& cases, const std::string& outDir) {
   size_t n = 0;
   for (const CaseInputs& c : cases)
-    n += recordFromJson(readJsonFile((fs::path(caseFolder(outDir, c.name)) / "record.json").string())).finished;
+    n += recordFromJson(readJsonFile((fs::path(caseFolder(outDir, c.name)) / "record.json").string()), outDir).finished;
   return n;
 }
 

@@ -318,77 +318,98 @@ std::string chimeraxScript(const FindResult& r, const std::string& dir, const st
   return s.str();
 }
 
-bool isCaseFolder(const std::string& name, const std::string& base) {
-  if (name.size() <= base.size() + 2 || name.compare(0, base.size() + 2, base + "_s") != 0) return false;
-  for (size_t i = base.size() + 2; i < name.size(); ++i)
+// A case folder of find's: NAME_sK.
+bool isCaseFolder(const std::string& name) {
+  const size_t at = name.rfind("_s");
+  if (at == std::string::npos || at == 0 || at + 2 == name.size()) return false;
+  for (size_t i = at + 2; i < name.size(); ++i)
     if (!std::isdigit(static_cast<unsigned char>(name[i]))) return false;
   return true;
 }
 
-// What an earlier run of the same map left in the folder.
-std::vector<fs::path> earlierOutput(const FindOptions& o) {
-  std::vector<fs::path> found;
-  const std::string base = findName(o.mapPath);
+bool endsWith(const std::string& s, const std::string& end) {
+  return s.size() > end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
+}
+
+// What a run of find (of any map, by this version or an earlier one) leaves
+// in its output folder.
+bool isFindOutput(const fs::directory_entry& e) {
+  const std::string name = e.path().filename().string();
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(o.outDir, ec)) {
-    const std::string name = e.path().filename().string();
-    if (name == "find.json" || name == base + "_segments.mrc" || name == base + "_segments.pml" ||
-        name == base + "_segments.cxc" || isCaseFolder(name, base))
-      found.push_back(e.path());
-  }
-  return found;
+  if (e.is_symlink(ec)) return false;
+  if (e.is_directory(ec)) return isCaseFolder(name) || name.rfind(".find.partial-", 0) == 0;
+  return name == "find.json" || name == kLockFile || endsWith(name, "_segments.mrc") ||
+         endsWith(name, "_segments.pml") || endsWith(name, "_segments.cxc");
 }
 
 }  // namespace
 
 void checkOutputFolder(const FindOptions& o) {
-  if (o.force) return;
-  const std::vector<fs::path> earlier = earlierOutput(o);
-  if (!earlier.empty())
-    throw FindError(o.outDir + " already holds the results of a run (" + earlier.front().filename().string() +
-                    "); use --force to replace them");
+  std::error_code ec;
+  const fs::file_status status = fs::status(o.outDir, ec);
+  if (!fs::exists(status)) return;
+  if (!fs::is_directory(status))
+    throw FindError("-o " + o.outDir + " is a file, not a folder: give a new or empty folder");
+  // The run is written beside the folder it replaces.
+  const fs::path parent = fs::canonical(o.outDir, ec).parent_path();
+  if (!ec && ::access(parent.c_str(), W_OK) != 0)
+    throw FindError("cannot write in " + parent.string() + ", where a run of find is gathered before it takes " +
+                    o.outDir + "'s place: give -o a folder inside one you can write to");
+  std::string earlier;
+  for (const auto& e : fs::directory_iterator(o.outDir, ec)) {
+    const std::string name = e.path().filename().string();
+    if (!isFindOutput(e))
+      throw FindError(o.outDir + " holds " + name +
+                      ", which is not of an earlier run of velmorantique-find: give -o a new or empty folder");
+    if (earlier.empty() && name != kLockFile) earlier = name;
+  }
+  if (ec) throw FindError("cannot read the output folder " + o.outDir + ": " + ec.message());
+  if (!earlier.empty() && !o.force)
+    throw FindError(o.outDir + " already holds the results of a run (" + earlier + "); use --force to replace them");
 }
 
-int writeFindOutput(const FindOptions& o, const FindResult& r, std::ostream& progress) {
-  std::error_code ec;
-  fs::create_directories(o.outDir, ec);
-  if (!fs::is_directory(o.outDir)) throw FindError(o.outDir + ": cannot create the output folder");
-  checkOutputFolder(o);
-  // The model is read before an earlier run is cleared: one that cannot be
-  // read must not cost the results it was to replace.
+int writeFindOutput(const FindOptions& o, const FindResult& r, output::FolderLock& lock, std::ostream& progress) {
+  checkOutputFolder(o);  // again, now that the folder is this run's alone
+  // The model is read before anything is written: one that cannot be read
+  // must not cost the results it was to replace.
   ModelSheets model;
   if (!o.modelPath.empty()) model = readModelSheets(o.modelPath);
-  // The run is gathered whole in a hidden folder and only then takes the
-  // earlier run's place: one that fails half-way (a full disk) leaves the
-  // earlier results as they were.
-  const fs::path out(o.outDir);
-  const fs::path staging = out / (".find.partial-" + std::to_string(getpid()));
-  fs::remove_all(staging, ec);
+  // The run is gathered whole beside the output folder (the real one, when
+  // -o is a link to it) and then takes its place in one step.
+  std::error_code ec;
+  const fs::path out = fs::canonical(o.outDir, ec);
+  if (ec) throw FindError("cannot find the output folder " + o.outDir + ": " + ec.message());
+  output::clearLeftovers(out.parent_path().string(), out.filename().string());
+  const fs::path staging = output::stagingPath(out.string());
   int written = 0;
   try {
     fs::create_directories(staging);
+    lock.holdAlso(staging.string());
     for (const Segment& s : r.segments) {
       if (!s.kept) continue;
       writeCase(staging, o, r, s, o.modelPath.empty() ? nullptr : &model, progress);
       ++written;
     }
     prepare::writeMrc((staging / (r.name + "_segments.mrc")).string(), labelMap(r));
-    const std::string dir = fs::absolute(out).lexically_normal().string();
+    const std::string dir = fs::absolute(o.outDir).lexically_normal().string();
     const std::string map = fs::absolute(o.mapPath).lexically_normal().string();
     writeText(staging / (r.name + "_segments.pml"), pymolScript(r, dir, map));
     writeText(staging / (r.name + "_segments.cxc"), chimeraxScript(r, dir, map));
     writeText(staging / "find.json", findJson(o, r).dump(1) + "\n");
   } catch (const std::exception& e) {
     fs::remove_all(staging, ec);
-    // Said of the file's own place, not of the hidden folder it was gathered in.
+    // Said of the file's own place, not of the folder it was gathered in.
     std::string what = e.what();
     const std::string hidden = staging.string();
     for (size_t at; (at = what.find(hidden)) != std::string::npos;) what.replace(at, hidden.size(), o.outDir);
     throw FindError(what + "; nothing in " + o.outDir + " was changed");
   }
-  for (const fs::path& p : earlierOutput(o)) fs::remove_all(p, ec);
-  for (const auto& e : fs::directory_iterator(staging)) fs::rename(e.path(), out / e.path().filename());
-  fs::remove(staging, ec);
+  try {
+    output::replaceFolder(staging.string(), out.string());
+  } catch (const output::OutputFolderError& e) {
+    fs::remove_all(staging, ec);
+    throw FindError(std::string(e.what()) + "; nothing in " + o.outDir + " was changed");
+  }
   return written;
 }
 

@@ -9,10 +9,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <sstream>
 
 #include "case_record.h"
+#include "velmorantique/output_folder.h"
 
 namespace vel {
 namespace prepare {
@@ -257,14 +259,16 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
     fs::remove_all(partial, ec);
     fs::create_directories(partial);
     writeCase(st, v, c, partial);
-    if (fs::exists(folder, ec)) fs::remove_all(folder);
-    fs::rename(partial, folder);
+    // The earlier folder and the new one change places in one step: a run
+    // stopped at any moment leaves one of them whole under the case's name.
+    output::replaceFolder(partial.string(), folder.string());
     out.written = true;
     out.message = "threshold " + c.level.text + ", " + std::to_string(c.level.kept) + " voxels";
   } catch (const std::exception& e) {
     fs::remove_all(partial, ec);
     const std::string what = e.what();
-    out.message = what.compare(0, 9, "skipped: ") == 0 ? what.substr(9) : what;
+    out.unfit = what.compare(0, 9, "skipped: ") == 0;
+    out.message = out.unfit ? what.substr(9) : what;
   }
   return out;
 }
@@ -320,10 +324,19 @@ std::vector<CaseOutcome> prepareCases(const Structure& st, const PrepareOptions&
 
 PrepareTally prepareAll(const std::vector<std::string>& files, const PrepareOptions& o, bool list, std::ostream& out,
                         std::ostream& progress) {
+  // One run at a time writes to an output folder; what a run killed there
+  // left half-way is cleared (or put back) first.
+  std::unique_ptr<output::FolderLock> lock;
   if (!list) {
     std::error_code ec;
-    fs::create_directories(o.outDir, ec);
-    if (!fs::is_directory(o.outDir)) throw PrepareError(o.outDir + ": cannot create the output folder");
+    if (fs::exists(o.outDir, ec) && !fs::is_directory(o.outDir, ec))
+      throw PrepareError(o.outDir + ": cannot create the output folder");
+    try {
+      lock = std::make_unique<output::FolderLock>(o.outDir, "prepare.lock", "velmorantique-prepare", "run", false);
+    } catch (const output::OutputFolderError& e) {
+      throw PrepareError(e.what());
+    }
+    output::clearLeftovers(o.outDir);
   }
   PrepareTally tally;
   NamesGiven given;
@@ -362,6 +375,7 @@ PrepareTally prepareAll(const std::vector<std::string>& files, const PrepareOpti
           ++tally.kept;
         else
           failures.push_back(c.name + ": " + c.message);
+        tally.unwritten += !c.written && !c.kept && !c.unfit;
       }
       if (outcomes.empty()) failures.push_back(label + ": no eligible sheet");
     } catch (const PrepareError& e) {
@@ -376,6 +390,8 @@ PrepareTally prepareAll(const std::vector<std::string>& files, const PrepareOpti
   }
   progress << tally.written << " case" << (tally.written == 1 ? "" : "s") << " written to " << o.outDir;
   if (tally.kept > 0) progress << ", " << tally.kept << " there already kept";
+  if (tally.unwritten > 0)
+    progress << "; " << tally.unwritten << " case" << (tally.unwritten == 1 ? "" : "s") << " could not be written";
   if (tally.unreadable > 0)
     progress << "; " << tally.unreadable << " structure file" << (tally.unreadable == 1 ? "" : "s")
              << " could not be read";

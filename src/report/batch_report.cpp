@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <fstream>
 
@@ -44,13 +46,21 @@ void writeWhole(const std::string& path, const std::string& content) {
   }
 }
 
+// A folder itself, not a link to one: the report writes only inside OUT.
+bool ownFolder(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 void writeBatchReport(const std::string& outDir) {
   std::vector<CaseView> cases = loadBatch(outDir);
   const std::vector<MapView> maps = loadMaps(outDir, cases);
+  const bool casesOwn = ownFolder(outDir + "/cases");
   for (const CaseView& c : cases) {
-    if (!c.finished() || !c.hasSummary) continue;
+    // A case folder that is a link leads out of OUT: its scripts are not written.
+    if (!c.finished() || !c.hasSummary || !casesOwn || !ownFolder(c.caseFolder)) continue;
     writeWhole(c.caseFolder + "/" + c.name + "_view.pml", pymolScript(c));
     writeWhole(c.caseFolder + "/" + c.name + "_view.cxc", chimeraxScript(c));
   }

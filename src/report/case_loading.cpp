@@ -281,7 +281,9 @@ CaseView loadCase(const std::string& caseFolder) {
     c.message = e.what();
     return c;
   }
-  const vel::batch::CaseRecord r = vel::batch::recordFromJson(record);
+  // The record's paths are read in the batch folder it lies in (OUT/cases/NAME), wherever that was moved or copied.
+  const std::string outDir = fs::path(caseFolder).lexically_normal().parent_path().parent_path().string();
+  const vel::batch::CaseRecord r = vel::batch::recordFromJson(record, outDir);
   c.status = r.finished ? r.status : "unfinished";
   if (c.status.empty()) c.status = "unknown";
   c.message = r.message;
