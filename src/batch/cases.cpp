@@ -238,10 +238,15 @@ namespace {
 
 bool isFindFolder(const fs::path& dir) { return fs::is_regular_file(dir / "find.json"); }
 
+// A hidden folder is a run still being written or one a killed run left
+// behind (prepare and find stage their output under a leading dot), never a
+// case or a map of its own.
+bool isHidden(const fs::path& p) { return p.filename().string().rfind('.', 0) == 0; }
+
 std::vector<fs::path> caseFoldersIn(const fs::path& dir) {
   std::vector<fs::path> subs;
   for (const auto& e : fs::directory_iterator(dir))
-    if (e.is_directory() && isCaseFolder(e.path())) subs.push_back(e.path());
+    if (e.is_directory() && !isHidden(e.path()) && isCaseFolder(e.path())) subs.push_back(e.path());
   std::sort(subs.begin(), subs.end());
   return subs;
 }
@@ -277,7 +282,8 @@ std::vector<CaseInputs> casesOf(const std::vector<std::string>& folders, std::ve
     // A parent of case folders, of find output folders (one per map), or of both.
     std::vector<fs::path> finds;
     for (const auto& e : fs::directory_iterator(named))
-      if (e.is_directory() && !isCaseFolder(e.path()) && isFindFolder(e.path())) finds.push_back(e.path());
+      if (e.is_directory() && !isHidden(e.path()) && !isCaseFolder(e.path()) && isFindFolder(e.path()))
+        finds.push_back(e.path());
     std::sort(finds.begin(), finds.end());
     const std::vector<fs::path> subs = caseFoldersIn(named);
     if (subs.empty() && finds.empty())
