@@ -110,8 +110,8 @@ Crop cropToPieces(const DensityBox& map, const Pieces& pieces, int margin);
 // ---- The working grid ----------------------------------------------------------------
 
 // The crop on the grid the density's shape is read on: voxels of `spacing`
-// Å (or the crop's own where they are coarser), and which of them lie in
-// the density (as their nearest crop voxel does).
+// Å, finer or coarser than the crop's (0: the crop's own), and which of them
+// lie in the density (as their nearest crop voxel does).
 struct WorkingGrid {
   DensityBox box;
   std::vector<char> inDensity;

@@ -24,6 +24,10 @@ constexpr double kRidgeAveraging = 2.0;  // Å
 constexpr double kCoherenceAveraging = 2.5;
 constexpr double kFillNear = 3.0, kFillFar = 6.0;
 constexpr double kMostDepth = 8.0;  // Å: deeper inside the density than any sheet or helix
+// Å: a voxel this near the ridge's crest (along the strongest curvature) is
+// on it. A length, never a share of the voxel: a crest band that widened
+// with the voxel would mark more of a coarser map's density as crest.
+constexpr double kCrestReach = 0.5;
 
 std::vector<float> smoothedCopy(const std::vector<float>& v, const DensityBox& box, double sigma) {
   std::vector<float> out = v;
@@ -68,7 +72,6 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
   const double mapSigma = kMapBlurPerResolution * resolution;
   const int nx = box.n[0], ny = box.n[1], nz = box.n[2];
   const double vx = box.voxel[0], vy = box.voxel[1], vz = box.voxel[2];
-  const double meanVoxel = std::cbrt(vx * vy * vz);
   for (int scale = 0; scale < 3; ++scale) {
     const double extra = kScales[scale] > mapSigma ? std::sqrt(kScales[scale] * kScales[scale] - mapSigma * mapSigma) : 0;
     const std::vector<float> smooth = smoothedCopy(raw, box, extra);
@@ -105,7 +108,7 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
       put(row, column + 3, l3 / sum);
       put(row, column + 4, -l1 * sigma * sigma / unit);
       put(row, column + 5, offset);
-      if (l1 < 0 && offset <= 0.5 * meanVoxel) {
+      if (l1 < 0 && offset <= kCrestReach) {
         ridgeRatio[at] = static_cast<float>(std::clamp(l2 / l1, 0.0, 1.0));
         ridgeCount[at] = 1.0f;
       }
