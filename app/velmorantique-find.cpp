@@ -29,7 +29,7 @@ std::vector<Option> optionTable(const FindOptions& d) {
       {"--resolution", "R", "the map's resolution in A (required)", ""},
       {"--contour", "L", "the map's recommended contour level", "chosen from the map"},
       {"--mass-kda", "M", "without --contour: the level enclosing M kDa x 1.21 A^3/Da", ""},
-      {"--sigmas", "K", "without either: solvent median + K robust sigmas", text(d.level.backgroundSigmas)},
+      {"--sigmas", "K", "without either: solvent peak + K robust sigmas", text(d.level.backgroundSigmas)},
       {"--model", "STRUCTURE", "for evaluation: give each case the chain and SHEET records of the sheet it overlaps", ""},
       {"--box", "x0,y0,z0,x1,y1,z1", "cut this box (A, map frame) as one case instead of finding sheets", ""},
       {"--around", "x,y,z", "cut a sphere around this point (A) as one case; with --radius", ""},

@@ -31,8 +31,17 @@ FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
   progress << "  " << map.n[0] << " x " << map.n[1] << " x " << map.n[2] << " voxels of " << map.voxel[0] << " x "
            << map.voxel[1] << " x " << map.voxel[2] << " A\n";
   r.stats = mapStatistics(map);
+  // A voxel without a number (NaN, inf: masked or damaged) is no density: it
+  // is set to 0 before anything compares with it or copies it into a case.
+  for (float& v : map.values)
+    if (!std::isfinite(v)) v = 0, ++r.nonFinite;
+  if (r.nonFinite) {
+    progress << "  " << r.nonFinite << " voxels without a number (NaN or infinite) set to 0\n";
+    r.stats.zeros += r.nonFinite;
+  }
   r.level = chooseLevel(map, r.stats, o.level);
-  progress << "level " << r.level.text << ": " << r.level.description << "\n";
+  progress << "level " << r.level.text << " (" << r.level.rule << "): " << r.level.description << "; it encloses "
+           << std::llround(r.level.volume) << " A^3\n";
 
   const bool guided = o.guided.kind != GuidedCut::Kind::None;
   r.pieces = densityPieces(map, r.level.value, guided ? 0 : kLeastPieceVolume);
@@ -43,7 +52,11 @@ FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
   if (r.pieces.dropped) progress << " (" << r.pieces.dropped << " smaller pieces left out)";
   progress << "\n";
   if (r.pieces.pieces.empty())
-    throw FindError("no piece of density at or above the level " + r.level.text + " is large enough to hold a sheet");
+    throw FindError("no piece of density at or above the level " + r.level.text + " is large enough to hold a sheet" +
+                    (r.level.rule == "contour" || r.level.rule == "mass"
+                         ? std::string()
+                         : " (the level read from the map may be too high: give the map's recommended level with "
+                           "--contour, or the protein's mass with --mass-kda)"));
 
   // The shape of the density is read this far beyond it.
   const double reach = kShapeContext;

@@ -67,6 +67,7 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
   for (float& v : raw)
     if (!std::isfinite(v)) v = 0;
   int column = 0;
+  std::vector<std::array<double, 3>> normal(rows);  // at the strands' spacing, unrounded
   const auto put = [&](size_t row, int c, double value) { f.values[row * kVoxelFeatureCount + c] = static_cast<float>(value); };
 
   const double mapSigma = kMapBlurPerResolution * resolution;
@@ -80,8 +81,6 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
       return static_cast<double>(smooth[box.index(std::clamp(i, 0, nx - 1), std::clamp(j, 0, ny - 1), std::clamp(k, 0, nz - 1))]);
     };
     std::vector<float> ridgeRatio(total, 0.0f), ridgeCount(total, 0.0f);
-    std::vector<std::array<float, 6>> tensor;
-    if (scale == 1) tensor.assign(total, {0, 0, 0, 0, 0, 0});
     for (size_t row = 0; row < rows; ++row) {
       const size_t at = f.voxels[row];
       const std::array<int, 3> g3 = gridIndex(box, at);
@@ -114,8 +113,7 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
       }
       if (scale == 1) {
         f.normal[row] = {static_cast<float>(n1.x), static_cast<float>(n1.y), static_cast<float>(n1.z)};
-        tensor[at] = {static_cast<float>(n1.x * n1.x), static_cast<float>(n1.x * n1.y), static_cast<float>(n1.x * n1.z),
-                      static_cast<float>(n1.y * n1.y), static_cast<float>(n1.y * n1.z), static_cast<float>(n1.z * n1.z)};
+        normal[row] = {n1.x, n1.y, n1.z};
       }
     }
     gaussianSmooth(ridgeRatio, box.n, box.voxel, kRidgeAveraging);
@@ -129,10 +127,15 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
     if (scale == 1) {
       // How well the normals around agree: the largest eigenvalue of their
       // averaged outer product, 1 where they all lie alike, 1/3 at random.
+      // One of its six parts over the box at a time, to spare the memory.
       std::vector<float> part(total);
       std::vector<std::array<float, 6>> averaged(rows);
+      const int pairs[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
       for (int t = 0; t < 6; ++t) {
-        for (size_t at = 0; at < total; ++at) part[at] = tensor[at][t];
+        std::fill(part.begin(), part.end(), 0.0f);
+        for (size_t row = 0; row < rows; ++row) {
+          part[f.voxels[row]] = static_cast<float>(normal[row][pairs[t][0]] * normal[row][pairs[t][1]]);
+        }
         gaussianSmooth(part, box.n, box.voxel, kCoherenceAveraging);
         for (size_t row = 0; row < rows; ++row) averaged[row][t] = part[f.voxels[row]];
       }
