@@ -53,6 +53,56 @@ double halfSampleMode(const std::vector<float>& sorted) {
   return count == 2 ? (sorted[lo] + sorted[lo + 1]) / 2.0 : sorted[lo];
 }
 
+// The solvent's robust sigma from sorted values and its peak: 1.4826 times
+// the median distance below the peak of the values below it.
+double spreadBelow(const std::vector<float>& sorted, double peak) {
+  std::vector<float> below;
+  for (float v : sorted) {
+    if (v >= peak) break;
+    below.push_back(static_cast<float>(peak - v));
+  }
+  if (below.empty()) return 0;
+  std::nth_element(below.begin(), below.begin() + static_cast<std::ptrdiff_t>(below.size() / 2), below.end());
+  return 1.4826 * below[below.size() / 2];
+}
+
+// Fits log(count) = a - (v - centre)^2 / (2 sigma^2) over bins of a
+// quarter sigma from 3 sigmas below the centre to 1 above, each weighted by
+// its count; false (and nothing changed) when the counts make no peak.
+bool fitPeak(const std::vector<float>& sorted, double& centre, double& sigma) {
+  const double width = sigma / 4;
+  double m[3][4] = {};  // the weighted normal equations of a quadratic in u = (v - centre) / sigma
+  int bins = 0;
+  for (int b = -12; b < 4; ++b) {
+    const double lo = centre + b * width, hi = lo + width;
+    const double count = static_cast<double>(std::lower_bound(sorted.begin(), sorted.end(), static_cast<float>(hi)) -
+                                             std::lower_bound(sorted.begin(), sorted.end(), static_cast<float>(lo)));
+    if (count < 5) continue;
+    ++bins;
+    const double u = (b + 0.5) / 4, x[3] = {1, u, u * u}, y = std::log(count);
+    for (int r = 0; r < 3; ++r) {
+      for (int c = 0; c < 3; ++c) m[r][c] += count * x[r] * x[c];
+      m[r][3] += count * x[r] * y;
+    }
+  }
+  if (bins < 6) return false;
+  for (int col = 0; col < 3; ++col) {  // Gaussian elimination; the matrix is positive definite
+    if (!(std::fabs(m[col][col]) > 0)) return false;
+    for (int r = 0; r < 3; ++r) {
+      if (r == col) continue;
+      const double f = m[r][col] / m[col][col];
+      for (int c = col; c < 4; ++c) m[r][c] -= f * m[col][c];
+    }
+  }
+  const double p1 = m[1][3] / m[1][1], p2 = m[2][3] / m[2][2];
+  if (!(p2 < 0)) return false;
+  const double shift = -p1 / (2 * p2), spread = std::sqrt(-1 / (2 * p2));
+  if (!(std::fabs(shift) < 2) || !(spread > 0.25 && spread < 4)) return false;
+  centre += shift * sigma;
+  sigma *= spread;
+  return true;
+}
+
 double quantile(std::vector<float>& values, double q) {
   const size_t at = std::min(values.size() - 1, static_cast<size_t>(q * static_cast<double>(values.size() - 1)));
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
@@ -105,13 +155,13 @@ MapStatistics mapStatistics(const DensityBox& map) {
     if (std::isfinite(v) && v != 0 && seen++ % stride == 0) sample.push_back(v);
   std::sort(sample.begin(), sample.end());
   s.highPercentile = sample[std::min(sample.size() - 1, static_cast<size_t>(0.999 * static_cast<double>(sample.size() - 1)))];
+  // The half-sample mode finds the solvent's peak, but coarsely; a Gaussian
+  // fitted to the peak's counts from three spreads below it to one above
+  // (the side the molecule seldom reaches) then gives its centre and spread.
   s.background = halfSampleMode(sample);
-  std::vector<float> below;
-  for (float v : sample) {
-    if (v >= s.background) break;
-    below.push_back(static_cast<float>(s.background - v));
-  }
-  s.backgroundSigma = below.empty() ? 0 : 1.4826 * quantile(below, 0.5);
+  s.backgroundSigma = spreadBelow(sample, s.background);
+  for (int round = 0; round < 3 && s.backgroundSigma > 0; ++round)
+    if (!fitPeak(sample, s.background, s.backgroundSigma)) break;
   return s;
 }
 
