@@ -3,6 +3,7 @@
 // that cross are told apart. The densities are written by the test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -38,7 +39,7 @@ double gauss(double d, double sigma) { return std::exp(-d * d / (2 * sigma * sig
 // 1 inside [-h, h], falling off smoothly beyond.
 double within(double x, double h) { return std::fabs(x) <= h ? 1.0 : gauss(std::fabs(x) - h, 1.2); }
 
-double plate(double x, double y, double z) { return gauss(z, 1.6) * within(x, 13) * within(y, 11); }
+double plate(double x, double y, double z) { return gauss(z, 1.6) * within(x, 16) * within(y, 14); }
 // The plate turned about x by 1.5 degrees per Å: a helicoid, as a twisted sheet.
 double twisted(double x, double y, double z) {
   const double a = x * 1.5 * 3.14159265358979 / 180;
@@ -70,15 +71,24 @@ TEST(FindSheets, KeepsPlatesAndDropsRods) {
     const char* name;
     std::function<double(double, double, double)> rho;
     size_t sheets;
+    const char* dropped;  // part of the reason a plate-like segment was dropped
   } cases[] = {
-      {"flat plate", plate, 1},
-      {"twisted plate", twisted, 1},
-      {"rod", rod, 0},
+      {"flat plate", plate, 1, nullptr},
+      {"twisted plate", twisted, 1, nullptr},
+      {"rod", rod, 0, nullptr},
+      // 26 x 22 Å: a sheet's shape, but at its own threshold less than three strands fill.
+      {"small plate", [](double x, double y, double z) { return gauss(z, 1.6) * within(x, 13) * within(y, 11); }, 0,
+       "less than the smallest sheet of three strands"},
   };
   for (const Case& c : cases) {
     const FindResult r = findIn(writeDensity(dir, c.rho));
     const std::vector<const Segment*> kept = keptOf(r);
     ASSERT_EQ(kept.size(), c.sheets) << c.name;
+    if (c.dropped) {
+      EXPECT_TRUE(std::any_of(r.segments.begin(), r.segments.end(), [&](const Segment& s) {
+        return s.reason.find(c.dropped) != std::string::npos;
+      })) << c.name;
+    }
     for (const Segment* s : kept) {
       EXPECT_GT(std::fabs(s->shape.normal[2]), 0.9) << c.name;  // the plate's normal, along z
       EXPECT_EQ(s->caseName, "analytic_s1");
@@ -122,6 +132,20 @@ TEST(FindSheets, TwoCrossingPlatesAreNeverOneCase) {
     }
     EXPECT_GE(std::max(inFirst, inSecond), s->core.size() * 9 / 10) << s->caseName;
   }
+}
+
+TEST(FindSheets, VoxelsWithoutANumberAreZeroAndCounted) {
+  // One infinite voxel in the plate and one NaN beside it: no case holds
+  // either, and the result says how many there were.
+  const std::string dir = makeTempDir();
+  const FindResult r = findIn(writeDensity(dir, [](double x, double y, double z) {
+    if (x == 0 && y == 0 && z == 0) return static_cast<double>(INFINITY);
+    if (x == 5 && y == 0 && z == 0) return static_cast<double>(NAN);
+    return plate(x, y, z);
+  }));
+  EXPECT_EQ(r.nonFinite, 2u);
+  ASSERT_EQ(keptOf(r).size(), 1u);
+  for (float v : r.crop.box.values) ASSERT_TRUE(std::isfinite(v));
 }
 
 TEST(FindSheets, TheSheetFoundDoesNotDependOnTheVoxelSize) {

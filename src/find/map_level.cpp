@@ -103,12 +103,6 @@ bool fitPeak(const std::vector<float>& sorted, double& centre, double& sigma) {
   return true;
 }
 
-double quantile(std::vector<float>& values, double q) {
-  const size_t at = std::min(values.size() - 1, static_cast<size_t>(q * static_cast<double>(values.size() - 1)));
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
-  return values[at];
-}
-
 }  // namespace
 
 long long voxelsAtOrAbove(const DensityBox& map, double level) {
