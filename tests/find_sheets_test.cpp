@@ -162,6 +162,20 @@ TEST(FindSheets, TheSheetFoundDoesNotDependOnTheVoxelSize) {
   }
   ASSERT_GT(volume[1], 1000);
   for (int v : {0, 2}) EXPECT_NEAR(volume[v] / volume[1], 1.0, 0.1) << voxels[v] << " A voxels";
+
+  // A box of 4 Å voxels 520 Å across would take 138 million voxels on the
+  // classifier's 1 Å grid: refused with the numbers, before they are taken.
+  DensityBox coarse;
+  coarse.n = {130, 130, 130};
+  coarse.voxel = {4, 4, 4};
+  coarse.values.assign(130 * 130 * 130, 1.0f);
+  vel::prepare::writeMrc(dir + "/coarse.mrc", coarse);
+  try {
+    findIn(dir + "/coarse.mrc");
+    ADD_FAILURE() << "a box too large on the classifier's grid was read";
+  } catch (const FindError& e) {
+    EXPECT_NE(std::string(e.what()).find("520 x 520 x 520 A, would take 138 million voxels"), std::string::npos) << e.what();
+  }
 }
 
 TEST(FindSheets, LevelRulesAndTheirRefusal) {

@@ -22,6 +22,28 @@ constexpr double kLeastPieceVolume = 600;
 // Å: the widest smoothing of the voxel features reaches about this far.
 constexpr double kShapeContext = 13.5;
 
+// A map of coarse voxels grows on the classifier's finer grid: 3.5 Å
+// voxels become 43 times as many. More than a 512^3 grid's voxels (about
+// 6 GB of features) is refused before anything is taken.
+constexpr double kMostWorkingVoxels = 512.0 * 512 * 512;
+
+void checkWorkingGrid(const DensityBox& crop, double spacing) {
+  if (!(spacing > 0)) return;
+  double voxels = 1, cropVoxels = 1;
+  for (int d = 0; d < 3; ++d) {
+    voxels *= std::floor((crop.n[d] - 1) * crop.voxel[d] / spacing) + 1;
+    cropVoxels *= crop.n[d];
+  }
+  if (voxels <= std::max(kMostWorkingVoxels, cropVoxels)) return;
+  std::ostringstream why;
+  why << "the density's box, " << std::llround(crop.n[0] * crop.voxel[0]) << " x " << std::llround(crop.n[1] * crop.voxel[1])
+      << " x " << std::llround(crop.n[2] * crop.voxel[2]) << " A, would take " << std::llround(voxels / 1e6)
+      << " million voxels on the " << spacing << " A grid the classifier reads, more than the "
+      << std::llround(kMostWorkingVoxels / 1e6)
+      << " million allowed: cut the map around the molecule, or cut one region with --box, --around or --mask";
+  throw FindError(why.str());
+}
+
 }  // namespace
 
 FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
@@ -84,6 +106,7 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     return r;
   }
 
+  checkWorkingGrid(box, sheetNet().voxel);
   const WorkingGrid work = workingGrid(box, r.inDensity, o.resolution, sheetNet().voxel);
   progress << "local shape over " << work.box.n[0] << " x " << work.box.n[1] << " x " << work.box.n[2] << " voxels of "
            << work.box.voxel[0] << " A\n";
