@@ -56,7 +56,7 @@ void printHelp(std::ostream& out) {
          "maps simulated from real entries. A segment is kept as a sheet when its area is\n"
          "at least " << r.minArea << " A^2, it is at most " << r.maxThickness << " A thick and at least " << r.minWidth
       << " A wide,\nits mean sheet probability is at least " << r.minSheetProbability
-      << ", its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface,\nand its voxels at its own threshold enclose at least " << r.minCaseVolume
+      << ", its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface,\nand its case holds at least " << r.minCaseVolume
       << " A^3 (the smallest sheet of three strands).\n";
 }
 

@@ -27,7 +27,7 @@ ProgramRun findRun(const std::string& workDir, const std::vector<std::string>& a
   return runExecutable(VEL_FIND_BINARY, workDir, args, 120);
 }
 
-// A plate 30 x 26 Å across z = 0 in a 40 Å cube of 1 Å voxels, origin at -20.
+// A plate 24 x 20 Å across z = 0 in a 40 Å cube of 1 Å voxels, origin at -20.
 std::string writePlate(const std::string& dir) {
   vel::find::DensityBox box;
   box.n = {40, 40, 40};
@@ -38,7 +38,7 @@ std::string writePlate(const std::string& dir) {
     for (int j = 0; j < 40; ++j)
       for (int i = 0; i < 40; ++i) {
         const double x = i - 20, y = j - 20, z = k - 20;
-        const double in = std::fabs(x) <= 15 && std::fabs(y) <= 13 ? 1 : 0.05;
+        const double in = std::fabs(x) <= 12 && std::fabs(y) <= 10 ? 1 : 0.05;
         box.values[box.index(i, j, k)] = static_cast<float>(in * std::exp(-z * z / 5.0));
       }
   const std::string path = dir + "/plate.mrc";
@@ -102,7 +102,7 @@ TEST(FindCommand, EachGuidedCutIsOneCaseThatRunsAtATerminal) {
   } cuts[] = {
       {{"--box", "-5,-30,-30,5,30,30"}, "box", -5, 5},
       {{"--around", "8,0,0", "--radius", "4"}, "sphere", 4, 12},
-      {{"--mask", work + "/mask.mrc"}, "mask", -2, 15},  // the plate ends at x = 15
+      {{"--mask", work + "/mask.mrc"}, "mask", -2, 12},
   };
   for (const Cut& c : cuts) {
     std::vector<std::string> args = {map, "--resolution", "6", "-o", "out", "--contour", "0.5", "--force"};

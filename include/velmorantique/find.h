@@ -205,9 +205,9 @@ struct SegmentRules {
   double caseVolumeShare = 0.5; // a case's threshold encloses this share of its voxels' volume
   double surroundReach = 3.0;   // Å: a kept sheet takes the voxels below the level this near it
   double trimReach = 5.0;       // Å: a case keeps only its voxels this near its backbone core (0: all)
-  // Å^3: the least a case's voxels at its own threshold may enclose. The
-  // smallest sheets of three strands have strands of four or five residues:
-  // 15 residues of about 133 Å^3 (110 Da x 1.21 Å^3/Da) fill about 2000 Å^3.
+  // Å^3: the least a case's voxels may fill. The smallest sheets of three
+  // strands have strands of four or five residues: 15 residues of about
+  // 133 Å^3 (110 Da x 1.21 Å^3/Da) fill about 2000 Å^3.
   double minCaseVolume = 2000;
 };
 

@@ -118,22 +118,17 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     s.id = static_cast<int>(&s - r.segments.data()) + 1;
     if (!s.kept) continue;
     trimToSheet(box, s, o.rules.trimReach);
-    s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
-    // What the analysis will see of the case: its voxels at its own threshold.
-    const double threshold = s.level.text.empty() ? r.level.value : s.level.value;
-    size_t kept = 0;
-    for (size_t at : s.voxels) kept += box.values[at] >= threshold && box.values[at] > 0;
-    const double volume = static_cast<double>(kept) * box.voxel[0] * box.voxel[1] * box.voxel[2];
+    const double volume = static_cast<double>(s.voxels.size()) * box.voxel[0] * box.voxel[1] * box.voxel[2];
     if (volume < o.rules.minCaseVolume) {
       s.kept = false;
       std::ostringstream why;
-      why << "at its own threshold it encloses " << std::llround(volume) << " A^3, less than the smallest sheet of three strands ("
+      why << "its case would hold " << std::llround(volume) << " A^3, less than the smallest sheet of three strands ("
           << o.rules.minCaseVolume << " A^3): a sliver";
       s.reason = why.str();
       s.voxels = s.core;
-      s.level = Level();
       continue;
     }
+    s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
     s.caseName = r.name + "_s" + std::to_string(++cases);
   }
   progress << "  " << r.segments.size() << " segments considered (" << r.tinySegments << " of under "
