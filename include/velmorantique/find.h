@@ -60,6 +60,7 @@ struct MapStatistics {
   // the peak of the voxels below it (where the molecule seldom reaches).
   double background = 0, backgroundSigma = 0;
   double highPercentile = 0;  // the 99.9th percentile, a maximum that one hot voxel does not set
+  double topPercentile = 0;   // the 99.99th: still the molecule's where it fills a ten-thousandth of the box
 };
 
 MapStatistics mapStatistics(const DensityBox& map);
@@ -68,7 +69,7 @@ struct LevelRequest {
   std::string contour;          // the map's recommended level, as given; empty: chosen here
   double massKda = 0;           // > 0: the level enclosing the protein's volume
   double backgroundSigmas = 3;  // otherwise background + this many robust sigmas
-  // ... unless the 99.9th percentile lies under this many times as far above
+  // ... unless the 99.99th percentile lies under this many times as far above
   // the background: no density stands out of the noise, and no level is sound.
   double leastContrast = 2;
   // Nor is one that keeps more than this share of the voxels other than

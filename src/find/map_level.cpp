@@ -148,7 +148,11 @@ MapStatistics mapStatistics(const DensityBox& map) {
   for (float v : map.values)
     if (std::isfinite(v) && v != 0 && seen++ % stride == 0) sample.push_back(v);
   std::sort(sample.begin(), sample.end());
-  s.highPercentile = sample[std::min(sample.size() - 1, static_cast<size_t>(0.999 * static_cast<double>(sample.size() - 1)))];
+  const auto percentile = [&](double q) {
+    return sample[std::min(sample.size() - 1, static_cast<size_t>(q * static_cast<double>(sample.size() - 1)))];
+  };
+  s.highPercentile = percentile(0.999);
+  s.topPercentile = percentile(0.9999);
   // The half-sample mode finds the solvent's peak, but coarsely; a Gaussian
   // fitted to the peak's counts from three spreads below it to one above
   // (the side the molecule seldom reaches) then gives its centre and spread.
@@ -196,10 +200,11 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
       how << "the solvent's peak (" << stats.background << ") + " << request.backgroundSigmas
           << " x its robust sigma (1.4826 x the median distance below the peak = " << stats.backgroundSigma << ")"
           << zeros.str();
-      if (spread < request.leastContrast * request.backgroundSigmas * stats.backgroundSigma) {
+      const double top = stats.topPercentile - stats.background;
+      if (top < request.leastContrast * request.backgroundSigmas * stats.backgroundSigma) {
         std::ostringstream why;
-        why << "the map gives no sound level of its own: its 99.9th percentile (" << stats.highPercentile
-            << ") lies only " << spread / stats.backgroundSigma << " robust sigmas above the solvent's peak ("
+        why << "the map gives no sound level of its own: its 99.99th percentile (" << stats.topPercentile
+            << ") lies only " << top / stats.backgroundSigma << " robust sigmas above the solvent's peak ("
             << stats.background << "), so no density stands out of the noise, or the box holds too little solvent"
             << askLevel;
         throw FindError(why.str());
