@@ -32,7 +32,7 @@ std::vector<Option> optionTable(const FindOptions& d) {
       {"--resolution", "R", "the map's resolution in A (required)", ""},
       {"--contour", "L", "the map's recommended contour level", "chosen from the map"},
       {"--mass-kda", "M", "without --contour: the level enclosing M kDa x 1.21 A^3/Da", ""},
-      {"--sigmas", "K", "without either: solvent median + K robust sigmas", text(d.level.backgroundSigmas)},
+      {"--sigmas", "K", "without either: solvent peak + K robust sigmas", text(d.level.backgroundSigmas)},
       {"--model", "STRUCTURE", "for evaluation: give each case the chain and SHEET records of the sheet it overlaps", ""},
       {"--box", "x0,y0,z0,x1,y1,z1", "cut this box (A, map frame) as one case instead of finding sheets", ""},
       {"--around", "x,y,z", "cut a sphere around this point (A) as one case; with --radius", ""},
@@ -60,9 +60,9 @@ void printHelp(std::ostream& out) {
          "maps simulated from real entries. A segment is kept as a sheet when its area is\n"
          "at least " << r.minArea << " A^2, it is at most " << r.maxThickness << " A thick and at least " << r.minWidth
       << " A wide,\nits mean sheet probability is at least " << r.minSheetProbability
-      << ", and its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface;\n"
-         "its case is kept when the analysis would read it as one sheet (at most " << r.maxCaseThickness
-      << " A thick\nby the analysis's own measure). A --resolution more than "
+      << ", its backbone lies within " << r.maxFitResidual << " A (rms) of a smooth surface,\nand its case holds at least " << r.minCaseVolume
+      << " A^3 (the smallest sheet of three strands). Its case is kept when the analysis\nwould read it as one sheet (at most " << r.maxCaseThickness
+      << " A thick by the analysis's own measure).\nA --resolution more than "
       << vel::find::kResolutionTolerance * 100 << "% away from the resolution the map's\n"
          "power spectrum suggests is warned about, here and in find.json.\n";
 }

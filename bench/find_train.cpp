@@ -4,7 +4,7 @@
 //
 //   find_train --entries DIR --split SPLIT.tsv --out FILE.inc [--per-protein 2] [--samples 4000]
 //              [--hidden 16] [--epochs 30] [--resolutions 6,8,10] [--copies clean,low-passed,noisy]
-//              [--kind-voxel V] [--working-voxel 0] [--exclude PROTEIN,... | --include PROTEIN,...]
+//              [--kind-voxel V] [--working-voxel 1] [--exclude PROTEIN,... | --include PROTEIN,...]
 //              [--save-set FILE | --load-set FILE [--load-set FILE ...]]
 //
 // --copies takes the plain copies above and the map kinds of
@@ -102,6 +102,7 @@ int main(int argc, char** argv) {
   double kindVoxel = 0;
   size_t samples = 4000;
   find::TrainingPlan plan;
+  plan.voxel = 1;  // the simulated maps' own grid, which the finder then reads every map on
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto next = [&]() -> std::string {

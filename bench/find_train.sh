@@ -5,8 +5,9 @@
 #
 #   bash bench/find_train.sh BUILD_DIR ENTRIES_DIR OUT.inc [WORKING_VOXEL]
 #
-# WORKING_VOXEL (Å) is the grid the features are read on: 0 (the default)
-# reads them on the map's own voxels, as the shipped weights do; 2 gives the
+# WORKING_VOXEL (Å) is the grid the features are read on and every map is
+# resampled to: 1 (the default) is the simulated maps' own grid, as the
+# shipped weights declare; 0 reads each map on its own voxels; 2 gives the
 # faster 2 Å grid (measured in README.md and not shipped: it lost on the
 # held-out half; its weights are bench/find_net_2a_weights.inc, and it
 # ran with --sheet-min 0.4 --core-min 0.4 --widen-min 0.3). Copy OUT.inc over
@@ -15,7 +16,7 @@ set -euo pipefail
 build=${1:?usage: find_train.sh BUILD_DIR ENTRIES_DIR OUT.inc [WORKING_VOXEL]}
 entries=${2:?usage: find_train.sh BUILD_DIR ENTRIES_DIR OUT.inc [WORKING_VOXEL]}
 out=${3:?usage: find_train.sh BUILD_DIR ENTRIES_DIR OUT.inc [WORKING_VOXEL]}
-voxel=${4:-0}
+voxel=${4:-1}
 here=$(cd "$(dirname "$0")" && pwd)
 split="$here/calibration/entries.tsv"
 [ -d "$entries/entries" ] || bash "$here/calibration/fetch_entries.sh" "$entries" "$split" >/dev/null

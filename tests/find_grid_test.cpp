@@ -62,16 +62,20 @@ TEST(FindGrid, AWorkingGridSamplesTheCropAndItsSegmentsComeBackToTheCropsVoxels)
     crop.values[at] = static_cast<float>(1 + 0.5 * p[0] - 0.25 * p[1] + 0.125 * p[2]);  // linear: sampled exactly
     in[at] = p[2] < 11;
   }
-  // At 8 Å the map is blurred far more than the 2 Å spacing needs: no blur is added.
-  const WorkingGrid work = workingGrid(crop, in, 8, 2);
-  ASSERT_TRUE(work.resampled);
-  EXPECT_EQ(work.box.n, (std::array<int, 3>{11, 9, 7}));
-  for (size_t at = 0; at < work.box.values.size(); ++at) {
-    const Point p = voxelPoint(work.box, at);
-    ASSERT_NEAR(work.box.values[at], 1 + 0.5 * p[0] - 0.25 * p[1] + 0.125 * p[2], 1e-4) << at;
-    ASSERT_EQ(work.inDensity[at], p[2] < 11) << at;
+  // At 8 Å the map is blurred far more than the 2 Å spacing needs: no blur
+  // is added. A finer spacing interpolates the crop, a spacing of 0 keeps it.
+  for (const double spacing : {0.5, 2.0}) {
+    const WorkingGrid up = workingGrid(crop, in, 8, spacing);
+    ASSERT_TRUE(up.resampled);
+    EXPECT_EQ(up.box.n, spacing == 2 ? (std::array<int, 3>{11, 9, 7}) : (std::array<int, 3>{41, 33, 25}));
+    for (size_t at = 0; at < up.box.values.size(); ++at) {
+      const Point p = voxelPoint(up.box, at);
+      ASSERT_NEAR(up.box.values[at], 1 + 0.5 * p[0] - 0.25 * p[1] + 0.125 * p[2], 1e-4) << spacing << " " << at;
+      ASSERT_EQ(up.inDensity[at], p[2] < 10.5 + (spacing == 2 ? 0.5 : 0)) << spacing << " " << at;
+    }
   }
-  EXPECT_FALSE(workingGrid(crop, in, 8, 0.5).resampled);  // the crop is already finer
+  EXPECT_FALSE(workingGrid(crop, in, 8, 0).resampled);
+  const WorkingGrid work = workingGrid(crop, in, 8, 2);
 
   // A kept segment over x < 3 Å with its core on one plane, and one dropped.
   std::vector<Segment> segments(2);

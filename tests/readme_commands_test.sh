@@ -56,7 +56,7 @@ else
 fi
 
 # From a map without a model.
-readme . 'velmorantique-find examples/synth_4x7_t18_8a/synth_4x7_t18_8a.mrc --resolution 8 -o found'
+readme . 'velmorantique-find examples/synth_4x7_t18_8a/synth_4x7_t18_8a.mrc --resolution 8 -o found --around 0,0,0 --radius 20'
 expect found/find.json found/synth_4x7_t18_8a_segments.{mrc,pml,cxc} found/synth_4x7_t18_8a_s1/{synth_4x7_t18_8a_s1.mrc,synth_4x7_t18_8a_s1.pdb,threshold,meta.json}
 readme . 'velmorantique-batch -o found_results found'
 expect found_results/report.html

@@ -52,10 +52,17 @@ DensityBox readWholeMap(const std::string& path, std::ostream& notes);
 struct MapStatistics {
   size_t voxels = 0;
   double min = 0, max = 0, mean = 0, sigma = 0;
-  // The solvent, estimated robustly: the median of the voxels and 1.4826
-  // times their median absolute deviation (most of a whole map is solvent).
+  // Voxels of exactly 0: a mask's solvent or a box's padding, never noise.
+  // They take no part in the figures below, so that neither a mask nor the
+  // size of the box around the molecule moves them.
+  size_t zeros = 0;
+  // The solvent, estimated robustly from the other voxels: its peak (their
+  // half-sample mode, which the molecule does not move even where it fills
+  // most of the box) and its spread, 1.4826 times the median distance below
+  // the peak of the voxels below it (where the molecule seldom reaches).
   double background = 0, backgroundSigma = 0;
   double highPercentile = 0;  // the 99.9th percentile, a maximum that one hot voxel does not set
+  double topPercentile = 0;   // the 99.99th: still the molecule's where it fills a ten-thousandth of the box
 };
 
 MapStatistics mapStatistics(const DensityBox& map);
@@ -64,6 +71,12 @@ struct LevelRequest {
   std::string contour;          // the map's recommended level, as given; empty: chosen here
   double massKda = 0;           // > 0: the level enclosing the protein's volume
   double backgroundSigmas = 3;  // otherwise background + this many robust sigmas
+  // ... unless the 99.99th percentile lies under this many times as far above
+  // the background: no density stands out of the noise, and no level is sound.
+  double leastContrast = 2;
+  // Nor is one that keeps more than this share of the voxels other than
+  // exact zeros: the box then holds too little solvent to read a level from.
+  double mostShare = 0.9;
   // A map without noise has no spread in its solvent: then this fraction of
   // the way from the background to the 99.9th percentile.
   double flatFraction = 0.15;
@@ -72,14 +85,16 @@ struct LevelRequest {
 struct Level {
   double value = 0;          // the text's value: every mask compares with it
   std::string text;          // as written to each case's threshold file
-  std::string rule;          // "contour", "mass" or "background"
+  std::string rule;          // "contour", "mass", "background" or "no noise"
   std::string description;   // how it was chosen, in words
+  double volume = 0;         // Å^3 of the voxels the analysis keeps at it (0: not measured)
 };
 
 // The voxels the analysis keeps at the level: at or above it, and above 0.
 long long voxelsAtOrAbove(const DensityBox& map, double level);
 
-// Throws when no voxel lies at or above the level.
+// Throws when no voxel lies at or above the level, and when the map gives no
+// sound level of its own (saying so, and asking for --contour or --mass-kda).
 Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const LevelRequest& request);
 
 // A found sheet's own threshold, as a case cut with a model gets it: the
@@ -112,8 +127,8 @@ Crop cropToPieces(const DensityBox& map, const Pieces& pieces, int margin);
 // ---- The working grid ----------------------------------------------------------------
 
 // The crop on the grid the density's shape is read on: voxels of `spacing`
-// Å (or the crop's own where they are coarser), and which of them lie in
-// the density (as their nearest crop voxel does).
+// Å, finer or coarser than the crop's (0: the crop's own), and which of them
+// lie in the density (as their nearest crop voxel does).
 struct WorkingGrid {
   DensityBox box;
   std::vector<char> inDensity;
@@ -197,6 +212,10 @@ struct SegmentRules {
   // threshold) is at most this thick by the analysis's measure, or the
   // analysis would call it more than one sheet (not_one_sheet).
   double maxCaseThickness = 12.5;
+  // Å^3: the least a case's voxels may fill. The smallest sheets of three
+  // strands have strands of four or five residues: 15 residues of about
+  // 133 Å^3 (110 Da x 1.21 Å^3/Da) fill about 2000 Å^3.
+  double minCaseVolume = 2000;
 };
 
 struct SegmentShape {
@@ -345,6 +364,7 @@ constexpr size_t kLongestFindName = 200;
 struct FindResult {
   std::string name;  // NAME, from the map's file name
   MapStatistics stats;
+  size_t nonFinite = 0;  // voxels without a number (NaN, inf), set to 0 on reading
   Level level;
   Pieces pieces;
   Crop crop;

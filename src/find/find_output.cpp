@@ -99,11 +99,16 @@ Json shapeJson(const SegmentShape& s) {
 Json statisticsJson(const MapStatistics& s) {
   return {{"voxels", s.voxels},         {"min", s.min},
           {"max", s.max},               {"mean", s.mean},
-          {"sigma", s.sigma},           {"background_median", s.background},
-          {"background_sigma", s.backgroundSigma}, {"percentile_99_9", s.highPercentile}};
+          {"sigma", s.sigma},           {"exact_zeros", s.zeros},
+          {"background_peak", s.background}, {"background_sigma", s.backgroundSigma},
+          {"percentile_99_9", s.highPercentile}};
 }
 
-Json levelJson(const Level& l) { return {{"value", l.value}, {"text", l.text}, {"rule", l.rule}, {"how", l.description}}; }
+Json levelJson(const Level& l) {
+  Json j = {{"value", l.value}, {"text", l.text}, {"rule", l.rule}, {"how", l.description}};
+  if (l.volume > 0) j["encloses_A3"] = l.volume;
+  return j;
+}
 
 Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const DensityBox& c, const SheetOverlap* model) {
   Json j;
@@ -221,6 +226,7 @@ Json findJson(const FindOptions& o, const FindResult& r) {
                            {"note", c.note.empty() ? Json(nullptr) : Json(c.note)}};
   j["level"] = levelJson(r.level);
   j["map_statistics"] = statisticsJson(r.stats);
+  j["non_finite_voxels_set_to_0"] = r.nonFinite;
   j["pieces"] = {{"kept", r.pieces.pieces.size()},
                  {"left_out", r.pieces.dropped},
                  {"left_out_voxels", r.pieces.droppedVoxels}};

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ostream>
+#include <sstream>
 
 #include "find_parts.h"
 
@@ -21,6 +22,41 @@ constexpr double kLeastPieceVolume = 600;
 // Å: the widest smoothing of the voxel features reaches about this far.
 constexpr double kShapeContext = 13.5;
 
+// A map of coarse voxels grows on the classifier's finer grid: 3.5 Å
+// voxels become 43 times as many. More than a 512^3 grid's voxels (about
+// 6 GB of features) is refused before anything is taken.
+constexpr double kMostWorkingVoxels = 512.0 * 512 * 512;
+
+double workingVoxels(const DensityBox& crop, double spacing, int d) {
+  return spacing > 0 ? std::floor((crop.n[d] - 1) * crop.voxel[d] / spacing) + 1 : crop.n[d];
+}
+
+// The larger of the crop and the working grid along each axis: both are held
+// while the classifier reads the local shape. Called once checkWorkingGrid
+// has bounded the count.
+std::array<int, 3> workingSize(const DensityBox& crop, double spacing) {
+  std::array<int, 3> n{};
+  for (int d = 0; d < 3; ++d) n[d] = std::max(crop.n[d], static_cast<int>(workingVoxels(crop, spacing, d)));
+  return n;
+}
+
+void checkWorkingGrid(const DensityBox& crop, double spacing) {
+  if (!(spacing > 0)) return;
+  double voxels = 1, cropVoxels = 1;
+  for (int d = 0; d < 3; ++d) {
+    voxels *= workingVoxels(crop, spacing, d);
+    cropVoxels *= crop.n[d];
+  }
+  if (voxels <= std::max(kMostWorkingVoxels, cropVoxels)) return;
+  std::ostringstream why;
+  why << "the density's box, " << std::llround(crop.n[0] * crop.voxel[0]) << " x " << std::llround(crop.n[1] * crop.voxel[1])
+      << " x " << std::llround(crop.n[2] * crop.voxel[2]) << " A, would take " << std::llround(voxels / 1e6)
+      << " million voxels on the " << spacing << " A grid the classifier reads, more than the "
+      << std::llround(kMostWorkingVoxels / 1e6)
+      << " million allowed: cut the map around the molecule, or cut one region with --box, --around or --mask";
+  throw FindError(why.str());
+}
+
 }  // namespace
 
 FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
@@ -32,8 +68,17 @@ FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
            << map.voxel[1] << " x " << map.voxel[2] << " A\n";
   refuseOverBudget(o, map.n, kMapBytesPerVoxel, "dividing the density of the map's");
   r.stats = mapStatistics(map);
+  // A voxel without a number (NaN, inf: masked or damaged) is no density: it
+  // is set to 0 before anything compares with it or copies it into a case.
+  for (float& v : map.values)
+    if (!std::isfinite(v)) v = 0, ++r.nonFinite;
+  if (r.nonFinite) {
+    progress << "  " << r.nonFinite << " voxels without a number (NaN or infinite) set to 0\n";
+    r.stats.zeros += r.nonFinite;
+  }
   r.level = chooseLevel(map, r.stats, o.level);
-  progress << "level " << r.level.text << ": " << r.level.description << "\n";
+  progress << "level " << r.level.text << " (" << r.level.rule << "): " << r.level.description << "; it encloses "
+           << std::llround(r.level.volume) << " A^3\n";
 
   const bool guided = o.guided.kind != GuidedCut::Kind::None;
   r.pieces = densityPieces(map, r.level.value, guided ? 0 : kLeastPieceVolume);
@@ -44,7 +89,11 @@ FindResult locateDensity(const FindOptions& o, std::ostream& progress) {
   if (r.pieces.dropped) progress << " (" << r.pieces.dropped << " smaller pieces left out)";
   progress << "\n";
   if (r.pieces.pieces.empty())
-    throw FindError("no piece of density at or above the level " + r.level.text + " is large enough to hold a sheet");
+    throw FindError("no piece of density at or above the level " + r.level.text + " is large enough to hold a sheet" +
+                    (r.level.rule == "contour" || r.level.rule == "mass"
+                         ? std::string()
+                         : " (the level read from the map may be too high: give the map's recommended level with "
+                           "--contour, or the protein's mass with --mass-kda)"));
 
   // The shape of the density is read this far beyond it.
   const double reach = kShapeContext;
@@ -77,7 +126,8 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     return r;
   }
 
-  refuseOverBudget(o, box.n, kShapeBytesPerVoxel, "reading the local shape of the density's");
+  checkWorkingGrid(box, sheetNet().voxel);
+  refuseOverBudget(o, workingSize(box, sheetNet().voxel), kShapeBytesPerVoxel, "reading the local shape of the density's");
   const WorkingGrid work = workingGrid(box, r.inDensity, o.resolution, sheetNet().voxel);
   progress << "local shape over " << work.box.n[0] << " x " << work.box.n[1] << " x " << work.box.n[2] << " voxels of "
            << work.box.voxel[0] << " A\n";
@@ -89,6 +139,16 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     s.id = static_cast<int>(&s - r.segments.data()) + 1;
     if (!s.kept) continue;
     trimToSheet(box, s, o.rules.trimReach);
+    const double volume = static_cast<double>(s.voxels.size()) * box.voxel[0] * box.voxel[1] * box.voxel[2];
+    if (volume < o.rules.minCaseVolume) {
+      s.kept = false;
+      std::ostringstream why;
+      why << "its case would hold " << std::llround(volume) << " A^3, less than the smallest sheet of three strands ("
+          << o.rules.minCaseVolume << " A^3): a sliver";
+      s.reason = why.str();
+      s.voxels = s.core;
+      continue;
+    }
     s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
     judgeCase(s, box, s.level.text.empty() ? r.level.value : s.level.value, o.rules);
     if (s.kept) s.caseName = r.name + "_s" + std::to_string(++cases);

@@ -24,6 +24,10 @@ constexpr double kRidgeAveraging = 2.0;  // Å
 constexpr double kCoherenceAveraging = 2.5;
 constexpr double kFillNear = 3.0, kFillFar = 6.0;
 constexpr double kMostDepth = 8.0;  // Å: deeper inside the density than any sheet or helix
+// Å: a voxel this near the ridge's crest (along the strongest curvature) is
+// on it. A length, never a share of the voxel: a crest band that widened
+// with the voxel would mark more of a coarser map's density as crest.
+constexpr double kCrestReach = 0.5;
 
 std::vector<float> smoothedCopy(const std::vector<float>& v, const DensityBox& box, double sigma) {
   std::vector<float> out = v;
@@ -63,12 +67,12 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
   for (float& v : raw)
     if (!std::isfinite(v)) v = 0;
   int column = 0;
+  std::vector<std::array<double, 3>> normal(rows);  // at the strands' spacing, unrounded
   const auto put = [&](size_t row, int c, double value) { f.values[row * kVoxelFeatureCount + c] = static_cast<float>(value); };
 
   const double mapSigma = kMapBlurPerResolution * resolution;
   const int nx = box.n[0], ny = box.n[1], nz = box.n[2];
   const double vx = box.voxel[0], vy = box.voxel[1], vz = box.voxel[2];
-  const double meanVoxel = std::cbrt(vx * vy * vz);
   for (int scale = 0; scale < 3; ++scale) {
     const double extra = kScales[scale] > mapSigma ? std::sqrt(kScales[scale] * kScales[scale] - mapSigma * mapSigma) : 0;
     const std::vector<float> smooth = smoothedCopy(raw, box, extra);
@@ -77,8 +81,6 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
       return static_cast<double>(smooth[box.index(std::clamp(i, 0, nx - 1), std::clamp(j, 0, ny - 1), std::clamp(k, 0, nz - 1))]);
     };
     std::vector<float> ridgeRatio(total, 0.0f), ridgeCount(total, 0.0f);
-    std::vector<std::array<float, 6>> tensor;
-    if (scale == 1) tensor.assign(total, {0, 0, 0, 0, 0, 0});
     for (size_t row = 0; row < rows; ++row) {
       const size_t at = f.voxels[row];
       const std::array<int, 3> g3 = gridIndex(box, at);
@@ -105,14 +107,13 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
       put(row, column + 3, l3 / sum);
       put(row, column + 4, -l1 * sigma * sigma / unit);
       put(row, column + 5, offset);
-      if (l1 < 0 && offset <= 0.5 * meanVoxel) {
+      if (l1 < 0 && offset <= kCrestReach) {
         ridgeRatio[at] = static_cast<float>(std::clamp(l2 / l1, 0.0, 1.0));
         ridgeCount[at] = 1.0f;
       }
       if (scale == 1) {
         f.normal[row] = {static_cast<float>(n1.x), static_cast<float>(n1.y), static_cast<float>(n1.z)};
-        tensor[at] = {static_cast<float>(n1.x * n1.x), static_cast<float>(n1.x * n1.y), static_cast<float>(n1.x * n1.z),
-                      static_cast<float>(n1.y * n1.y), static_cast<float>(n1.y * n1.z), static_cast<float>(n1.z * n1.z)};
+        normal[row] = {n1.x, n1.y, n1.z};
       }
     }
     gaussianSmooth(ridgeRatio, box.n, box.voxel, kRidgeAveraging);
@@ -126,10 +127,15 @@ VoxelFeatures voxelFeatures(const DensityBox& box, const std::vector<char>& inDe
     if (scale == 1) {
       // How well the normals around agree: the largest eigenvalue of their
       // averaged outer product, 1 where they all lie alike, 1/3 at random.
+      // One of its six parts over the box at a time, to spare the memory.
       std::vector<float> part(total);
       std::vector<std::array<float, 6>> averaged(rows);
+      const int pairs[6][2] = {{0, 0}, {0, 1}, {0, 2}, {1, 1}, {1, 2}, {2, 2}};
       for (int t = 0; t < 6; ++t) {
-        for (size_t at = 0; at < total; ++at) part[at] = tensor[at][t];
+        std::fill(part.begin(), part.end(), 0.0f);
+        for (size_t row = 0; row < rows; ++row) {
+          part[f.voxels[row]] = static_cast<float>(normal[row][pairs[t][0]] * normal[row][pairs[t][1]]);
+        }
         gaussianSmooth(part, box.n, box.voxel, kCoherenceAveraging);
         for (size_t row = 0; row < rows; ++row) averaged[row][t] = part[f.voxels[row]];
       }
