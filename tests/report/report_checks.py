@@ -116,15 +116,24 @@ def write_rod_map(path, n=40):
         f.write(struct.pack("<%df" % (n * n), *column) * n)
 
 
+SHEET_NAME = "synth_5x8_tm18_a_a_8a"
+
+
 def found_batch(batch, source):
-    """velmorantique-find on two whole maps, the bundled synthetic sheet (one
-    sheet) and a rod (none), each into its own folder, then velmorantique-batch
-    over both folders; returns (root, OUT, the maps' names)."""
+    """velmorantique-find on two whole maps, an ideal sheet of five strands
+    that velmorantique-prepare simulates at 8 A (one sheet) and a rod (none),
+    each into its own folder, then velmorantique-batch over both folders;
+    returns (root, OUT, the maps' names)."""
     find = os.path.join(os.path.dirname(batch), "velmorantique-find")
+    prepare = os.path.join(os.path.dirname(batch), "velmorantique-prepare")
     root = tempfile.mkdtemp(prefix="vel_found_")
     rod = os.path.join(root, "rod.mrc")
     write_rod_map(rod)
-    sheet = os.path.join(source, "examples", "synth_4x7_t18_8a", "synth_4x7_t18_8a.mrc")
+    run = subprocess.run([prepare, "--synthetic", "--strands", "5", "--length", "8", "-o", os.path.join(root, "made")],
+                         capture_output=True, text=True, stdin=subprocess.DEVNULL, timeout=300)
+    if run.returncode != 0:
+        fail("velmorantique-prepare --synthetic ended with %d:\n%s" % (run.returncode, run.stderr[-2000:]))
+    sheet = os.path.join(root, "made", SHEET_NAME, SHEET_NAME + ".mrc")
     folders = []
     for name, path in (("with_sheet", sheet), ("without_sheet", rod)):
         folders.append(os.path.join(root, "found", name))
@@ -138,4 +147,4 @@ def found_batch(batch, source):
     if run.returncode != 0 or not os.path.isfile(os.path.join(out, "report.html")):
         fail("velmorantique-batch over find's folders ended with %d:\n%s%s" % (run.returncode, run.stdout[-2000:],
                                                                              run.stderr[-2000:]))
-    return root, out, ("synth_4x7_t18_8a", "rod")
+    return root, out, (SHEET_NAME, "rod")
