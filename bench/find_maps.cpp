@@ -64,18 +64,7 @@ find::ModelSheets modelSheetsWithDssp(const std::string& path) {
   find::ModelSheets m = find::readModelSheets(path);
   if (!m.structure.sheets.empty()) return m;
   prepare::assignSecondaryStructure(m.structure, prepare::SheetSource::Auto, "all", prepare::DsspRun());
-  for (const prepare::Chain& chain : m.structure.chains) {
-    if (!chain.aminoAcids) continue;
-    for (const prepare::SheetVerdict& v : prepare::judgeSheets(m.structure, chain.name)) {
-      if (!v.eligible || v.chain != chain.name) continue;
-      find::ModelSheet s;
-      s.verdict = v;
-      const prepare::Chain& c = m.structure.chains.at(static_cast<size_t>(v.chainIndex));
-      for (const auto& range : v.strandRanges)
-        for (size_t i = range.first; i <= range.second; ++i) s.strandCAs.push_back(c.residues[i].find("CA")->pos);
-      m.sheets.push_back(std::move(s));
-    }
-  }
+  m.sheets = find::eligibleSheets(m.structure);
   return m;
 }
 

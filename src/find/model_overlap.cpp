@@ -16,20 +16,26 @@ ModelSheets readModelSheets(const std::string& path) {
   } catch (const std::exception& e) {
     throw FindError(std::string("--model: ") + e.what());
   }
-  for (const prepare::Chain& chain : m.structure.chains) {
+  m.sheets = eligibleSheets(m.structure);
+  return m;
+}
+
+std::vector<ModelSheet> eligibleSheets(const prepare::Structure& structure) {
+  std::vector<ModelSheet> sheets;
+  for (const prepare::Chain& chain : structure.chains) {
     // Chains of nucleic acid alone (a ribosome's RNA, a bound DNA) hold no sheet.
     if (!chain.aminoAcids) continue;
-    for (const prepare::SheetVerdict& v : prepare::judgeSheets(m.structure, chain.name)) {
+    for (const prepare::SheetVerdict& v : prepare::judgeSheets(structure, chain.name)) {
       if (!v.eligible || v.chain != chain.name) continue;
       ModelSheet s;
       s.verdict = v;
-      const prepare::Chain& c = m.structure.chains.at(static_cast<size_t>(v.chainIndex));
+      const prepare::Chain& c = structure.chains.at(static_cast<size_t>(v.chainIndex));
       for (const auto& range : v.strandRanges)
         for (size_t i = range.first; i <= range.second; ++i) s.strandCAs.push_back(c.residues[i].find("CA")->pos);
-      m.sheets.push_back(std::move(s));
+      sheets.push_back(std::move(s));
     }
   }
-  return m;
+  return sheets;
 }
 
 SheetOverlap overlapOf(const DensityBox& box, const std::vector<char>& inCase, size_t caseVoxels, const ModelSheet& s) {

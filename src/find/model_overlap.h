@@ -18,6 +18,9 @@ struct ModelSheets {
 };
 
 ModelSheets readModelSheets(const std::string& path);
+// The eligible sheets of a structure's chains of amino acids, with their
+// strands' C-alphas.
+std::vector<ModelSheet> eligibleSheets(const prepare::Structure& structure);
 
 struct SheetOverlap {
   const ModelSheet* sheet = nullptr;  // none when the case holds no strand C-alpha
