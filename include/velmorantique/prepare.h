@@ -267,6 +267,7 @@ struct LevelStats {
   long long kept = 0;
   int pieces6 = 0, pieces26 = 0;
   long long largest6 = 0;  // voxels of the largest 6-connected piece
+  int sheetPieces6 = 0;    // 6-connected pieces of at least a residue's volume (60 Å^3)
   bool touchesFace = false;
 };
 
@@ -283,7 +284,8 @@ struct ThresholdResult {
 };
 
 // Starts at the level enclosing `volume` and lowers it in 3% steps until the
-// voxels at or above it form one 6-connected piece. On a noisy map (noise σ
+// voxels at or above it form one 6-connected piece, specks smaller than a
+// residue (60 Å^3) aside. On a noisy map (noise σ
 // over 0.1% of the box's maximum) the level stays at or above the noise's
 // median + 3 σ, and the largest piece need only hold 90% of the kept voxels.
 // The search gives up (not found) once the level falls below `lowest`.

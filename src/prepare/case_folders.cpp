@@ -240,7 +240,7 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
       o.threshold.empty()
           ? "4-significant-digit level at which the voxels >= level enclose " + number(o.volumeFactor) +
                 " x the summed residue volumes of the strand residues; lowered in 3% steps until those voxels form "
-                "one 6-connected piece"
+                "one 6-connected piece, specks smaller than a residue (60 A^3) aside"
           : "given on the command line";
   c.angles = interStrandAngles(sheet.strandCAs);
 

@@ -32,6 +32,11 @@ constexpr double kNoisyFraction = 0.001;
 constexpr double kNoiseSigmas = 3.0;
 // With noise, the largest piece must hold this share of the kept voxels.
 constexpr double kLargestPieceShare = 0.90;
+// A piece smaller than the smallest residue (glycine, 60 Å^3) holds no part
+// of a strand: it is a speck of noise, or of the zone's edge. Beside one
+// piece of the sheet such specks do not count, or a single stray voxel would
+// pull the level far down.
+constexpr double kSpeckVolume = 60.0;
 
 std::string formatted(const char* format, double level) {
   char buf[32];
@@ -40,8 +45,10 @@ std::string formatted(const char* format, double level) {
 }
 
 // Counts the pieces formed by the kept voxels, with 6 (faces) or 26 (faces,
-// edges and corners) neighbours, and the voxels of the largest.
-int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corners, long long& largest) {
+// edges and corners) neighbours, the voxels of the largest, and the pieces of
+// at least `substantial` voxels.
+int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corners, long long& largest,
+                long long substantial = 0, int* substantialPieces = nullptr) {
   std::vector<char> seen(kept.size(), 0);
   std::vector<size_t> stack;
   int pieces = 0;
@@ -74,6 +81,7 @@ int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corne
           }
     }
     largest = std::max(largest, size);
+    if (substantialPieces != nullptr && size >= substantial) ++*substantialPieces;
   }
   return pieces;
 }
@@ -124,7 +132,8 @@ LevelStats measureLevel(const DensityBox& box, const std::string& text) {
     }
   }
   long long largest26 = 0;
-  s.pieces6 = countPieces(box, kept, false, s.largest6);
+  const long long speck = std::llround(std::ceil(kSpeckVolume / (box.voxel[0] * box.voxel[1] * box.voxel[2])));
+  s.pieces6 = countPieces(box, kept, false, s.largest6, speck, &s.sheetPieces6);
   s.pieces26 = countPieces(box, kept, true, largest26);
   return s;
 }
@@ -173,7 +182,7 @@ ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoi
       return r;
     }
     LevelStats s = measureLevel(box, guardedText(box, fourDigits(level)));
-    if (s.pieces6 == 1 || (noisy && s.largest6 >= kLargestPieceShare * s.kept)) {
+    if (s.pieces6 == 1 || s.sheetPieces6 == 1 || (noisy && s.largest6 >= kLargestPieceShare * s.kept)) {
       r.found = true;
       r.stats = s;
       return r;
