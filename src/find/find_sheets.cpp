@@ -82,7 +82,7 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
     if (!s.kept) continue;
     s.caseName = r.name + "_s" + std::to_string(++cases);
     trimToSheet(box, s, o.rules.trimReach);
-    s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
+    s.level = caseLevel(box, s.voxels, r.level, o.resolution, o.rules.caseVolumeShare);
   }
   progress << "  " << r.segments.size() << " segments considered (" << r.tinySegments << " of under "
            << o.rules.tinyVolume << " A^3 left out), " << cases << " kept\n";

@@ -236,6 +236,8 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
   c.molecularVolume = o.volumeFactor * sheet.volume;
   c.densityModel = o.mapPath.empty() ? kDensityModel : "experimental map " + o.mapPath + ", zeroed farther than " +
                                                            number(o.zone) + " A from the sheet's atoms";
+  c.levelRule = o.threshold.empty() ? "residue_volume x" + number(o.volumeFactor) : "given";
+  c.volumeFactor = o.threshold.empty() ? o.volumeFactor : 0;
   c.thresholdRule =
       o.threshold.empty()
           ? "4-significant-digit level at which the voxels >= level enclose " + number(o.volumeFactor) +
