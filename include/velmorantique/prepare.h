@@ -295,7 +295,7 @@ ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoi
 // The threshold rule encloses this share of the strand residues' volume: at
 // 6-10 Å a whole residue's volume takes in the side chains and leaves a thick,
 // lumpy slab (docs/threshold.md).
-constexpr double kVolumeFactor = 0.4;
+constexpr double kVolumeFactor = 0.5;
 
 // The strand residues' volume read from a map alone, where no model gives
 // it: a multiple, set by the resolution, of the volume of the voxels at or
