@@ -18,19 +18,21 @@ struct LevelInput {
   double volume = 0;
 };
 
-const LevelInput& levelInput(int finer) {
-  static LevelInput inputs[2];
-  LevelInput& in = inputs[finer];
-  if (in.box.values.empty()) {
-    const Structure st = buildSyntheticSheet(SyntheticSheetShape());
-    std::vector<Atom> atoms;
-    for (const Residue& r : st.chains.at(0).residues) {
-      atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
-      in.volume += residueVolume(r.name);
-    }
-    in.box = simulateDensity(atoms, 8, finer ? 0.5 : 1.0, 6);
+LevelInput makeInput(double voxel) {
+  LevelInput in;
+  const Structure st = buildSyntheticSheet(SyntheticSheetShape());
+  std::vector<Atom> atoms;
+  for (const Residue& r : st.chains.at(0).residues) {
+    atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+    in.volume += residueVolume(r.name);
   }
+  in.box = simulateDensity(atoms, 8, voxel, 6);
   return in;
+}
+
+const LevelInput& levelInput(int finer) {
+  static const LevelInput inputs[2] = {makeInput(1.0), makeInput(0.5)};
+  return inputs[finer];
 }
 
 void BM_LevelFromResidueVolume(benchmark::State& state) {
