@@ -17,7 +17,7 @@
 #           default     prepare's own default rule, as it stands
 # Prints one line per case and rule (rule, part, group, case, resolution,
 # threshold, two_way, detected share, shape direction error, status) to
-# WORK/cases.tsv, then per rule and resolution: cases, groups, median two-way,
+# WORK/cases_PART.tsv, then per rule and resolution: cases, groups, median two-way,
 # median detected share, share of shape directions within 20°, no candidate.
 #
 # e.g. nice -n 10 bench/threshold/measure.sh tuning 30 /tmp/thr f1.0 f0.6 f0.5 f0.4 f0.3 m0.4 f0.4x0.8 f0.4x1.2
