@@ -40,7 +40,7 @@ std::vector<Option> optionTable(const PrepareOptions& d) {
       {"--sheet", "ID[,ID...]", "sheets to prepare", "every eligible sheet"},
       {"--voxel", "S", "voxel size in Å (with --map: resample to it)", text(d.voxel) + "; with --map the map's own"},
       {"--margin", "M", "Å of box around the sheet's atoms", text(d.margin)},
-      {"--volume-factor", "F", "threshold encloses F x the strand residues' volume", text(d.volumeFactor)},
+      {"--volume-factor", "F", "threshold encloses F x the strand residues' volume (a stored case: its meta.json volume_factor)", text(d.volumeFactor)},
       {"--force", "", "replace existing case folders", ""},
       {"--skip-existing", "", "keep existing case folders and add only new ones", ""},
       {"--list", "", "list the sheets and whether each is eligible; write nothing", ""},

@@ -178,7 +178,7 @@ TEST(FindClassifier, FeaturesTellAPlateFromARodAndCasesGetTheirOwnLevel) {
     Level map;
     map.value = 0.3;
     map.text = "0.3";
-    const Level own = caseLevel(box, voxels, map, 0.5);
+    const Level own = caseLevel(box, voxels, map, 6, 0.4);
     EXPECT_GE(own.value, 0.3) << shapes[s].name;
     size_t above = 0;
     for (size_t at : voxels) above += box.values[at] >= own.value;

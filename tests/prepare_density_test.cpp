@@ -83,6 +83,27 @@ TEST(PrepareThreshold, LowersInThreePercentStepsUntilOnePiece) {
   EXPECT_EQ(r.stats.pieces6, 1);
 }
 
+// A sheet of 90 Å^3 beside another piece at the same height, on a grid of
+// 0.8 x 1.0 x 1.25 Å: one stray voxel does not count, and the level stays
+// where it encloses the volume; a piece the size of a residue still does,
+// and the level drops to the saddle that joins it (0.5).
+TEST(PrepareThreshold, StrayVoxelsBesideTheSheetDoNotSetTheLevel) {
+  const struct {
+    int other;          // voxels of the other piece
+    const char* level;  // expected
+  } cases[] = {{1, "1"}, {3, "1"}, {70, "0.4963"}};
+  for (const auto& c : cases) {
+    std::vector<float> values(90, 1.0f);
+    values.push_back(0.5f);
+    values.insert(values.end(), static_cast<size_t>(c.other), 1.0f);
+    DensityBox box = row(values);
+    box.voxel = {0.8, 1.0, 1.25};
+    const ThresholdResult r = findThreshold(box, 90 + c.other);
+    ASSERT_TRUE(r.found) << c.other << ": " << r.message;
+    EXPECT_EQ(r.stats.text, c.level) << c.other;
+  }
+}
+
 TEST(PrepareThreshold, PiecesJoinedOnlyAtCornersAreTwoPiecesFacewise) {
   DensityBox box;
   box.n = {2, 2, 1};
@@ -143,6 +164,7 @@ TEST(PrepareCases, MarginGrowsWhileTheKeptDensityTouchesTheBox) {
   PrepareOptions o;
   o.outDir = makeTempDir();
   o.margin = 0;
+  o.volumeFactor = 1;  // the residues' whole volume reaches past the atoms, to the faces of a box without margin
   o.synthetic = true;
   std::ostringstream progress;
   const std::vector<CaseOutcome> out = prepareCases(buildSyntheticSheet(o.syntheticSheet), o, progress);
@@ -167,6 +189,20 @@ Point strandCentre(const Structure& st) {
       for (int d = 0; d < 3; ++d) sum[d] += st.chains[static_cast<size_t>(v.chainIndex)].residues[i].find("CA")->pos[d];
   for (double& s : sum) s /= n;
   return sum;
+}
+
+// The strand atoms of a structure's first sheet and their residues' volume.
+std::vector<Atom> sheetAtoms(const Structure& st, double& volume) {
+  const SheetVerdict v = judgeSheets(st, "").at(0);
+  std::vector<Atom> atoms;
+  volume = 0;
+  for (const auto& range : v.strandRanges)
+    for (size_t i = range.first; i <= range.second; ++i) {
+      const Residue& r = st.chains[static_cast<size_t>(v.chainIndex)].residues[i];
+      atoms.insert(atoms.end(), r.atoms.begin(), r.atoms.end());
+      volume += residueVolume(r.name);
+    }
+  return atoms;
 }
 
 nlohmann::json preparedMeta(const Structure& st, const std::string& map) {
@@ -199,8 +235,9 @@ TEST(PrepareCases, ModelMapFitTellsTheModelFromAnotherProtein) {
   ASSERT_TRUE(fits.contains("model_map_fit")) << fits;
   ASSERT_TRUE(misfits.contains("model_map_fit")) << misfits;
   EXPECT_GT(fits["model_map_fit"]["correlation"].get<double>(), 0.95);
-  EXPECT_EQ(fits["model_map_fit"]["strand_ca_in_density"].get<double>(), 1.0);
-  EXPECT_EQ(fits["noise_sigma"].get<double>(), 0.0);
+  EXPECT_GE(fits["model_map_fit"]["strand_ca_in_density"].get<double>(), 0.9);
+  // Without noise, what lies beyond the molecule is its density's faint tail.
+  EXPECT_LT(fits["noise_sigma"].get<double>(), 1e-3 * fits["map_max"].get<double>());
   EXPECT_LT(misfits["model_map_fit"]["correlation"].get<double>(), 0.5) << misfits["model_map_fit"];
 }
 
@@ -232,6 +269,70 @@ TEST(PrepareCases, NoisyMapsAreContouredAboveTheirNoise) {
       EXPECT_NE(failed.find("the map's maximum in the box is"), std::string::npos) << meta;
     }
   }
+}
+
+// Read from the map alone, a sheet's residues' volume and so its level come
+// close to those of the rule that reads the model, at each resolution, on
+// the map's own voxels or finer or coarser ones.
+TEST(PrepareThreshold, MapOnlyLevelComesCloseToTheResidueVolumeRule) {
+  const Structure st = readStructure(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb");
+  double volume = 0;
+  const std::vector<Atom> atoms = sheetAtoms(st, volume);
+  for (const double resolution : {6.0, 8.0, 10.0})
+    for (const double voxel : {0.7, 1.0, 1.4}) {
+      const DensityBox box = simulateDensity(atoms, resolution, voxel, 6);
+      const double read = mapOnlyVolume(box, resolution);
+      EXPECT_NEAR(read, volume, 0.15 * volume) << resolution << " A, voxel " << voxel;
+      const ThresholdResult byModel = findThreshold(box, kVolumeFactor * volume),
+                            byMap = findThreshold(box, kVolumeFactor * read);
+      ASSERT_TRUE(byModel.found && byMap.found) << resolution << " A, voxel " << voxel;
+      EXPECT_NEAR(byMap.stats.level, byModel.stats.level, 0.1 * byModel.stats.level) << resolution << " A, voxel " << voxel;
+    }
+  // A map without density reads no volume.
+  EXPECT_EQ(mapOnlyVolume(row({0, 0, -1}), 8), 0);
+}
+
+// Solvent masked to exact zeros and the box padded with them, the density
+// unchanged where it is kept: the noise is read from the solvent left, so the
+// level and the noise stay as on the whole map.
+TEST(PrepareCases, MaskedAndPaddedMapKeepsItsNoiseAndLevel) {
+  const Structure own = readStructure(sourceDir() + "/examples/1hpv_b_8a/1hpv_b_8a.pdb");
+  std::vector<Atom> chain;
+  for (const Residue& r : own.chains[0].residues) chain.insert(chain.end(), r.atoms.begin(), r.atoms.end());
+  DensityBox noisy = simulateDensity(chain, 8, 1.0, 15);
+  const float top = *std::max_element(noisy.values.begin(), noisy.values.end());
+  std::mt19937 engine(7);
+  std::normal_distribution<float> gauss(0.0f, 0.2f * top);
+  for (float& v : noisy.values) v += gauss(engine);
+  const std::string whole = makeTempDir() + "/whole.mrc";
+  writeMrc(whole, noisy);
+
+  constexpr int kPad = 6;
+  constexpr double kMaskReach = 10.0;
+  std::vector<char> kept(noisy.size(), 0);
+  for (const Atom& a : chain)
+    visitVoxelsAround(noisy, a.pos, kMaskReach, [&](size_t at, double squared) {
+      if (squared <= kMaskReach * kMaskReach) kept[at] = 1;
+    });
+  DensityBox masked;
+  for (int d = 0; d < 3; ++d) {
+    masked.n[d] = noisy.n[d] + 2 * kPad;
+    masked.voxel[d] = noisy.voxel[d];
+    masked.origin[d] = noisy.origin[d] - kPad * noisy.voxel[d];
+  }
+  masked.values.assign(static_cast<size_t>(masked.n[0]) * masked.n[1] * masked.n[2], 0.0f);
+  for (int k = 0; k < noisy.n[2]; ++k)
+    for (int j = 0; j < noisy.n[1]; ++j)
+      for (int i = 0; i < noisy.n[0]; ++i)
+        if (kept[noisy.index(i, j, k)])
+          masked.values[masked.index(i + kPad, j + kPad, k + kPad)] = noisy.values[noisy.index(i, j, k)];
+  const std::string maskedPath = makeTempDir() + "/masked.mrc";
+  writeMrc(maskedPath, masked);
+
+  const nlohmann::json a = preparedMeta(own, whole), b = preparedMeta(own, maskedPath);
+  ASSERT_TRUE(a.contains("noise_sigma") && b.contains("noise_sigma")) << a << b;
+  EXPECT_NEAR(b["noise_sigma"].get<double>(), a["noise_sigma"].get<double>(), 0.05 * a["noise_sigma"].get<double>());
+  EXPECT_NEAR(b["threshold"].get<double>(), a["threshold"].get<double>(), 0.05 * a["threshold"].get<double>());
 }
 
 // Chains "A" and "a" of one entry would share a lower-case folder name: the

@@ -98,10 +98,11 @@ long long voxelsAtOrAbove(const DensityBox& map, double level);
 Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const LevelRequest& request);
 
 // A found sheet's own threshold, as a case cut with a model gets it: the
-// level enclosing `share` of its voxels' volume (about the volume of its
-// residues), lowered until its voxels form one piece, and never below the
-// map's level.
-Level caseLevel(const DensityBox& box, const std::vector<size_t>& voxels, const Level& mapLevel, double share);
+// level enclosing `share` of its residues' volume, read from the case's own
+// density at the map's resolution (prepare::mapOnlyVolume), lowered until its
+// voxels form one piece, and never below the map's level.
+Level caseLevel(const DensityBox& box, const std::vector<size_t>& voxels, const Level& mapLevel, double resolution,
+                double share);
 
 // ---- Pieces of density ------------------------------------------------------------
 
@@ -205,7 +206,7 @@ struct SegmentRules {
   double coreMost = 0.9;        // ... up to this
   double widenMin = 0.35;       // a sheet widens through voxels at least this likely of a sheet
   double normalStepDeg = 90;    // neighbouring backbone voxels whose normals differ more stay apart
-  double caseVolumeShare = 0.5; // a case's threshold encloses this share of its voxels' volume
+  double caseVolumeShare = prepare::kVolumeFactor;  // a case's threshold encloses this share of its residues' volume, read from its map
   double surroundReach = 3.0;   // Å: a kept sheet takes the voxels below the level this near it
   double trimReach = 5.0;       // Å: a case keeps only its voxels this near its backbone core (0: all)
   // Å: a case as the analysis reads it (its voxels at or above its own

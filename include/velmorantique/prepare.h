@@ -267,6 +267,7 @@ struct LevelStats {
   long long kept = 0;
   int pieces6 = 0, pieces26 = 0;
   long long largest6 = 0;  // voxels of the largest 6-connected piece
+  int sheetPieces6 = 0;    // 6-connected pieces of at least a residue's volume (60 Å^3)
   bool touchesFace = false;
 };
 
@@ -283,12 +284,24 @@ struct ThresholdResult {
 };
 
 // Starts at the level enclosing `volume` and lowers it in 3% steps until the
-// voxels at or above it form one 6-connected piece. On a noisy map (noise σ
+// voxels at or above it form one 6-connected piece, specks smaller than a
+// residue (60 Å^3) aside. On a noisy map (noise σ
 // over 0.1% of the box's maximum) the level stays at or above the noise's
 // median + 3 σ, and the largest piece need only hold 90% of the kept voxels.
 // The search gives up (not found) once the level falls below `lowest`.
 ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise = MapNoise(),
                               double lowest = -std::numeric_limits<double>::infinity());
+
+// The threshold rule encloses this share of the strand residues' volume: at
+// 6-10 Å a whole residue's volume takes in the side chains and leaves a thick,
+// lumpy slab (docs/threshold.md).
+constexpr double kVolumeFactor = 0.5;
+
+// The strand residues' volume read from a map alone, where no model gives
+// it: a multiple, set by the resolution, of the volume of the voxels at or
+// above half the box's maximum. On the box of one sheet's density it comes
+// within about 10% of the summed residue volumes at 6-10 Å.
+double mapOnlyVolume(const DensityBox& box, double resolution);
 
 // Rounds to four significant digits, as text.
 std::string fourDigits(double level);
@@ -325,7 +338,7 @@ struct PrepareOptions {
   double voxel = 1.0;
   bool voxelGiven = false;
   double margin = 6.0;
-  double volumeFactor = 1.0;
+  double volumeFactor = kVolumeFactor;
   bool force = false;
   bool skipExisting = false;  // keep existing case folders without a word of complaint
   std::string mapPath;  // experimental map instead of simulated density

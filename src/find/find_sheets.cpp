@@ -149,7 +149,7 @@ FindResult findSheets(const FindOptions& o, std::ostream& progress) {
       s.voxels = s.core;
       continue;
     }
-    s.level = caseLevel(box, s.voxels, r.level, o.rules.caseVolumeShare);
+    s.level = caseLevel(box, s.voxels, r.level, o.resolution, o.rules.caseVolumeShare);
     judgeCase(s, box, s.level.text.empty() ? r.level.value : s.level.value, o.rules);
     if (s.kept) s.caseName = r.name + "_s" + std::to_string(++cases);
   }

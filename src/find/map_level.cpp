@@ -235,19 +235,22 @@ Level chooseLevel(const DensityBox& map, const MapStatistics& stats, const Level
   return l;
 }
 
-Level caseLevel(const DensityBox& box, const std::vector<size_t>& voxels, const Level& mapLevel, double share) {
+Level caseLevel(const DensityBox& box, const std::vector<size_t>& voxels, const Level& mapLevel, double resolution,
+                double share) {
   const DensityBox c = caseMap(box, voxels);
-  const double volume = share * static_cast<double>(voxels.size()) * box.voxel[0] * box.voxel[1] * box.voxel[2];
+  // No model tells the sheet's volume here: it is read from the case's own
+  // density, as prepare contours a sheet by its residues' volume.
+  const double residues = prepare::mapOnlyVolume(c, resolution), volume = share * residues;
   // Below the map's level the case would take the map's level anyway.
   const prepare::ThresholdResult t = prepare::findThreshold(c, volume, prepare::MapNoise(), mapLevel.value);
   if (!t.found || !(t.stats.level > mapLevel.value)) return mapLevel;
   Level l;
-  l.rule = "case volume";
+  l.rule = "map only";
   l.text = t.stats.text;
   l.value = t.stats.level;
   std::ostringstream how;
-  how << "the level enclosing " << share << " of the case's " << voxels.size()
-      << " voxels (about its residues' volume), lowered until they form one piece";
+  how << "the level enclosing " << share << " x its residues' volume, read from its density at " << resolution
+      << " A (" << residues << " A^3, of its " << voxels.size() << " voxels), lowered until they form one piece";
   l.description = how.str();
   return l;
 }

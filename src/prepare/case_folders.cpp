@@ -238,11 +238,13 @@ CaseOutcome prepareOne(const Structure& st, const SheetVerdict& v, const SheetAt
   c.molecularVolume = o.volumeFactor * sheet.volume;
   c.densityModel = o.mapPath.empty() ? kDensityModel : "experimental map " + o.mapPath + ", zeroed farther than " +
                                                            number(o.zone) + " A from the sheet's atoms";
+  c.levelRule = o.threshold.empty() ? "residue_volume x" + number(o.volumeFactor) : "given";
+  c.volumeFactor = o.threshold.empty() ? o.volumeFactor : 0;
   c.thresholdRule =
       o.threshold.empty()
           ? "4-significant-digit level at which the voxels >= level enclose " + number(o.volumeFactor) +
                 " x the summed residue volumes of the strand residues; lowered in 3% steps until those voxels form "
-                "one 6-connected piece"
+                "one 6-connected piece, specks smaller than a residue (60 A^3) aside"
           : "given on the command line";
   c.angles = interStrandAngles(sheet.strandCAs);
 

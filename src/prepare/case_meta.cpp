@@ -51,6 +51,8 @@ std::string caseMeta(const CaseRecord& c) {
   j["density_model"] = c.densityModel;
   j["threshold"] = c.level.level;
   j["threshold_rule"] = c.thresholdRule;
+  j["level_rule"] = c.levelRule;
+  if (c.volumeFactor > 0) j["volume_factor"] = c.volumeFactor;
   j["molecular_volume_A3"] = rounded(c.molecularVolume, 100);
   j["voxels_above_threshold"] = c.level.kept;
   j["enclosed_volume_A3"] = c.level.kept * c.box.voxel[0] * c.box.voxel[1] * c.box.voxel[2];

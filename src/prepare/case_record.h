@@ -22,6 +22,8 @@ struct CaseRecord {
   double resolution = 0, margin = 0, zone = 0;
   DensityBox box;
   std::string densityModel, thresholdRule;
+  std::string levelRule;    // the rule's name: "residue_volume x0.4", or "given"
+  double volumeFactor = 0;  // of the residue-volume rule; 0 when the level was given
   LevelStats level;
   double molecularVolume = 0;
   double caInsideFraction = 0;

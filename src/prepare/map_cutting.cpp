@@ -126,9 +126,21 @@ MapNoise estimateNoise(const ExperimentalMap& m, const std::vector<Atom>& model)
   std::vector<float> values;
   values.reserve(outside / stride + 1);
   size_t seen = 0;
-  for (size_t at = 0; at < total; ++at)
-    if (!molecule[at] && seen++ % stride == 0 && std::isfinite(m.ccp4.grid.data[at])) values.push_back(m.ccp4.grid.data[at]);
-  if (values.size() < kMinNoiseVoxels) return noise;
+  // A voxel of exactly zero is a mask's or the box's padding, not a reading
+  // of the solvent: a noisy map masked round the molecule would otherwise
+  // seem to have no noise at all.
+  for (size_t at = 0; at < total; ++at) {
+    const float v = m.ccp4.grid.data[at];
+    if (!molecule[at] && seen++ % stride == 0 && std::isfinite(v) && v != 0) values.push_back(v);
+  }
+  if (values.size() < kMinNoiseVoxels) {
+    // No solvent left to read: a map without noise, or one masked tightly.
+    if (seen >= kMinNoiseVoxels) {
+      noise.sigma = 0;
+      noise.outsideVoxels = outside;
+    }
+    return noise;
+  }
   auto median = [](std::vector<float>& v) {
     std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
     return static_cast<double>(v[v.size() / 2]);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -32,6 +33,18 @@ constexpr double kNoisyFraction = 0.001;
 constexpr double kNoiseSigmas = 3.0;
 // With noise, the largest piece must hold this share of the kept voxels.
 constexpr double kLargestPieceShare = 0.90;
+// A piece smaller than the smallest residue (glycine, 60 Å^3) holds no part
+// of a strand: it is a speck of noise, or of the zone's edge. Beside one
+// piece of the sheet holding nearly all the kept voxels such specks do not
+// count, or a single stray voxel would pull the level far down.
+constexpr double kSpeckVolume = 60.0;
+
+// A map without a model: the voxels at or above half the map's maximum
+// trace the strands' backbone, a slab that follows the sheet's size, and
+// widens as the resolution coarsens. The residues' volume is this many times
+// that slab's, by resolution (medians over simulated sheets, docs/threshold.md).
+constexpr double kHighShare = 0.5;
+constexpr double kResidueToHighVolume[][2] = {{6, 2.24}, {8, 1.63}, {10, 1.51}};
 
 std::string formatted(const char* format, double level) {
   char buf[32];
@@ -40,8 +53,10 @@ std::string formatted(const char* format, double level) {
 }
 
 // Counts the pieces formed by the kept voxels, with 6 (faces) or 26 (faces,
-// edges and corners) neighbours, and the voxels of the largest.
-int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corners, long long& largest) {
+// edges and corners) neighbours, the voxels of the largest, and the pieces of
+// at least `substantial` voxels.
+int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corners, long long& largest,
+                long long substantial = 0, int* substantialPieces = nullptr) {
   std::vector<char> seen(kept.size(), 0);
   std::vector<size_t> stack;
   int pieces = 0;
@@ -74,6 +89,7 @@ int countPieces(const DensityBox& box, const std::vector<char>& kept, bool corne
           }
     }
     largest = std::max(largest, size);
+    if (substantialPieces != nullptr && size >= substantial) ++*substantialPieces;
   }
   return pieces;
 }
@@ -124,9 +140,25 @@ LevelStats measureLevel(const DensityBox& box, const std::string& text) {
     }
   }
   long long largest26 = 0;
-  s.pieces6 = countPieces(box, kept, false, s.largest6);
+  const long long speck = std::llround(std::ceil(kSpeckVolume / (box.voxel[0] * box.voxel[1] * box.voxel[2])));
+  s.pieces6 = countPieces(box, kept, false, s.largest6, speck, &s.sheetPieces6);
   s.pieces26 = countPieces(box, kept, true, largest26);
   return s;
+}
+
+double mapOnlyVolume(const DensityBox& box, double resolution) {
+  float top = 0;
+  for (float v : box.values) top = std::max(top, v);
+  long long high = 0;
+  for (float v : box.values) high += v > 0 && v >= kHighShare * top;
+  // Linear between the resolutions measured, held at the nearest beyond them.
+  const auto& table = kResidueToHighVolume;
+  const size_t last = std::size(table) - 1;
+  double ratio = resolution <= table[0][0] ? table[0][1] : table[last][1];
+  for (size_t i = 0; i < last; ++i)
+    if (resolution > table[i][0] && resolution <= table[i + 1][0])
+      ratio = table[i][1] + (table[i + 1][1] - table[i][1]) * (resolution - table[i][0]) / (table[i + 1][0] - table[i][0]);
+  return ratio * static_cast<double>(high) * box.voxel[0] * box.voxel[1] * box.voxel[2];
 }
 
 ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoise& noise, double lowest) {
@@ -173,7 +205,8 @@ ThresholdResult findThreshold(const DensityBox& box, double volume, const MapNoi
       return r;
     }
     LevelStats s = measureLevel(box, guardedText(box, fourDigits(level)));
-    if (s.pieces6 == 1 || (noisy && s.largest6 >= kLargestPieceShare * s.kept)) {
+    const bool nearlyAll = s.largest6 >= kLargestPieceShare * s.kept;
+    if (s.pieces6 == 1 || (s.sheetPieces6 == 1 && nearlyAll) || (noisy && nearlyAll)) {
       r.found = true;
       r.stats = s;
       return r;
