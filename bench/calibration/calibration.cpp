@@ -173,16 +173,22 @@ struct Case {
   Vectors axis;
   DensityGrid grids[kCopies];
   double thresholds[kCopies];
+  double volumeFactor = 1;  // the share of the strand residues' volume the case's threshold encloses
 };
 
 // The same noise recipe as the shape benchmark: white noise low-passed at the
-// resolution, 0.3 of the contour level, then contoured again by volume. Each
-// case (named for its sheet and resolution) has its own noise stream.
+// resolution, 0.3 of the level that encloses the strand residues' whole
+// volume, then contoured again by the case's volume. The noise is set by the
+// whole volume's level, not the case's threshold, so that a threshold nearer
+// the backbone does not make the same map noisier. Each case (named for its
+// sheet and resolution) has its own noise stream.
 void addCopies(Case& c) {
   const double volume = enclosedVolume(c.grids[kClean], c.thresholds[kClean]);
+  const double wholeVolumeLevel =
+      c.volumeFactor == 1 ? c.thresholds[kClean] : thresholdForVolume(c.grids[kClean], volume / c.volumeFactor);
   c.grids[kLowPassed] = lowPassed(c.grids[kClean], c.resolution);
   c.thresholds[kLowPassed] = thresholdForVolume(c.grids[kLowPassed], volume);
-  c.grids[kNoisy] = withBandLimitedNoise(c.grids[kClean], c.thresholds[kClean], c.resolution, noiseSeed(c.name));
+  c.grids[kNoisy] = withBandLimitedNoise(c.grids[kClean], wholeVolumeLevel, c.resolution, noiseSeed(c.name));
   c.thresholds[kNoisy] = thresholdForVolume(c.grids[kNoisy], volume);
 }
 
@@ -199,6 +205,7 @@ Case loadCase(const std::string& data, const std::string& name, const Entry& e) 
   c.resolution = jsonNumber(meta["resolution_A"], 8);
   c.referenceTwist = jsonNumber(meta["mean_inter_strand_angle_deg"]);
   c.strands = meta["strand_count"].get<int>();
+  c.volumeFactor = jsonNumber(meta["volume_factor"], 1);
   c.axis = meanStrandAxis(FindTrueCAs(dir + "/" + name));
   Map map;
   map.read(dir + "/" + name + ".mrc");
