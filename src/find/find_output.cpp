@@ -132,6 +132,9 @@ Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const
   // in beside the density): these are the ones the analysis keeps.
   j["voxels_above_threshold"] = voxelsAtOrAbove(c, level.value);
   j["map_statistics"] = statisticsJson(r.stats);
+  // The map's voxels without a number were set to 0 before this case was
+  // cut, so none of them is in its map.
+  j["map_non_finite_voxels_set_to_0"] = r.nonFinite;
   if (model && model->sheet) {
     const prepare::SheetVerdict& v = model->sheet->verdict;
     j["reference"] = "model";
