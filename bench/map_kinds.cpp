@@ -1,6 +1,10 @@
 #include "map_kinds.h"
 
 #include <gemmi/eig3.hpp>
+// Plain malloc for the transforms' buffers: the header's vector path asks
+// aligned_alloc for sizes that are not a multiple of the alignment, which the
+// C library leaves undefined (and the sanitizers refuse).
+#define POCKETFFT_NO_VECTORS
 #include <gemmi/third_party/pocketfft_hdronly.h>
 
 #include <algorithm>

@@ -6,6 +6,10 @@
 // made from 15 Å (the coarser shells carry the molecule's outline) out to
 // where the power meets the map's noise (or float round-off in a clean map).
 
+// Plain malloc for the transforms' buffers: the header's vector path asks
+// aligned_alloc for sizes that are not a multiple of the alignment, which the
+// C library leaves undefined (and the sanitizers refuse).
+#define POCKETFFT_NO_VECTORS
 #include <gemmi/third_party/pocketfft_hdronly.h>
 
 #include <algorithm>
