@@ -102,11 +102,16 @@ std::string numberCell(double value, int decimals, const std::string& unit = "")
   return "<td data-v=\"" + std::string(v) + "\">" + formatNumber(value, decimals) + unit + "</td>";
 }
 
+std::string joinedReasons(const std::vector<std::string>& why) {
+  std::string reasons;
+  for (const std::string& r : why) reasons += (reasons.empty() ? "" : "; ") + r;
+  return reasons;
+}
+
 // A verdict's level as a coloured badge; the reasons, in a table cell, as
 // its tooltip.
 std::string levelBadge(const std::string& level, const std::vector<std::string>& why, bool withReasons) {
-  std::string reasons;
-  for (const std::string& r : why) reasons += (reasons.empty() ? "" : "; ") + r;
+  const std::string reasons = joinedReasons(why);
   std::string badge = "<span class=\"trust trust-" + escapeXml(level.empty() ? "none" : level) + "\"";
   if (withReasons && !reasons.empty()) badge += " title=\"" + escapeXml(reasons) + "\"";
   return badge + ">" + escapeXml(level.empty() ? "\u2013" : level) + "</span>";
@@ -403,6 +408,15 @@ void writeAnswer(std::ostream& out, const CaseView& c) {
       << (c.shapeDirection ? vectorText(*c.shapeDirection) + " (unit vector, map frame)" : std::string("\u2013"))
       << " \u00b7 <b>shape twist</b> " << formatNumber(c.shapeTwist, 1) << "\u00b0 \u00b7 trust "
       << escapeXml(c.confidence.empty() ? "\u2013" : c.confidence) << "</p>\n";
+  if (std::isfinite(c.twistFrom))
+    out << "<p>The sheet's own twist lies between " << formatNumber(c.twistFrom, 0) << "\u00b0 and "
+        << formatNumber(c.twistTo, 0) << "\u00b0 four times in five (twist trust " << escapeXml(c.twistConfidence)
+        << ": " << escapeXml(c.twistReason) << ").</p>\n";
+  if (!c.sheetConfidence.empty()) {
+    const std::string reasons = joinedReasons(c.sheetConfidenceReasons);
+    out << "<p>Is it a sheet: " << escapeXml(c.sheetConfidence) << (reasons.empty() ? "" : " (" + escapeXml(reasons) + ")")
+        << ".</p>\n";
+  }
   if (c.segmentCentre || !c.map.empty()) {
     out << "<p>Where it lies: " << (c.map.empty() ? std::string() : "map " + escapeXml(c.map) + ", ");
     if (c.segmentCentre)
