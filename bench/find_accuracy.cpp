@@ -7,7 +7,8 @@
 //                 [--copies clean,low-passed,noisy] [--level mass|auto] [--limit N]
 //                 [--cases CASES.tsv]
 //   (--cases writes one line per case: the finder's signals and whether the
-//   case is near a sheet of the model, the label the verdicts are tuned on.)
+//   case is near a sheet of the model, the label the verdict is tuned on,
+//   and the verdict find gives it.)
 //   (--copies also takes the map kinds of bench/map_kinds.h: sharpened, masked-flat,
 //   masked, crowded, coarse, local-res, deposited; a crowded map's level
 //   encloses the neighbours' part too, and a case on a neighbour's sheet is
@@ -273,7 +274,8 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
       const find::SegmentShape& sh = cases[c]->shape;
       *casesOut << caseLabel << "\t" << cases[c]->id << "\t" << sh.sheetProbability << "\t" << sh.area << "\t"
                 << sh.thickness << "\t" << sh.width << "\t" << sh.length << "\t" << sh.plateScore << "\t"
-                << sh.fitResidual << "\t" << sh.volume << "\t" << (nearSomeSheet[c] ? "true" : "false") << "\n";
+                << sh.fitResidual << "\t" << sh.volume << "\t" << (nearSomeSheet[c] ? "true" : "false") << "\t"
+                << find::judgeSheetConfidence(sh).level << "\n";
     }
   if (a.verbose)
     for (const find::Segment& s : r.segments)
@@ -466,7 +468,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     casesFile << "entry\tresolution\tcopy\tsegment\tsheet_probability\tarea_A2\tthickness_A\twidth_A\tlength_A"
-                 "\tplate_score\tfit_residual_A\tvolume_A3\tis_sheet\n";
+                 "\tplate_score\tfit_residual_A\tvolume_A3\tis_sheet\tsheet_confidence\n";
   }
   find::ModelSheets model;
   std::string modelPath;

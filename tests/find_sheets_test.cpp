@@ -381,9 +381,9 @@ TEST(SheetConfidence, LevelsFollowTheSheetProbabilityAndTheBackbonesCurl) {
     size_t reasons;
   };
   const Row rows[] = {
-      {0.60, 2.0, "high", 1},  {0.55, 1.6, "high", 1},  {0.549, 2.0, "medium", 1}, {0.60, 1.59, "medium", 1},
-      {0.54, 1.4, "medium", 1}, {0.539, 2.0, "low", 1}, {0.60, 1.39, "low", 1},    {0.50, 1.0, "low", 2},
-      {NAN, 2.0, "low", 1},     {0.60, NAN, "low", 1},
+      {0.62, 2.0, "high", 1},   {0.59, 1.4, "high", 1}, {0.589, 2.0, "medium", 1}, {0.56, 1.4, "medium", 1},
+      {0.559, 2.0, "low", 1},   {0.62, 1.39, "low", 1}, {0.50, 1.0, "low", 2},     {NAN, 2.0, "low", 1},
+      {0.62, NAN, "low", 1},
   };
   for (const Row& r : rows) {
     SegmentShape shape;
