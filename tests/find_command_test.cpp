@@ -109,6 +109,7 @@ TEST(FindCommand, EachGuidedCutIsOneCaseThatRunsAtATerminal) {
     const nlohmann::json meta = nlohmann::json::parse(readFile(dir + "/meta.json"));
     EXPECT_EQ(meta["method"], c.method);
     EXPECT_EQ(meta["reference"], "none");
+    EXPECT_FALSE(meta.contains("sheet_confidence")) << c.method;  // the user's own region: not judged
     EXPECT_FALSE(fs::exists(work + "/out/plate_s2"));
     const double x0 = meta["origin_A"][0].get<double>() + 4, x1 = x0 + meta["box_voxels"][0].get<double>() - 9;
     EXPECT_GE(x0, c.lowestX - 0.5) << c.method;
