@@ -5,6 +5,10 @@
 //
 //   find_accuracy --entries DIR --split SPLIT.tsv --half held_out [--resolutions 6,8,10]
 //                 [--copies clean,low-passed,noisy] [--level mass|auto] [--limit N]
+//                 [--cases CASES.tsv]
+//   (--cases writes one line per case: the finder's signals and whether the
+//   case is near a sheet of the model, the label the verdict is tuned on,
+//   and the verdict find gives it.)
 //   (--copies also takes the map kinds of bench/map_kinds.h: sharpened, masked-flat,
 //   masked, crowded, coarse, local-res, deposited; a crowded map's level
 //   encloses the neighbours' part too, and a case on a neighbour's sheet is
@@ -48,6 +52,7 @@ namespace {
 
 struct Args {
   std::string entries, split, half = "held_out", level = "mass", program, work = "/tmp/find_accuracy";
+  std::string casesPath;  // --cases: per-case signals and label
   std::vector<double> resolutions{6, 8, 10};
   std::vector<std::string> copies{"clean", "low-passed", "noisy"};
   int limit = 0;
@@ -116,7 +121,8 @@ double modelCutError(const std::string& mapPath, const prepare::Chain& chain, co
 }
 
 Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, double resolution, double massKda,
-               const std::vector<find::ModelSheet>& neighbourSheets) {
+               const std::vector<find::ModelSheet>& neighbourSheets, std::ostream* casesOut,
+               const std::string& caseLabel) {
   Tally t;
   find::FindOptions o = a.find;
   o.mapPath = mapPath;
@@ -263,6 +269,14 @@ Tally evaluate(const Args& a, const std::string& mapPath, const Truth& truth, do
       if (find::overlapOf(box, inCase[c], cases[c]->voxels.size(), sheet).caseVoxelsNearSheet >= 0.5)
         nearSomeSheet[c] = 1;
   for (char near : nearSomeSheet) t.falseCases += !near;
+  if (casesOut)
+    for (size_t c = 0; c < cases.size(); ++c) {
+      const find::SegmentShape& sh = cases[c]->shape;
+      *casesOut << caseLabel << "\t" << cases[c]->id << "\t" << sh.sheetProbability << "\t" << sh.area << "\t"
+                << sh.thickness << "\t" << sh.width << "\t" << sh.length << "\t" << sh.plateScore << "\t"
+                << sh.fitResidual << "\t" << sh.volume << "\t" << (nearSomeSheet[c] ? "true" : "false") << "\t"
+                << find::judgeSheetConfidence(sh).level << "\n";
+    }
   if (a.verbose)
     for (const find::Segment& s : r.segments)
       if (s.core.size() >= 50) {
@@ -399,6 +413,7 @@ int main(int argc, char** argv) {
     else if (arg == "--scaling") a.scaling = true;
     else if (arg == "--scaling-entry") a.scalingEntry = next();
     else if (arg == "--verbose") a.verbose = true;
+    else if (arg == "--cases") a.casesPath = next();
     else if (arg == "--resolutions") {
       a.resolutions.clear();
       for (const std::string& r : splitText(next(), ',')) a.resolutions.push_back(std::stod(r));
@@ -445,6 +460,16 @@ int main(int argc, char** argv) {
   }
   std::map<std::string, Tally> byCondition;
   Tally all;
+  std::ofstream casesFile;
+  if (!a.casesPath.empty()) {
+    casesFile.open(a.casesPath);
+    if (!casesFile) {
+      std::cerr << "cannot write " << a.casesPath << "\n";
+      return 1;
+    }
+    casesFile << "entry\tresolution\tcopy\tsegment\tsheet_probability\tarea_A2\tthickness_A\twidth_A\tlength_A"
+                 "\tplate_score\tfit_residual_A\tvolume_A3\tis_sheet\tsheet_confidence\n";
+  }
   find::ModelSheets model;
   std::string modelPath;
   for (const EntryRow& row : entries) {
@@ -496,7 +521,10 @@ int main(int argc, char** argv) {
         const DensityBox& map = made.map.box;
         const std::string mapPath = a.work + "/" + fileLabel(entry) + "_" + copy + ".mrc";
         prepare::writeMrc(mapPath, map);
-        const Tally t = evaluate(a, mapPath, truth, resolution, made.map.volume / 1.21 / 1000, made.neighbourSheets);
+        std::ostringstream caseLabel;
+        caseLabel << entry << "\t" << resolution << "\t" << copy;
+        const Tally t = evaluate(a, mapPath, truth, resolution, made.map.volume / 1.21 / 1000, made.neighbourSheets,
+                                 casesFile.is_open() ? &casesFile : nullptr, caseLabel.str());
         std::ostringstream label;
         label << resolution << "A " << copy;
         byCondition[label.str()].add(t);

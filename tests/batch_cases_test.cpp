@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "batch/case_run.h"
+#include "support/batch_runs.h"
 #include "support/program.h"
 #include "velmorantique/batch.h"
 
@@ -120,6 +121,25 @@ TEST(BatchCases, FindOutputFoldersGiveTheirMapsCasesAndNameMapsWithoutASheet) {
   // The list survives OUT/maps.json, as --collect and the report read it.
   writeMaps(work, maps);
   EXPECT_EQ(toJson(readMaps(work)), toJson(maps));
+  // A found case's verdicts reach its row: whether it is a sheet, from
+  // meta.json, and the range its twist lies in, from the summary.
+  CaseRecord judged;
+  judged.name = "m1_s1";
+  judged.status = "ok";
+  judged.meta = work + "/meta.json";
+  judged.summary = work + "/summary.json";
+  writeFile(judged.meta, R"({"kind": "found", "sheet_confidence": {"level": "medium", "reasons": ["a", "b"]}})");
+  writeFile(judged.summary, R"({"shape_twist": -12.5, "confidence": {"level": "low", "signals": {"residual_rms_A": 1.5},
+                                "reasons": []}})");
+  writeTables(work, {judged}, {});
+  const std::vector<TableRow> table = readTable(work + "/results.tsv");
+  ASSERT_EQ(table.size(), 1u);
+  TableRow row = table[0];
+  EXPECT_EQ(row["sheet_confidence"], "medium");
+  EXPECT_EQ(row["sheet_confidence_reasons"], "a; b");
+  EXPECT_EQ(row["twist_confidence"], "medium");
+  EXPECT_EQ(row["twist_from"], "-37.5");
+  EXPECT_EQ(row["twist_to"], "-8.5");
   // A map without a sheet alone is no error, and has its row in results.tsv.
   std::vector<MapRecord> alone;
   EXPECT_TRUE(findCases({found + "/m2"}, &alone).empty());
@@ -381,10 +401,13 @@ TEST(BatchCases, ResultColumnsBeginWithTheAgreedNamesInOrder) {
   const std::vector<std::string> later{"case_dir",   "model_ca_in_density", "model_map_correlation",
                                        "confidence", "shape_twist",         "shape_twist_error"};
   EXPECT_NE(std::search(columns.begin(), columns.end(), later.begin(), later.end()), columns.end());
-  const std::vector<std::string> last{"map",          "sheet_centre_x", "sheet_centre_y",
-                                      "sheet_centre_z", "sheet_length", "sheet_width",
-                                      "sheet_area",   "sheet_probability", "confidence_reasons",
-                                      "resolution_warning"};
+  const std::vector<std::string> found{"map",          "sheet_centre_x", "sheet_centre_y",
+                                       "sheet_centre_z", "sheet_length", "sheet_width",
+                                       "sheet_area",   "sheet_probability", "confidence_reasons",
+                                       "resolution_warning"};
+  EXPECT_NE(std::search(columns.begin(), columns.end(), found.begin(), found.end()), columns.end());
+  const std::vector<std::string> last{"sheet_confidence", "sheet_confidence_reasons", "twist_confidence", "twist_from",
+                                      "twist_to"};
   EXPECT_EQ(std::vector<std::string>(columns.end() - last.size(), columns.end()), last);
   for (const std::string& c : columns) EXPECT_EQ(c.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << c;
   // A name twice would make a reader rename or drop a column.

@@ -109,6 +109,7 @@ TEST(FindCommand, EachGuidedCutIsOneCaseThatRunsAtATerminal) {
     const nlohmann::json meta = nlohmann::json::parse(readFile(dir + "/meta.json"));
     EXPECT_EQ(meta["method"], c.method);
     EXPECT_EQ(meta["reference"], "none");
+    EXPECT_FALSE(meta.contains("sheet_confidence")) << c.method;  // the user's own region: not judged
     EXPECT_FALSE(fs::exists(work + "/out/plate_s2"));
     const double x0 = meta["origin_A"][0].get<double>() + 4, x1 = x0 + meta["box_voxels"][0].get<double>() - 9;
     EXPECT_GE(x0, c.lowestX - 0.5) << c.method;
@@ -139,6 +140,13 @@ TEST(FindCommand, FindsThePlateAndKeepsAnEarlierRunWithoutForce) {
   EXPECT_EQ(readFile(work + "/out/plate_s1/threshold"), meta["level"]["text"].get<std::string>() + "\n");
   EXPECT_GE(meta["threshold"].get<double>(), 0.2);
   EXPECT_EQ(meta["map_level"]["text"], "0.2");
+  // Whether the case is a sheet at all, the same in meta.json and find.json.
+  EXPECT_TRUE(meta["sheet_confidence"]["level"].is_string());
+  EXPECT_FALSE(meta["sheet_confidence"]["reasons"].empty());
+  for (const nlohmann::json& s : found["segments"])
+    if (s["case"] == "plate_s1") {
+      EXPECT_EQ(s["sheet_confidence"], meta["sheet_confidence"]);
+    }
   std::ostringstream notes;
   const vel::find::DensityBox cut = vel::find::readWholeMap(work + "/out/plate_s1/plate_s1.mrc", notes);
   EXPECT_EQ(meta["voxels_above_threshold"], vel::find::voxelsAtOrAbove(cut, meta["threshold"].get<double>()));

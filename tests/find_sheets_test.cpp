@@ -371,3 +371,26 @@ TEST(FindSheets, NamesStayUsableByEveryLaterTool) {
       {std::string(240, 'a') + ".mrc", std::string(kLongestFindName, 'a')}};
   for (const auto& [path, name] : names) EXPECT_EQ(findName(path), name) << path;
 }
+
+// Whether a kept segment is a sheet: below either low limit it is `low`,
+// whatever the other signal; a missing figure never reads as a sheet.
+TEST(SheetConfidence, LevelsFollowTheSheetProbabilityAndTheBackbonesCurl) {
+  struct Row {
+    double probability, residual;
+    const char* level;
+    size_t reasons;
+  };
+  const Row rows[] = {
+      {0.62, 2.0, "high", 1},   {0.59, 1.4, "high", 1}, {0.589, 2.0, "medium", 1}, {0.56, 1.4, "medium", 1},
+      {0.559, 2.0, "low", 1},   {0.62, 1.39, "low", 1}, {0.50, 1.0, "low", 2},     {NAN, 2.0, "low", 1},
+      {0.62, NAN, "low", 1},
+  };
+  for (const Row& r : rows) {
+    SegmentShape shape;
+    shape.sheetProbability = r.probability;
+    shape.fitResidual = r.residual;
+    const SheetConfidence c = judgeSheetConfidence(shape);
+    EXPECT_EQ(c.level, r.level) << r.probability << " " << r.residual;
+    EXPECT_EQ(c.reasons.size(), r.reasons) << r.probability << " " << r.residual;
+  }
+}

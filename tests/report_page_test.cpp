@@ -197,9 +197,11 @@ TEST(BatchReport, CasesWithoutAModelLeadWithTheirAnswerGroupedByMap) {
   found["warnings"] = {"no_reference_strands"};
   found["shape_direction"] = {0, 0.6, 0.8};
   found["shape_twist"] = -12.5;
+  found["confidence"] = {{"level", "high"}, {"signals", {{"residual_rms_A", 1.5}}}, {"reasons", json::array()}};
   const json meta = {{"kind", "found"}, {"map_source", "/maps/M1.mrc"}, {"resolution_A", 8},
                      {"segment_shape", {{"centre_A", {10.5, -2, 3}}, {"length_A", 24}, {"width_A", 13},
-                                        {"area_A2", 324}, {"sheet_probability", 0.515}}}};
+                                        {"area_A2", 324}, {"sheet_probability", 0.515}}},
+                     {"sheet_confidence", {{"level", "low"}, {"reasons", {"probability below the limit"}}}}};
   batch.addFinishedCase("m1_s1", found, meta);
   json none = found;
   none.erase("top");
@@ -222,7 +224,8 @@ TEST(BatchReport, CasesWithoutAModelLeadWithTheirAnswerGroupedByMap) {
   EXPECT_EQ(between("Every case with a model", "</table>").find("#case-m1_s1"), std::string::npos);
   const std::string foundTable = between("Every sheet without a model", "</table>");
   for (const char* shown : {"#case-m1_s1", "#case-m1_s2", ">m1<", "(0.000, 0.600, 0.800)", ">-12.5<",
-                            "(10.500, -2.000, 3.000)", "24 \u00d7 13", ">324<", ">0.52<"})
+                            "(10.500, -2.000, 3.000)", "24 \u00d7 13", ">324<", ">0.52<",
+                            "title=\"probability below the limit\">low<", "-26 to -10"})
     EXPECT_NE(foundTable.find(shown), std::string::npos) << shown;
   EXPECT_EQ(foundTable.find("no reference"), std::string::npos);
   EXPECT_NE(between("<h2 id=\"maps\">", "What the numbers mean").find("<b>No sheet found in this map</b>: "

@@ -268,6 +268,14 @@ SegmentShape measureSegment(const DensityBox& box, const std::vector<size_t>& vo
 // Keeps a segment that could be a sheet; says why (kept or not).
 void judgeSegment(Segment& segment, const SegmentRules& rules);
 
+// Whether a kept segment is a sheet at all, from its own signals: "high",
+// "medium" or "low", with the reasons in words.
+struct SheetConfidence {
+  std::string level;
+  std::vector<std::string> reasons;
+};
+SheetConfidence judgeSheetConfidence(const SegmentShape& shape);
+
 // The thickness of a case as the analysis measures it on the voxels it keeps
 // (at or above `level`, and above 0): their volume over 12 times the spread
 // along the two long axes of the plate they span.

@@ -12,6 +12,7 @@
 // missing values, never an error.
 
 #include <array>
+#include <cmath>
 #include <limits>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -305,5 +306,22 @@ nlohmann::json readJsonFile(const std::string& path, std::string& problem);
 // ("not JSON (...)" or "nested more than ... deep") when it is no such
 // document. name is the file named in problem.
 nlohmann::json parseJson(const std::string& text, const std::string& name, std::string& problem);
+
+// How far to trust the twist read from the shape. The shape twist comes out
+// smaller than the sheet's own (its surface is smoothed over the strands), so
+// the verdict gives the range the sheet's mean twist between neighbouring
+// strands lies in, in the reference's convention, and a level for how narrow
+// that range is.
+struct TwistVerdict {
+  std::string level;            // "high", "medium" or "low"; empty when no twist was read
+  double from = NAN, to = NAN;  // degrees, from <= to
+  std::string reason;
+};
+
+// From the shape twist, the direction's verdict level and the fit's rms
+// residual in Å (residual_rms_A among the verdict's signals).
+TwistVerdict judgeTwist(double shapeTwist, const std::string& directionLevel, double residualRms);
+// The same from a run's summary.
+TwistVerdict judgeTwist(const RunSummary& summary);
 
 }  // namespace vel

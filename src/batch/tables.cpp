@@ -93,6 +93,11 @@ Row resultRow(const CaseRecord& r, const MapRecord* map) {
   const Triple shape = summary.shapeDirection.value_or(kNoTriple);
   const std::string warnings = joined(r.warnings, ",");
   const json& found = at(meta, {"segment_shape"});
+  const json& isSheet = at(meta, {"sheet_confidence"});
+  const TwistVerdict twist = judgeTwist(summary);
+  std::vector<std::string> sheetReasons;
+  for (const json& reason : at(isSheet, {"reasons"}))
+    if (reason.is_string()) sheetReasons.push_back(reason.get<std::string>());
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
   return {
@@ -146,6 +151,12 @@ Row resultRow(const CaseRecord& r, const MapRecord* map) {
       {"sheet_probability", cell(at(found, {"sheet_probability"}))},
       {"confidence_reasons", text(summary.confidence ? joined(summary.confidence->reasons, "; ") : "")},
       {"resolution_warning", text(map ? map->resolutionWarning : "")},
+      // Appended: whether a found case is a sheet at all, and the range its twist lies in.
+      {"sheet_confidence", cell(at(isSheet, {"level"}))},
+      {"sheet_confidence_reasons", text(joined(sheetReasons, "; "))},
+      {"twist_confidence", text(twist.level)},
+      {"twist_from", cell(twist.from)},
+      {"twist_to", cell(twist.to)},
   };
 }
 

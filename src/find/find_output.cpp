@@ -96,6 +96,15 @@ Json shapeJson(const SegmentShape& s) {
           {"normal", triple(s.normal)}};
 }
 
+// Whether a kept segment is a sheet at all. A guided cut is the user's own
+// region, on which the classifier was not run: no verdict.
+bool judgedAsSheet(const Segment& s) { return s.kept && s.method == "sheet classifier"; }
+
+Json sheetConfidenceJson(const SegmentShape& s) {
+  const SheetConfidence c = judgeSheetConfidence(s);
+  return {{"level", c.level}, {"reasons", c.reasons}};
+}
+
 Json statisticsJson(const MapStatistics& s) {
   return {{"voxels", s.voxels},         {"min", s.min},
           {"max", s.max},               {"mean", s.mean},
@@ -120,6 +129,7 @@ Json caseMeta(const FindOptions& o, const FindResult& r, const Segment& s, const
   j["segment"] = s.id;
   j["why"] = s.reason;
   j["segment_shape"] = shapeJson(s.shape);
+  if (judgedAsSheet(s)) j["sheet_confidence"] = sheetConfidenceJson(s.shape);
   j["box_voxels"] = {c.n[0], c.n[1], c.n[2]};
   j["voxel_size_A"] = {c.voxel[0], c.voxel[1], c.voxel[2]};
   j["origin_A"] = triple(c.origin);
@@ -241,6 +251,7 @@ Json findJson(const FindOptions& o, const FindResult& r) {
     e["case"] = s.kept ? Json(s.caseName) : Json(nullptr);
     e["core_voxels"] = s.core.size();
     e["shape"] = shapeJson(s.shape);
+    if (judgedAsSheet(s)) e["sheet_confidence"] = sheetConfidenceJson(s.shape);
     segments.push_back(e);
   }
   j["segments"] = segments;

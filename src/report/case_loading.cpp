@@ -144,6 +144,11 @@ void readSummary(CaseView& c, const RunSummary& s) {
     c.confidence = s.confidence->level;
     c.confidenceReasons = s.confidence->reasons;
   }
+  const TwistVerdict twist = judgeTwist(s);
+  c.twistConfidence = twist.level;
+  c.twistReason = twist.reason;
+  c.twistFrom = twist.from;
+  c.twistTo = twist.to;
 
   // Stage files live in the run's output folder, named after the protein.
   if (c.outputDir.empty() || c.protein.empty()) return;
@@ -311,6 +316,11 @@ CaseView loadCase(const std::string& caseFolder) {
       c.segmentWidth = number(shape, "width_A");
       c.segmentArea = number(shape, "area_A2");
       c.sheetProbability = number(shape, "sheet_probability");
+      const json& isSheet = member(meta, "sheet_confidence");
+      const json& level = member(isSheet, "level");
+      if (level.is_string()) c.sheetConfidence = level.get<std::string>();
+      for (const json& reason : member(isSheet, "reasons"))
+        if (reason.is_string()) c.sheetConfidenceReasons.push_back(reason.get<std::string>());
       const json& source = member(meta, "map_source");
       if (c.found && source.is_string()) c.map = mapName(source.get<std::string>());
     } catch (const ReportError& e) {

@@ -74,6 +74,9 @@ struct CaseView {
   std::optional<Coordinate> segmentCentre;  // Å, map frame
   double segmentLength = kMissing, segmentWidth = kMissing, segmentArea = kMissing;  // Å, Å, Å²
   double sheetProbability = kMissing;
+  // Whether find judged the segment a sheet at all (meta.json's sheet_confidence).
+  std::string sheetConfidence;
+  std::vector<std::string> sheetConfidenceReasons;
 
   bool hasSheet = false;
   Coordinate centre;
@@ -99,6 +102,11 @@ struct CaseView {
   // when the run gave no verdict; and why, in words.
   std::string confidence;
   std::vector<std::string> confidenceReasons;
+  // How far to trust the shape twist: a level and the range, in degrees,
+  // the sheet's own twist lies in.
+  std::string twistConfidence;
+  std::string twistReason;
+  double twistFrom = kMissing, twistTo = kMissing;
 
   bool finished() const { return status == "ok" || status == "no_candidate"; }
   // No reference strands: the twist and direction stand, and there is

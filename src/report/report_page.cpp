@@ -102,19 +102,34 @@ std::string numberCell(double value, int decimals, const std::string& unit = "")
   return "<td data-v=\"" + std::string(v) + "\">" + formatNumber(value, decimals) + unit + "</td>";
 }
 
-// The verdict on the shape direction as a coloured badge; the reasons, in a
-// table cell, as its tooltip.
-std::string trustBadge(const CaseView& c, bool withReasons) {
-  const std::string level = c.confidence.empty() ? "none" : c.confidence;
+std::string joinedReasons(const std::vector<std::string>& why) {
   std::string reasons;
-  for (const std::string& r : c.confidenceReasons) reasons += (reasons.empty() ? "" : "; ") + r;
-  std::string badge = "<span class=\"trust trust-" + escapeXml(level) + "\"";
-  if (withReasons && !reasons.empty()) badge += " title=\"" + escapeXml(reasons) + "\"";
-  return badge + ">" + escapeXml(c.confidence.empty() ? "\u2013" : c.confidence) + "</span>";
+  for (const std::string& r : why) reasons += (reasons.empty() ? "" : "; ") + r;
+  return reasons;
 }
 
-int trustRank(const CaseView& c) {
-  return c.confidence == "high" ? 3 : c.confidence == "medium" ? 2 : c.confidence == "low" ? 1 : 0;
+// A verdict's level as a coloured badge; the reasons, in a table cell, as
+// its tooltip.
+std::string levelBadge(const std::string& level, const std::vector<std::string>& why, bool withReasons) {
+  const std::string reasons = joinedReasons(why);
+  std::string badge = "<span class=\"trust trust-" + escapeXml(level.empty() ? "none" : level) + "\"";
+  if (withReasons && !reasons.empty()) badge += " title=\"" + escapeXml(reasons) + "\"";
+  return badge + ">" + escapeXml(level.empty() ? "\u2013" : level) + "</span>";
+}
+
+int levelRank(const std::string& level) {
+  return level == "high" ? 3 : level == "medium" ? 2 : level == "low" ? 1 : 0;
+}
+
+// The verdict on the shape direction.
+std::string trustBadge(const CaseView& c, bool withReasons) {
+  return levelBadge(c.confidence, c.confidenceReasons, withReasons);
+}
+
+// A badge in a sortable table cell, ranked by its level.
+std::string levelCell(const std::string& level, const std::vector<std::string>& why) {
+  return "<td class=\"text\" data-v=\"" + std::to_string(levelRank(level)) + "\">" + levelBadge(level, why, true) +
+         "</td>";
 }
 
 std::string percent(double fraction) { return std::isfinite(fraction) ? formatNumber(100 * fraction, 0) + "%" : "n/a"; }
@@ -226,12 +241,15 @@ void writeFoundTable(std::ostream& out, const std::vector<CaseView>& cases, cons
                      std::vector<size_t> which) {
   std::stable_sort(which.begin(), which.end(), [&](size_t a, size_t b) { return cases[a].map < cases[b].map; });
   out << "<h2 id=\"found\">Every sheet without a model</h2>\n<p>By map. The shape direction (a unit vector in "
-         "the map frame) and the shape twist are the answer; the trust says how far to believe the direction. "
+         "the map frame) and the shape twist are the answer; \u201cis a sheet\u201d says how likely the segment is a "
+         "sheet at all, the trust how far to believe the direction, and the twist range where the sheet's own "
+         "twist lies (four times in five), with its level. "
          "The analysis's candidate is the line set its twist search ranks first, shown for reference: on real "
          "sheets it is seldom along the strands. Click a column title to sort.</p>\n"
       << "<table class=\"sortable found\"><thead><tr><th class=\"name\">case</th><th class=\"name\">map</th>"
-      << "<th class=\"name\">status</th><th class=\"name\">trust</th><th>shape direction</th>"
-      << "<th>shape twist (\u00b0)</th><th>centre (\u00c5)</th><th>length \u00d7 width (\u00c5)</th>"
+      << "<th class=\"name\">status</th><th class=\"name\">is a sheet</th><th class=\"name\">trust</th>"
+      << "<th>shape direction</th><th>shape twist (\u00b0)</th><th class=\"name\">twist range (\u00b0)</th>"
+      << "<th>centre (\u00c5)</th><th>length \u00d7 width (\u00c5)</th>"
       << "<th>area (\u00c5\u00b2)</th><th>sheet probability</th><th>analysis's candidate, main twist (\u00b0)</th>"
       << "<th>resolution (\u00c5)</th></tr></thead><tbody>\n";
   for (size_t i : which) {
@@ -239,9 +257,13 @@ void writeFoundTable(std::ostream& out, const std::vector<CaseView>& cases, cons
     out << "<tr><td class=\"name\" data-v=\"" << escapeXml(c.name) << "\"><a href=\"#" << ids[i] << "\">"
         << escapeXml(c.name) << "</a></td><td class=\"text\" data-v=\"" << escapeXml(c.map) << "\">"
         << escapeXml(c.map.empty() ? "\u2013" : c.map) << "</td><td class=\"text " << statusClass(c)
-        << "\" data-v=\"" << escapeXml(c.status) << "\">" << escapeXml(c.status) << "</td><td class=\"text\" data-v=\""
-        << trustRank(c) << "\">" << trustBadge(c, true) << "</td>" << vectorCell(c.shapeDirection)
-        << numberCell(c.shapeTwist, 1);
+        << "\" data-v=\"" << escapeXml(c.status) << "\">" << escapeXml(c.status) << "</td>"
+        << levelCell(c.sheetConfidence, c.sheetConfidenceReasons) << levelCell(c.confidence, c.confidenceReasons)
+        << vectorCell(c.shapeDirection) << numberCell(c.shapeTwist, 1);
+    out << "<td class=\"text\" data-v=\"" << levelRank(c.twistConfidence) << "\">"
+        << levelBadge(c.twistConfidence, c.twistReason.empty() ? std::vector<std::string>() : std::vector<std::string>{c.twistReason}, true);
+    if (std::isfinite(c.twistFrom)) out << " " << formatNumber(c.twistFrom, 0) << " to " << formatNumber(c.twistTo, 0);
+    out << "</td>";
     if (c.segmentCentre)
       out << vectorCell(Vectors(c.segmentCentre->x, c.segmentCentre->y, c.segmentCentre->z));
     else
@@ -342,8 +364,7 @@ void writeCaseTable(std::ostream& out, const std::vector<CaseView>& cases, const
     const CaseView& c = cases[i];
     out << "<tr><td class=\"name\" data-v=\"" << escapeXml(c.name) << "\"><a href=\"#" << ids[i] << "\">"
         << escapeXml(c.name) << "</a></td><td class=\"text " << statusClass(c) << "\" data-v=\"" << escapeXml(c.status)
-        << "\">" << escapeXml(c.status) << "</td><td class=\"text\" data-v=\"" << trustRank(c) << "\">"
-        << trustBadge(c, true) << "</td>" << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
+        << "\">" << escapeXml(c.status) << "</td>" << levelCell(c.confidence, c.confidenceReasons) << numberCell(topTwistValue(c, &ModelledSet::mainTwist), 1)
         << numberCell(c.referenceMeanTwist, 1) << numberCell(topTwistValue(c, &ModelledSet::directionError), 1)
         << numberCell(bestSetValue(c, &ModelledSet::twoWay), 2);
     if (anyShape) out << numberCell(c.shapeDirectionError, 1);
@@ -387,6 +408,15 @@ void writeAnswer(std::ostream& out, const CaseView& c) {
       << (c.shapeDirection ? vectorText(*c.shapeDirection) + " (unit vector, map frame)" : std::string("\u2013"))
       << " \u00b7 <b>shape twist</b> " << formatNumber(c.shapeTwist, 1) << "\u00b0 \u00b7 trust "
       << escapeXml(c.confidence.empty() ? "\u2013" : c.confidence) << "</p>\n";
+  if (std::isfinite(c.twistFrom))
+    out << "<p>The sheet's own twist lies between " << formatNumber(c.twistFrom, 0) << "\u00b0 and "
+        << formatNumber(c.twistTo, 0) << "\u00b0 four times in five (twist trust " << escapeXml(c.twistConfidence)
+        << ": " << escapeXml(c.twistReason) << ").</p>\n";
+  if (!c.sheetConfidence.empty()) {
+    const std::string reasons = joinedReasons(c.sheetConfidenceReasons);
+    out << "<p>Is it a sheet: " << escapeXml(c.sheetConfidence) << (reasons.empty() ? "" : " (" + escapeXml(reasons) + ")")
+        << ".</p>\n";
+  }
   if (c.segmentCentre || !c.map.empty()) {
     out << "<p>Where it lies: " << (c.map.empty() ? std::string() : "map " + escapeXml(c.map) + ", ");
     if (c.segmentCentre)

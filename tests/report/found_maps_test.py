@@ -3,7 +3,8 @@
 goes: velmorantique-find on two maps (one gives a sheet, one none), then
 velmorantique-batch -o R FOUND1 FOUND2. Checks that:
   - results.tsv has a row per found sheet with its map, centre, shape
-    direction, shape twist and verdict, and a no_sheet row naming the other map;
+    direction, shape twist and verdicts (direction, is a sheet, twist range),
+    and a no_sheet row naming the other map;
   - report.html (strict HTML5) shows every sheet in the table of cases without
     a model with the same values, names the map without a sheet, draws no plot
     that is empty and has no "no reference" column;
@@ -45,8 +46,11 @@ def main():
                        "shape_direction_y", "shape_direction_z", "shape_twist", "sheet_area", "sheet_probability"):
             if r[column] == "NA":
                 fail("results.tsv: %s has no %s" % (r["case"], column))
-        if r["confidence"] not in ("high", "medium", "low"):
-            fail("results.tsv: %s has no verdict (%r)" % (r["case"], r["confidence"]))
+        for column in ("confidence", "sheet_confidence", "twist_confidence"):
+            if r[column] not in ("high", "medium", "low"):
+                fail("results.tsv: %s has no %s (%r)" % (r["case"], column, r[column]))
+        if not float(r["twist_from"]) <= float(r["shape_twist"]) <= float(r["twist_to"]):
+            fail("results.tsv: %s's twist range %s to %s" % (r["case"], r["twist_from"], r["twist_to"]))
     if [(r["case"], r["map"]) for r in empty] != [(without_sheet, without_sheet)] or "no sheet" not in empty[0]["message"]:
         fail("results.tsv does not name the map without a sheet: %s" % empty)
 
@@ -66,7 +70,8 @@ def main():
             fail("the table lacks %s" % r["case"])
         shown = row.group(0)
         expected = [with_sheet, "%.3f" % float(r["sheet_centre_x"]), "%.3f" % float(r["shape_direction_y"]),
-                    "%.1f" % float(r["shape_twist"]), "trust-" + r["confidence"]]
+                    "%.1f" % float(r["shape_twist"]), "trust-" + r["confidence"],
+                    "trust-" + r["sheet_confidence"], "trust-" + r["twist_confidence"]]
         for value in expected:
             if value not in shown:
                 fail("the row of %s does not show %s:\n%s" % (r["case"], value, shown))
