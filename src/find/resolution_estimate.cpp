@@ -6,20 +6,6 @@
 // made from 15 Å (the coarser shells carry the molecule's outline) out to
 // where the power meets the map's noise (or float round-off in a clean map).
 
-// Plain malloc for the transforms' buffers: the header's vector path asks
-// aligned_alloc for sizes that are not a multiple of the alignment, which the
-// C library leaves undefined (and the sanitizers refuse). GCC cannot see that
-// malloc'ed buffers are written before they are read, and says otherwise.
-#define POCKETFFT_NO_VECTORS
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <gemmi/third_party/pocketfft_hdronly.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -28,6 +14,7 @@
 #include <string>
 
 #include "find_parts.h"
+#include "fourier.h"
 
 namespace vel {
 namespace find {
