@@ -35,6 +35,15 @@ T whole(const json& j, const char* key) {
   return fits ? (it->is_number_integer() ? static_cast<T>(it->get<int64_t>()) : static_cast<T>(v)) : T{};
 }
 
+// The strings of an array; anything else in it, or a missing key, is passed over.
+std::vector<std::string> strings(const json& j, const char* key) {
+  std::vector<std::string> out;
+  if (const auto a = j.find(key); a != j.end() && a->is_array())
+    for (const json& one : *a)
+      if (one.is_string()) out.push_back(one.get<std::string>());
+  return out;
+}
+
 double real(const json& j, const char* key) {
   const auto it = j.find(key);
   return it != j.end() && it->is_number() ? it->get<double>() : 0.0;
@@ -106,9 +115,7 @@ CaseRecord recordFromJson(const json& j, const std::string& outDir) {
   r.name = text(j, "case");
   r.status = text(j, "status");
   r.message = text(j, "message");
-  if (const auto w = j.find("warnings"); w != j.end() && w->is_array())
-    for (const json& one : *w)
-      if (one.is_string()) r.warnings.push_back(one.get<std::string>());
+  r.warnings = strings(j, "warnings");
   if (const auto e = j.find("exit_status"); e != j.end() && e->is_number_integer()) {
     const int64_t v = e->get<int64_t>();
     if (v >= 0 && v <= 255) r.exitStatus = static_cast<int>(v);
@@ -170,9 +177,7 @@ std::vector<MapRecord> mapsFromJson(const json& j) {
     m.name = text(one, "name");
     m.map = text(one, "map");
     m.findDir = text(one, "find_dir");
-    if (const auto c = one.find("cases"); c != one.end() && c->is_array())
-      for (const json& name : *c)
-        if (name.is_string()) m.cases.push_back(name.get<std::string>());
+    m.cases = strings(one, "cases");
     m.segments = whole<int>(one, "segments");
     m.resolutionWarning = text(one, "resolution_warning");
     maps.push_back(m);
